@@ -1,0 +1,109 @@
+// The narrow seam between the window manager and a window system.
+//
+// Only top-level windows are native windows; each has one surface (its
+// client area) that the window manager paints and the back-end presents.
+// Coordinates are screen pixels. Child windows never reach the back-end.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/gdi/gdi_internal.h"
+
+namespace display {
+
+using NativeId = uint64_t;  // 0 = none
+
+struct TopLevelParams {
+    RECT client;             // client area in screen coordinates
+    bool decorated = false;  // has a caption: the window manager frames it
+    bool popup = false;      // captionless popup (override no decorations)
+    NativeId owner = 0;      // transient-for
+    std::string title;
+};
+
+// Input and window-system events, translated for the window manager.
+struct Event {
+    enum Type {
+        None,
+        KeyDown,      // vk, scanCode, extended, repeat
+        KeyUp,        // vk, scanCode, extended
+        Char,         // ch: the character the key produced (for WM_CHAR), sent after KeyDown
+        ButtonDown,   // button (1 left, 2 middle, 3 right), x, y (screen)
+        ButtonUp,     // button, x, y
+        Motion,       // x, y
+        Wheel,        // delta (+120 away from the user), x, y
+        CloseRequest, // the window manager's close button
+        Expose,       // rect (client coordinates) needs presenting again
+        Configure,    // the window manager moved/resized: rect = new client rect (screen)
+        FocusIn,
+        FocusOut,
+        Unmap,        // minimised/hidden by the window manager
+        Map,
+    } type = None;
+    NativeId window = 0;
+    int x = 0, y = 0;
+    int button = 0;
+    int delta = 0;
+    UINT vk = 0;
+    UINT scanCode = 0;
+    bool extended = false;
+    bool repeat = false;
+    char ch = 0;
+    RECT rect{};
+    DWORD time = 0;  // milliseconds, monotonic
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    virtual NativeId CreateTopLevel(const TopLevelParams &p) = 0;
+    virtual void DestroyTopLevel(NativeId w) = 0;
+    // New client rectangle in screen coordinates.
+    virtual void MoveTopLevel(NativeId w, const RECT &client) = 0;
+    virtual void ShowTopLevel(NativeId w, bool show) = 0;
+    virtual void SetTitle(NativeId w, const char *title) = 0;
+    // Shape in client coordinates; null removes the shape.
+    virtual void SetShape(NativeId w, const gdi::Region *shape) = 0;
+    // Icon pixels 0x00RRGGBB with mask (non-zero = transparent).
+    virtual void SetIcon(NativeId w, int width, int height, const uint32_t *pixels, const uint8_t *mask) = 0;
+    // Copies `dirty` (client coordinates) of the window's surface to the screen.
+    virtual void Present(NativeId w, const gdi::Surface &surface, const RECT &dirty) = 0;
+    // Asks the window manager to move the window with the pointer (drag by
+    // body). Returns false when the back-end cannot, and the window manager
+    // of the layer then moves the window itself on pointer motion.
+    virtual bool BeginMoveDrag(NativeId w, int screenX, int screenY) = 0;
+    virtual void SetInputFocus(NativeId w) = 0;
+
+    // Removes and returns the next pending event; false when none is pending.
+    virtual bool NextEvent(Event *ev) = 0;
+    // Blocks until an event may be pending or timeoutMs passes (-1 = forever).
+    // Returns false when the connection to the window system is lost.
+    virtual bool Wait(int timeoutMs) = 0;
+    // Something else (a posted message from another source) wakes Wait.
+    virtual void Wake() = 0;
+
+    virtual SIZE ScreenSize() = 0;
+    virtual RECT WorkArea() = 0;
+    virtual int Dpi() = 0;
+    virtual DWORD Now() = 0;  // milliseconds, monotonic
+};
+
+// The back-end in use; opened on first use with the factory below. Fatal
+// (message on stderr, exit 1) when no back-end can be opened.
+Backend &Current();
+// True once a back-end has been opened.
+bool IsOpen();
+// The factory Current() uses; the program's start-up sets the X11 one,
+// tests and the snapshot tool the headless one. Without a factory the
+// headless back-end is used.
+void SetFactory(std::function<std::unique_ptr<Backend>()> factory);
+// Replaces the back-end in use (tests); closes the old one.
+void Reset(std::unique_ptr<Backend> backend);
+
+}  // namespace display

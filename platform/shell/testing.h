@@ -1,0 +1,6 @@
+// Test seams of the layer's shell part. Never included by the program.
+#pragma once
+
+#include <windows.h>
+
+namespace win32test {}
