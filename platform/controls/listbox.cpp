@@ -1,9 +1,635 @@
+// The "listbox" system class: a single-selection list of fixed-height items,
+// drawn by its owner (LBS_OWNERDRAWFIXED, usually with LBS_NODATA).
+//
+// The state lives behind a pointer in the window's extra bytes, so the
+// procedure works the same when the window is subclassed.
+#include <algorithm>
+#include <climits>
+
+#include "platform/common/classic.h"
 #include "platform/controls/controls_internal.h"
 
 namespace win32::controls {
+namespace {
+
+constexpr int kMaxItemHeight = 255;
+constexpr int kWheelLines = 3;
+
+struct ListBox {
+    int count = 0;
+    int itemHeight = classic::kSystemFontHeight;
+    int top = 0;
+    int sel = -1;
+    int caret = 0;
+    bool focused = false;
+    bool tracking = false;
+    int selAtPress = -1;
+    int wheelRemainder = 0;
+    bool resizing = false;
+    HFONT font = nullptr;
+};
+
+ListBox *State(HWND hwnd) {
+    return reinterpret_cast<ListBox *>(GetWindowLongPtrA(hwnd, 0));
+}
+
+DWORD Style(HWND hwnd) {
+    return static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
+}
+
+int ClientHeight(HWND hwnd) {
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    return rc.bottom - rc.top;
+}
+
+// Items that fit entirely in the client area.
+int VisibleItems(HWND hwnd, const ListBox &lb) {
+    return ClientHeight(hwnd) / lb.itemHeight;
+}
+
+int MaxTop(HWND hwnd, const ListBox &lb) {
+    return std::max(0, lb.count - std::max(VisibleItems(hwnd, lb), 1));
+}
+
+RECT ItemRect(HWND hwnd, const ListBox &lb, int index) {
+    RECT client, rc;
+    GetClientRect(hwnd, &client);
+    int top = (index - lb.top) * lb.itemHeight;
+    SetRect(&rc, 0, top, client.right, top + lb.itemHeight);
+    return rc;
+}
+
+bool CanDraw(HWND hwnd) {
+    return IsWindowVisible(hwnd) && !(Style(hwnd) & LBS_NOREDRAW);
+}
+
+void Notify(HWND hwnd, int code) {
+    if (!(Style(hwnd) & LBS_NOTIFY)) return;
+    HWND parent = GetParent(hwnd);
+    if (!parent) return;
+    int id = GetDlgCtrlID(hwnd);
+    SendMessageA(parent, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(hwnd));
+}
+
+// Asks the parent for the colours and the background brush.
+HBRUSH CtlColor(HWND hwnd, HDC dc) {
+    HWND parent = GetParent(hwnd);
+    HBRUSH brush = nullptr;
+    if (parent)
+        brush = reinterpret_cast<HBRUSH>(SendMessageA(
+            parent, WM_CTLCOLORLISTBOX, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
+    return brush ? brush : GetSysColorBrush(COLOR_WINDOW);
+}
+
+UINT ItemState(HWND hwnd, const ListBox &lb, int index) {
+    UINT state = 0;
+    if (index >= 0 && index == lb.sel) state |= ODS_SELECTED;
+    if (lb.focused && index == lb.caret) state |= ODS_FOCUS;
+    if (!IsWindowEnabled(hwnd)) state |= ODS_DISABLED;
+    return state;
+}
+
+void SendDrawItem(HWND hwnd, HDC dc, int index, UINT action, UINT state, const RECT &rc) {
+    HWND parent = GetParent(hwnd);
+    if (!parent) return;
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_LISTBOX;
+    dis.CtlID = static_cast<UINT>(GetDlgCtrlID(hwnd));
+    dis.itemID = static_cast<UINT>(index);
+    dis.itemAction = action;
+    dis.itemState = state;
+    dis.hwndItem = hwnd;
+    dis.hDC = dc;
+    dis.rcItem = rc;
+    dis.itemData = 0;
+    SendMessageA(parent, WM_DRAWITEM, static_cast<WPARAM>(dis.CtlID), reinterpret_cast<LPARAM>(&dis));
+}
+
+bool OwnerDraw(HWND hwnd) {
+    return (Style(hwnd) & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
+}
+
+// Redraws one item outside WM_PAINT, with the given action. An index of -1
+// on an empty box draws the focus cell of the first line.
+void DrawOne(HWND hwnd, int index, UINT action) {
+    ListBox *lb = State(hwnd);
+    if (!lb || !CanDraw(hwnd) || !OwnerDraw(hwnd)) return;
+    if (index >= lb->count && !(index == -1 && lb->count == 0)) return;
+    if (index < -1) return;
+    RECT rc = ItemRect(hwnd, *lb, index < 0 ? lb->top : index);
+    RECT client, visible;
+    GetClientRect(hwnd, &client);
+    if (!IntersectRect(&visible, &rc, &client)) return;
+    UINT state = ItemState(hwnd, *lb, index);
+    if (index < 0) state = lb->focused ? ODS_FOCUS : 0;
+    HDC dc = GetDC(hwnd);
+    if (!dc) return;
+    IntersectClipRect(dc, visible.left, visible.top, visible.right, visible.bottom);
+    CtlColor(hwnd, dc);
+    SendDrawItem(hwnd, dc, index, action, state, rc);
+    ReleaseDC(hwnd, dc);
+}
+
+void UpdateScrollBar(HWND hwnd, ListBox &lb) {
+    if (!(Style(hwnd) & WS_VSCROLL)) return;
+    SCROLLINFO si{};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    if (Style(hwnd) & LBS_DISABLENOSCROLL) si.fMask |= SIF_DISABLENOSCROLL;
+    si.nMin = 0;
+    si.nMax = std::max(lb.count - 1, 0);
+    si.nPage = static_cast<UINT>(VisibleItems(hwnd, lb));
+    si.nPos = lb.top;
+    SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
+}
+
+void SetTop(HWND hwnd, int top) {
+    ListBox *lb = State(hwnd);
+    if (!lb) return;
+    top = std::clamp(top, 0, MaxTop(hwnd, *lb));
+    if (top == lb->top) return;
+    lb->top = top;
+    UpdateScrollBar(hwnd, *lb);
+    if (CanDraw(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+// Scrolls so that `index` is entirely visible.
+void EnsureVisible(HWND hwnd, int index) {
+    ListBox *lb = State(hwnd);
+    if (!lb || index < 0 || index >= lb->count) return;
+    int visible = std::max(VisibleItems(hwnd, *lb), 1);
+    if (index < lb->top)
+        SetTop(hwnd, index);
+    else if (index >= lb->top + visible)
+        SetTop(hwnd, index - visible + 1);
+}
+
+// Moves caret and selection to `index` and redraws what changed. Returns
+// true when the selection changed.
+bool Select(HWND hwnd, int index) {
+    ListBox *lb = State(hwnd);
+    if (!lb) return false;
+    int oldSel = lb->sel, oldCaret = lb->caret;
+    if (index == oldSel && index == oldCaret) return false;
+    int oldTop = lb->top;
+    if (lb->focused && oldCaret != index) {
+        lb->focused = false;  // draw the old caret without its focus
+        DrawOne(hwnd, oldCaret, ODA_FOCUS);
+        if ((lb = State(hwnd)) == nullptr) return false;
+        lb->focused = true;
+    }
+    lb->sel = index;
+    if (index >= 0) lb->caret = index;
+    EnsureVisible(hwnd, index);
+    if ((lb = State(hwnd)) == nullptr) return false;
+    bool scrolled = lb->top != oldTop;
+    if (!scrolled) {
+        if (oldSel != index) {
+            if (oldSel >= 0) DrawOne(hwnd, oldSel, ODA_SELECT);
+            if (index >= 0) DrawOne(hwnd, index, ODA_SELECT);
+        }
+        if ((lb = State(hwnd)) == nullptr) return false;
+        if (lb->focused && oldCaret != lb->caret) DrawOne(hwnd, lb->caret, ODA_FOCUS);
+    }
+    return oldSel != index;
+}
+
+void Measure(HWND hwnd, const CREATESTRUCTA *cs, ListBox &lb) {
+    int height = classic::kSystemFontHeight;
+    if (HDC dc = GetDC(hwnd)) {
+        TEXTMETRICA tm{};
+        if (GetTextMetricsA(dc, &tm) && tm.tmHeight > 0) height = tm.tmHeight;
+        ReleaseDC(hwnd, dc);
+    }
+    lb.itemHeight = height;
+    if (!(cs->style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) || !cs->hwndParent) return;
+    MEASUREITEMSTRUCT mis{};
+    mis.CtlType = ODT_LISTBOX;
+    mis.CtlID = static_cast<UINT>(reinterpret_cast<UINT_PTR>(cs->hMenu));
+    mis.itemID = 0;
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    mis.itemWidth = static_cast<UINT>(std::max(0L, static_cast<long>(rc.right)));
+    mis.itemHeight = static_cast<UINT>(height);
+    SendMessageA(cs->hwndParent, WM_MEASUREITEM, static_cast<WPARAM>(mis.CtlID),
+                 reinterpret_cast<LPARAM>(&mis));
+    if (mis.itemHeight > 0) lb.itemHeight = static_cast<int>(std::min<UINT>(mis.itemHeight, kMaxItemHeight));
+}
+
+// Without LBS_NOINTEGRALHEIGHT the box drops the partial item at its foot.
+void FitIntegralHeight(HWND hwnd, ListBox &lb) {
+    if (Style(hwnd) & (LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWVARIABLE)) return;
+    if (lb.resizing) return;
+    int client = ClientHeight(hwnd);
+    int extra = client % lb.itemHeight;
+    if (extra == 0 || client < lb.itemHeight) return;
+    RECT wr;
+    GetWindowRect(hwnd, &wr);
+    lb.resizing = true;
+    SetWindowPos(hwnd, nullptr, 0, 0, wr.right - wr.left, wr.bottom - wr.top - extra,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (ListBox *again = State(hwnd)) again->resizing = false;
+}
+
+void Paint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (!dc) return;
+    HBRUSH brush = CtlColor(hwnd, dc);
+    FillRect(dc, &ps.rcPaint, brush);
+    ListBox *lb = State(hwnd);
+    if (lb && OwnerDraw(hwnd)) {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        if (lb->count == 0) {
+            if (lb->focused) SendDrawItem(hwnd, dc, -1, ODA_FOCUS, ODS_FOCUS, ItemRect(hwnd, *lb, lb->top));
+        } else {
+            for (int i = lb->top; i < lb->count; ++i) {
+                lb = State(hwnd);
+                if (!lb) break;
+                RECT rc = ItemRect(hwnd, *lb, i);
+                if (rc.top >= client.bottom) break;
+                RECT hit;
+                if (!IntersectRect(&hit, &rc, &ps.rcPaint)) continue;
+                SendDrawItem(hwnd, dc, i, ODA_DRAWENTIRE, ItemState(hwnd, *lb, i), rc);
+            }
+        }
+    }
+    EndPaint(hwnd, &ps);
+}
+
+int ItemAt(HWND hwnd, const ListBox &lb, int y, bool *outside) {
+    int clientH = ClientHeight(hwnd);
+    *outside = y < 0 || y >= clientH;
+    if (lb.count == 0) {
+        *outside = true;
+        return 0;
+    }
+    int row = y < 0 ? -1 : y / lb.itemHeight;
+    int index = lb.top + row;
+    if (index < lb.top) index = lb.top;
+    if (index >= lb.count) {
+        index = lb.count - 1;
+        *outside = true;
+    }
+    return index;
+}
+
+void MouseDown(HWND hwnd, LPARAM lParam, bool dblclk) {
+    if (GetFocus() != hwnd) SetFocus(hwnd);
+    ListBox *lb = State(hwnd);
+    if (!lb) return;
+    int y = static_cast<short>(HIWORD(lParam));
+    int x = static_cast<short>(LOWORD(lParam));
+    RECT client;
+    GetClientRect(hwnd, &client);
+    bool outside;
+    int index = ItemAt(hwnd, *lb, y, &outside);
+    bool onItem = lb->count > 0 && !outside && x >= 0 && x < client.right;
+    if (!dblclk) lb->selAtPress = lb->sel;
+    lb->tracking = true;
+    SetCapture(hwnd);
+    if (onItem && !(Style(hwnd) & LBS_NOSEL)) Select(hwnd, index);
+    if (!dblclk) return;
+    lb = State(hwnd);
+    if (!lb) return;
+    if (lb->sel != lb->selAtPress) {
+        lb->selAtPress = lb->sel;
+        Notify(hwnd, LBN_SELCHANGE);
+    }
+    if (onItem && IsWindow(hwnd)) Notify(hwnd, LBN_DBLCLK);
+}
+
+void MouseMove(HWND hwnd, LPARAM lParam) {
+    ListBox *lb = State(hwnd);
+    if (!lb || !lb->tracking || lb->count == 0 || (Style(hwnd) & LBS_NOSEL)) return;
+    int y = static_cast<short>(HIWORD(lParam));
+    int clientH = ClientHeight(hwnd);
+    if (y < 0 && lb->top > 0) {
+        SetTop(hwnd, lb->top - 1);
+        if ((lb = State(hwnd)) != nullptr) Select(hwnd, lb->top);
+        return;
+    }
+    if (y >= clientH) {
+        int visible = std::max(VisibleItems(hwnd, *lb), 1);
+        int last = std::min(lb->top + visible, lb->count - 1);
+        if (last >= lb->top + visible) SetTop(hwnd, lb->top + 1);
+        Select(hwnd, last);
+        return;
+    }
+    bool outside;
+    int index = ItemAt(hwnd, *lb, y, &outside);
+    Select(hwnd, index);
+}
+
+void MouseUp(HWND hwnd) {
+    ListBox *lb = State(hwnd);
+    if (!lb || !lb->tracking) return;
+    lb->tracking = false;
+    if (GetCapture() == hwnd) ReleaseCapture();
+    lb = State(hwnd);
+    if (lb && lb->sel != lb->selAtPress) {
+        lb->selAtPress = lb->sel;
+        Notify(hwnd, LBN_SELCHANGE);
+    }
+}
+
+void KeyDown(HWND hwnd, WPARAM vk) {
+    ListBox *lb = State(hwnd);
+    if (!lb || lb->count == 0) return;
+    if (Style(hwnd) & LBS_WANTKEYBOARDINPUT) {
+        HWND parent = GetParent(hwnd);
+        if (parent) {
+            LRESULT r = SendMessageA(parent, WM_VKEYTOITEM, MAKEWPARAM(vk, lb->caret),
+                                     reinterpret_cast<LPARAM>(hwnd));
+            if (r == -2) return;
+            lb = State(hwnd);
+            if (!lb) return;
+            if (r >= 0 && r < lb->count) lb->caret = static_cast<int>(r);
+        }
+    }
+    int page = std::max(VisibleItems(hwnd, *lb) - 1, 1);
+    int target;
+    switch (vk) {
+        case VK_UP:
+        case VK_LEFT:
+            target = lb->caret - 1;
+            break;
+        case VK_DOWN:
+        case VK_RIGHT:
+            target = lb->caret + 1;
+            break;
+        case VK_PRIOR:
+            target = lb->caret - page;
+            break;
+        case VK_NEXT:
+            target = lb->caret + page;
+            break;
+        case VK_HOME:
+            target = 0;
+            break;
+        case VK_END:
+            target = lb->count - 1;
+            break;
+        default:
+            return;
+    }
+    if (Style(hwnd) & LBS_NOSEL) {
+        lb->caret = std::clamp(target, 0, lb->count - 1);
+        EnsureVisible(hwnd, lb->caret);
+        return;
+    }
+    target = std::clamp(target, 0, lb->count - 1);
+    if (Select(hwnd, target)) Notify(hwnd, LBN_SELCHANGE);
+    EnsureVisible(hwnd, target);
+}
+
+void VScroll(HWND hwnd, WPARAM wParam) {
+    ListBox *lb = State(hwnd);
+    if (!lb) return;
+    int page = std::max(VisibleItems(hwnd, *lb), 1);
+    switch (LOWORD(wParam)) {
+        case SB_LINEUP:
+            SetTop(hwnd, lb->top - 1);
+            break;
+        case SB_LINEDOWN:
+            SetTop(hwnd, lb->top + 1);
+            break;
+        case SB_PAGEUP:
+            SetTop(hwnd, lb->top - page);
+            break;
+        case SB_PAGEDOWN:
+            SetTop(hwnd, lb->top + page);
+            break;
+        case SB_TOP:
+            SetTop(hwnd, 0);
+            break;
+        case SB_BOTTOM:
+            SetTop(hwnd, lb->count);
+            break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: {
+            SCROLLINFO si{};
+            si.cbSize = sizeof(si);
+            si.fMask = SIF_TRACKPOS;
+            int pos = HIWORD(wParam);
+            if (GetScrollInfo(hwnd, SB_VERT, &si)) pos = si.nTrackPos;
+            SetTop(hwnd, pos);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void Wheel(HWND hwnd, WPARAM wParam) {
+    ListBox *lb = State(hwnd);
+    if (!lb) return;
+    lb->wheelRemainder += GET_WHEEL_DELTA_WPARAM(wParam);
+    int notches = lb->wheelRemainder / WHEEL_DELTA;
+    if (notches == 0) return;
+    lb->wheelRemainder -= notches * WHEEL_DELTA;
+    SetTop(hwnd, lb->top - notches * kWheelLines);
+}
+
+void Relayout(HWND hwnd) {
+    ListBox *lb = State(hwnd);
+    if (!lb) return;
+    lb->top = std::clamp(lb->top, 0, MaxTop(hwnd, *lb));
+    UpdateScrollBar(hwnd, *lb);
+    if (CanDraw(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void FocusChanged(HWND hwnd, bool focused) {
+    ListBox *lb = State(hwnd);
+    if (!lb) return;
+    if (!focused && lb->tracking) {
+        lb->tracking = false;
+        if (GetCapture() == hwnd) ReleaseCapture();
+    }
+    if (!(lb = State(hwnd))) return;
+    lb->focused = focused;
+    DrawOne(hwnd, lb->count == 0 ? -1 : lb->caret, ODA_FOCUS);
+    Notify(hwnd, focused ? LBN_SETFOCUS : LBN_KILLFOCUS);
+}
+
+LRESULT ListMessage(HWND hwnd, ListBox &lb, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case LB_SETCOUNT: {
+            DWORD style = Style(hwnd);
+            if (!(style & LBS_NODATA) || (style & LBS_HASSTRINGS)) return LB_ERR;
+            if (wParam > static_cast<WPARAM>(INT_MAX / kMaxItemHeight)) return LB_ERRSPACE;
+            lb.count = static_cast<int>(wParam);
+            if (lb.sel >= lb.count) lb.sel = -1;
+            lb.caret = std::clamp(lb.caret, 0, std::max(lb.count - 1, 0));
+            Relayout(hwnd);
+            return LB_OKAY;
+        }
+        case LB_RESETCONTENT:
+            lb.count = 0;
+            lb.sel = -1;
+            lb.caret = 0;
+            lb.top = 0;
+            Relayout(hwnd);
+            return LB_OKAY;
+        case LB_GETCOUNT:
+            return lb.count;
+        case LB_GETITEMRECT: {
+            int index = static_cast<int>(wParam);
+            RECT *out = reinterpret_cast<RECT *>(lParam);
+            // Item 0 of an empty box still has a place: the first line.
+            if (!out || index < 0 || index >= std::max(lb.count, 1)) return LB_ERR;
+            *out = ItemRect(hwnd, lb, index);
+            return 1;
+        }
+        case LB_GETITEMHEIGHT:
+            return lb.itemHeight;
+        case LB_SETITEMHEIGHT: {
+            int h = LOWORD(lParam);
+            if (h <= 0 || h > kMaxItemHeight) return LB_ERR;
+            lb.itemHeight = h;
+            FitIntegralHeight(hwnd, lb);
+            Relayout(hwnd);
+            return LB_OKAY;
+        }
+        case LB_GETTOPINDEX:
+            return lb.top;
+        case LB_SETTOPINDEX: {
+            int index = static_cast<int>(wParam);
+            if (index < 0 || (index >= lb.count && index != 0)) return LB_ERR;
+            SetTop(hwnd, index);
+            return LB_OKAY;
+        }
+        case LB_GETCURSEL:
+            return lb.sel;
+        case LB_SETCURSEL: {
+            int index = static_cast<int>(wParam);
+            if (index == -1) {
+                Select(hwnd, -1);
+                return LB_ERR;
+            }
+            if (index < 0 || index >= lb.count) return LB_ERR;
+            Select(hwnd, index);
+            return index;
+        }
+        case LB_GETSEL: {
+            int index = static_cast<int>(wParam);
+            if (index < 0 || index >= lb.count) return LB_ERR;
+            return index == lb.sel ? 1 : 0;
+        }
+        case LB_GETCARETINDEX:
+            return lb.caret;
+        case LB_SETCARETINDEX: {
+            int index = static_cast<int>(wParam);
+            if (index < 0 || index >= lb.count) return LB_ERR;
+            int old = lb.caret;
+            lb.caret = index;
+            if (lb.focused && old != index) {
+                lb.focused = false;
+                DrawOne(hwnd, old, ODA_FOCUS);
+                if (ListBox *again = State(hwnd)) {
+                    again->focused = true;
+                    DrawOne(hwnd, index, ODA_FOCUS);
+                }
+            }
+            EnsureVisible(hwnd, index);
+            return LB_OKAY;
+        }
+        case LB_ITEMFROMPOINT: {
+            int x = static_cast<short>(LOWORD(lParam));
+            int y = static_cast<short>(HIWORD(lParam));
+            RECT client;
+            GetClientRect(hwnd, &client);
+            bool outside;
+            int index = ItemAt(hwnd, lb, y, &outside);
+            if (x < 0 || x >= client.right) outside = true;
+            return static_cast<LRESULT>(static_cast<DWORD>(MAKELONG(index, outside ? 1 : 0)));
+        }
+        case LB_GETITEMDATA: {
+            int index = static_cast<int>(wParam);
+            return index >= 0 && index < lb.count ? 0 : LB_ERR;
+        }
+        default:
+            return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}
+
+}  // namespace
 
 LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
+    if (msg == WM_NCCREATE) {
+        if (!State(hwnd)) SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(new ListBox));
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+    ListBox *lb = State(hwnd);
+    if (!lb) return DefWindowProcA(hwnd, msg, wParam, lParam);
+    switch (msg) {
+        case WM_NCDESTROY:
+            SetWindowLongPtrA(hwnd, 0, 0);
+            delete lb;
+            return DefWindowProcA(hwnd, msg, wParam, lParam);
+        case WM_CREATE: {
+            auto *cs = reinterpret_cast<const CREATESTRUCTA *>(lParam);
+            if (cs) Measure(hwnd, cs, *lb);
+            if ((lb = State(hwnd)) == nullptr) return -1;
+            FitIntegralHeight(hwnd, *lb);
+            Relayout(hwnd);
+            return 0;
+        }
+        case WM_SIZE:
+            FitIntegralHeight(hwnd, *lb);
+            Relayout(hwnd);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // WM_PAINT fills with the parent's brush
+        case WM_PAINT:
+            Paint(hwnd);
+            return 0;
+        case WM_SETFONT:
+            lb->font = reinterpret_cast<HFONT>(wParam);
+            if (LOWORD(lParam) && CanDraw(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
+            return 0;
+        case WM_GETFONT:
+            return reinterpret_cast<LRESULT>(lb->font);
+        case WM_ENABLE:
+            if (CanDraw(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
+            return 0;
+        case WM_GETDLGCODE:
+            return DLGC_WANTARROWS | DLGC_WANTCHARS;
+        case WM_SETFOCUS:
+            FocusChanged(hwnd, true);
+            return 0;
+        case WM_KILLFOCUS:
+            FocusChanged(hwnd, false);
+            return 0;
+        case WM_LBUTTONDOWN:
+            MouseDown(hwnd, lParam, false);
+            return 0;
+        case WM_LBUTTONDBLCLK:
+            MouseDown(hwnd, lParam, true);
+            return 0;
+        case WM_MOUSEMOVE:
+            MouseMove(hwnd, lParam);
+            return 0;
+        case WM_LBUTTONUP:
+            MouseUp(hwnd);
+            return 0;
+        case WM_CAPTURECHANGED:
+            if (reinterpret_cast<HWND>(lParam) != hwnd) lb->tracking = false;
+            return 0;
+        case WM_KEYDOWN:
+            KeyDown(hwnd, wParam);
+            return 0;
+        case WM_VSCROLL:
+            VScroll(hwnd, wParam);
+            return 0;
+        case WM_MOUSEWHEEL:
+            Wheel(hwnd, wParam);
+            return 0;
+        default:
+            return ListMessage(hwnd, *lb, msg, wParam, lParam);
+    }
 }
 
 }  // namespace win32::controls
