@@ -1,0 +1,186 @@
+// GetDriveTypeA, GetDiskFreeSpaceExA and GetDiskFreeSpaceA over the letter
+// map of the mount table.
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+
+#include "platform/kernel/mounts.h"
+#include "platform/kernel/state.h"
+
+namespace win32 {
+namespace {
+
+constexpr size_t kMaxTableBytes = 16 << 20;  // far beyond any real table
+
+struct MapState {
+    std::string mountInfoPath;
+    std::string sysfsRoot;
+    std::optional<std::vector<win32test::FakeDrive>> fakes;
+    std::optional<std::vector<DriveEntry>> map;
+};
+
+MapState &State() {
+    static MapState s;
+    return s;
+}
+
+// The whole table, or nothing when it cannot be read.
+std::string ReadTable(const std::string &path) {
+    std::string text;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return text;
+    char buf[16384];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0 && text.size() < kMaxTableBytes) text.append(buf, n);
+    fclose(f);
+    return text;
+}
+
+std::vector<DriveEntry> BuildMap() {
+    MapState &s = State();
+    std::vector<DriveEntry> map;
+    if (s.fakes) {
+        for (const win32test::FakeDrive &f : *s.fakes) {
+            DriveEntry e;
+            e.letter = f.letter;
+            e.type = f.type;
+            e.mount.mountPoint = f.mountPoint;
+            e.mount.fsType = f.fsType;
+            e.mount.source = f.source;
+            map.push_back(std::move(e));
+        }
+        return map;
+    }
+    std::string path = s.mountInfoPath.empty() ? "/proc/self/mountinfo" : s.mountInfoPath;
+    std::string sysfs = s.sysfsRoot.empty() ? "/sys" : s.sysfsRoot;
+    std::string text = ReadTable(path);
+    return AssignLetters(ParseMountInfo(text.data(), text.size()), sysfs);
+}
+
+bool IsQueryable(const DriveEntry *e) {
+    return e->type == DRIVE_FIXED || e->type == DRIVE_REMOVABLE;
+}
+
+// The drive holding the current directory, for a null root.
+const DriveEntry *DriveOfCurrentDirectory() {
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return nullptr;
+    std::string dir(cwd);
+    const DriveEntry *best = nullptr;
+    size_t bestLen = 0;
+    for (const DriveEntry &e : DriveMap()) {
+        const std::string &mp = e.mount.mountPoint;
+        bool inside = mp == "/" || (dir.compare(0, mp.size(), mp) == 0 &&
+                                    (dir.size() == mp.size() || dir[mp.size()] == '/'));
+        if (inside && (!best || mp.size() > bestLen)) {
+            best = &e;
+            bestLen = mp.size();
+        }
+    }
+    return best;
+}
+
+// The space figures of a root's drive, with the last error set on failure.
+bool SpaceOfRoot(LPCSTR root, SpaceFigures *figures) {
+    const DriveEntry *e = root ? DriveForRoot(root) : DriveOfCurrentDirectory();
+    if (!e) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    // Network, optical and RAM drives are never asked: a hung server must
+    // not hold anyone up.
+    if (!IsQueryable(e) || !QuerySpace(e->mount.mountPoint, figures)) {
+        SetLastError(ERROR_NOT_READY);
+        return false;
+    }
+    return true;
+}
+
+DWORD Clamp32(unsigned long long v) {
+    return v > 0xFFFFFFFFULL ? 0xFFFFFFFFu : static_cast<DWORD>(v);
+}
+
+}  // namespace
+
+const std::vector<DriveEntry> &DriveMap() {
+    MapState &s = State();
+    if (!s.map) s.map = BuildMap();
+    return *s.map;
+}
+
+const DriveEntry *DriveForRoot(LPCSTR root) {
+    if (!root) return nullptr;
+    char c = root[0];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c < 'A' || c > 'Z' || root[1] != ':' || root[2] != '\\' || root[3] != '\0') return nullptr;
+    for (const DriveEntry &e : DriveMap())
+        if (e.letter == c) return &e;
+    return nullptr;
+}
+
+void ResetDriveState() {
+    MapState &s = State();
+    s = MapState{};
+    win32test::SetSpaceQuery(nullptr);
+}
+
+}  // namespace win32
+
+using win32::SpaceFigures;
+
+extern "C" UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName) {
+    win32::KernelCounters().getDriveType++;
+    const win32::DriveEntry *e =
+        lpRootPathName ? win32::DriveForRoot(lpRootPathName) : win32::DriveOfCurrentDirectory();
+    return e ? e->type : DRIVE_NO_ROOT_DIR;
+}
+
+extern "C" BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR lpDirectoryName,
+                                           PULARGE_INTEGER lpFreeBytesAvailableToCaller,
+                                           PULARGE_INTEGER lpTotalNumberOfBytes,
+                                           PULARGE_INTEGER lpTotalNumberOfFreeBytes) {
+    win32::KernelCounters().getDiskFreeSpaceEx++;
+    SpaceFigures f;
+    if (!win32::SpaceOfRoot(lpDirectoryName, &f)) return FALSE;
+    if (lpFreeBytesAvailableToCaller) lpFreeBytesAvailableToCaller->QuadPart = f.availBlocks * f.fragmentSize;
+    if (lpTotalNumberOfBytes) lpTotalNumberOfBytes->QuadPart = f.blocks * f.fragmentSize;
+    if (lpTotalNumberOfFreeBytes) lpTotalNumberOfFreeBytes->QuadPart = f.freeBlocks * f.fragmentSize;
+    return TRUE;
+}
+
+// Clusters are the filesystem's fragments; a sector is 512 bytes wherever
+// that divides the fragment, else the fragment itself. Counts beyond 32 bits
+// are clamped, as the call's older callers expect.
+extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster,
+                                         LPDWORD lpBytesPerSector, LPDWORD lpNumberOfFreeClusters,
+                                         LPDWORD lpTotalNumberOfClusters) {
+    win32::KernelCounters().getDiskFreeSpace++;
+    SpaceFigures f;
+    if (!win32::SpaceOfRoot(lpRootPathName, &f)) return FALSE;
+    if (f.fragmentSize > 0xFFFFFFFFULL) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DWORD bytesPerSector = f.fragmentSize % 512 == 0 ? 512 : static_cast<DWORD>(f.fragmentSize);
+    if (lpSectorsPerCluster) *lpSectorsPerCluster = static_cast<DWORD>(f.fragmentSize / bytesPerSector);
+    if (lpBytesPerSector) *lpBytesPerSector = bytesPerSector;
+    if (lpNumberOfFreeClusters) *lpNumberOfFreeClusters = win32::Clamp32(f.availBlocks);
+    if (lpTotalNumberOfClusters) *lpTotalNumberOfClusters = win32::Clamp32(f.blocks);
+    return TRUE;
+}
+
+void win32test::SetMountInfoPath(const char *path) {
+    win32::State().mountInfoPath = path ? path : "";
+    win32::State().map.reset();
+}
+
+void win32test::SetSysfsRoot(const char *path) {
+    win32::State().sysfsRoot = path ? path : "";
+    win32::State().map.reset();
+}
+
+void win32test::SetFakeDrives(const std::vector<FakeDrive> &drives) {
+    win32::State().fakes = drives;
+    win32::State().map.reset();
+}

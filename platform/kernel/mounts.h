@@ -1,0 +1,63 @@
+// The mount table as drive letters: reading /proc/self/mountinfo,
+// classifying each mount from the table and sysfs, and giving out letters.
+// Nothing here touches a mounted filesystem.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace win32 {
+
+// One line of mountinfo, its escapes decoded.
+struct MountEntry {
+    unsigned major = 0, minor = 0;
+    std::string root;        // the mount's root within its filesystem
+    std::string mountPoint;  // where it is mounted
+    std::string fsType;      // "ext4", "fuse.sshfs", ...
+    std::string source;      // the device or source text
+};
+
+// Parses mountinfo text; malformed or truncated lines are skipped.
+std::vector<MountEntry> ParseMountInfo(const char *text, size_t size);
+
+// The drive type a mount would have, or DRIVE_UNKNOWN for mounts that are
+// not drives at all (proc, sysfs, cgroup, ...). `sysfsRoot` is "/sys" on a
+// real system.
+UINT ClassifyMount(const MountEntry &m, const std::string &sysfsRoot);
+
+struct DriveEntry {
+    char letter = 0;  // 'C'..'Z'
+    UINT type = DRIVE_NO_ROOT_DIR;
+    MountEntry mount;
+};
+
+// Letters for the mounts: C: for "/", then fixed and removable, network,
+// optical/image and RAM filesystems, each group by mount point; one letter
+// per filesystem (same device and root), at its shortest mount point.
+std::vector<DriveEntry> AssignLetters(const std::vector<MountEntry> &mounts, const std::string &sysfsRoot);
+
+// The process's letter map, read on first use (or from the test seams).
+const std::vector<DriveEntry> &DriveMap();
+
+// The map's entry for a root text "X:\" (either case), or null.
+const DriveEntry *DriveForRoot(LPCSTR root);
+
+// Raw space figures of a filesystem, as statvfs gives them.
+struct SpaceFigures {
+    unsigned long long fragmentSize = 0;
+    unsigned long long blocks = 0;
+    unsigned long long freeBlocks = 0;
+    unsigned long long availBlocks = 0;
+};
+
+// Asks for the space of the filesystem at `mountPoint`, giving up after the
+// query timeout. False when the query failed or did not answer in time.
+bool QuerySpace(const std::string &mountPoint, SpaceFigures *out);
+
+// How long a space query may take before it counts as failed.
+constexpr unsigned kQueryTimeoutMs = 250;
+
+}  // namespace win32
