@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "winobj/appglobals.h"
+#include "app/mainwnd.h"
 
 int MsgBoxButtonCount = 0;
 int MsgBoxFocusIndex = 0;

@@ -1,7 +1,7 @@
 // Push-button child controls bound to CPushButton objects.
 #include "winobj/pushbutton.h"
 
-#include "winobj/appglobals.h"
+#include "app/mainwnd.h"
 
 int ControlIdCounter = FirstAutoControlId;
 WNDPROC SavedControlProc = 0;

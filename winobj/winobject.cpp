@@ -2,7 +2,7 @@
 // and the non-blocking message pump.
 #include "winobj/winobject.h"
 
-#include "winobj/appglobals.h"
+#include "app/mainwnd.h"
 #include "winobj/pushbutton.h"
 
 CWinObject::CWinObject() : hwnd(0), exStyle(0) {}
