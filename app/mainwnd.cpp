@@ -72,12 +72,8 @@ static LRESULT OnSize(LPARAM lParam) {
     return 0;
 }
 
-static LRESULT OnPaint(HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC hdc = BeginPaint(hwnd, &ps);
-
-    RECT band;
-    GetClientRect(hwnd, &band);
+void PaintHeaderBand(HDC hdc, const RECT *client) {
+    RECT band = *client;
     band.bottom = HeaderHeight;
     HBRUSH navy = CreateSolidBrush(HEADER_BAND_COLOR);
     FillRect(hdc, &band, navy);
@@ -87,7 +83,14 @@ static LRESULT OnPaint(HWND hwnd) {
     SetBkColor(hdc, HEADER_BAND_COLOR);
     SelectObject(hdc, GetStockObject(SYSTEM_FIXED_FONT));
     TextOutA(hdc, 0, 0, HeaderText, lstrlenA(HeaderText));
+}
 
+static LRESULT OnPaint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    PaintHeaderBand(hdc, &client);
     EndPaint(hwnd, &ps);
     return 0;
 }

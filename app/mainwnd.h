@@ -30,6 +30,10 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 int DrawDriveRow(const DRAWITEMSTRUCT *drawItem);
 void CenterWindow(HWND hwnd);
 
+// Paints the header band across the top of `client` (the main window's
+// client rectangle): navy, with the header text in yellow.
+void PaintHeaderBand(HDC hdc, const RECT *client);
+
 // The used share of a drive in whole percent, 0 to 100.
 unsigned UsedPercent(DWORD totalMB, DWORD freeMB);
 
