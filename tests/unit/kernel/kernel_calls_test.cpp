@@ -1,0 +1,236 @@
+// The kernel calls over fake drives and fake space answers: the two free
+// space queries, the query deadline, modules, the error mode, strings and
+// MulDiv.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/kernel/module.h"
+#include "platform/kernel/testing.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+class KernelCallsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win32test::ResetKernel();
+        win32test::SetFakeDrives({{'C', DRIVE_FIXED, "/"},
+                                  {'D', DRIVE_REMOVABLE, "/media/stick"},
+                                  {'E', DRIVE_REMOTE, "/mnt/nas"},
+                                  {'F', DRIVE_FIXED, "/odd"},
+                                  {'G', DRIVE_FIXED, "/huge"}});
+        win32test::SetSpaceQuery([](const std::string &mp) {
+            win32test::FakeSpace s;
+            if (mp == "/") {
+                s.fragmentSize = 4096, s.blocks = 1000000, s.freeBlocks = 300000, s.availBlocks = 250000;
+            } else if (mp == "/media/stick") {
+                s.ok = false;
+            } else if (mp == "/odd") {
+                s.fragmentSize = 1000, s.blocks = 10, s.freeBlocks = 5, s.availBlocks = 4;
+            } else if (mp == "/huge") {  // 1 PiB in 4 KiB blocks: 2^38 blocks
+                s.fragmentSize = 4096, s.blocks = 1ULL << 38, s.freeBlocks = 1ULL << 37,
+                s.availBlocks = 1ULL << 37;
+            } else {
+                s.blocks = 1;
+            }
+            return s;
+        });
+    }
+    void TearDown() override { win32test::ResetKernel(); }
+};
+
+TEST_F(KernelCallsTest, ExtendedQueryGivesByteCountsAndAcceptsNullOutputs) {
+    ULARGE_INTEGER avail, total, totalFree;
+    ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &avail, &total, &totalFree));
+    EXPECT_EQ(avail.QuadPart, 250000ULL * 4096);
+    EXPECT_EQ(total.QuadPart, 1000000ULL * 4096);
+    EXPECT_EQ(totalFree.QuadPart, 300000ULL * 4096);
+    EXPECT_TRUE(GetDiskFreeSpaceExA("c:\\", nullptr, nullptr, nullptr));
+    ASSERT_TRUE(GetDiskFreeSpaceExA("G:\\", &avail, &total, nullptr));
+    EXPECT_EQ(total.QuadPart, 1ULL << 50);  // never truncated
+
+    SetLastError(0);
+    EXPECT_FALSE(GetDiskFreeSpaceExA("D:\\", &avail, &total, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_READY);
+    SetLastError(0);
+    EXPECT_FALSE(GetDiskFreeSpaceExA("E:\\", &avail, &total, nullptr));  // network: never asked
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_READY);
+    SetLastError(0);
+    EXPECT_FALSE(GetDiskFreeSpaceExA("H:\\", &avail, &total, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(win32test::GetKernelCalls().spaceQueries, 4);
+}
+
+TEST_F(KernelCallsTest, LegacyQueryGivesGeometryAndClampsCounts) {
+    DWORD spc = 0, bps = 0, freeC = 0, totalC = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceA("C:\\", &spc, &bps, &freeC, &totalC));
+    EXPECT_EQ(bps, 512u);
+    EXPECT_EQ(spc, 8u);
+    EXPECT_EQ(freeC, 250000u);
+    EXPECT_EQ(totalC, 1000000u);
+
+    // A fragment that 512 does not divide is one sector of its own size.
+    ASSERT_TRUE(GetDiskFreeSpaceA("F:\\", &spc, &bps, &freeC, &totalC));
+    EXPECT_EQ(bps, 1000u);
+    EXPECT_EQ(spc, 1u);
+    EXPECT_EQ(freeC, 4u);
+    EXPECT_EQ(totalC, 10u);
+
+    ASSERT_TRUE(GetDiskFreeSpaceA("G:\\", &spc, &bps, &freeC, &totalC));
+    EXPECT_EQ(freeC, 0xFFFFFFFFu);
+    EXPECT_EQ(totalC, 0xFFFFFFFFu);
+
+    EXPECT_FALSE(GetDiskFreeSpaceA("D:\\", &spc, &bps, &freeC, &totalC));
+    EXPECT_FALSE(GetDiskFreeSpaceA("C:", &spc, &bps, &freeC, &totalC));
+}
+
+TEST_F(KernelCallsTest, StalledQueryFailsAtTheDeadlineAndHelpersStayBounded) {
+    win32test::SetFakeDrives({{'C', DRIVE_FIXED, "/"},
+                              {'D', DRIVE_FIXED, "/s1"},
+                              {'E', DRIVE_FIXED, "/s2"},
+                              {'F', DRIVE_FIXED, "/s3"},
+                              {'G', DRIVE_FIXED, "/s4"},
+                              {'H', DRIVE_FIXED, "/s5"}});
+    win32test::SetSpaceQuery([](const std::string &mp) {
+        win32test::FakeSpace s;
+        s.blocks = 10;
+        s.availBlocks = 5;
+        if (mp != "/") s.delayMs = 2000;
+        return s;
+    });
+    ULARGE_INTEGER avail, total;
+    auto start = Clock::now();
+    EXPECT_FALSE(GetDiskFreeSpaceExA("D:\\", &avail, &total, nullptr));
+    long long waited = MsSince(start);
+    EXPECT_GE(waited, 200);
+    EXPECT_LT(waited, 600);  // gave up well before the answer came
+
+    // The stalled mount is not asked again while its helper waits, and no
+    // more than four helpers wait at once.
+    EXPECT_FALSE(GetDiskFreeSpaceExA("D:\\", &avail, &total, nullptr));
+    for (const char *root : {"E:\\", "F:\\", "G:\\", "H:\\"})
+        GetDiskFreeSpaceExA(root, &avail, &total, nullptr);
+    auto calls = win32test::GetKernelCalls();
+    EXPECT_EQ(calls.spaceQueries, 4);
+    EXPECT_FALSE(GetDiskFreeSpaceExA("C:\\", &avail, &total, nullptr));  // all helpers busy
+
+    // Once the helpers have their answers, every drive can be asked again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(GetDiskFreeSpaceExA("C:\\", &avail, &total, nullptr));
+    EXPECT_EQ(avail.QuadPart, 5u * 4096);
+}
+
+TEST_F(KernelCallsTest, ModulesAndTheExtendedQueryLookup) {
+    EXPECT_EQ(GetModuleHandleA(nullptr), win32::MainModule());
+    HMODULE k = GetModuleHandleA("KERNEL32.DLL");
+    ASSERT_NE(k, nullptr);
+    EXPECT_NE(k, win32::MainModule());
+    EXPECT_EQ(GetModuleHandleA("kernel32.dll"), k);
+    EXPECT_EQ(GetModuleHandleA("Kernel32"), k);
+    SetLastError(0);
+    EXPECT_EQ(GetModuleHandleA("USER32.DLL"), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(GetModuleHandleA("KERNEL32.DLLX"), nullptr);
+
+    FARPROC proc = GetProcAddress(k, "GetDiskFreeSpaceExA");
+    ASSERT_NE(proc, nullptr);
+    auto ex = reinterpret_cast<BOOL (*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER)>(
+        reinterpret_cast<void (*)(void)>(proc));
+    ULARGE_INTEGER avail;
+    EXPECT_TRUE(ex("C:\\", &avail, nullptr, nullptr));
+    EXPECT_EQ(avail.QuadPart, 250000ULL * 4096);
+
+    EXPECT_EQ(GetProcAddress(k, "getdiskfreespaceexa"), nullptr);  // names are exact
+    EXPECT_EQ(GetProcAddress(k, "GetDiskFreeSpaceA"), nullptr);
+    EXPECT_EQ(GetProcAddress(k, reinterpret_cast<LPCSTR>(uintptr_t{1})), nullptr);
+    EXPECT_EQ(GetProcAddress(win32::MainModule(), "GetDiskFreeSpaceExA"), nullptr);
+    EXPECT_EQ(GetProcAddress(nullptr, "GetDiskFreeSpaceExA"), nullptr);
+
+    win32test::HideExtendedQuery(true);
+    SetLastError(0);
+    EXPECT_EQ(GetProcAddress(k, "GetDiskFreeSpaceExA"), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PROC_NOT_FOUND);
+}
+
+TEST_F(KernelCallsTest, ErrorModeReturnsThePreviousMode) {
+    EXPECT_EQ(SetErrorMode(SEM_FAILCRITICALERRORS), 0u);
+    EXPECT_EQ(GetErrorMode(), (UINT)SEM_FAILCRITICALERRORS);
+    EXPECT_EQ(SetErrorMode(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS), (UINT)SEM_FAILCRITICALERRORS);
+    EXPECT_EQ(SetErrorMode(0), (UINT)(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS));
+    EXPECT_EQ(win32test::GetKernelCalls().setErrorMode, 3);
+}
+
+TEST(KernelStrings, CopyConcatenateMeasureAndCompare) {
+    char buf[16];
+    EXPECT_EQ(lstrcpyA(buf, "abc"), buf);
+    EXPECT_STREQ(buf, "abc");
+    EXPECT_EQ(lstrcatA(buf, "de"), buf);
+    EXPECT_STREQ(buf, "abcde");
+    EXPECT_EQ(lstrlenA(buf), 5);
+    EXPECT_EQ(lstrlenA(nullptr), 0);
+    EXPECT_EQ(lstrcpyA(nullptr, "x"), nullptr);
+    lstrcatA(buf, nullptr);
+    EXPECT_STREQ(buf, "abcde");
+
+    // lstrcpynA copies at most n - 1 characters and always terminates.
+    char small[4] = {'x', 'x', 'x', 'x'};
+    lstrcpynA(small, "abcdef", 4);
+    EXPECT_STREQ(small, "abc");
+    lstrcpynA(small, "z", 4);
+    EXPECT_STREQ(small, "z");
+    small[0] = 'q';
+    lstrcpynA(small, "abc", 0);
+    EXPECT_EQ(small[0], 'q');
+    lstrcpynA(small, "abc", 1);
+    EXPECT_STREQ(small, "");
+
+    EXPECT_EQ(lstrcmpA("abc", "abc"), 0);
+    EXPECT_LT(lstrcmpA("abc", "abd"), 0);
+    EXPECT_GT(lstrcmpA("b", "abc"), 0);
+    EXPECT_LT(lstrcmpA(nullptr, "a"), 0);
+    EXPECT_EQ(lstrcmpA(nullptr, ""), 0);
+    EXPECT_EQ(lstrcmpiA("KERNEL32.dll", "kernel32.DLL"), 0);
+    EXPECT_LT(lstrcmpiA("abc", "ABD"), 0);
+    EXPECT_GT(lstrcmpiA("abcd", "ABC"), 0);
+}
+
+TEST(KernelMulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
+    struct Case {
+        int a, b, c, want;
+    } cases[] = {
+        {10, 3, 4, 8},      // 7.5 -> 8
+        {-10, 3, 4, -8},    // -7.5 -> -8
+        {10, -3, 4, -8},    //
+        {10, 3, -4, -8},    //
+        {-10, -3, -4, -8},  //
+        {7, 1, 3, 2},       // 2.33 -> 2
+        {8, 1, 3, 3},       // 2.67 -> 3
+        {-7, 1, 3, -2},     //
+        {5, 1, 2, 3},       // 2.5 -> 3
+        {8, 96, 72, 11},    // point size to pixels: 10.67 -> 11
+        {0, 5, 7, 0},
+        {1, 1, 0, -1},                                     // division by zero
+        {0x7FFFFFFF, 2, 1, -1},                            // too large
+        {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF},  // the 64-bit product fits
+        {-0x7FFFFFFF - 1, 1, 1, -0x7FFFFFFF - 1},          // the smallest int still fits
+        {-0x7FFFFFFF - 1, -1, 1, -1},                      // its negation does not
+    };
+    for (const Case &k : cases) EXPECT_EQ(MulDiv(k.a, k.b, k.c), k.want) << k.a << "*" << k.b << "/" << k.c;
+}
+
+TEST(KernelClock, TickCountAdvancesAcrossSleep) {
+    DWORD before = GetTickCount();
+    Sleep(30);
+    DWORD elapsed = GetTickCount() - before;
+    EXPECT_GE(elapsed, 30u);
+    EXPECT_LT(elapsed, 5000u);
+}
+
+}  // namespace

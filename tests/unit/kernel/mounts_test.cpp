@@ -1,0 +1,195 @@
+// The mount-table reader and the letter map, on fixture tables and a fake
+// sysfs tree.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "platform/kernel/mounts.h"
+#include "platform/kernel/testing.h"
+#include "tests/unit/kernel/fake_sysfs.h"
+
+namespace {
+
+std::string Fixture(const char *name) {
+    return std::string(MORVALEN_MOUNT_FIXTURES) + "/" + name;
+}
+
+class MountMapTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win32test::ResetKernel();
+        win32test::SetSysfsRoot(sysfs_.root().c_str());
+    }
+    void TearDown() override { win32test::ResetKernel(); }
+
+    void UseTable(const std::string &path) { win32test::SetMountInfoPath(path.c_str()); }
+
+    // Writes `text` as a table in the sysfs scratch folder and uses it.
+    void UseText(const std::string &text) {
+        std::string path = sysfs_.root() + "/mountinfo";
+        std::ofstream(path, std::ios::binary) << text;
+        UseTable(path);
+    }
+
+    // letter -> (type, mount point) for every letter in use.
+    std::map<char, std::pair<UINT, std::string>> Map() {
+        std::map<char, std::pair<UINT, std::string>> m;
+        for (const auto &e : win32::DriveMap()) m[e.letter] = {e.type, e.mount.mountPoint};
+        return m;
+    }
+
+    FakeSysfs sysfs_;
+};
+
+TEST_F(MountMapTest, DesktopLettersFollowRootThenLocalThenNetworkOpticalRam) {
+    UseTable(Fixture("desktop.mountinfo"));
+    using P = std::pair<UINT, std::string>;
+    std::map<char, P> want = {
+        {'C', P{DRIVE_FIXED, "/"}},
+        {'D', P{DRIVE_FIXED, "/boot/efi"}},
+        {'E', P{DRIVE_FIXED, "/data"}},                 // its second mount shares a letter
+        {'F', P{DRIVE_FIXED, "/home"}},                 // the subvolume, shown at its shorter place
+        {'G', P{DRIVE_REMOVABLE, "/media/u/CARD"}},     // removable flag set
+        {'H', P{DRIVE_REMOVABLE, "/media/u/SD CARD"}},  // MMC bus
+        {'I', P{DRIVE_REMOVABLE, "/media/u/STICK"}},    // USB bus, fuseblk
+        {'J', P{DRIVE_REMOTE, "/home/u/remote"}},
+        {'K', P{DRIVE_REMOTE, "/mnt/nas"}},
+        {'L', P{DRIVE_REMOTE, "/mnt/share"}},
+        {'M', P{DRIVE_CDROM, "/snap/core/100"}},
+        {'N', P{DRIVE_RAMDISK, "/dev/shm"}},
+        {'O', P{DRIVE_RAMDISK, "/run"}},
+        {'P', P{DRIVE_RAMDISK, "/var/cache/zram"}},  // ext4 on zram
+    };
+    EXPECT_EQ(Map(), want);
+
+    EXPECT_EQ(GetDriveTypeA("C:\\"), (UINT)DRIVE_FIXED);
+    EXPECT_EQ(GetDriveTypeA("i:\\"), (UINT)DRIVE_REMOVABLE);
+    EXPECT_EQ(GetDriveTypeA("K:\\"), (UINT)DRIVE_REMOTE);
+    EXPECT_EQ(GetDriveTypeA("M:\\"), (UINT)DRIVE_CDROM);
+    EXPECT_EQ(GetDriveTypeA("O:\\"), (UINT)DRIVE_RAMDISK);
+    EXPECT_EQ(GetDriveTypeA("Q:\\"), (UINT)DRIVE_NO_ROOT_DIR);
+}
+
+TEST_F(MountMapTest, RootTextsOtherThanALetterRootHaveNoDrive) {
+    UseTable(Fixture("desktop.mountinfo"));
+    for (const char *bad : {"", "C", "C:", "C:/", "C:\\x", "C:\\\\", "A:\\", "B:\\", "@:\\", "[:\\", "1:\\",
+                            "\xC3:\\", "CC:\\", "\\\\srv\\share\\"}) {
+        EXPECT_EQ(GetDriveTypeA(bad), (UINT)DRIVE_NO_ROOT_DIR) << bad;
+        ULARGE_INTEGER a, t;
+        EXPECT_FALSE(GetDiskFreeSpaceExA(bad, &a, &t, nullptr)) << bad;
+    }
+}
+
+TEST_F(MountMapTest, ContainerOverlayRootIsFixedAndOtherOverlaysAreNoDrives) {
+    UseTable(Fixture("container.mountinfo"));
+    using P = std::pair<UINT, std::string>;
+    std::map<char, P> want = {
+        {'C', P{DRIVE_FIXED, "/"}},
+        {'D', P{DRIVE_FIXED, "/data"}},
+        {'E', P{DRIVE_FIXED, "/etc/hostname"}},
+        {'F', P{DRIVE_RAMDISK, "/dev"}},
+    };
+    EXPECT_EQ(Map(), want);
+}
+
+TEST_F(MountMapTest, OctalEscapesAreDecodedAndZeroBytesRejected) {
+    UseTable(Fixture("escapes.mountinfo"));
+    std::map<char, std::pair<UINT, std::string>> m = Map();
+    std::vector<std::string> points;
+    for (auto &[letter, tp] : m) points.push_back(tp.second);
+    std::vector<std::string> want = {"/",
+                                     "/mnt/\xC3\xA9t\xC3\xA9",  // raw bytes sort after ASCII
+                                     "/mnt/back\\slash",
+                                     "/mnt/my disk",
+                                     "/mnt/odd\\9x\\04",
+                                     "/mnt/tab\there"};
+    std::sort(want.begin() + 1, want.end());
+    EXPECT_EQ(points, want);
+    for (const auto &e : win32::DriveMap()) {
+        if (e.mount.mountPoint == "/mnt/\xC3\xA9t\xC3\xA9") {
+            EXPECT_EQ(e.mount.source, "/dev/disk seven");
+        }
+    }
+}
+
+TEST_F(MountMapTest, MalformedAndTruncatedLinesAreSkipped) {
+    UseTable(Fixture("malformed.mountinfo"));
+    using P = std::pair<UINT, std::string>;
+    std::map<char, P> want = {{'C', P{DRIVE_FIXED, "/"}}, {'D', P{DRIVE_FIXED, "/good"}}};
+    EXPECT_EQ(Map(), want);
+}
+
+TEST_F(MountMapTest, UnreadableTableMeansNoDrives) {
+    UseTable(sysfs_.root() + "/does-not-exist");
+    EXPECT_TRUE(win32::DriveMap().empty());
+    EXPECT_EQ(GetDriveTypeA("C:\\"), (UINT)DRIVE_NO_ROOT_DIR);
+    UseTable(sysfs_.root());  // a folder, not a file
+    EXPECT_TRUE(win32::DriveMap().empty());
+}
+
+TEST_F(MountMapTest, SnapLoopsAreOpticalAndOnlyTakeLettersThatRemain) {
+    std::string text = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
+    for (int i = 0; i < 40; ++i)
+        text += std::to_string(100 + i) + " 1 7:" + std::to_string(i) + " / /snap/app" +
+                std::to_string(100 + i) + "/1 ro shared:9 - squashfs /dev/loop" + std::to_string(i) + " ro\n";
+    text += "200 1 0:77 / /tmp rw - tmpfs tmpfs rw\n";
+    text += "201 1 8:2 / /zz-last-local rw - xfs /dev/sda2 rw\n";
+    UseText(text);
+    auto m = Map();
+    ASSERT_EQ(m.size(), 24u);
+    EXPECT_EQ(m['D'], std::make_pair((UINT)DRIVE_FIXED, std::string("/zz-last-local")));
+    for (char c = 'E'; c <= 'Z'; ++c) EXPECT_EQ(m[c].first, (UINT)DRIVE_CDROM) << c;
+    EXPECT_EQ(m['Z'].second, "/snap/app121/1");
+}
+
+TEST_F(MountMapTest, MoreThanTwentyFourLocalFilesystemsStopAtZ) {
+    std::string text;
+    for (int i = 30; i >= 0; --i) {
+        std::string point = i == 0 ? "/" : "/disk" + std::string(i < 10 ? "0" : "") + std::to_string(i);
+        text +=
+            std::to_string(10 + i) + " 1 8:" + std::to_string(i) + " / " + point + " rw - ext4 /dev/x rw\n";
+    }
+    UseText(text);
+    auto m = Map();
+    ASSERT_EQ(m.size(), 24u);
+    EXPECT_EQ(m['C'].second, "/");
+    EXPECT_EQ(m['D'].second, "/disk01");
+    EXPECT_EQ(m['Z'].second, "/disk23");
+}
+
+TEST_F(MountMapTest, MountedOverPointShowsOnlyTheLastMount) {
+    UseText(
+        "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+        "2 1 8:2 / /mnt rw - ext4 /dev/sda2 rw\n"
+        "3 1 0:40 / /mnt rw - nfs srv:/x rw\n");
+    auto m = Map();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m['D'], std::make_pair((UINT)DRIVE_REMOTE, std::string("/mnt")));
+}
+
+TEST_F(MountMapTest, NetworkOpticalAndRamDrivesAreNeverQueried) {
+    UseTable(Fixture("desktop.mountinfo"));
+    win32test::SetSpaceQuery([](const std::string &) {
+        win32test::FakeSpace s;
+        s.blocks = 100;
+        s.availBlocks = 50;
+        return s;
+    });
+    ULARGE_INTEGER avail, total;
+    for (char c = 'C'; c <= 'Z'; ++c) {
+        char root[4] = {c, ':', '\\', 0};
+        UINT type = GetDriveTypeA(root);
+        BOOL ok = GetDiskFreeSpaceExA(root, &avail, &total, nullptr);
+        EXPECT_EQ(ok != 0, type == DRIVE_FIXED || type == DRIVE_REMOVABLE) << c;
+    }
+    auto calls = win32test::GetKernelCalls();
+    EXPECT_EQ(calls.spaceQueries, 7);  // C: to I:
+    for (const std::string &mp : calls.queriedMounts) {
+        EXPECT_NE(mp, "/mnt/nas");
+        EXPECT_NE(mp, "/mnt/share");
+        EXPECT_NE(mp, "/home/u/remote");
+    }
+}
+
+}  // namespace
