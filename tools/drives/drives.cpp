@@ -1,0 +1,64 @@
+// morvalen-drives: prints which filesystem has which drive letter.
+//
+// One line per letter in use, tab-separated: the letter with its colon, the
+// type, total bytes, free bytes available to the user (both "-" when the
+// drive is not asked or does not answer), filesystem type, device and the
+// mount point, last and as it is.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/kernel/mounts.h"
+
+static const char *TypeWord(UINT type) {
+    switch (type) {
+        case DRIVE_FIXED:
+            return "fixed";
+        case DRIVE_REMOVABLE:
+            return "removable";
+        case DRIVE_REMOTE:
+            return "remote";
+        case DRIVE_CDROM:
+            return "cdrom";
+        case DRIVE_RAMDISK:
+            return "ramdisk";
+        default:
+            return "unknown";
+    }
+}
+
+int main(int argc, char **argv) {
+    if (argc > 1 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        printf(
+            "usage: %s\n"
+            "Prints the drive letters Morvalen gives the mounted filesystems, one per line:\n"
+            "letter, type, total bytes, free bytes, filesystem, device, mount point.\n",
+            argv[0]);
+        return 0;
+    }
+    std::string out;
+    for (const win32::DriveEntry &e : win32::DriveMap()) {
+        char root[4] = {e.letter, ':', '\\', 0};
+        char sizes[64] = "-\t-";
+        ULARGE_INTEGER avail, total;
+        if ((e.type == DRIVE_FIXED || e.type == DRIVE_REMOVABLE) &&
+            GetDiskFreeSpaceExA(root, &avail, &total, nullptr))
+            snprintf(sizes, sizeof sizes, "%llu\t%llu", total.QuadPart, avail.QuadPart);
+        out += e.letter;
+        out += ":\t";
+        out += TypeWord(e.type);
+        out += '\t';
+        out += sizes;
+        out += '\t';
+        out += e.mount.fsType;
+        out += '\t';
+        out += e.mount.source;
+        out += '\t';
+        out += e.mount.mountPoint;
+        out += '\n';
+    }
+    fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
