@@ -87,6 +87,11 @@ bool IconPixels(HICON icon, int *w, int *h, std::vector<uint32_t> *colors, std::
 // Metrics of the stock fonts without a DC (for list box defaults etc.).
 bool StockFontMetrics(int stockFont, TEXTMETRICA *tm);
 
+// Logical pixels per inch reported by GetDeviceCaps(LOGPIXELSX/Y); the
+// X back-end sets it from Xft.dpi. Default win32::classic::kDefaultDpi.
+void SetLogicalDpi(int dpi);
+int LogicalDpi();
+
 // Writes a surface as an 8-bit RGB PNG. False on failure.
 bool WritePng(const Surface &s, const char *path);
 

@@ -1,0 +1,396 @@
+// Fonts: fontconfig finds a face file, FreeType scales and rasterizes it.
+//
+// Glyphs are rendered with full hinting in monochrome by default: the
+// classic look is bitmap fonts without smoothing, hinted one-bit glyphs are
+// crisp at 11-16 pixels, and the text pixels are exactly the text colour
+// over any background (no fringes on the cyan and beige rows, and XOR
+// drawing stays reversible). A font made with ANTIALIASED_QUALITY gets
+// light hinting with grayscale coverage blended over the destination.
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_SYNTHESIS_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <strings.h>
+
+#include "platform/common/classic.h"
+#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/testing.h"
+
+namespace gdi {
+
+struct Font::Impl {
+    FT_Face face = nullptr;
+    int ppem = 0;
+    int fixedAdvance = 0;  // forces every advance when non-zero
+    FT_Int32 loadFlags = FT_LOAD_DEFAULT;
+    bool emboldenSynth = false;
+    bool obliqueSynth = false;
+    bool have[256] = {};
+    Glyph glyphs[256];
+};
+
+Font::~Font() {
+    if (impl && impl->face) FT_Done_Face(impl->face);
+}
+
+namespace {
+
+size_t g_glyphsRasterized = 0;
+
+FT_Library Library() {
+    static FT_Library lib = [] {
+        FT_Library l = nullptr;
+        if (FT_Init_FreeType(&l) != 0) l = nullptr;
+        return l;
+    }();
+    return lib;
+}
+
+// Windows-1252 bytes 0x80-0x9F; the rest of the upper half is Latin-1.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+uint32_t Unicode(unsigned char c) {
+    return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c;
+}
+
+struct FaceFile {
+    std::string path;
+    int index = 0;
+    std::string family;
+    bool bold = false;
+    bool italic = false;
+};
+
+bool MatchFace(const std::string &family, bool bold, bool italic, bool mono, FaceFile *out) {
+    static bool inited = FcInit();
+    if (!inited) return false;
+    FcPattern *p = FcPatternCreate();
+    FcPatternAddString(p, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
+    FcPatternAddInteger(p, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(p, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    if (mono) FcPatternAddInteger(p, FC_SPACING, FC_MONO);
+    FcPatternAddBool(p, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, p, FcMatchPattern);
+    FcDefaultSubstitute(p);
+    FcResult result;
+    FcPattern *m = FcFontMatch(nullptr, p, &result);
+    FcPatternDestroy(p);
+    if (!m) return false;
+    FcChar8 *file = nullptr, *fam = nullptr;
+    int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
+    bool ok = FcPatternGetString(m, FC_FILE, 0, &file) == FcResultMatch;
+    if (ok) {
+        out->path = reinterpret_cast<const char *>(file);
+        if (FcPatternGetInteger(m, FC_INDEX, 0, &index) == FcResultMatch) out->index = index;
+        if (FcPatternGetString(m, FC_FAMILY, 0, &fam) == FcResultMatch)
+            out->family = reinterpret_cast<const char *>(fam);
+        FcPatternGetInteger(m, FC_WEIGHT, 0, &weight);
+        FcPatternGetInteger(m, FC_SLANT, 0, &slant);
+        out->bold = weight >= FC_WEIGHT_DEMIBOLD;
+        out->italic = slant != FC_SLANT_ROMAN;
+    }
+    FcPatternDestroy(m);
+    return ok;
+}
+
+long Scale(long units, int ppem, int em) {
+    return static_cast<long>(std::lround(static_cast<double>(units) * ppem / em));
+}
+
+// Vertical metrics the way Windows takes them from a TrueType face: the
+// OS/2 table's Windows ascent and descent, scaled and rounded.
+void VerticalMetrics(FT_Face face, int ppem, long *ascent, long *descent) {
+    const int em = face->units_per_EM ? face->units_per_EM : 2048;
+    auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (os2 && os2->usWinAscent + os2->usWinDescent > 0) {
+        *ascent = Scale(os2->usWinAscent, ppem, em);
+        *descent = Scale(os2->usWinDescent, ppem, em);
+    } else {
+        *ascent = Scale(face->ascender, ppem, em);
+        *descent = Scale(-face->descender, ppem, em);
+    }
+}
+
+// What a font is asked to be, after the stock fonts and height rules are
+// resolved.
+struct Request {
+    std::string family;
+    bool bold = false;
+    bool italic = false;
+    bool mono = false;
+    int ppem = 0;        // character height (em) in pixels, or 0:
+    int cellHeight = 0;  // the largest size whose line height fits this
+    int exactCell = 0;   // the largest size whose line height is exactly this
+    int fixedAdvance = 0;
+    bool antialias = false;
+    bool underline = false;
+    bool strikeOut = false;
+    bool zeroExternalLeading = false;
+    LONG weight = 0;
+};
+
+int FindPpem(FT_Face face, const Request &r) {
+    if (r.ppem > 0) return r.ppem;
+    int best = 0, fit = 1;
+    for (int ppem = 4; ppem <= 200; ++ppem) {
+        long a, d;
+        VerticalMetrics(face, ppem, &a, &d);
+        const long h = a + d;
+        if (r.exactCell && h == r.exactCell) best = ppem;
+        if (r.cellHeight && h <= r.cellHeight) fit = ppem;
+        if (h > (r.exactCell ? r.exactCell : r.cellHeight) + 2) break;
+    }
+    return best ? best : fit;
+}
+
+std::unique_ptr<Font> Realize(const Request &r) {
+    auto font = std::make_unique<Font>();
+    font->impl = std::make_unique<Font::Impl>();
+    Font::Impl &im = *font->impl;
+    font->underline = r.underline;
+    font->strikeOut = r.strikeOut;
+    FaceFile file;
+    FT_Face face = nullptr;
+    if (Library() && MatchFace(r.family, r.bold, r.italic, r.mono, &file) &&
+        FT_New_Face(Library(), file.path.c_str(), file.index, &face) == 0) {
+        im.face = face;
+        font->family = file.family;
+    } else {
+        font->family = r.family;
+    }
+    TEXTMETRICA &tm = font->tm;
+    if (!face) {
+        // No usable face: metrics of an empty font, so layout still works.
+        im.ppem = r.ppem ? r.ppem : 13;
+        tm.tmAscent = im.ppem;
+        tm.tmDescent = im.ppem / 4;
+        tm.tmHeight = tm.tmAscent + tm.tmDescent;
+        tm.tmAveCharWidth = tm.tmMaxCharWidth = r.fixedAdvance ? r.fixedAdvance : im.ppem / 2;
+        im.fixedAdvance = tm.tmAveCharWidth;
+        return font;
+    }
+    im.ppem = FindPpem(face, r);
+    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(im.ppem));
+    im.fixedAdvance = r.fixedAdvance;
+    im.emboldenSynth = r.bold && !file.bold;
+    im.obliqueSynth = r.italic && !file.italic;
+    im.loadFlags = r.antialias ? FT_LOAD_TARGET_LIGHT : (FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME);
+
+    const int em = face->units_per_EM ? face->units_per_EM : 2048;
+    long ascent, descent;
+    VerticalMetrics(face, im.ppem, &ascent, &descent);
+    tm.tmAscent = ascent;
+    tm.tmDescent = descent;
+    tm.tmHeight = ascent + descent;
+    tm.tmInternalLeading = tm.tmHeight > im.ppem ? tm.tmHeight - im.ppem : 0;
+    auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    auto *hhea = static_cast<TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+    tm.tmExternalLeading = 0;
+    if (hhea && os2 && !r.zeroExternalLeading) {
+        const long gap =
+            (hhea->Ascender - hhea->Descender + hhea->Line_Gap) - (os2->usWinAscent + os2->usWinDescent);
+        if (gap > 0) tm.tmExternalLeading = Scale(gap, im.ppem, em);
+    }
+    if (r.fixedAdvance) {
+        tm.tmAveCharWidth = tm.tmMaxCharWidth = r.fixedAdvance;
+    } else {
+        tm.tmAveCharWidth = os2 && os2->xAvgCharWidth ? Scale(os2->xAvgCharWidth, im.ppem, em)
+                                                      : Scale(face->max_advance_width, im.ppem, em) / 2;
+        tm.tmMaxCharWidth = Scale(face->max_advance_width, im.ppem, em);
+    }
+    tm.tmWeight = r.weight ? r.weight : (r.bold ? FW_BOLD : FW_NORMAL);
+    tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = win32::classic::kDefaultDpi;
+    tm.tmFirstChar = 0x20;
+    tm.tmLastChar = 0xFF;
+    tm.tmDefaultChar = 0x1F;
+    tm.tmBreakChar = 0x20;
+    tm.tmItalic = r.italic;
+    tm.tmUnderlined = r.underline;
+    tm.tmStruckOut = r.strikeOut;
+    const bool fixedPitch = r.fixedAdvance || FT_IS_FIXED_WIDTH(face);
+    // TMPF_FIXED_PITCH set means a variable-pitch font.
+    tm.tmPitchAndFamily = static_cast<BYTE>((fixedPitch ? 0 : TMPF_FIXED_PITCH) | TMPF_VECTOR |
+                                            TMPF_TRUETYPE | (fixedPitch ? FF_MODERN : FF_SWISS));
+    tm.tmCharSet = ANSI_CHARSET;
+
+    long upos = face->underline_position ? Scale(-face->underline_position, im.ppem, em) : 1;
+    font->underlineThickness = std::max(1L, Scale(face->underline_thickness, im.ppem, em));
+    if (upos < 1) upos = 1;
+    if (upos + font->underlineThickness > descent) upos = std::max(1L, descent - font->underlineThickness);
+    font->underlinePos = static_cast<int>(upos);
+    font->strikePos = static_cast<int>(
+        os2 && os2->yStrikeoutPosition ? Scale(os2->yStrikeoutPosition, im.ppem, em) : ascent / 3);
+    return font;
+}
+
+std::string Key(const Request &r) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%d/%d/%d/%d/%d/%d/%d/%d/%d/%d/%d/%d/%ld|", r.bold, r.italic, r.mono,
+                  r.ppem, r.cellHeight, r.exactCell, r.fixedAdvance, r.antialias, r.underline, r.strikeOut,
+                  r.zeroExternalLeading, 0, static_cast<long>(r.weight));
+    return buf + r.family;
+}
+
+Font *Cached(const Request &r) {
+    static auto *cache = new std::map<std::string, std::unique_ptr<Font>>;
+    auto &slot = (*cache)[Key(r)];
+    if (!slot) slot = Realize(r);
+    return slot.get();
+}
+
+Request StockRequest(int which) {
+    Request r;
+    switch (which) {
+        case SYSTEM_FIXED_FONT:
+            r.family = "DejaVu Sans Mono";
+            r.mono = true;
+            r.exactCell = 15;
+            r.cellHeight = win32::classic::kSystemFontHeight;
+            r.fixedAdvance = win32::classic::kSystemFixedAdvance;
+            r.zeroExternalLeading = true;
+            break;
+        case DEFAULT_GUI_FONT:
+            r.family = "sans-serif";
+            r.ppem = 11;
+            break;
+        default:  // SYSTEM_FONT
+            r.family = "DejaVu Sans";
+            r.bold = true;
+            r.exactCell = win32::classic::kSystemFontHeight;
+            r.cellHeight = win32::classic::kSystemFontHeight;
+            r.zeroExternalLeading = true;
+            r.weight = FW_BOLD;
+            break;
+    }
+    return r;
+}
+
+Request LogicalRequest(const LOGFONTA &lf) {
+    std::string face(lf.lfFaceName, strnlen(lf.lfFaceName, LF_FACESIZE));
+    if (strcasecmp(face.c_str(), "System") == 0 && lf.lfHeight == 0) return StockRequest(SYSTEM_FONT);
+    if ((strcasecmp(face.c_str(), "Fixedsys") == 0 || strcasecmp(face.c_str(), "Terminal") == 0) &&
+        lf.lfHeight == 0)
+        return StockRequest(SYSTEM_FIXED_FONT);
+    Request r;
+    const bool wantsFixed =
+        (lf.lfPitchAndFamily & 3) == FIXED_PITCH || (lf.lfPitchAndFamily & 0xF0) == FF_MODERN;
+    if (face.empty() || strcasecmp(face.c_str(), "MS Sans Serif") == 0 ||
+        strcasecmp(face.c_str(), "MS Shell Dlg") == 0 || strcasecmp(face.c_str(), "System") == 0) {
+        face = wantsFixed ? "monospace" : "sans-serif";
+    } else if (strcasecmp(face.c_str(), "Fixedsys") == 0 || strcasecmp(face.c_str(), "Terminal") == 0) {
+        face = "monospace";
+    }
+    r.family = face;
+    r.mono = wantsFixed;
+    r.bold = lf.lfWeight >= FW_SEMIBOLD;
+    r.weight = lf.lfWeight;
+    r.italic = lf.lfItalic != 0;
+    r.underline = lf.lfUnderline != 0;
+    r.strikeOut = lf.lfStrikeOut != 0;
+    r.antialias = lf.lfQuality == ANTIALIASED_QUALITY;
+    if (lf.lfHeight < 0)
+        r.ppem = static_cast<int>(-static_cast<long>(lf.lfHeight));
+    else if (lf.lfHeight > 0)
+        r.cellHeight = static_cast<int>(lf.lfHeight);
+    else
+        r.cellHeight = win32::classic::kSystemFontHeight;
+    if (r.ppem > 500) r.ppem = 500;
+    if (r.cellHeight > 600) r.cellHeight = 600;
+    return r;
+}
+
+}  // namespace
+
+const Glyph &Font::GlyphFor(unsigned char c) {
+    Impl &im = *impl;
+    Glyph &g = im.glyphs[c];
+    if (im.have[c]) return g;
+    im.have[c] = true;
+    g = Glyph();
+    g.advance = im.fixedAdvance;
+    FT_Face face = im.face;
+    if (!face) return g;
+    const FT_UInt index = FT_Get_Char_Index(face, Unicode(c));
+    if (FT_Load_Glyph(face, index, im.loadFlags) != 0) return g;
+    ++g_glyphsRasterized;
+    FT_GlyphSlot slot = face->glyph;
+    if (im.emboldenSynth) FT_GlyphSlot_Embolden(slot);
+    if (im.obliqueSynth) FT_GlyphSlot_Oblique(slot);
+    const bool mono = (im.loadFlags & FT_LOAD_MONOCHROME) != 0;
+    if (FT_Render_Glyph(slot, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) return g;
+    if (!im.fixedAdvance) g.advance = static_cast<int>((slot->advance.x + 32) >> 6);
+    const FT_Bitmap &bm = slot->bitmap;
+    g.left = slot->bitmap_left;
+    g.top = slot->bitmap_top;
+    g.width = static_cast<int>(bm.width);
+    g.height = static_cast<int>(bm.rows);
+    g.coverage.assign(static_cast<size_t>(g.width) * g.height, 0);
+    for (int y = 0; y < g.height; ++y) {
+        const unsigned char *row = bm.buffer + static_cast<ptrdiff_t>(y) * bm.pitch;
+        for (int x = 0; x < g.width; ++x) {
+            uint8_t v;
+            if (bm.pixel_mode == FT_PIXEL_MODE_MONO)
+                v = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+            else
+                v = row[x];
+            g.coverage[static_cast<size_t>(y) * g.width + x] = v;
+        }
+    }
+    return g;
+}
+
+Font *StockFont(int which) {
+    return Cached(StockRequest(which));
+}
+
+Font *FontOf(HGDIOBJ hfont) {
+    GdiObject *o = ObjectOfType(hfont, OBJ_FONT);
+    if (!o) return nullptr;
+    if (!o->realized)
+        o->realized = o->stockFont >= 0 ? StockFont(o->stockFont) : Cached(LogicalRequest(o->logFont));
+    return o->realized;
+}
+
+bool StockFontMetrics(int stockFont, TEXTMETRICA *tm) {
+    if (!tm) return false;
+    switch (stockFont) {
+        case OEM_FIXED_FONT:
+        case ANSI_FIXED_FONT:
+        case SYSTEM_FIXED_FONT:
+            *tm = StockFont(SYSTEM_FIXED_FONT)->tm;
+            return true;
+        case ANSI_VAR_FONT:
+        case DEFAULT_GUI_FONT:
+            *tm = StockFont(DEFAULT_GUI_FONT)->tm;
+            return true;
+        case SYSTEM_FONT:
+        case DEVICE_DEFAULT_FONT:
+            *tm = StockFont(SYSTEM_FONT)->tm;
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace gdi
+
+namespace win32test {
+size_t GlyphsRasterized() {
+    return gdi::g_glyphsRasterized;
+}
+}  // namespace win32test
+
+// fontconfig keeps parts of its parsed configuration for the life of the
+// process; under LeakSanitizer those are not leaks of ours.
+extern "C" __attribute__((used)) const char *__lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}

@@ -1,0 +1,338 @@
+// Regions: y-x banded, half-open rectangles in canonical form (adjacent
+// bands with equal spans are merged), so equal sets compare equal. The
+// set operations walk the bands of both operands together.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "platform/gdi/gdi_private.h"
+
+namespace gdi {
+
+namespace {
+
+struct Span {
+    LONG left, right;
+    bool operator==(const Span &o) const { return left == o.left && right == o.right; }
+};
+
+// Appends a band to a rectangle list, merging it into the band above when
+// that band ends where this one starts and has the same spans.
+class BandWriter {
+public:
+    explicit BandWriter(std::vector<RECT> *out) : out_(out) {}
+
+    void Add(LONG top, LONG bottom, const std::vector<Span> &spans) {
+        if (spans.empty() || top >= bottom) return;
+        if (prevBottom_ == top && prevSpans_ == spans) {
+            for (size_t i = out_->size() - spans.size(); i < out_->size(); ++i) (*out_)[i].bottom = bottom;
+        } else {
+            for (const Span &s : spans) out_->push_back(RECT{s.left, top, s.right, bottom});
+            prevSpans_ = spans;
+        }
+        prevBottom_ = bottom;
+    }
+
+private:
+    std::vector<RECT> *out_;
+    std::vector<Span> prevSpans_;
+    LONG prevBottom_ = 0;
+};
+
+// Spans of a banded list in the band that covers y (the list's bands are
+// walked forwards only; `pos` remembers where).
+void SpansAt(const std::vector<RECT> &rects, size_t *pos, LONG y, std::vector<Span> *spans) {
+    spans->clear();
+    while (*pos < rects.size() && rects[*pos].bottom <= y) ++*pos;
+    size_t i = *pos;
+    if (i >= rects.size() || rects[i].top > y) return;
+    const LONG top = rects[i].top;
+    for (; i < rects.size() && rects[i].top == top; ++i)
+        spans->push_back(Span{rects[i].left, rects[i].right});
+}
+
+enum class Op { Union, Intersect, Subtract, Xor };
+
+bool Inside(Op op, bool a, bool b) {
+    switch (op) {
+        case Op::Union:
+            return a || b;
+        case Op::Intersect:
+            return a && b;
+        case Op::Subtract:
+            return a && !b;
+        case Op::Xor:
+            return a != b;
+    }
+    return false;
+}
+
+void CombineSpans(Op op, const std::vector<Span> &a, const std::vector<Span> &b, std::vector<Span> *out) {
+    out->clear();
+    size_t ia = 0, ib = 0;
+    LONG x = std::min(a.empty() ? 0 : a[0].left, b.empty() ? 0 : b[0].left);
+    if (a.empty() && !b.empty()) x = b[0].left;
+    if (b.empty() && !a.empty()) x = a[0].left;
+    while (ia < a.size() || ib < b.size()) {
+        const bool inA = ia < a.size() && a[ia].left <= x;
+        const bool inB = ib < b.size() && b[ib].left <= x;
+        // The next x where membership changes.
+        LONG next = std::numeric_limits<LONG>::max();
+        if (ia < a.size()) next = std::min(next, inA ? a[ia].right : a[ia].left);
+        if (ib < b.size()) next = std::min(next, inB ? b[ib].right : b[ib].left);
+        if (Inside(op, inA, inB) && next > x) {
+            if (!out->empty() && out->back().right == x)
+                out->back().right = next;
+            else
+                out->push_back(Span{x, next});
+        }
+        x = next;
+        if (ia < a.size() && a[ia].right <= x) ++ia;
+        if (ib < b.size() && b[ib].right <= x) ++ib;
+    }
+}
+
+std::vector<RECT> Combine(Op op, const std::vector<RECT> &a, const std::vector<RECT> &b) {
+    std::vector<LONG> ys;
+    ys.reserve(2 * (a.size() + b.size()));
+    for (const RECT &r : a) ys.push_back(r.top), ys.push_back(r.bottom);
+    for (const RECT &r : b) ys.push_back(r.top), ys.push_back(r.bottom);
+    std::sort(ys.begin(), ys.end());
+    ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
+
+    std::vector<RECT> out;
+    BandWriter writer(&out);
+    std::vector<Span> sa, sb, sc;
+    size_t pa = 0, pb = 0;
+    for (size_t i = 0; i + 1 < ys.size(); ++i) {
+        SpansAt(a, &pa, ys[i], &sa);
+        SpansAt(b, &pb, ys[i], &sb);
+        CombineSpans(op, sa, sb, &sc);
+        writer.Add(ys[i], ys[i + 1], sc);
+    }
+    return out;
+}
+
+LONG FloorDiv2(int64_t v) {
+    return static_cast<LONG>(v >= 0 ? v / 2 : -((-v + 1) / 2));
+}
+
+}  // namespace
+
+Region::Region(const RECT &r) {
+    if (r.left < r.right && r.top < r.bottom) rects_.push_back(r);
+}
+
+// The pixels of the box [left, right) x [top, bottom) whose centres lie in
+// the ellipse inscribed in the box. Ellipse() fills the same set, so a
+// region made from a box covers exactly what drawing into that box covers.
+Region Region::Ellipse(int left, int top, int right, int bottom) {
+    Region out;
+    if (left > right) std::swap(left, right);
+    if (top > bottom) std::swap(top, bottom);
+    const int64_t w = right - left, h = bottom - top;
+    if (w <= 0 || h <= 0) return out;
+    BandWriter writer(&out.rects_);
+    std::vector<Span> spans(1);
+    const int64_t w2 = w * w, h2 = h * h;
+    for (int y = top; y < bottom; ++y) {
+        // In doubled coordinates around the centre: pixel centre
+        // (X, Y) = (2x + 1 - (l + r), 2y + 1 - (t + b)) lies inside when
+        // X^2 h^2 + Y^2 w^2 <= w^2 h^2.
+        const int64_t Y = 2 * int64_t{y} + 1 - (int64_t{top} + bottom);
+        const int64_t limit = w2 * (h2 - Y * Y);  // compared with X^2 h^2
+        if (limit < 0) continue;
+        int64_t s = static_cast<int64_t>(std::sqrt(static_cast<double>(limit) / static_cast<double>(h2)));
+        while ((s + 1) * (s + 1) * h2 <= limit) ++s;
+        while (s > 0 && s * s * h2 > limit) --s;
+        // x range with |2x + 1 - (l + r)| <= s.
+        const int64_t sum = int64_t{left} + right - 1;
+        LONG x0 = -FloorDiv2(s - sum);  // ceil((sum - s) / 2)
+        LONG x1 = FloorDiv2(s + sum);
+        if (x0 < left) x0 = left;
+        if (x1 > right - 1) x1 = right - 1;
+        if (x0 > x1) continue;
+        spans[0] = Span{x0, x1 + 1};
+        writer.Add(y, y + 1, spans);
+    }
+    return out;
+}
+
+RECT Region::Bounds() const {
+    if (rects_.empty()) return RECT{0, 0, 0, 0};
+    RECT b = rects_.front();
+    for (const RECT &r : rects_) {
+        b.left = std::min(b.left, r.left);
+        b.right = std::max(b.right, r.right);
+    }
+    b.bottom = rects_.back().bottom;
+    return b;
+}
+
+bool Region::Contains(int x, int y) const {
+    for (const RECT &r : rects_) {
+        if (r.top > y) break;
+        if (y < r.bottom && x >= r.left && x < r.right) return true;
+    }
+    return false;
+}
+
+void Region::Union(const Region &other) {
+    if (other.rects_.empty()) return;
+    if (rects_.empty()) {
+        rects_ = other.rects_;
+        return;
+    }
+    rects_ = Combine(Op::Union, rects_, other.rects_);
+}
+
+void Region::Intersect(const Region &other) {
+    if (rects_.empty()) return;
+    if (other.rects_.empty()) {
+        rects_.clear();
+        return;
+    }
+    rects_ = Combine(Op::Intersect, rects_, other.rects_);
+}
+
+void Region::Subtract(const Region &other) {
+    if (rects_.empty() || other.rects_.empty()) return;
+    rects_ = Combine(Op::Subtract, rects_, other.rects_);
+}
+
+void Region::Offset(int dx, int dy) {
+    for (RECT &r : rects_) {
+        r.left += dx;
+        r.right += dx;
+        r.top += dy;
+        r.bottom += dy;
+    }
+}
+
+bool Region::SelfCheck() const {
+    size_t i = 0;
+    LONG prevBottom = std::numeric_limits<LONG>::min();
+    std::vector<Span> prev, cur;
+    while (i < rects_.size()) {
+        const LONG top = rects_[i].top, bottom = rects_[i].bottom;
+        if (top >= bottom || top < prevBottom) return false;
+        cur.clear();
+        for (; i < rects_.size() && rects_[i].top == top; ++i) {
+            const RECT &r = rects_[i];
+            if (r.bottom != bottom || r.left >= r.right) return false;
+            if (!cur.empty() && r.left <= cur.back().right) return false;
+            cur.push_back(Span{r.left, r.right});
+        }
+        if (top == prevBottom && cur == prev) return false;  // should have been merged
+        prev.swap(cur);
+        prevBottom = bottom;
+    }
+    return true;
+}
+
+bool Region::operator==(const Region &other) const {
+    if (rects_.size() != other.rects_.size()) return false;
+    for (size_t i = 0; i < rects_.size(); ++i) {
+        const RECT &a = rects_[i], &b = other.rects_[i];
+        if (a.left != b.left || a.top != b.top || a.right != b.right || a.bottom != b.bottom) return false;
+    }
+    return true;
+}
+
+// ---- HRGN ------------------------------------------------------------------
+
+Region *RegionFromHandle(HRGN h) {
+    GdiObject *o = ObjectOfType(h, OBJ_REGION);
+    return o ? &o->region : nullptr;
+}
+
+HRGN CreateRegionHandle(const Region &r) {
+    auto o = std::make_unique<GdiObject>();
+    o->type = OBJ_REGION;
+    o->region = r;
+    return static_cast<HRGN>(AddObject(std::move(o)));
+}
+
+namespace {
+int Complexity(const Region &r) {
+    if (r.Empty()) return NULLREGION;
+    return r.Rects().size() == 1 ? SIMPLEREGION : COMPLEXREGION;
+}
+}  // namespace
+
+int RegionComplexity(const Region &r) {
+    return Complexity(r);
+}
+
+}  // namespace gdi
+
+using gdi::Region;
+
+HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2) {
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    return gdi::CreateRegionHandle(Region(RECT{x1, y1, x2, y2}));
+}
+
+HRGN WINAPI CreateRectRgnIndirect(const RECT *r) {
+    if (!r) return nullptr;
+    return CreateRectRgn(r->left, r->top, r->right, r->bottom);
+}
+
+HRGN WINAPI CreateEllipticRgn(int x1, int y1, int x2, int y2) {
+    return gdi::CreateRegionHandle(Region::Ellipse(x1, y1, x2, y2));
+}
+
+int WINAPI CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
+    Region *d = gdi::RegionFromHandle(dst);
+    Region *a = gdi::RegionFromHandle(src1);
+    if (!d || !a) return ERROR;
+    if (mode == RGN_COPY) {
+        *d = *a;
+        return gdi::RegionComplexity(*d);
+    }
+    Region *b = gdi::RegionFromHandle(src2);
+    if (!b) return ERROR;
+    Region result = *a;
+    switch (mode) {
+        case RGN_AND:
+            result.Intersect(*b);
+            break;
+        case RGN_OR:
+            result.Union(*b);
+            break;
+        case RGN_DIFF:
+            result.Subtract(*b);
+            break;
+        case RGN_XOR: {
+            Region other = *b;
+            other.Subtract(*a);
+            result.Subtract(*b);
+            result.Union(other);
+            break;
+        }
+        default:
+            return ERROR;
+    }
+    *d = std::move(result);
+    return gdi::RegionComplexity(*d);
+}
+
+BOOL WINAPI PtInRegion(HRGN h, int x, int y) {
+    Region *r = gdi::RegionFromHandle(h);
+    return r && r->Contains(x, y);
+}
+
+int WINAPI GetRgnBox(HRGN h, LPRECT rc) {
+    Region *r = gdi::RegionFromHandle(h);
+    if (!r || !rc) return ERROR;
+    *rc = r->Bounds();
+    return gdi::RegionComplexity(*r);
+}
+
+int WINAPI OffsetRgn(HRGN h, int x, int y) {
+    Region *r = gdi::RegionFromHandle(h);
+    if (!r) return ERROR;
+    r->Offset(x, y);
+    return gdi::RegionComplexity(*r);
+}
