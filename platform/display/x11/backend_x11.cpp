@@ -1,0 +1,801 @@
+// The X11 back-end: one X window per top-level window (its client area),
+// surfaces presented with XPutImage, X events translated for the window
+// manager of the layer.
+#include "platform/display/x11/x11.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/display/backend.h"
+
+// Xlib defines macros named like some of our event types (Expose, FocusIn,
+// ...), so the event types get local names before the X headers come in.
+namespace {
+using display::Event;
+constexpr Event::Type kEvKeyDown = Event::KeyDown;
+constexpr Event::Type kEvKeyUp = Event::KeyUp;
+constexpr Event::Type kEvChar = Event::Char;
+constexpr Event::Type kEvButtonDown = Event::ButtonDown;
+constexpr Event::Type kEvButtonUp = Event::ButtonUp;
+constexpr Event::Type kEvMotion = Event::Motion;
+constexpr Event::Type kEvWheel = Event::Wheel;
+constexpr Event::Type kEvCloseRequest = Event::CloseRequest;
+constexpr Event::Type kEvExpose = Event::Expose;
+constexpr Event::Type kEvConfigure = Event::Configure;
+constexpr Event::Type kEvFocusIn = Event::FocusIn;
+constexpr Event::Type kEvFocusOut = Event::FocusOut;
+constexpr Event::Type kEvUnmap = Event::Unmap;
+constexpr Event::Type kEvMap = Event::Map;
+}  // namespace
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+#include <X11/Xutil.h>
+#include <X11/XKBlib.h>
+#include <X11/extensions/shape.h>
+
+namespace x11 {
+namespace {
+
+// A lost connection cannot be recovered: say so and end at once. Xlib calls
+// this from whatever call noticed; returning would make Xlib exit anyway.
+int OnIoError(Display *) {
+    static const char kMessage[] = "morvalen: lost the connection to the X display\n";
+    ssize_t ignored = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+    (void)ignored;
+    _exit(1);
+}
+
+// Protocol errors (a window the window manager already destroyed, focus on
+// a window not yet viewable) are harmless here; Xlib's default would exit.
+int OnProtocolError(Display *, XErrorEvent *) {
+    return 0;
+}
+
+DWORD MonotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                              static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+}
+
+std::string Latin1ToUtf8(const char *s) {
+    std::string out;
+    for (; *s; ++s) {
+        unsigned char c = static_cast<unsigned char>(*s);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// _MOTIF_WM_HINTS: flags, functions, decorations, input mode, status.
+constexpr unsigned long kMwmHintsDecorations = 1ul << 1;
+// _NET_WM_MOVERESIZE direction for a keyboard-less move.
+constexpr long kNetMoveResizeMove = 8;
+
+struct TopLevel {
+    Window xid = 0;
+    RECT client{};  // last known client rectangle, screen coordinates
+    bool mapped = false;
+    bool focusWhenMapped = false;
+    Pixmap iconPixmap = 0;
+    Pixmap iconMask = 0;
+};
+
+class X11Backend final : public display::Backend {
+public:
+    X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_(vi) {
+        screen_ = DefaultScreen(dpy_);
+        root_ = RootWindow(dpy_, screen_);
+        if (visual_.visual == DefaultVisual(dpy_, screen_)) {
+            colormap_ = DefaultColormap(dpy_, screen_);
+        } else {
+            colormap_ = XCreateColormap(dpy_, root_, visual_.visual, AllocNone);
+            ownColormap_ = true;
+        }
+        const char *names[] = {"WM_PROTOCOLS",       "WM_DELETE_WINDOW",  "_NET_WM_PING",
+                               "_NET_WM_NAME",       "_NET_WM_ICON_NAME", "UTF8_STRING",
+                               "_NET_WM_ICON",       "_MOTIF_WM_HINTS",   "_NET_SUPPORTED",
+                               "_NET_WM_MOVERESIZE", "_NET_WORKAREA",     "_NET_CURRENT_DESKTOP",
+                               "_NET_WM_PID"};
+        static_assert(sizeof names / sizeof names[0] == kAtomCount);
+        XInternAtoms(dpy_, const_cast<char **>(names), kAtomCount, False, atoms_);
+        int eventBase = 0, errorBase = 0;
+        hasShape_ = XShapeQueryExtension(dpy_, &eventBase, &errorBase);
+        Bool supported = False;
+        XkbSetDetectableAutoRepeat(dpy_, True, &supported);
+        gc_ = nullptr;
+        if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
+        // Fast image path: the surface's 0x00RRGGBB words are the visual's pixels.
+        directPixels_ = visual_.red_mask == 0xFF0000 && visual_.green_mask == 0xFF00 &&
+                        visual_.blue_mask == 0xFF && BitsPerPixel(visual_.depth) == 32;
+    }
+
+    ~X11Backend() override {
+        for (auto &entry : windows_) FreeWindow(entry.second, true);
+        if (gc_) XFreeGC(dpy_, gc_);
+        if (ownColormap_) XFreeColormap(dpy_, colormap_);
+        XCloseDisplay(dpy_);
+        if (wakePipe_[0] >= 0) close(wakePipe_[0]);
+        if (wakePipe_[1] >= 0) close(wakePipe_[1]);
+    }
+
+    display::NativeId CreateTopLevel(const display::TopLevelParams &p) override {
+        XSetWindowAttributes attrs{};
+        attrs.background_pixmap = None;  // we present every exposed pixel ourselves
+        attrs.border_pixel = 0;
+        attrs.colormap = colormap_;
+        attrs.bit_gravity = NorthWestGravity;
+        attrs.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask |
+                           ButtonPressMask | ButtonReleaseMask | PointerMotionMask | FocusChangeMask;
+        int w = Width(p.client), h = Height(p.client);
+        Window xid =
+            XCreateWindow(dpy_, root_, p.client.left, p.client.top, static_cast<unsigned>(w),
+                          static_cast<unsigned>(h), 0, visual_.depth, InputOutput, visual_.visual,
+                          CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &attrs);
+        if (!xid) return 0;
+        if (!gc_) gc_ = XCreateGC(dpy_, xid, 0, nullptr);
+
+        XClassHint classHint{const_cast<char *>("morvalen"), const_cast<char *>("Morvalen")};
+        XSetClassHint(dpy_, xid, &classHint);
+        XWMHints wmHints{};
+        wmHints.flags = InputHint | StateHint;
+        wmHints.input = True;
+        wmHints.initial_state = NormalState;
+        XSetWMHints(dpy_, xid, &wmHints);
+        SetSizeHints(xid, p.client);
+        Atom protocols[] = {atoms_[kWmDeleteWindow], atoms_[kNetWmPing]};
+        XSetWMProtocols(dpy_, xid, protocols, 2);
+        long pid = static_cast<long>(getpid());
+        XChangeProperty(dpy_, xid, atoms_[kNetWmPid], XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char *>(&pid), 1);
+        if (!p.decorated) {
+            unsigned long motif[5] = {kMwmHintsDecorations, 0, 0, 0, 0};
+            XChangeProperty(dpy_, xid, atoms_[kMotifWmHints], atoms_[kMotifWmHints], 32, PropModeReplace,
+                            reinterpret_cast<unsigned char *>(motif), 5);
+        }
+        if (p.owner && windows_.count(p.owner)) XSetTransientForHint(dpy_, xid, static_cast<Window>(p.owner));
+
+        TopLevel &t = windows_[xid];
+        t.xid = xid;
+        t.client = p.client;
+        SetTitle(xid, p.title.c_str());
+        XFlush(dpy_);
+        return xid;
+    }
+
+    void DestroyTopLevel(display::NativeId w) override {
+        auto it = windows_.find(w);
+        if (it == windows_.end()) return;
+        FreeWindow(it->second, true);
+        windows_.erase(it);
+        std::erase_if(pending_, [w](const Event &e) { return e.window == w; });
+        XFlush(dpy_);
+    }
+
+    void MoveTopLevel(display::NativeId w, const RECT &client) override {
+        TopLevel *t = Find(w);
+        if (!t) return;
+        t->client = client;
+        SetSizeHints(t->xid, client);
+        XMoveResizeWindow(dpy_, t->xid, client.left, client.top, static_cast<unsigned>(Width(client)),
+                          static_cast<unsigned>(Height(client)));
+        XFlush(dpy_);
+    }
+
+    void ShowTopLevel(display::NativeId w, bool show) override {
+        TopLevel *t = Find(w);
+        if (!t) return;
+        if (show) {
+            XMapRaised(dpy_, t->xid);
+        } else {
+            XWithdrawWindow(dpy_, t->xid, screen_);
+            t->focusWhenMapped = false;
+        }
+        XFlush(dpy_);
+    }
+
+    void SetTitle(display::NativeId w, const char *title) override {
+        TopLevel *t = Find(w);
+        if (!t) return;
+        if (!title) title = "";
+        XStoreName(dpy_, t->xid, title);
+        XSetIconName(dpy_, t->xid, title);
+        std::string utf8 = Latin1ToUtf8(title);
+        for (int atom : {kNetWmName, kNetWmIconName}) {
+            XChangeProperty(dpy_, t->xid, atoms_[atom], atoms_[kUtf8String], 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char *>(utf8.data()),
+                            static_cast<int>(utf8.size()));
+        }
+        XFlush(dpy_);
+    }
+
+    void SetShape(display::NativeId w, const gdi::Region *shape) override {
+        TopLevel *t = Find(w);
+        if (!t || !hasShape_) return;
+        for (int kind : {ShapeBounding, ShapeInput}) {
+            if (!shape) {
+                XShapeCombineMask(dpy_, t->xid, kind, 0, 0, None, ShapeSet);
+                continue;
+            }
+            std::vector<XRectangle> rects;
+            rects.reserve(shape->Rects().size());
+            for (const RECT &r : shape->Rects()) {
+                rects.push_back({static_cast<short>(r.left), static_cast<short>(r.top),
+                                 static_cast<unsigned short>(r.right - r.left),
+                                 static_cast<unsigned short>(r.bottom - r.top)});
+            }
+            XShapeCombineRectangles(dpy_, t->xid, kind, 0, 0, rects.data(), static_cast<int>(rects.size()),
+                                    ShapeSet, YXBanded);
+        }
+        XFlush(dpy_);
+    }
+
+    void SetIcon(display::NativeId w, int width, int height, const uint32_t *pixels,
+                 const uint8_t *mask) override {
+        TopLevel *t = Find(w);
+        if (!t || width <= 0 || height <= 0 || !pixels) return;
+        size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+        // _NET_WM_ICON: width, height, then ARGB pixels, each in a long.
+        std::vector<unsigned long> net(2 + count);
+        net[0] = static_cast<unsigned long>(width);
+        net[1] = static_cast<unsigned long>(height);
+        for (size_t i = 0; i < count; ++i) {
+            bool clear = mask && mask[i];
+            net[2 + i] = clear ? 0ul : (0xFF000000ul | (pixels[i] & 0xFFFFFFul));
+        }
+        XChangeProperty(dpy_, t->xid, atoms_[kNetWmIcon], XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char *>(net.data()), static_cast<int>(net.size()));
+
+        // WM_HINTS icon for window managers that do not read _NET_WM_ICON.
+        FreeIcon(*t);
+        t->iconPixmap = XCreatePixmap(dpy_, t->xid, static_cast<unsigned>(width),
+                                      static_cast<unsigned>(height), static_cast<unsigned>(visual_.depth));
+        PutPixels(t->iconPixmap, pixels, width, 0, 0, width, height);
+        int stride = (width + 7) / 8;
+        std::vector<char> bits(static_cast<size_t>(stride) * static_cast<size_t>(height), 0);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                size_t i = static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+                if (!(mask && mask[i]))
+                    bits[static_cast<size_t>(y * stride + x / 8)] |= static_cast<char>(1 << (x % 8));
+            }
+        }
+        t->iconMask = XCreateBitmapFromData(dpy_, t->xid, bits.data(), static_cast<unsigned>(width),
+                                            static_cast<unsigned>(height));
+        XWMHints *hints = XGetWMHints(dpy_, t->xid);
+        XWMHints fresh{};
+        XWMHints *h = hints ? hints : &fresh;
+        h->flags |= IconPixmapHint | IconMaskHint;
+        h->icon_pixmap = t->iconPixmap;
+        h->icon_mask = t->iconMask;
+        XSetWMHints(dpy_, t->xid, h);
+        if (hints) XFree(hints);
+        XFlush(dpy_);
+    }
+
+    void Present(display::NativeId w, const gdi::Surface &surface, const RECT &dirty) override {
+        TopLevel *t = Find(w);
+        if (!t || surface.width <= 0 || surface.height <= 0) return;
+        if (surface.pixels.size() < static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height))
+            return;
+        int left = std::max<int>(0, dirty.left), top = std::max<int>(0, dirty.top);
+        int right = std::min<int>(surface.width, dirty.right),
+            bottom = std::min<int>(surface.height, dirty.bottom);
+        if (left >= right || top >= bottom) return;
+        PutPixels(t->xid, surface.pixels.data(), surface.width, left, top, right - left, bottom - top);
+        XFlush(dpy_);
+    }
+
+    bool BeginMoveDrag(display::NativeId w, int screenX, int screenY) override {
+        TopLevel *t = Find(w);
+        if (!t || !WindowManagerSupports(atoms_[kNetWmMoveResize])) return false;
+        // The window manager needs the pointer, which our button press holds.
+        XUngrabPointer(dpy_, CurrentTime);
+        XEvent ev{};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = t->xid;
+        ev.xclient.message_type = atoms_[kNetWmMoveResize];
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = screenX;
+        ev.xclient.data.l[1] = screenY;
+        ev.xclient.data.l[2] = kNetMoveResizeMove;
+        ev.xclient.data.l[3] = Button1;
+        ev.xclient.data.l[4] = 1;  // a normal application asks
+        XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+        XFlush(dpy_);
+        return true;
+    }
+
+    void SetInputFocus(display::NativeId w) override {
+        TopLevel *t = Find(w);
+        if (!t) return;
+        if (t->mapped) {
+            XSetInputFocus(dpy_, t->xid, RevertToParent, CurrentTime);
+            XFlush(dpy_);
+        } else {
+            t->focusWhenMapped = true;  // X refuses focus on a window not yet viewable
+        }
+    }
+
+    bool NextEvent(Event *ev) override {
+        while (pending_.empty()) {
+            if (!XPending(dpy_)) return false;
+            XEvent xe;
+            XNextEvent(dpy_, &xe);
+            Translate(xe);
+        }
+        *ev = pending_.front();
+        pending_.pop_front();
+        return true;
+    }
+
+    bool Wait(int timeoutMs) override {
+        XFlush(dpy_);
+        if (!pending_.empty() || XPending(dpy_)) return true;
+        pollfd fds[2] = {{ConnectionNumber(dpy_), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        int n = poll(fds, wakePipe_[0] >= 0 ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);
+        if (n > 0 && wakePipe_[0] >= 0 && (fds[1].revents & POLLIN)) {
+            char buf[64];
+            while (read(wakePipe_[0], buf, sizeof buf) > 0) {
+            }
+        }
+        if (n > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
+            // Let Xlib notice: reading a closed connection ends the process.
+            XPending(dpy_);
+            return false;
+        }
+        return true;
+    }
+
+    void Wake() override {
+        if (wakePipe_[1] < 0) return;
+        char c = 1;
+        ssize_t ignored = write(wakePipe_[1], &c, 1);
+        (void)ignored;
+    }
+
+    SIZE ScreenSize() override { return {DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)}; }
+
+    RECT WorkArea() override {
+        SIZE screen = ScreenSize();
+        RECT area{0, 0, screen.cx, screen.cy};
+        std::vector<long> desktop = CardinalProperty(root_, atoms_[kNetCurrentDesktop]);
+        std::vector<long> areas = CardinalProperty(root_, atoms_[kNetWorkArea]);
+        size_t index = desktop.empty() ? 0 : static_cast<size_t>(desktop[0]);
+        if (areas.size() >= 4 * (index + 1)) {
+            const long *a = &areas[4 * index];
+            if (a[2] > 0 && a[3] > 0) {
+                area = {static_cast<LONG>(a[0]), static_cast<LONG>(a[1]), static_cast<LONG>(a[0] + a[2]),
+                        static_cast<LONG>(a[1] + a[3])};
+            }
+        }
+        return area;
+    }
+
+    int Dpi() override {
+        if (dpi_) return dpi_;
+        dpi_ = 96;
+        if (const char *resources = XResourceManagerString(dpy_)) {
+            XrmInitialize();
+            if (XrmDatabase db = XrmGetStringDatabase(resources)) {
+                char *type = nullptr;
+                XrmValue value{};
+                if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
+                    double d = std::atof(value.addr);
+                    if (d >= 24 && d <= 960) dpi_ = static_cast<int>(d + 0.5);
+                }
+                XrmDestroyDatabase(db);
+            }
+        }
+        return dpi_;
+    }
+
+    DWORD Now() override { return MonotonicMs(); }
+
+    void Sync() { XSync(dpy_, False); }
+
+private:
+    enum {
+        kWmProtocols,
+        kWmDeleteWindow,
+        kNetWmPing,
+        kNetWmName,
+        kNetWmIconName,
+        kUtf8String,
+        kNetWmIcon,
+        kMotifWmHints,
+        kNetSupported,
+        kNetWmMoveResize,
+        kNetWorkArea,
+        kNetCurrentDesktop,
+        kNetWmPid,
+        kAtomCount
+    };
+
+    static int Width(const RECT &r) { return std::max<int>(1, r.right - r.left); }
+    static int Height(const RECT &r) { return std::max<int>(1, r.bottom - r.top); }
+
+    int BitsPerPixel(int depth) const {
+        int count = 0;
+        XPixmapFormatValues *formats = XListPixmapFormats(dpy_, &count);
+        int bpp = 0;
+        for (int i = 0; i < count; ++i) {
+            if (formats[i].depth == depth) bpp = formats[i].bits_per_pixel;
+        }
+        if (formats) XFree(formats);
+        return bpp;
+    }
+
+    TopLevel *Find(display::NativeId w) {
+        auto it = windows_.find(w);
+        return it == windows_.end() ? nullptr : &it->second;
+    }
+
+    // Asks the window manager to keep the client where the layer puts it.
+    void SetSizeHints(Window xid, const RECT &client) {
+        XSizeHints hints{};
+        hints.flags = USPosition | PPosition | USSize | PSize | PWinGravity;
+        hints.x = client.left;
+        hints.y = client.top;
+        hints.width = Width(client);
+        hints.height = Height(client);
+        hints.win_gravity = StaticGravity;
+        XSetWMNormalHints(dpy_, xid, &hints);
+    }
+
+    void FreeIcon(TopLevel &t) {
+        if (t.iconPixmap) XFreePixmap(dpy_, t.iconPixmap);
+        if (t.iconMask) XFreePixmap(dpy_, t.iconMask);
+        t.iconPixmap = t.iconMask = 0;
+    }
+
+    void FreeWindow(TopLevel &t, bool destroy) {
+        FreeIcon(t);
+        if (destroy) XDestroyWindow(dpy_, t.xid);
+    }
+
+    // Copies a w x h block at (x, y) of a 0x00RRGGBB buffer `stride` pixels
+    // wide to the same place of a drawable.
+    void PutPixels(Drawable target, const uint32_t *pixels, int stride, int x, int y, int w, int h) {
+        if (!gc_) gc_ = XCreateGC(dpy_, target, 0, nullptr);
+        if (directPixels_) {
+            XImage *img =
+                XCreateImage(dpy_, visual_.visual, static_cast<unsigned>(visual_.depth), ZPixmap, 0,
+                             reinterpret_cast<char *>(const_cast<uint32_t *>(pixels)),
+                             static_cast<unsigned>(stride), static_cast<unsigned>(y + h), 32, stride * 4);
+            if (!img) return;
+            img->byte_order = NativeByteOrder();
+            XInitImage(img);
+            XPutImage(dpy_, target, gc_, img, x, y, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h));
+            img->data = nullptr;  // the pixels belong to the caller
+            XDestroyImage(img);
+            return;
+        }
+        // Any other TrueColor layout: convert pixel by pixel.
+        XImage *img = XCreateImage(dpy_, visual_.visual, static_cast<unsigned>(visual_.depth), ZPixmap, 0,
+                                   nullptr, static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
+        if (!img) return;
+        img->data = static_cast<char *>(
+            std::malloc(static_cast<size_t>(img->bytes_per_line) * static_cast<size_t>(h)));
+        if (!img->data) {
+            XDestroyImage(img);
+            return;
+        }
+        for (int row = 0; row < h; ++row) {
+            const uint32_t *src = pixels + static_cast<size_t>(y + row) * static_cast<size_t>(stride) + x;
+            for (int col = 0; col < w; ++col) {
+                uint32_t p = src[col];
+                unsigned long v = Scale((p >> 16) & 0xFF, visual_.red_mask) |
+                                  Scale((p >> 8) & 0xFF, visual_.green_mask) |
+                                  Scale(p & 0xFF, visual_.blue_mask);
+                XPutPixel(img, col, row, v);
+            }
+        }
+        XPutImage(dpy_, target, gc_, img, 0, 0, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h));
+        XDestroyImage(img);  // frees the buffer we allocated
+    }
+
+    static unsigned long Scale(uint32_t value8, unsigned long mask) {
+        if (!mask) return 0;
+        int shift = __builtin_ctzl(mask);
+        unsigned long max = mask >> shift;
+        return ((value8 * max + 127) / 255) << shift;
+    }
+
+    static int NativeByteOrder() {
+        const uint16_t probe = 1;
+        return *reinterpret_cast<const uint8_t *>(&probe) ? LSBFirst : MSBFirst;
+    }
+
+    std::vector<long> CardinalProperty(Window w, Atom property) {
+        std::vector<long> out;
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char *data = nullptr;
+        if (XGetWindowProperty(dpy_, w, property, 0, 1024, False, AnyPropertyType, &type, &format, &count,
+                               &after, &data) == Success &&
+            data) {
+            if (format == 32) {
+                const long *values = reinterpret_cast<const long *>(data);
+                out.assign(values, values + count);
+            }
+            XFree(data);
+        }
+        return out;
+    }
+
+    bool WindowManagerSupports(Atom feature) {
+        for (long a : CardinalProperty(root_, atoms_[kNetSupported])) {
+            if (static_cast<Atom>(a) == feature) return true;
+        }
+        return false;
+    }
+
+    // X server time to our monotonic milliseconds: the offset is fixed at
+    // the first timestamp seen, so intervals between events stay exact.
+    DWORD EventTime(Time xtime) {
+        if (!timeOffsetSet_) {
+            timeOffset_ = MonotonicMs() - static_cast<DWORD>(xtime);
+            timeOffsetSet_ = true;
+        }
+        return static_cast<DWORD>(xtime) + timeOffset_;
+    }
+
+    Event Make(Event::Type type, Window w) {
+        Event e;
+        e.type = type;
+        e.window = w;
+        return e;
+    }
+
+    void Push(const Event &e) { pending_.push_back(e); }
+
+    // The client area's top-left in root coordinates; window managers that
+    // reparent report positions relative to their frame.
+    void UpdatePosition(TopLevel &t, int width, int height) {
+        int x = 0, y = 0;
+        Window child = 0;
+        if (!XTranslateCoordinates(dpy_, t.xid, root_, 0, 0, &x, &y, &child)) return;
+        RECT r{x, y, x + width, y + height};
+        if (r.left == t.client.left && r.top == t.client.top && r.right == t.client.right &&
+            r.bottom == t.client.bottom) {
+            return;
+        }
+        t.client = r;
+        Event e = Make(kEvConfigure, t.xid);
+        e.rect = r;
+        e.time = MonotonicMs();
+        Push(e);
+    }
+
+    void Translate(XEvent &xe) {
+        TopLevel *t = Find(xe.xany.window);
+        if (!t) return;
+        switch (xe.type) {
+            case Expose: {
+                Event e = Make(kEvExpose, t->xid);
+                e.rect = {xe.xexpose.x, xe.xexpose.y, xe.xexpose.x + xe.xexpose.width,
+                          xe.xexpose.y + xe.xexpose.height};
+                Push(e);
+                break;
+            }
+            case ConfigureNotify:
+                UpdatePosition(*t, xe.xconfigure.width, xe.xconfigure.height);
+                break;
+            case ReparentNotify:
+                UpdatePosition(*t, t->client.right - t->client.left, t->client.bottom - t->client.top);
+                break;
+            case MapNotify:
+                t->mapped = true;
+                Push(Make(kEvMap, t->xid));
+                if (t->focusWhenMapped) {
+                    t->focusWhenMapped = false;
+                    XSetInputFocus(dpy_, t->xid, RevertToParent, CurrentTime);
+                }
+                break;
+            case UnmapNotify:
+                t->mapped = false;
+                Push(Make(kEvUnmap, t->xid));
+                break;
+            case FocusIn:
+            case FocusOut: {
+                // Grabs (a window manager moving the window) and pointer
+                // focus do not change which window is active.
+                if (xe.xfocus.mode == NotifyGrab || xe.xfocus.mode == NotifyUngrab) break;
+                if (xe.xfocus.detail == NotifyPointer || xe.xfocus.detail == NotifyInferior) break;
+                Push(Make(xe.type == FocusIn ? kEvFocusIn : kEvFocusOut, t->xid));
+                break;
+            }
+            case KeyPress:
+            case KeyRelease:
+                TranslateKey(*t, xe.xkey);
+                break;
+            case ButtonPress:
+            case ButtonRelease:
+                TranslateButton(*t, xe.xbutton);
+                break;
+            case MotionNotify: {
+                // Only the latest of consecutive moves matters; a move after
+                // a click must stay after it.
+                while (XEventsQueued(dpy_, QueuedAlready)) {
+                    XEvent next;
+                    XPeekEvent(dpy_, &next);
+                    if (next.type != MotionNotify || next.xmotion.window != t->xid) break;
+                    XNextEvent(dpy_, &xe);
+                }
+                Event e = Make(kEvMotion, t->xid);
+                e.x = xe.xmotion.x_root;
+                e.y = xe.xmotion.y_root;
+                e.time = EventTime(xe.xmotion.time);
+                Push(e);
+                break;
+            }
+            case ClientMessage:
+                if (xe.xclient.message_type == atoms_[kWmProtocols] && xe.xclient.format == 32) {
+                    Atom what = static_cast<Atom>(xe.xclient.data.l[0]);
+                    if (what == atoms_[kWmDeleteWindow]) {
+                        Push(Make(kEvCloseRequest, t->xid));
+                    } else if (what == atoms_[kNetWmPing]) {
+                        XEvent reply = xe;
+                        reply.xclient.window = root_;
+                        XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask,
+                                   &reply);
+                    }
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
+    void TranslateKey(TopLevel &t, XKeyEvent &key) {
+        bool press = key.type == KeyPress;
+        if (!press && XEventsQueued(dpy_, QueuedAfterReading)) {
+            // Auto-repeat without detectable repeat: a release followed at
+            // once by a press of the same key with the same time.
+            XEvent next;
+            XPeekEvent(dpy_, &next);
+            if (next.type == KeyPress && next.xkey.window == key.window && next.xkey.keycode == key.keycode &&
+                next.xkey.time == key.time) {
+                return;  // the press that follows is reported as a repeat
+            }
+        }
+        char text[8] = {};
+        KeySym looked = NoSymbol;
+        int length = XLookupString(&key, text, sizeof text, &looked, nullptr);
+        KeySym base = XLookupKeysym(&key, 0);
+        KeySym sym = IsKeypadKey(looked) ? looked : base;
+        if (sym == NoSymbol) sym = looked;
+        KeyInfo code;
+        bool known = TranslateKeysym(sym, &code);
+        DWORD time = EventTime(key.time);
+        if (press) {
+            bool repeat = !downKeys_.insert(key.keycode).second;
+            if (known) {
+                Event e = Make(kEvKeyDown, t.xid);
+                e.vk = code.vk;
+                e.scanCode = code.scanCode;
+                e.extended = code.extended;
+                e.repeat = repeat;
+                e.time = time;
+                Push(e);
+            }
+            unsigned char c = static_cast<unsigned char>(text[0]);
+            if (length == 1 && c != 0x7F) {
+                Event e = Make(kEvChar, t.xid);
+                e.ch = text[0];
+                e.vk = code.vk;
+                e.scanCode = code.scanCode;
+                e.extended = code.extended;
+                e.repeat = repeat;
+                e.time = time;
+                Push(e);
+            }
+        } else {
+            downKeys_.erase(key.keycode);
+            if (!known) return;
+            Event e = Make(kEvKeyUp, t.xid);
+            e.vk = code.vk;
+            e.scanCode = code.scanCode;
+            e.extended = code.extended;
+            e.time = time;
+            Push(e);
+        }
+    }
+
+    void TranslateButton(TopLevel &t, const XButtonEvent &b) {
+        bool press = b.type == ButtonPress;
+        Event e = Make(press ? kEvButtonDown : kEvButtonUp, t.xid);
+        e.x = b.x_root;
+        e.y = b.y_root;
+        e.time = EventTime(b.time);
+        if (b.button >= Button1 && b.button <= Button3) {
+            e.button = static_cast<int>(b.button);
+            Push(e);
+        } else if ((b.button == Button4 || b.button == Button5) && press) {
+            e.type = kEvWheel;
+            e.delta = b.button == Button4 ? WHEEL_DELTA : -WHEEL_DELTA;
+            Push(e);
+        }
+    }
+
+    Display *dpy_;
+    XVisualInfo visual_;
+    int screen_ = 0;
+    Window root_ = 0;
+    Colormap colormap_ = 0;
+    bool ownColormap_ = false;
+    bool hasShape_ = false;
+    bool directPixels_ = false;
+    GC gc_ = nullptr;
+    Atom atoms_[kAtomCount] = {};
+    int wakePipe_[2] = {-1, -1};
+    int dpi_ = 0;
+    bool timeOffsetSet_ = false;
+    DWORD timeOffset_ = 0;
+    std::unordered_map<display::NativeId, TopLevel> windows_;
+    std::unordered_set<unsigned> downKeys_;
+    std::deque<Event> pending_;
+};
+
+}  // namespace
+
+std::unique_ptr<display::Backend> Open(const char *displayName) {
+    XSetIOErrorHandler(OnIoError);
+    XSetErrorHandler(OnProtocolError);
+    Display *dpy = XOpenDisplay(displayName);
+    if (!dpy) return nullptr;
+    int screen = DefaultScreen(dpy);
+    XVisualInfo vi{};
+    if (!XMatchVisualInfo(dpy, screen, 24, TrueColor, &vi) &&
+        !XMatchVisualInfo(dpy, screen, 32, TrueColor, &vi)) {
+        XCloseDisplay(dpy);
+        return nullptr;
+    }
+    // Prefer the default visual when it is one of these.
+    Visual *def = DefaultVisual(dpy, screen);
+    if (def->c_class == TrueColor && (DefaultDepth(dpy, screen) == 24 || DefaultDepth(dpy, screen) == 32)) {
+        XVisualInfo templ{};
+        templ.visualid = XVisualIDFromVisual(def);
+        int n = 0;
+        if (XVisualInfo *found = XGetVisualInfo(dpy, VisualIDMask, &templ, &n)) {
+            if (n > 0) vi = found[0];
+            XFree(found);
+        }
+    }
+    return std::make_unique<X11Backend>(dpy, vi);
+}
+
+void Sync(display::Backend &backend) {
+    if (auto *x = dynamic_cast<X11Backend *>(&backend)) x->Sync();
+}
+
+std::unique_ptr<display::Backend> OpenOrExit() {
+    std::unique_ptr<display::Backend> backend = Open(nullptr);
+    if (!backend) {
+        std::fprintf(stderr, "morvalen: cannot open X display \"%s\"\n", XDisplayName(nullptr));
+        std::exit(1);
+    }
+    return backend;
+}
+
+}  // namespace x11

@@ -1,0 +1,680 @@
+// The X11 back-end against a real X server (MORVALEN_TEST_DISPLAY): windows
+// and their properties, presenting and reading back, shapes, input through
+// XTest, and what happens when the server goes away.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/display/backend.h"
+#include "platform/display/x11/x11.h"
+
+// Xlib's macros shadow some event type names; name them before it comes in.
+namespace {
+using display::Event;
+constexpr Event::Type kKeyDown = Event::KeyDown, kKeyUp = Event::KeyUp, kChar = Event::Char,
+                      kButtonDown = Event::ButtonDown, kButtonUp = Event::ButtonUp, kMotion = Event::Motion,
+                      kWheel = Event::Wheel, kClose = Event::CloseRequest, kExpose = Event::Expose,
+                      kConfigure = Event::Configure, kFocusIn = Event::FocusIn, kMap = Event::Map,
+                      kUnmap = Event::Unmap;
+}  // namespace
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/shape.h>
+#include <X11/keysym.h>
+
+namespace {
+
+const char *TestDisplay() {
+    return std::getenv("MORVALEN_TEST_DISPLAY");
+}
+
+class X11Backend : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char *name = TestDisplay();
+        if (!name || !*name) GTEST_SKIP() << "MORVALEN_TEST_DISPLAY is not set: no X server to test against";
+        backend_ = x11::Open(name);
+        ASSERT_TRUE(backend_) << "cannot open " << name;
+        peer_ = XOpenDisplay(name);
+        ASSERT_TRUE(peer_);
+    }
+    void TearDown() override {
+        backend_.reset();
+        if (peer_) XCloseDisplay(peer_);
+    }
+
+    display::NativeId Create(RECT client, const char *title = "Test", bool decorated = true,
+                             bool popup = false, display::NativeId owner = 0) {
+        display::TopLevelParams p;
+        p.client = client;
+        p.title = title;
+        p.decorated = decorated;
+        p.popup = popup;
+        p.owner = owner;
+        return backend_->CreateTopLevel(p);
+    }
+
+    // Collects events until one of `type` for `w` arrives (or 3 s pass).
+    bool WaitFor(Event::Type type, display::NativeId w, Event *out = nullptr) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (std::chrono::steady_clock::now() < end) {
+            Event e;
+            while (backend_->NextEvent(&e)) {
+                seen_.push_back(e);
+                if (e.type == type && e.window == w) {
+                    if (out) *out = e;
+                    return true;
+                }
+            }
+            backend_->Wait(50);
+        }
+        return false;
+    }
+
+    // Drains everything that arrives within `ms`.
+    std::vector<Event> Drain(int ms = 200) {
+        std::vector<Event> out;
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            Event e;
+            while (backend_->NextEvent(&e)) out.push_back(e);
+            backend_->Wait(20);
+        }
+        return out;
+    }
+
+    display::NativeId ShowAndFocus(RECT client) {
+        display::NativeId w = Create(client);
+        backend_->ShowTopLevel(w, true);
+        EXPECT_TRUE(WaitFor(kMap, w));
+        backend_->SetInputFocus(w);
+        EXPECT_TRUE(WaitFor(kFocusIn, w));
+        Drain(50);
+        return w;
+    }
+
+    std::string StringProperty(Window w, const char *atom) {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char *data = nullptr;
+        std::string out;
+        if (XGetWindowProperty(peer_, w, XInternAtom(peer_, atom, False), 0, 4096, False, AnyPropertyType,
+                               &type, &format, &n, &after, &data) == Success &&
+            data) {
+            out.assign(reinterpret_cast<char *>(data), n * static_cast<unsigned long>(format / 8));
+            XFree(data);
+        }
+        return out;
+    }
+
+    std::vector<long> LongProperty(Window w, const char *atom) {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char *data = nullptr;
+        std::vector<long> out;
+        if (XGetWindowProperty(peer_, w, XInternAtom(peer_, atom, False), 0, 1 << 16, False, AnyPropertyType,
+                               &type, &format, &n, &after, &data) == Success &&
+            data) {
+            if (format == 32) out.assign(reinterpret_cast<long *>(data), reinterpret_cast<long *>(data) + n);
+            XFree(data);
+        }
+        return out;
+    }
+
+    // The back-end's requests reach the server before the peer looks.
+    void Settle() {
+        if (backend_) x11::Sync(*backend_);
+        XSync(peer_, False);
+    }
+
+    uint32_t PixelAt(Window w, int x, int y) {
+        XImage *img = XGetImage(peer_, w, x, y, 1, 1, AllPlanes, ZPixmap);
+        if (!img) return 0xDEADBEEF;
+        uint32_t p = static_cast<uint32_t>(XGetPixel(img, 0, 0)) & 0xFFFFFF;
+        XDestroyImage(img);
+        return p;
+    }
+
+    void Key(KeySym sym, bool press) {
+        XTestFakeKeyEvent(peer_, XKeysymToKeycode(peer_, sym), press, CurrentTime);
+        Settle();
+    }
+
+    std::unique_ptr<display::Backend> backend_;
+    Display *peer_ = nullptr;
+    std::vector<Event> seen_;
+};
+
+TEST_F(X11Backend, WindowPropertiesTitleClassTransientAndDecorations) {
+    display::NativeId main = Create({100, 100, 641, 300}, "Morvalen");
+    ASSERT_NE(main, 0u);
+    Window w = static_cast<Window>(main);
+    Settle();
+    char *name = nullptr;
+    ASSERT_TRUE(XFetchName(peer_, w, &name));
+    EXPECT_STREQ(name, "Morvalen");
+    XFree(name);
+    EXPECT_EQ(StringProperty(w, "_NET_WM_NAME"), "Morvalen");
+
+    XClassHint hint{};
+    ASSERT_TRUE(XGetClassHint(peer_, w, &hint));
+    EXPECT_STREQ(hint.res_name, "morvalen");
+    EXPECT_STREQ(hint.res_class, "Morvalen");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+
+    // A captioned window lets the window manager decorate it.
+    EXPECT_TRUE(LongProperty(w, "_MOTIF_WM_HINTS").empty());
+    // WM_DELETE_WINDOW is offered, so the close button sends a message.
+    Atom *protocols = nullptr;
+    int count = 0;
+    ASSERT_TRUE(XGetWMProtocols(peer_, w, &protocols, &count));
+    std::vector<Atom> list(protocols, protocols + count);
+    XFree(protocols);
+    EXPECT_NE(std::find(list.begin(), list.end(), XInternAtom(peer_, "WM_DELETE_WINDOW", False)), list.end());
+
+    // A captionless popup owned by the main window: transient, undecorated.
+    display::NativeId popup = Create({200, 150, 300, 230}, "", false, true, main);
+    Settle();
+    Window owner = 0;
+    ASSERT_TRUE(XGetTransientForHint(peer_, static_cast<Window>(popup), &owner));
+    EXPECT_EQ(owner, w);
+    std::vector<long> motif = LongProperty(static_cast<Window>(popup), "_MOTIF_WM_HINTS");
+    ASSERT_EQ(motif.size(), 5u);
+    EXPECT_EQ(motif[0] & 2, 2);  // decorations field valid
+    EXPECT_EQ(motif[2], 0);      // and empty
+
+    // Titles in Latin-1 become UTF-8 in _NET_WM_NAME.
+    backend_->SetTitle(main,
+                       "Gr\xf6\xdf"
+                       "e");
+    Settle();
+    EXPECT_EQ(StringProperty(w, "_NET_WM_NAME"),
+              "Gr\xc3\xb6\xc3\x9f"
+              "e");
+
+    backend_->DestroyTopLevel(popup);
+    backend_->DestroyTopLevel(main);
+    Settle();
+    XWindowAttributes attrs;
+    EXPECT_FALSE(XGetWindowAttributes(peer_, w, &attrs));  // gone from the server
+}
+
+TEST_F(X11Backend, PresentCopiesOnlyTheDirtyRectangle) {
+    RECT client{30, 40, 30 + 64, 40 + 48};
+    display::NativeId w = Create(client);
+    backend_->ShowTopLevel(w, true);
+    ASSERT_TRUE(WaitFor(kMap, w));
+    Event expose;
+    ASSERT_TRUE(WaitFor(kExpose, w, &expose));
+    EXPECT_GE(expose.rect.right, expose.rect.left);
+
+    gdi::Surface s;
+    s.width = 64;
+    s.height = 48;
+    s.pixels.assign(64 * 48, 0x000080);  // navy
+    for (int x = 0; x < 64; ++x) s.pixels[static_cast<size_t>(10 * 64 + x)] = 0xFFFF00;
+    backend_->Present(w, s, {0, 0, 64, 48});
+    Settle();
+    Window xw = static_cast<Window>(w);
+    EXPECT_EQ(PixelAt(xw, 0, 0), 0x000080u);
+    EXPECT_EQ(PixelAt(xw, 63, 47), 0x000080u);
+    EXPECT_EQ(PixelAt(xw, 17, 10), 0xFFFF00u);
+    EXPECT_EQ(PixelAt(xw, 17, 11), 0x000080u);
+
+    // Change everything, present a small part: only that part changes.
+    std::fill(s.pixels.begin(), s.pixels.end(), 0x12C034u);
+    backend_->Present(w, s, {5, 6, 9, 8});
+    Settle();
+    EXPECT_EQ(PixelAt(xw, 5, 6), 0x12C034u);
+    EXPECT_EQ(PixelAt(xw, 8, 7), 0x12C034u);
+    EXPECT_EQ(PixelAt(xw, 9, 7), 0x000080u);
+    EXPECT_EQ(PixelAt(xw, 5, 8), 0x000080u);
+    EXPECT_EQ(PixelAt(xw, 4, 6), 0x000080u);
+
+    // Rectangles reaching outside the surface are clipped, not overrun.
+    backend_->Present(w, s, {-20, -20, 500, 500});
+    Settle();
+    EXPECT_EQ(PixelAt(xw, 63, 47), 0x12C034u);
+    gdi::Surface tooSmall;
+    tooSmall.width = 64;
+    tooSmall.height = 48;  // but no pixels
+    backend_->Present(w, tooSmall, {0, 0, 64, 48});
+    Settle();
+    EXPECT_EQ(PixelAt(xw, 0, 0), 0x12C034u);
+}
+
+TEST_F(X11Backend, ShapeSetsBoundingAndInputFromTheRegion) {
+    display::NativeId w = Create({50, 50, 150, 110}, "", false, true);
+    gdi::Region shape(RECT{0, 0, 100, 60});
+    shape.Subtract(gdi::Region(RECT{0, 0, 10, 10}));
+    shape.Subtract(gdi::Region(RECT{90, 50, 100, 60}));
+    backend_->SetShape(w, &shape);
+    Settle();
+    for (int kind : {ShapeBounding, ShapeInput}) {
+        int count = 0, ordering = 0;
+        XRectangle *rects = XShapeGetRectangles(peer_, static_cast<Window>(w), kind, &count, &ordering);
+        std::vector<RECT> got;
+        for (int i = 0; i < count; ++i) {
+            got.push_back(
+                {rects[i].x, rects[i].y, rects[i].x + rects[i].width, rects[i].y + rects[i].height});
+        }
+        if (rects) XFree(rects);
+        ASSERT_EQ(got.size(), shape.Rects().size()) << "shape kind " << kind;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].left, shape.Rects()[i].left);
+            EXPECT_EQ(got[i].top, shape.Rects()[i].top);
+            EXPECT_EQ(got[i].right, shape.Rects()[i].right);
+            EXPECT_EQ(got[i].bottom, shape.Rects()[i].bottom);
+        }
+    }
+    backend_->SetShape(w, nullptr);
+    Settle();
+    Bool bShaped = True, cShaped = True;
+    int xb, yb, xc, yc;
+    unsigned wb, hb, wc, hc;
+    XShapeQueryExtents(peer_, static_cast<Window>(w), &bShaped, &xb, &yb, &wb, &hb, &cShaped, &xc, &yc, &wc,
+                       &hc);
+    EXPECT_FALSE(bShaped);
+}
+
+TEST_F(X11Backend, IconPropertyCarriesAlphaFromTheMask) {
+    display::NativeId w = Create({0, 0, 20, 20});
+    const uint32_t pixels[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0x123456};
+    const uint8_t mask[4] = {0, 1, 0, 0};
+    backend_->SetIcon(w, 2, 2, pixels, mask);
+    Settle();
+    std::vector<long> icon = LongProperty(static_cast<Window>(w), "_NET_WM_ICON");
+    ASSERT_EQ(icon.size(), 6u);
+    EXPECT_EQ(icon[0], 2);
+    EXPECT_EQ(icon[1], 2);
+    EXPECT_EQ(static_cast<uint32_t>(icon[2]), 0xFFFF0000u);  // Xlib sign-extends 32-bit items
+    EXPECT_EQ(icon[3], 0);                                   // transparent
+    EXPECT_EQ(static_cast<uint32_t>(icon[5]), 0xFF123456u);
+    XWMHints *hints = XGetWMHints(peer_, static_cast<Window>(w));
+    ASSERT_TRUE(hints);
+    EXPECT_TRUE(hints->flags & IconPixmapHint);
+    EXPECT_TRUE(hints->flags & IconMaskHint);
+    EXPECT_TRUE(hints->flags & InputHint);  // kept from creation
+    XFree(hints);
+}
+
+TEST_F(X11Backend, KeysFromXTestBecomeVirtualKeysCharactersAndRepeats) {
+    display::NativeId w = ShowAndFocus({10, 10, 110, 110});
+    Key(XK_a, true);
+    Key(XK_a, false);
+    Key(XK_Escape, true);
+    Key(XK_Escape, false);
+    Key(XK_Shift_L, true);
+    Key(XK_b, true);
+    Key(XK_b, false);
+    Key(XK_Shift_L, false);
+    Key(XK_Up, true);
+    Key(XK_Up, false);
+    std::vector<Event> ev = Drain(300);
+    std::vector<Event> keys;
+    for (const Event &e : ev) {
+        if (e.type == kKeyDown || e.type == kKeyUp || e.type == kChar) {
+            EXPECT_EQ(e.window, w);
+            keys.push_back(e);
+        }
+    }
+    std::string dump;
+    for (const Event &e : keys) dump += std::to_string(e.type) + ":" + std::to_string(e.vk) + " ";
+    ASSERT_EQ(keys.size(), 13u) << dump;
+    keys.insert(keys.begin() + 2, 2, Event{});  // keeps the indices below
+    EXPECT_EQ(keys[0].type, kKeyDown);
+    EXPECT_EQ(keys[0].vk, static_cast<UINT>('A'));
+    EXPECT_EQ(keys[0].scanCode, 0x1Eu);
+    EXPECT_FALSE(keys[0].repeat);
+    EXPECT_EQ(keys[1].type, kChar);
+    EXPECT_EQ(keys[1].ch, 'a');
+    EXPECT_EQ(keys[4].type, kKeyUp);
+    EXPECT_EQ(keys[4].vk, static_cast<UINT>('A'));
+    EXPECT_EQ(keys[5].vk, static_cast<UINT>(VK_ESCAPE));
+    EXPECT_EQ(keys[6].type, kChar);
+    EXPECT_EQ(keys[6].ch, '\x1b');
+    EXPECT_EQ(keys[7].type, kKeyUp);
+    EXPECT_EQ(keys[8].vk, static_cast<UINT>(VK_SHIFT));
+    EXPECT_FALSE(keys[8].repeat);
+    EXPECT_EQ(keys[9].vk, static_cast<UINT>('B'));
+    EXPECT_EQ(keys[10].ch, 'B');  // shifted character, unshifted virtual key
+    EXPECT_EQ(keys[11].vk, static_cast<UINT>('B'));
+    EXPECT_EQ(keys[12].vk, static_cast<UINT>(VK_SHIFT));
+    EXPECT_EQ(keys[13].vk, static_cast<UINT>(VK_UP));
+    EXPECT_TRUE(keys[13].extended);
+    EXPECT_EQ(keys[14].type, kKeyUp);
+    EXPECT_TRUE(keys[14].extended);
+    // Event times come from the server's clock moved onto ours: they are
+    // ordered and close to now.
+    DWORD now = backend_->Now();
+    EXPECT_LE(keys[0].time, keys[14].time);
+    EXPECT_LT(now - keys[14].time, 5000u);
+}
+
+TEST_F(X11Backend, AHeldKeyRepeatsAsPressesWithOneRelease) {
+    display::NativeId w = ShowAndFocus({10, 10, 110, 110});
+    Key(XK_x, true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));  // past the server's repeat delay
+    Key(XK_x, false);
+    std::vector<Event> downs, ups, chars;
+    for (const Event &e : Drain(300)) {
+        if (e.window != w) continue;
+        if (e.type == kKeyDown) downs.push_back(e);
+        if (e.type == kKeyUp) ups.push_back(e);
+        if (e.type == kChar) chars.push_back(e);
+    }
+    if (downs.size() < 2) GTEST_SKIP() << "the test server does not auto-repeat keys";
+    EXPECT_FALSE(downs[0].repeat);
+    for (size_t i = 1; i < downs.size(); ++i) EXPECT_TRUE(downs[i].repeat) << i;
+    EXPECT_EQ(ups.size(), 1u);  // no release between the repeats
+    EXPECT_EQ(chars.size(), downs.size());
+}
+
+TEST_F(X11Backend, ButtonsWheelAndMotionInScreenCoordinates) {
+    display::NativeId w = ShowAndFocus({200, 100, 300, 200});
+    XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 230, 140, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
+    XTestFakeButtonEvent(peer_, 3, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 3, False, CurrentTime);
+    XTestFakeButtonEvent(peer_, 4, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 4, False, CurrentTime);
+    XTestFakeButtonEvent(peer_, 5, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 5, False, CurrentTime);
+    XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 250, 150, CurrentTime);
+    Settle();
+    std::vector<Event> input;
+    for (const Event &e : Drain(300)) {
+        if (e.type == kButtonDown || e.type == kButtonUp || e.type == kWheel || e.type == kMotion)
+            input.push_back(e);
+    }
+    std::string dump;
+    for (const Event &e : input) dump += std::to_string(e.type) + ":" + std::to_string(e.button) + " ";
+    ASSERT_GE(input.size(), 7u) << dump;
+    size_t i = 0;
+    if (input[i].type == kMotion) ++i;  // the pointer entering
+    ASSERT_EQ(input.size() - i, 7u) << dump;
+    EXPECT_EQ(input[i].type, kButtonDown);
+    EXPECT_EQ(input[i].button, 1);
+    EXPECT_EQ(input[i].x, 230);
+    EXPECT_EQ(input[i].y, 140);
+    EXPECT_EQ(input[i + 1].type, kButtonUp);
+    EXPECT_EQ(input[i + 2].button, 3);
+    EXPECT_EQ(input[i + 4].type, kWheel);
+    EXPECT_EQ(input[i + 4].delta, 120);
+    EXPECT_EQ(input[i + 5].type, kWheel);
+    EXPECT_EQ(input[i + 5].delta, -120);
+    EXPECT_EQ(input[i + 6].type, kMotion);
+    EXPECT_EQ(input[i + 6].x, 250);
+    EXPECT_EQ(input[i + 6].y, 150);
+    (void)w;
+}
+
+TEST_F(X11Backend, CloseRequestAndUnmapFromTheWindowManager) {
+    display::NativeId w = ShowAndFocus({0, 0, 50, 50});
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = static_cast<Window>(w);
+    ev.xclient.message_type = XInternAtom(peer_, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(peer_, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(peer_, static_cast<Window>(w), False, NoEventMask, &ev);
+    Settle();
+    EXPECT_TRUE(WaitFor(kClose, w));
+    XUnmapWindow(peer_, static_cast<Window>(w));
+    Settle();
+    EXPECT_TRUE(WaitFor(kUnmap, w));
+}
+
+TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
+    display::NativeId w = Create({100, 100, 200, 150});
+    backend_->ShowTopLevel(w, true);
+    ASSERT_TRUE(WaitFor(kMap, w));
+    Drain(50);
+    // Our own moves are not echoed back.
+    backend_->MoveTopLevel(w, {120, 110, 220, 170});
+    for (const Event &e : Drain(150)) EXPECT_NE(e.type, kConfigure);
+
+    // Someone else (a window manager) moves it.
+    XMoveWindow(peer_, static_cast<Window>(w), 300, 200);
+    Settle();
+    Event c;
+    ASSERT_TRUE(WaitFor(kConfigure, w, &c));
+    EXPECT_EQ(c.rect.left, 300);
+    EXPECT_EQ(c.rect.top, 200);
+    EXPECT_EQ(c.rect.right, 400);
+    EXPECT_EQ(c.rect.bottom, 260);
+
+    // Framed the way reparenting window managers do it: the client sits at
+    // (4, 23) in a frame at (50, 60), so its screen position is (54, 83).
+    Window frame = XCreateSimpleWindow(peer_, DefaultRootWindow(peer_), 50, 60, 108, 87, 0, 0, 0);
+    XMapWindow(peer_, frame);
+    XReparentWindow(peer_, static_cast<Window>(w), frame, 4, 23);
+    Settle();
+    bool found = false;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!found && std::chrono::steady_clock::now() < end) {
+        if (WaitFor(kConfigure, w, &c) && c.rect.left == 54 && c.rect.top == 83) found = true;
+    }
+    EXPECT_TRUE(found) << "last configure at " << c.rect.left << "," << c.rect.top;
+    // Moving the frame does not move the client inside it; the window
+    // manager tells the client with a synthetic ConfigureNotify.
+    XMoveWindow(peer_, frame, 70, 90);
+    XEvent note{};
+    note.xconfigure.type = ConfigureNotify;
+    note.xconfigure.event = note.xconfigure.window = static_cast<Window>(w);
+    note.xconfigure.x = 74;
+    note.xconfigure.y = 113;
+    note.xconfigure.width = 100;
+    note.xconfigure.height = 60;
+    XSendEvent(peer_, static_cast<Window>(w), False, StructureNotifyMask, &note);
+    Settle();
+    ASSERT_TRUE(WaitFor(kConfigure, w, &c));
+    EXPECT_EQ(c.rect.left, 74);
+    EXPECT_EQ(c.rect.top, 113);
+    backend_->DestroyTopLevel(w);
+    XDestroyWindow(peer_, frame);
+    Settle();
+}
+
+TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
+    SIZE screen = backend_->ScreenSize();
+    EXPECT_EQ(screen.cx, DisplayWidth(peer_, DefaultScreen(peer_)));
+    EXPECT_EQ(screen.cy, DisplayHeight(peer_, DefaultScreen(peer_)));
+    Window root = DefaultRootWindow(peer_);
+    bool hasWm = !LongProperty(root, "_NET_SUPPORTED").empty();
+    if (hasWm) GTEST_SKIP() << "a window manager runs on the test display";
+
+    RECT area = backend_->WorkArea();
+    EXPECT_EQ(area.left, 0);
+    EXPECT_EQ(area.right, screen.cx);
+    EXPECT_EQ(area.bottom, screen.cy);
+    display::NativeId w = Create({0, 0, 40, 40});
+    EXPECT_FALSE(backend_->BeginMoveDrag(w, 10, 10));  // nobody to ask
+
+    // Pretend to be a window manager with a panel at the top.
+    Atom cardinal = XA_CARDINAL;
+    long work[8] = {0, 0, 1, 1, 0, 24, screen.cx, screen.cy - 24};
+    long current = 1;
+    XChangeProperty(peer_, root, XInternAtom(peer_, "_NET_WORKAREA", False), cardinal, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(work), 8);
+    XChangeProperty(peer_, root, XInternAtom(peer_, "_NET_CURRENT_DESKTOP", False), cardinal, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char *>(&current), 1);
+    long supported = static_cast<long>(XInternAtom(peer_, "_NET_WM_MOVERESIZE", False));
+    XChangeProperty(peer_, root, XInternAtom(peer_, "_NET_SUPPORTED", False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(&supported), 1);
+    XSelectInput(peer_, root, SubstructureRedirectMask);
+    Settle();
+
+    area = backend_->WorkArea();
+    EXPECT_EQ(area.top, 24);
+    EXPECT_EQ(area.bottom, screen.cy);
+    EXPECT_TRUE(backend_->BeginMoveDrag(w, 17, 23));
+    XEvent ev{};
+    bool got = false;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!got && std::chrono::steady_clock::now() < end) {
+        while (XPending(peer_)) {
+            XNextEvent(peer_, &ev);
+            if (ev.type == ClientMessage) got = true;
+        }
+        if (!got) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (const char *p : {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_NET_SUPPORTED"}) {
+        XDeleteProperty(peer_, root, XInternAtom(peer_, p, False));
+    }
+    XSelectInput(peer_, root, NoEventMask);
+    Settle();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(ev.xclient.message_type, XInternAtom(peer_, "_NET_WM_MOVERESIZE", False));
+    EXPECT_EQ(ev.xclient.window, static_cast<Window>(w));
+    EXPECT_EQ(ev.xclient.data.l[0], 17);
+    EXPECT_EQ(ev.xclient.data.l[1], 23);
+    EXPECT_EQ(ev.xclient.data.l[2], 8);  // move
+
+    // DPI: 96 by default, Xft.dpi when the resource database has it.
+    EXPECT_EQ(backend_->Dpi(), 96);
+    const char db[] = "Xft.dpi:\t120\n";
+    XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(db), sizeof db - 1);
+    Settle();
+    std::unique_ptr<display::Backend> other = x11::Open(TestDisplay());
+    XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
+    Settle();
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->Dpi(), 120);
+}
+
+TEST_F(X11Backend, WakeEndsAWaitAndWaitSleepsWithoutEvents) {
+    Drain(50);
+    auto start = std::chrono::steady_clock::now();
+    std::thread waker([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        backend_->Wake();
+    });
+    EXPECT_TRUE(backend_->Wait(20000));
+    waker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // not the full timeout
+    // With nothing to do, a bounded wait returns and reports nothing pending.
+    EXPECT_TRUE(backend_->Wait(10));
+    Event e;
+    EXPECT_FALSE(backend_->NextEvent(&e));
+}
+
+// Runs `child` in a fork; returns its exit status and what it wrote to stderr.
+int RunChild(const std::function<void()> &child, std::string *err, int killAfterMs = -1, pid_t xserver = 0,
+             double *exitSeconds = nullptr) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDERR_FILENO);
+        close(fds[0]);
+        child();
+        _exit(0);
+    }
+    close(fds[1]);
+    if (killAfterMs >= 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(killAfterMs));
+        kill(xserver, SIGKILL);
+        waitpid(xserver, nullptr, 0);
+    }
+    auto start = std::chrono::steady_clock::now();
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (exitSeconds)
+        *exitSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) err->append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    return status;
+}
+
+TEST(X11Start, NoDisplayIsAClearMessageAndExitCodeOne) {
+    EXPECT_FALSE(x11::Open(":987"));
+    std::string err;
+    int status = RunChild(
+        [] {
+            setenv("DISPLAY", ":987", 1);
+            x11::OpenOrExit();
+        },
+        &err);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(err.find("morvalen: cannot open X display \":987\""), std::string::npos) << err;
+}
+
+TEST(X11Start, LosingTheServerEndsTheProcessPromptly) {
+    if (system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
+    // A server of our own, so killing it disturbs nobody.
+    std::string name;
+    pid_t server = 0;
+    for (int n = 180; n < 220 && !server; ++n) {
+        std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+        if (access(lock.c_str(), F_OK) == 0) continue;
+        name = ":" + std::to_string(n);
+        server = fork();
+        if (server == 0) {
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
+                   static_cast<char *>(nullptr));
+            _exit(127);
+        }
+    }
+    ASSERT_GT(server, 0);
+    std::unique_ptr<display::Backend> probe;
+    for (int i = 0; i < 100 && !probe; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        probe = x11::Open(name.c_str());
+    }
+    ASSERT_TRUE(probe) << "private Xvfb did not start on " << name;
+    probe.reset();
+
+    std::string err;
+    double seconds = 0;
+    int status = RunChild(
+        [&name] {
+            std::unique_ptr<display::Backend> b = x11::Open(name.c_str());
+            if (!b) _exit(90);
+            display::TopLevelParams p;
+            p.client = {0, 0, 50, 50};
+            b->ShowTopLevel(b->CreateTopLevel(p), true);
+            // A message loop that sleeps in Wait.
+            for (;;) {
+                display::Event e;
+                while (b->NextEvent(&e)) {
+                }
+                if (!b->Wait(-1)) _exit(91);
+            }
+        },
+        &err, 300, server, &seconds);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_NE(WEXITSTATUS(status), 90);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_NE(err.find("lost the connection to the X display"), std::string::npos) << err;
+}
+
+}  // namespace
