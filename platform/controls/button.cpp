@@ -150,6 +150,7 @@ void Click(HWND hwnd) {
 }
 
 void Press(HWND hwnd) {
+    if (!IsWindowEnabled(hwnd)) return;
     if (GetFocus() != hwnd) SetFocus(hwnd);
     Button *b = State(hwnd);
     if (!b) return;
@@ -181,7 +182,7 @@ void KeyDown(HWND hwnd, WPARAM vk, LPARAM lParam) {
     Button *b = State(hwnd);
     if (!b || vk != VK_SPACE) return;
     if (lParam & (1L << 30)) return;  // auto-repeat
-    if (b->mouseTracking) return;
+    if (b->mouseTracking || !IsWindowEnabled(hwnd)) return;
     b->keyPressed = true;
     SetPushed(hwnd, true);
 }

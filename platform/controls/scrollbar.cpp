@@ -262,12 +262,12 @@ bool VScrollBarMouse(HWND hwnd, UINT msg, POINT pt) {
             if (!IsWindowEnabled(hwnd) || b->disabled || RangeIsEmpty(*b)) return false;
             Part p = HitTest(*b, bar, pt);
             if (p == Part::None) return false;
+            b->trackPos = b->pos;
             b->pressed = p;
             b->pressedInside = true;
             if (p == Part::Thumb) {
                 Layout l = ComputeLayout(*b, bar);
                 b->dragOffset = pt.y - l.thumb.top;
-                b->trackPos = b->pos;
             }
             NonClientChanged(hwnd);
             if (p != Part::Thumb) Send(hwnd, ScrollCode(p), 0);

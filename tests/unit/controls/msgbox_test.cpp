@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "tests/unit/controls/parent_window.h"
+
+using namespace controls_test;
+
+namespace {
+
+// The owner script: once the box has disabled the owner, the owner posts
+// itself WM_APP; when the box's loop dispatches it, the owner sends the
+// keys of the script to whatever window has the focus then (a button of
+// the box), or posts a quit.
+constexpr UINT kAct = WM_USER + 0x100;
+
+struct Step {
+    UINT message;  // WM_KEYDOWN, WM_SYSKEYDOWN, WM_QUIT (post a quit)
+    WPARAM key;
+};
+
+struct Script {
+    std::vector<Step> steps;
+    bool ownerEnabledDuringBox = true;
+    HWND focusDuringBox = nullptr;
+    bool sawBox = false;
+};
+
+Script g_script;
+
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_ENABLE && !wParam) PostMessageA(hwnd, kAct, 0, 0);
+    if (msg == kAct) {
+        g_script.sawBox = true;
+        g_script.ownerEnabledDuringBox = IsWindowEnabled(hwnd) != FALSE;
+        g_script.focusDuringBox = GetFocus();
+        for (const Step &s : g_script.steps) {
+            if (s.message == WM_QUIT)
+                PostQuitMessage(3);
+            else
+                PostMessageA(GetFocus(), s.message, s.key, s.message == WM_SYSKEYDOWN ? (1L << 29) : 1);
+        }
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+class MessageBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSA wc{};
+            wc.lpfnWndProc = OwnerProc;
+            wc.lpszClassName = "ControlsTestOwner";
+            registered = RegisterClassA(&wc) != 0;
+        }
+        owner_ = CreateWindowExA(0, "ControlsTestOwner", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                                 400, 300, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(owner_, nullptr);
+        g_script = Script{};
+    }
+    void TearDown() override {
+        if (IsWindow(owner_)) DestroyWindow(owner_);
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    int Run(UINT type, std::vector<Step> steps) {
+        g_script.steps = std::move(steps);
+        return MessageBoxA(owner_, "First line\nSecond line", "Caption", type);
+    }
+
+    HWND owner_ = nullptr;
+};
+
+TEST_F(MessageBoxTest, EnterAnswersOkAndTheOwnerComesBack) {
+    EXPECT_EQ(Run(MB_OK, {{WM_KEYDOWN, VK_RETURN}}), IDOK);
+    EXPECT_TRUE(g_script.sawBox);
+    EXPECT_FALSE(g_script.ownerEnabledDuringBox);
+    EXPECT_TRUE(IsWindowEnabled(owner_));
+    // The focus was on a button of the box, not on the owner.
+    ASSERT_NE(g_script.focusDuringBox, nullptr);
+    EXPECT_NE(g_script.focusDuringBox, owner_);
+    EXPECT_FALSE(IsWindow(g_script.focusDuringBox));  // the box is gone
+}
+
+TEST_F(MessageBoxTest, KeysPickTheResult) {
+    EXPECT_EQ(Run(MB_OKCANCEL, {{WM_KEYDOWN, VK_ESCAPE}}), IDCANCEL);
+    EXPECT_EQ(Run(MB_OK, {{WM_KEYDOWN, VK_ESCAPE}}), IDOK);
+    EXPECT_EQ(Run(MB_OKCANCEL, {{WM_KEYDOWN, VK_TAB}, {WM_KEYDOWN, VK_RETURN}}), IDCANCEL);
+    EXPECT_EQ(Run(MB_YESNO, {{WM_KEYDOWN, VK_RETURN}}), IDYES);
+    EXPECT_EQ(Run(MB_YESNO | MB_DEFBUTTON2, {{WM_KEYDOWN, VK_RETURN}}), IDNO);
+    EXPECT_EQ(Run(MB_YESNOCANCEL | MB_ICONQUESTION, {{WM_KEYDOWN, 'N'}}), IDNO);
+    EXPECT_EQ(Run(MB_YESNOCANCEL, {{WM_KEYDOWN, VK_LEFT}, {WM_KEYDOWN, VK_RETURN}}), IDCANCEL);
+    EXPECT_EQ(Run(MB_OKCANCEL | MB_ICONHAND, {{WM_SYSKEYDOWN, VK_F4}}), IDCANCEL);
+    // The space bar works through the button itself.
+    EXPECT_EQ(Run(MB_OKCANCEL | MB_DEFBUTTON2, {{WM_KEYDOWN, VK_SPACE}, {WM_KEYUP, VK_SPACE}}), IDCANCEL);
+    EXPECT_TRUE(IsWindowEnabled(owner_));
+}
+
+TEST_F(MessageBoxTest, QuitEndsTheBoxAndStaysQueued) {
+    EXPECT_EQ(Run(MB_OK, {{WM_QUIT, 0}}), 0);
+    EXPECT_TRUE(IsWindowEnabled(owner_));
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(m.wParam, 3u);
+}
+
+TEST_F(MessageBoxTest, OwnerThatWasDisabledStaysDisabled) {
+    EnableWindow(owner_, FALSE);
+    // No WM_ENABLE then: drive the box from a posted message instead.
+    PostMessageA(owner_, kAct, 0, 0);
+    g_script.steps = {{WM_KEYDOWN, VK_RETURN}};
+    EXPECT_EQ(MessageBoxA(owner_, "text", "caption", MB_OK), IDOK);
+    EXPECT_FALSE(IsWindowEnabled(owner_));
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+// A top-level window that hosts the controls under test and records what
+// they send to their parent.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+namespace controls_test {
+
+struct Command {
+    int id;
+    int code;
+    HWND from;
+};
+
+struct DrawItem {
+    UINT ctlType;
+    UINT ctlId;
+    int itemId;
+    UINT action;
+    UINT state;
+    HWND item;
+    RECT rc;
+    bool hasDc;
+};
+
+struct Recorder {
+    std::vector<Command> commands;
+    std::vector<DrawItem> draws;
+    std::vector<UINT> messages;  // every message, in order
+    int ctlColorListBox = 0;
+    HDC lastCtlColorDc = nullptr;
+    HWND lastCtlColorList = nullptr;
+    HBRUSH listBrush = nullptr;  // answer to WM_CTLCOLORLISTBOX (0: default)
+    int measureCalls = 0;
+    UINT measuredHeightIn = 0;
+    UINT measureAnswer = 0;  // non-zero: the item height to answer
+    std::vector<int> vscrollCodes;
+
+    void Clear() {
+        commands.clear();
+        draws.clear();
+        messages.clear();
+        ctlColorListBox = 0;
+        vscrollCodes.clear();
+    }
+    int CountCommands(int code) const {
+        int n = 0;
+        for (const Command &c : commands) n += c.code == code;
+        return n;
+    }
+};
+
+Recorder &Rec();
+
+// Creates a visible top-level window with a 400 x 300 client area.
+HWND CreateParent();
+
+// Sends a mouse message with client coordinates.
+LRESULT Mouse(HWND hwnd, UINT msg, int x, int y);
+
+// Colour of one pixel of a window's client area.
+COLORREF ClientPixel(HWND hwnd, int x, int y);
+
+}  // namespace controls_test
