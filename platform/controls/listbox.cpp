@@ -1,10 +1,14 @@
 // The "listbox" system class: a single-selection list of fixed-height items,
-// drawn by its owner (LBS_OWNERDRAWFIXED, usually with LBS_NODATA).
+// drawn by its owner (LBS_OWNERDRAWFIXED, usually with LBS_NODATA) or, for
+// plain lists, by the box itself from the strings it keeps.
 //
 // The state lives behind a pointer in the window's extra bytes, so the
 // procedure works the same when the window is subclassed.
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/common/classic.h"
 #include "platform/controls/controls_internal.h"
@@ -15,8 +19,14 @@ namespace {
 constexpr int kMaxItemHeight = 255;
 constexpr int kWheelLines = 3;
 
+struct Item {
+    std::string text;
+    ULONG_PTR data = 0;
+};
+
 struct ListBox {
-    int count = 0;
+    int count = 0;            // equals items.size() unless the box has no data
+    std::vector<Item> items;  // unused with LBS_NODATA
     int itemHeight = classic::kSystemFontHeight;
     int top = 0;
     int sel = -1;
@@ -102,7 +112,9 @@ void SendDrawItem(HWND hwnd, HDC dc, int index, UINT action, UINT state, const R
     dis.hwndItem = hwnd;
     dis.hDC = dc;
     dis.rcItem = rc;
-    dis.itemData = 0;
+    ListBox *lb = State(hwnd);
+    if (lb && index >= 0 && static_cast<size_t>(index) < lb->items.size())
+        dis.itemData = lb->items[static_cast<size_t>(index)].data;
     SendMessageA(parent, WM_DRAWITEM, static_cast<WPARAM>(dis.CtlID), reinterpret_cast<LPARAM>(&dis));
 }
 
@@ -110,11 +122,48 @@ bool OwnerDraw(HWND hwnd) {
     return (Style(hwnd) & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
 }
 
+bool NoData(HWND hwnd) {
+    DWORD style = Style(hwnd);
+    return (style & LBS_NODATA) && (style & LBS_OWNERDRAWFIXED) && !(style & (LBS_HASSTRINGS | LBS_SORT));
+}
+
+// Owner-drawn boxes keep strings only with LBS_HASSTRINGS; plain ones always.
+bool HasStrings(HWND hwnd) {
+    return !OwnerDraw(hwnd) || (Style(hwnd) & LBS_HASSTRINGS);
+}
+
+// A plain item: its string on the background, or in the highlight colours
+// when selected; a dotted rectangle around the caret item of a focused box.
+void DrawPlain(HWND hwnd, HDC dc, int index, UINT state, const RECT &rc, HBRUSH background) {
+    ListBox *lb = State(hwnd);
+    if (!lb) return;
+    if (index >= 0 && static_cast<size_t>(index) < lb->items.size()) {
+        const std::string &text = lb->items[static_cast<size_t>(index)].text;
+        bool selected = (state & ODS_SELECTED) != 0;
+        FillRect(dc, &rc, selected ? GetSysColorBrush(COLOR_HIGHLIGHT) : background);
+        HGDIOBJ oldFont = lb->font ? SelectObject(dc, lb->font) : nullptr;
+        int oldMode = SetBkMode(dc, TRANSPARENT);
+        COLORREF oldColor = GetTextColor(dc);
+        if (selected)
+            SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+        else if (state & ODS_DISABLED)
+            SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+        ExtTextOutA(dc, rc.left + 2, rc.top, ETO_CLIPPED, &rc, text.c_str(), static_cast<UINT>(text.size()),
+                    nullptr);
+        SetTextColor(dc, oldColor);
+        SetBkMode(dc, oldMode);
+        if (oldFont) SelectObject(dc, oldFont);
+    } else {
+        FillRect(dc, &rc, background);
+    }
+    if (state & ODS_FOCUS) DrawFocusRect(dc, &rc);
+}
+
 // Redraws one item outside WM_PAINT, with the given action. An index of -1
 // on an empty box draws the focus cell of the first line.
 void DrawOne(HWND hwnd, int index, UINT action) {
     ListBox *lb = State(hwnd);
-    if (!lb || !CanDraw(hwnd) || !OwnerDraw(hwnd)) return;
+    if (!lb || !CanDraw(hwnd)) return;
     if (index >= lb->count && !(index == -1 && lb->count == 0)) return;
     if (index < -1) return;
     RECT rc = ItemRect(hwnd, *lb, index < 0 ? lb->top : index);
@@ -126,8 +175,11 @@ void DrawOne(HWND hwnd, int index, UINT action) {
     HDC dc = GetDC(hwnd);
     if (!dc) return;
     IntersectClipRect(dc, visible.left, visible.top, visible.right, visible.bottom);
-    CtlColor(hwnd, dc);
-    SendDrawItem(hwnd, dc, index, action, state, rc);
+    HBRUSH brush = CtlColor(hwnd, dc);
+    if (OwnerDraw(hwnd))
+        SendDrawItem(hwnd, dc, index, action, state, rc);
+    else
+        DrawPlain(hwnd, dc, index, state, rc, brush);
     ReleaseDC(hwnd, dc);
 }
 
@@ -239,11 +291,17 @@ void Paint(HWND hwnd) {
     HBRUSH brush = CtlColor(hwnd, dc);
     FillRect(dc, &ps.rcPaint, brush);
     ListBox *lb = State(hwnd);
-    if (lb && OwnerDraw(hwnd)) {
+    bool owner = OwnerDraw(hwnd);
+    if (lb) {
         RECT client;
         GetClientRect(hwnd, &client);
         if (lb->count == 0) {
-            if (lb->focused) SendDrawItem(hwnd, dc, -1, ODA_FOCUS, ODS_FOCUS, ItemRect(hwnd, *lb, lb->top));
+            if (!lb->focused) {
+            } else if (owner) {
+                SendDrawItem(hwnd, dc, -1, ODA_FOCUS, ODS_FOCUS, ItemRect(hwnd, *lb, lb->top));
+            } else {
+                DrawPlain(hwnd, dc, -1, ODS_FOCUS, ItemRect(hwnd, *lb, lb->top), brush);
+            }
         } else {
             for (int i = lb->top; i < lb->count; ++i) {
                 lb = State(hwnd);
@@ -252,7 +310,10 @@ void Paint(HWND hwnd) {
                 if (rc.top >= client.bottom) break;
                 RECT hit;
                 if (!IntersectRect(&hit, &rc, &ps.rcPaint)) continue;
-                SendDrawItem(hwnd, dc, i, ODA_DRAWENTIRE, ItemState(hwnd, *lb, i), rc);
+                if (owner)
+                    SendDrawItem(hwnd, dc, i, ODA_DRAWENTIRE, ItemState(hwnd, *lb, i), rc);
+                else
+                    DrawPlain(hwnd, dc, i, ItemState(hwnd, *lb, i), rc, brush);
             }
         }
     }
@@ -454,11 +515,39 @@ void FocusChanged(HWND hwnd, bool focused) {
     Notify(hwnd, focused ? LBN_SETFOCUS : LBN_KILLFOCUS);
 }
 
+// LB_ADDSTRING (index -1: at the end, or in order with LBS_SORT) and
+// LB_INSERTSTRING. Returns the new item's index.
+LRESULT Insert(HWND hwnd, ListBox &lb, int index, LPARAM lParam) {
+    if (NoData(hwnd)) return LB_ERR;
+    if (index < -1 || index > lb.count) return LB_ERR;
+    Item item;
+    if (HasStrings(hwnd)) {
+        if (lParam) item.text = reinterpret_cast<const char *>(lParam);
+    } else {
+        item.data = static_cast<ULONG_PTR>(lParam);
+    }
+    if (index == -1) {
+        index = lb.count;
+        if ((Style(hwnd) & LBS_SORT) && HasStrings(hwnd)) {
+            auto less = [](const Item &a, const Item &b) {
+                return lstrcmpiA(a.text.c_str(), b.text.c_str()) < 0;
+            };
+            index = static_cast<int>(std::upper_bound(lb.items.begin(), lb.items.end(), item, less) -
+                                     lb.items.begin());
+        }
+    }
+    if (lb.items.size() >= static_cast<size_t>(INT_MAX / kMaxItemHeight)) return LB_ERRSPACE;
+    lb.items.insert(lb.items.begin() + index, std::move(item));
+    lb.count = static_cast<int>(lb.items.size());
+    if (lb.sel >= index) ++lb.sel;
+    Relayout(hwnd);
+    return index;
+}
+
 LRESULT ListMessage(HWND hwnd, ListBox &lb, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case LB_SETCOUNT: {
-            DWORD style = Style(hwnd);
-            if (!(style & LBS_NODATA) || (style & LBS_HASSTRINGS)) return LB_ERR;
+            if (!NoData(hwnd)) return LB_ERR;
             if (wParam > static_cast<WPARAM>(INT_MAX / kMaxItemHeight)) return LB_ERRSPACE;
             lb.count = static_cast<int>(wParam);
             if (lb.sel >= lb.count) lb.sel = -1;
@@ -467,6 +556,7 @@ LRESULT ListMessage(HWND hwnd, ListBox &lb, UINT msg, WPARAM wParam, LPARAM lPar
             return LB_OKAY;
         }
         case LB_RESETCONTENT:
+            lb.items.clear();
             lb.count = 0;
             lb.sel = -1;
             lb.caret = 0;
@@ -548,7 +638,46 @@ LRESULT ListMessage(HWND hwnd, ListBox &lb, UINT msg, WPARAM wParam, LPARAM lPar
         }
         case LB_GETITEMDATA: {
             int index = static_cast<int>(wParam);
-            return index >= 0 && index < lb.count ? 0 : LB_ERR;
+            if (index < 0 || index >= lb.count) return LB_ERR;
+            return NoData(hwnd) ? 0 : static_cast<LRESULT>(lb.items[static_cast<size_t>(index)].data);
+        }
+        case LB_SETITEMDATA: {
+            int index = static_cast<int>(wParam);
+            if (NoData(hwnd) || index < 0 || index >= lb.count) return LB_ERR;
+            lb.items[static_cast<size_t>(index)].data = static_cast<ULONG_PTR>(lParam);
+            return LB_OKAY;
+        }
+        case LB_ADDSTRING:
+        case LB_INSERTSTRING:
+            return Insert(hwnd, lb, msg == LB_ADDSTRING ? -1 : static_cast<int>(wParam), lParam);
+        case LB_DELETESTRING: {
+            int index = static_cast<int>(wParam);
+            if (NoData(hwnd) || index < 0 || index >= lb.count) return LB_ERR;
+            lb.items.erase(lb.items.begin() + index);
+            lb.count = static_cast<int>(lb.items.size());
+            if (lb.sel == index)
+                lb.sel = -1;
+            else if (lb.sel > index)
+                --lb.sel;
+            if (lb.caret > index) --lb.caret;
+            lb.caret = std::clamp(lb.caret, 0, std::max(lb.count - 1, 0));
+            Relayout(hwnd);
+            return lb.count;
+        }
+        case LB_GETTEXT:
+        case LB_GETTEXTLEN: {
+            int index = static_cast<int>(wParam);
+            if (NoData(hwnd) || index < 0 || index >= lb.count) return LB_ERR;
+            const Item &item = lb.items[static_cast<size_t>(index)];
+            if (!HasStrings(hwnd)) {
+                // Owner-drawn boxes without strings hand out the item data.
+                if (msg == LB_GETTEXT && lParam)
+                    std::memcpy(reinterpret_cast<void *>(lParam), &item.data, sizeof(item.data));
+                return sizeof(item.data);
+            }
+            if (msg == LB_GETTEXT && lParam)
+                std::memcpy(reinterpret_cast<char *>(lParam), item.text.c_str(), item.text.size() + 1);
+            return static_cast<LRESULT>(item.text.size());
         }
         default:
             return DefWindowProcA(hwnd, msg, wParam, lParam);

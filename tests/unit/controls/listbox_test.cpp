@@ -383,4 +383,36 @@ TEST_F(ListBoxTest, IntegralHeightDropsThePartialItem) {
     EXPECT_EQ(rc.bottom, 70);
 }
 
+TEST_F(ListBoxTest, PlainStringListsKeepSortAndDrawTheirItems) {
+    HWND list = MakeList(0, WS_CHILD | WS_VISIBLE | LBS_SORT | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS);
+    EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("pear")), 0);
+    EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Apple")), 0);
+    EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("fig")), 1);
+    EXPECT_EQ(SendMessageA(list, LB_INSERTSTRING, 3, reinterpret_cast<LPARAM>("zz")), 3);
+    EXPECT_EQ(SendMessageA(list, LB_INSERTSTRING, 9, reinterpret_cast<LPARAM>("no")), LB_ERR);
+    char text[16] = {};
+    EXPECT_EQ(SendMessageA(list, LB_GETTEXTLEN, 2, 0), 4);
+    EXPECT_EQ(SendMessageA(list, LB_GETTEXT, 2, reinterpret_cast<LPARAM>(text)), 4);
+    EXPECT_STREQ(text, "pear");
+    EXPECT_EQ(SendMessageA(list, LB_SETCOUNT, 9, 0), LB_ERR);
+
+    // Deleting above the selection moves it with its item.
+    SendMessageA(list, LB_SETCURSEL, 2, 0);
+    EXPECT_EQ(SendMessageA(list, LB_DELETESTRING, 0, 0), 3);
+    EXPECT_EQ(Sel(list), 1);
+    SendMessageA(list, LB_SETITEMDATA, 1, 77);
+    EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 1, 0), 77);
+
+    // The box draws its items itself: the selection in the highlight colour.
+    InvalidateRect(list, nullptr, TRUE);
+    UpdateWindow(list);
+    EXPECT_TRUE(Rec().draws.empty());
+    EXPECT_EQ(ClientPixel(list, 190, 16 + 8), GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_EQ(ClientPixel(list, 190, 8), GetSysColor(COLOR_WINDOW));
+    int dark = 0;
+    for (int x = 0; x < 60; ++x)
+        for (int y = 0; y < 16; ++y) dark += ClientPixel(list, x, y) == RGB(0, 0, 0);
+    EXPECT_GT(dark, 5);  // the text of the first item
+}
+
 }  // namespace
