@@ -638,7 +638,7 @@ TEST(X11Start, LosingTheServerEndsTheProcessPromptly) {
             int null = open("/dev/null", O_WRONLY);
             dup2(null, STDOUT_FILENO);
             dup2(null, STDERR_FILENO);
-            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
+            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp", "-noreset",
                    static_cast<char *>(nullptr));
             _exit(127);
         }
