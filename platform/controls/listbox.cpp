@@ -225,7 +225,7 @@ bool Select(HWND hwnd, int index) {
     int oldSel = lb->sel, oldCaret = lb->caret;
     if (index == oldSel && index == oldCaret) return false;
     int oldTop = lb->top;
-    if (lb->focused && oldCaret != index) {
+    if (lb->focused && index >= 0 && oldCaret != index) {
         lb->focused = false;  // draw the old caret without its focus
         DrawOne(hwnd, oldCaret, ODA_FOCUS);
         if ((lb = State(hwnd)) == nullptr) return false;
@@ -444,6 +444,22 @@ void KeyDown(HWND hwnd, WPARAM vk) {
     target = std::clamp(target, 0, lb->count - 1);
     if (Select(hwnd, target)) Notify(hwnd, LBN_SELCHANGE);
     EnsureVisible(hwnd, target);
+}
+
+// A typed character moves to the next item whose text starts with it.
+void Char(HWND hwnd, WPARAM ch) {
+    ListBox *lb = State(hwnd);
+    if (!lb || lb->count == 0 || !HasStrings(hwnd) || NoData(hwnd) || ch < 0x20) return;
+    char key[2] = {static_cast<char>(ch), 0};
+    for (int step = 1; step <= lb->count; ++step) {
+        int i = (lb->caret + step) % lb->count;
+        const std::string &text = lb->items[static_cast<size_t>(i)].text;
+        char first[2] = {text.empty() ? '\0' : text[0], 0};
+        if (first[0] && lstrcmpiA(first, key) == 0) {
+            if (Select(hwnd, i)) Notify(hwnd, LBN_SELCHANGE);
+            return;
+        }
+    }
 }
 
 void VScroll(HWND hwnd, WPARAM wParam) {
@@ -749,6 +765,9 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             return 0;
         case WM_KEYDOWN:
             KeyDown(hwnd, wParam);
+            return 0;
+        case WM_CHAR:
+            Char(hwnd, wParam);
             return 0;
         case WM_VSCROLL:
             VScroll(hwnd, wParam);

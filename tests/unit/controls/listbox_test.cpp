@@ -400,6 +400,10 @@ TEST_F(ListBoxTest, PlainStringListsKeepSortAndDrawTheirItems) {
     SendMessageA(list, LB_SETCURSEL, 2, 0);
     EXPECT_EQ(SendMessageA(list, LB_DELETESTRING, 0, 0), 3);
     EXPECT_EQ(Sel(list), 1);
+    SendMessageA(list, WM_CHAR, 'Z', 1);  // typing jumps to the next match
+    EXPECT_EQ(Sel(list), 2);
+    SendMessageA(list, WM_CHAR, 'p', 1);
+    EXPECT_EQ(Sel(list), 1);
     SendMessageA(list, LB_SETITEMDATA, 1, 77);
     EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 1, 0), 77);
 
