@@ -782,7 +782,9 @@ std::unique_ptr<display::Backend> Open(const char *displayName) {
             XFree(found);
         }
     }
-    return std::make_unique<X11Backend>(dpy, vi);
+    auto backend = std::make_unique<X11Backend>(dpy, vi);
+    gdi::SetLogicalDpi(backend->Dpi());  // GetDeviceCaps(LOGPIXELSY) follows the desktop
+    return backend;
 }
 
 void Sync(display::Backend &backend) {
