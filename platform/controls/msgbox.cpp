@@ -158,11 +158,51 @@ HWND TopLevel(HWND hwnd) {
 
 // Sizes the box around its contents, places the buttons and centres the box
 // over its owner (or the screen).
+int TextWidth(HDC dc, const std::string &text) {
+    SIZE size{};
+    if (text.empty() || !GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size))
+        return 0;
+    return static_cast<int>(size.cx);
+}
+
+// Breaks lines wider than `maxWidth` at spaces (a single word that is still
+// too wide stays whole).
+std::vector<std::string> Wrap(HDC dc, const std::vector<std::string> &lines, int maxWidth) {
+    std::vector<std::string> out;
+    for (const std::string &line : lines) {
+        if (TextWidth(dc, line) <= maxWidth) {
+            out.push_back(line);
+            continue;
+        }
+        std::string current;
+        size_t pos = 0;
+        while (pos <= line.size()) {
+            size_t space = line.find(' ', pos);
+            if (space == std::string::npos) space = line.size();
+            std::string word = line.substr(pos, space - pos);
+            std::string candidate = current.empty() ? word : current + " " + word;
+            if (!current.empty() && TextWidth(dc, candidate) > maxWidth) {
+                out.push_back(current);
+                current = word;
+            } else {
+                current = candidate;
+            }
+            pos = space + 1;
+        }
+        out.push_back(current);
+    }
+    return out;
+}
+
 void Layout(HWND box, Box &b, HWND owner) {
     int textWidth = 0;
     if (HDC dc = GetDC(box)) {
         TEXTMETRICA tm{};
         if (GetTextMetricsA(dc, &tm) && tm.tmHeight > 0) b.lineHeight = tm.tmHeight;
+        // Text is kept within five eighths of the screen's width.
+        int maxWidth = GetSystemMetrics(SM_CXSCREEN) * 5 / 8 - 2 * kMargin -
+                       (b.icon ? classic::kIconSize + kIconGap : 0);
+        b.lines = Wrap(dc, b.lines, std::max(maxWidth, 100));
         for (const std::string &line : b.lines) {
             SIZE size{};
             if (!line.empty() &&

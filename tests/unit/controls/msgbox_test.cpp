@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "tests/unit/controls/parent_window.h"
@@ -24,6 +25,7 @@ struct Script {
     std::vector<Step> steps;
     bool ownerEnabledDuringBox = true;
     HWND focusDuringBox = nullptr;
+    RECT boxClient{};
     bool sawBox = false;
 };
 
@@ -35,6 +37,7 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         g_script.sawBox = true;
         g_script.ownerEnabledDuringBox = IsWindowEnabled(hwnd) != FALSE;
         g_script.focusDuringBox = GetFocus();
+        GetClientRect(GetParent(GetFocus()), &g_script.boxClient);
         for (const Step &s : g_script.steps) {
             if (s.message == WM_QUIT)
                 PostQuitMessage(3);
@@ -117,6 +120,19 @@ TEST_F(MessageBoxTest, OwnerThatWasDisabledStaysDisabled) {
     g_script.steps = {{WM_KEYDOWN, VK_RETURN}};
     EXPECT_EQ(MessageBoxA(owner_, "text", "caption", MB_OK), IDOK);
     EXPECT_FALSE(IsWindowEnabled(owner_));
+}
+
+TEST_F(MessageBoxTest, LongLinesWrapWithinFiveEighthsOfTheScreen) {
+    g_script.steps = {{WM_KEYDOWN, VK_RETURN}};
+    ASSERT_EQ(MessageBoxA(owner_, "short", "c", MB_OK), IDOK);
+    RECT small = g_script.boxClient;
+    std::string text;
+    for (int i = 0; i < 60; ++i) text += "word ";
+    ASSERT_EQ(MessageBoxA(owner_, text.c_str(), "c", MB_OK), IDOK);
+    RECT big = g_script.boxClient;
+    EXPECT_LE(big.right, GetSystemMetrics(SM_CXSCREEN) * 5 / 8);
+    EXPECT_GT(big.right, GetSystemMetrics(SM_CXSCREEN) / 2);
+    EXPECT_GE(big.bottom - small.bottom, 2 * 16);  // at least three lines instead of one
 }
 
 }  // namespace
