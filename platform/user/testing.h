@@ -3,4 +3,62 @@
 
 #include <windows.h>
 
-namespace win32test {}
+#include <cstddef>
+
+#include "platform/gdi/gdi_internal.h"
+
+namespace display {
+class HeadlessBackend;
+}
+
+namespace win32test {
+
+// Starts over on a fresh headless screen of the given size: every window is
+// destroyed and the queue, quit flag, focus, capture and key state cleared.
+void UseHeadless(int width = 1024, int height = 768);
+// The headless back-end in use (UseHeadless first).
+display::HeadlessBackend &Headless();
+// Destroys every window and clears the window manager's state.
+void ResetWindowManager();
+
+// Modifier keys held around an injected key.
+enum Modifiers : unsigned { kShift = 1, kCtrl = 2, kAlt = 4 };
+
+// Keyboard input: key down/up with the modifiers pressed before and
+// released after; KeyPress is down then up.
+void KeyDown(UINT vk, unsigned mods = 0, bool repeat = false);
+void KeyUp(UINT vk, unsigned mods = 0);
+void KeyPress(UINT vk, unsigned mods = 0);
+// A character the back-end reports on its own (text input).
+void TypeChar(char ch);
+
+// Mouse input at screen points (button 1 left, 2 middle, 3 right).
+void MouseMove(int x, int y);
+void MouseDown(int x, int y, int button = 1);
+void MouseUp(int x, int y, int button = 1);
+void Click(int x, int y, int button = 1);
+void DoubleClick(int x, int y);
+void Wheel(int x, int y, int delta);
+// The window manager's close button on a top-level window.
+void CloseRequest(HWND topLevel);
+
+// The composed screen and single pixels (0x00RRGGBB).
+const gdi::Surface &Screen();
+uint32_t ScreenPixel(int x, int y);
+bool SaveScreen(const char *pngPath);
+
+// The clock behind message times and double-clicks.
+void SetClock(DWORD ms);
+void AdvanceClock(DWORD ms);
+
+// Retrieves and dispatches everything pending, never blocking. Returns the
+// number of messages dispatched; stops at WM_QUIT (left for the caller to
+// see through QuitPosted).
+int RunUntilIdle();
+// True once PostQuitMessage was called and WM_QUIT not retrieved yet, or
+// RunUntilIdle met WM_QUIT; `code` gets the exit code.
+bool QuitSeen(int *code = nullptr);
+
+size_t LiveWindowCount();
+
+}  // namespace win32test

@@ -1,0 +1,228 @@
+// The headless back-end.
+#include "platform/display/headless/headless.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/common/classic.h"
+
+namespace display {
+
+HeadlessBackend::HeadlessBackend(int width, int height) : width_(width), height_(height) {
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+HeadlessBackend::~HeadlessBackend() {
+    if (wakeFd_ >= 0) close(wakeFd_);
+}
+
+NativeId HeadlessBackend::CreateTopLevel(const TopLevelParams &p) {
+    NativeId id = next_++;
+    Native &n = windows_[id];
+    n.client = p.client;
+    n.title = p.title;
+    n.owner = p.owner;
+    n.pixels.width = std::max<int>(0, p.client.right - p.client.left);
+    n.pixels.height = std::max<int>(0, p.client.bottom - p.client.top);
+    n.pixels.pixels.assign(static_cast<size_t>(n.pixels.width) * static_cast<size_t>(n.pixels.height), 0);
+    return id;
+}
+
+void HeadlessBackend::DestroyTopLevel(NativeId w) {
+    windows_.erase(w);
+    stack_.erase(std::remove(stack_.begin(), stack_.end(), w), stack_.end());
+    if (focused_ == w) focused_ = 0;
+}
+
+void HeadlessBackend::MoveTopLevel(NativeId w, const RECT &client) {
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
+    Native &n = it->second;
+    n.client = client;
+    int nw = std::max<int>(0, client.right - client.left), nh = std::max<int>(0, client.bottom - client.top);
+    if (nw != n.pixels.width || nh != n.pixels.height) {
+        gdi::Surface fresh;
+        fresh.width = nw;
+        fresh.height = nh;
+        fresh.pixels.assign(static_cast<size_t>(nw) * static_cast<size_t>(nh), 0);
+        for (int y = 0; y < std::min(nh, n.pixels.height); ++y)
+            std::copy_n(n.pixels.Row(y), std::min(nw, n.pixels.width), fresh.Row(y));
+        n.pixels = std::move(fresh);
+    }
+}
+
+void HeadlessBackend::Raise(NativeId w) {
+    stack_.erase(std::remove(stack_.begin(), stack_.end(), w), stack_.end());
+    stack_.insert(stack_.begin(), w);
+    // Transient windows stay above their owner.
+    std::vector<NativeId> owned;
+    for (NativeId o : stack_)
+        if (windows_[o].owner == w) owned.push_back(o);
+    for (auto it = owned.rbegin(); it != owned.rend(); ++it) Raise(*it);
+}
+
+void HeadlessBackend::ShowTopLevel(NativeId w, bool show) {
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
+    it->second.shown = show;
+    if (show) {
+        Raise(w);
+    } else {
+        stack_.erase(std::remove(stack_.begin(), stack_.end(), w), stack_.end());
+        if (focused_ == w) focused_ = 0;
+    }
+}
+
+void HeadlessBackend::SetTitle(NativeId w, const char *title) {
+    auto it = windows_.find(w);
+    if (it != windows_.end()) it->second.title = title ? title : "";
+}
+
+void HeadlessBackend::SetShape(NativeId w, const gdi::Region *shape) {
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
+    if (shape) {
+        it->second.shape = *shape;
+    } else {
+        it->second.shape.reset();
+    }
+}
+
+void HeadlessBackend::SetIcon(NativeId, int, int, const uint32_t *, const uint8_t *) {}
+
+void HeadlessBackend::Present(NativeId w, const gdi::Surface &surface, const RECT &dirty) {
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
+    gdi::Surface &dst = it->second.pixels;
+    int x0 = std::max<int>(0, dirty.left), y0 = std::max<int>(0, dirty.top);
+    int x1 = std::min({static_cast<int>(dirty.right), dst.width, surface.width});
+    int y1 = std::min({static_cast<int>(dirty.bottom), dst.height, surface.height});
+    for (int y = y0; y < y1; ++y)
+        std::copy(surface.Row(y) + x0, surface.Row(y) + std::max(x0, x1), dst.Row(y) + x0);
+}
+
+bool HeadlessBackend::BeginMoveDrag(NativeId, int, int) {
+    return false;
+}
+
+void HeadlessBackend::SetInputFocus(NativeId w) {
+    if (windows_.count(w)) {
+        focused_ = w;
+        if (windows_[w].shown) Raise(w);
+    }
+}
+
+bool HeadlessBackend::NextEvent(Event *ev) {
+    if (events_.empty()) return false;
+    *ev = events_.front();
+    events_.pop_front();
+    return true;
+}
+
+bool HeadlessBackend::Wait(int timeoutMs) {
+    if (!events_.empty() || woken_) {
+        woken_ = false;
+        return true;
+    }
+    if (fakeClock_ && timeoutMs >= 0) {
+        now_ += static_cast<DWORD>(timeoutMs);
+        return true;
+    }
+    if (timeoutMs < 0 && idle_) {
+        idle_();
+        return true;
+    }
+    pollfd p{wakeFd_, POLLIN, 0};
+    poll(&p, 1, timeoutMs);
+    uint64_t v;
+    if (read(wakeFd_, &v, sizeof v) < 0) {
+        // Nothing was signalled: the timeout passed.
+    }
+    return true;
+}
+
+void HeadlessBackend::Wake() {
+    woken_ = true;
+    uint64_t one = 1;
+    if (write(wakeFd_, &one, sizeof one) < 0) {
+        // The counter is saturated; Wait wakes anyway.
+    }
+}
+
+SIZE HeadlessBackend::ScreenSize() {
+    return SIZE{width_, height_};
+}
+
+RECT HeadlessBackend::WorkArea() {
+    return RECT{0, 0, width_, height_};
+}
+
+DWORD HeadlessBackend::Now() {
+    if (fakeClock_) return now_;
+    using namespace std::chrono;
+    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void HeadlessBackend::Inject(const Event &ev) {
+    events_.push_back(ev);
+    if (events_.back().window == 0) {
+        bool mouse = ev.type == Event::ButtonDown || ev.type == Event::ButtonUp || ev.type == Event::Motion ||
+                     ev.type == Event::Wheel;
+        events_.back().window = mouse ? WindowAt(ev.x, ev.y) : focused_;
+    }
+    if (events_.back().time == 0) events_.back().time = Now();
+}
+
+void HeadlessBackend::SetClock(DWORD now) {
+    fakeClock_ = true;
+    now_ = now;
+}
+
+void HeadlessBackend::AdvanceClock(DWORD ms) {
+    if (!fakeClock_) SetClock(Now());
+    now_ += ms;
+}
+
+NativeId HeadlessBackend::WindowAt(int x, int y) const {
+    for (NativeId id : stack_) {
+        const Native &n = windows_.at(id);
+        if (!n.shown) continue;
+        if (x < n.client.left || y < n.client.top || x >= n.client.right || y >= n.client.bottom) continue;
+        if (n.shape && !n.shape->Contains(x - n.client.left, y - n.client.top)) continue;
+        return id;
+    }
+    return 0;
+}
+
+std::string HeadlessBackend::Title(NativeId w) const {
+    auto it = windows_.find(w);
+    return it == windows_.end() ? std::string() : it->second.title;
+}
+
+const gdi::Surface &HeadlessBackend::Screen() {
+    screen_.width = width_;
+    screen_.height = height_;
+    uint32_t desktop = gdi::PixelFromColorref(win32::classic::kSysColors[COLOR_BACKGROUND]);
+    screen_.pixels.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), desktop);
+    for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
+        const Native &n = windows_.at(*it);
+        if (!n.shown) continue;
+        for (int y = 0; y < n.pixels.height; ++y) {
+            int sy = n.client.top + y;
+            if (sy < 0 || sy >= height_) continue;
+            for (int x = 0; x < n.pixels.width; ++x) {
+                int sx = n.client.left + x;
+                if (sx < 0 || sx >= width_) continue;
+                if (n.shape && !n.shape->Contains(x, y)) continue;
+                screen_.Row(sy)[sx] = n.pixels.Row(y)[x];
+            }
+        }
+    }
+    return screen_;
+}
+
+}  // namespace display

@@ -1,0 +1,82 @@
+// The headless back-end: a virtual screen in memory for tests and snapshots.
+//
+// Top-level windows are rectangles on the screen, stacked in the order they
+// were shown or focused; the screen is composed from what was presented to
+// them, clipped to their shapes, over the desktop colour. Input is injected.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "platform/display/backend.h"
+
+namespace display {
+
+class HeadlessBackend : public Backend {
+public:
+    HeadlessBackend(int width, int height);
+    ~HeadlessBackend() override;
+
+    NativeId CreateTopLevel(const TopLevelParams &p) override;
+    void DestroyTopLevel(NativeId w) override;
+    void MoveTopLevel(NativeId w, const RECT &client) override;
+    void ShowTopLevel(NativeId w, bool show) override;
+    void SetTitle(NativeId w, const char *title) override;
+    void SetShape(NativeId w, const gdi::Region *shape) override;
+    void SetIcon(NativeId w, int width, int height, const uint32_t *pixels, const uint8_t *mask) override;
+    void Present(NativeId w, const gdi::Surface &surface, const RECT &dirty) override;
+    bool BeginMoveDrag(NativeId w, int screenX, int screenY) override;
+    void SetInputFocus(NativeId w) override;
+    bool NextEvent(Event *ev) override;
+    bool Wait(int timeoutMs) override;
+    void Wake() override;
+    SIZE ScreenSize() override;
+    RECT WorkArea() override;
+    int Dpi() override { return 96; }
+    DWORD Now() override;
+
+    // Test side.
+    void Inject(const Event &ev);
+    // The composed screen.
+    const gdi::Surface &Screen();
+    // A fake clock: Now() answers it and Wait with a timeout advances it.
+    void SetClock(DWORD now);
+    void AdvanceClock(DWORD ms);
+    // Called when Wait would block forever with nothing queued (the snapshot
+    // tool ends the program there). Without it Wait really blocks.
+    void SetIdleHandler(std::function<void()> fn) { idle_ = std::move(fn); }
+    NativeId FocusedWindow() const { return focused_; }
+    // The native window on top at a screen point, 0 for the desktop.
+    NativeId WindowAt(int x, int y) const;
+    std::string Title(NativeId w) const;
+    size_t WindowCount() const { return windows_.size(); }
+
+private:
+    struct Native {
+        RECT client{};
+        bool shown = false;
+        std::optional<gdi::Region> shape;  // client coordinates
+        gdi::Surface pixels;
+        std::string title;
+        NativeId owner = 0;
+    };
+    void Raise(NativeId w);
+
+    int width_, height_;
+    std::map<NativeId, Native> windows_;
+    std::vector<NativeId> stack_;  // top first
+    NativeId next_ = 1;
+    NativeId focused_ = 0;
+    std::deque<Event> events_;
+    bool woken_ = false;
+    int wakeFd_ = -1;
+    bool fakeClock_ = false;
+    DWORD now_ = 0;
+    gdi::Surface screen_;
+    std::function<void()> idle_;
+};
+
+}  // namespace display

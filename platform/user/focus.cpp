@@ -1,0 +1,135 @@
+// Keyboard focus, activation and mouse capture.
+#include "platform/user/wm_internal.h"
+
+namespace win32::wm {
+
+static bool InTree(HWND root, HWND h) {
+    return h && (h == root || IsChild(root, h));
+}
+
+static void ChangeFocus(HWND to) {
+    State &s = S();
+    HWND old = s.focus;
+    if (old == to) return;
+    s.focus = to;
+    if (old && W(old)) Send(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(to), 0);
+    // The new window may have been destroyed or focus moved again meanwhile.
+    if (to && s.focus == to && W(to)) Send(to, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+}
+
+void ClearFocusIfIn(HWND root) {
+    if (InTree(root, S().focus)) ChangeFocus(nullptr);
+}
+
+void ReleaseCaptureIfIn(HWND root) {
+    State &s = S();
+    if (InTree(root, s.capture)) {
+        HWND old = s.capture;
+        s.capture = nullptr;
+        Send(old, WM_CAPTURECHANGED, 0, 0);
+    }
+}
+
+void Activate(HWND h, WORD how, bool fromBackend) {
+    State &s = S();
+    Window *w = W(h);
+    if (h && (!w || !IsTopLevel(*w))) return;
+    HWND old = s.active;
+    if (old == h) return;
+    s.active = h;
+    if (old && W(old)) {
+        Send(old, WM_NCACTIVATE, FALSE, 0);
+        Send(old, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(h));
+    }
+    if (s.active != h) return;
+    if (h) {
+        BringToTop(h);
+        if (!fromBackend && (w = W(h)) && w->native) display::Current().SetInputFocus(w->native);
+        Send(h, WM_NCACTIVATE, TRUE, 0);
+        w = W(h);
+        Send(h, WM_ACTIVATE, MAKEWPARAM(how, w && w->minimized ? 1 : 0), reinterpret_cast<LPARAM>(old));
+        // Focus stays only inside the active window.
+        if (s.active == h && s.focus && !InTree(h, s.focus)) ChangeFocus(nullptr);
+    } else if (s.focus) {
+        ChangeFocus(nullptr);
+    }
+}
+
+}  // namespace win32::wm
+
+using namespace win32;
+using namespace win32::wm;
+
+HWND WINAPI SetFocus(HWND h) {
+    State &s = S();
+    HWND old = s.focus;
+    if (!h) {
+        ChangeFocus(nullptr);
+        return old;
+    }
+    Window *w = W(h);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    Window *top = TopLevelOf(w);
+    if (top && s.active != top->hwnd) {
+        Activate(top->hwnd, WA_ACTIVE, false);
+        if (!W(h)) return nullptr;
+    }
+    old = s.focus;
+    ChangeFocus(h);
+    return old;
+}
+
+HWND WINAPI GetFocus(void) {
+    return S().focus;
+}
+
+HWND WINAPI GetActiveWindow(void) {
+    return S().active;
+}
+
+HWND WINAPI SetActiveWindow(HWND h) {
+    State &s = S();
+    HWND old = s.active;
+    Window *w = W(h);
+    if (h && (!w || !IsTopLevel(*w) || (w->style & WS_DISABLED))) return nullptr;
+    Activate(h, WA_ACTIVE, false);
+    return old;
+}
+
+HWND WINAPI GetForegroundWindow(void) {
+    return S().active;
+}
+
+BOOL WINAPI SetForegroundWindow(HWND h) {
+    Window *w = TopLevelOf(W(h));
+    if (!w) return FALSE;
+    Activate(w->hwnd, WA_ACTIVE, false);
+    return TRUE;
+}
+
+HWND WINAPI SetCapture(HWND h) {
+    State &s = S();
+    HWND old = s.capture;
+    if (!W(h)) return old;
+    if (old == h) return old;
+    s.capture = h;
+    if (old && W(old)) Send(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(h));
+    return old;
+}
+
+BOOL WINAPI ReleaseCapture(void) {
+    State &s = S();
+    HWND old = s.capture;
+    if (old) {
+        s.capture = nullptr;
+        Send(old, WM_CAPTURECHANGED, 0, 0);
+    }
+    return TRUE;
+}
+
+HWND WINAPI GetCapture(void) {
+    return S().capture;
+}

@@ -1,0 +1,373 @@
+// Window and client rectangles, coordinates, moving, sizing and showing.
+#include <algorithm>
+
+#include "platform/common/classic.h"
+#include "platform/user/nonclient.h"
+#include "platform/user/wm_internal.h"
+
+namespace win32::wm {
+
+Insets NonClientInsets(const Window &w) {
+    Insets in;
+    if (IsTopLevel(w)) {
+        if ((w.style & WS_CAPTION) == WS_CAPTION) {
+            in.left = in.right = in.bottom = classic::kFrameWidth;
+            in.top = classic::kFrameWidth + classic::kCaptionHeight;
+        }
+    } else {
+        int b = 0;
+        if (w.exStyle & WS_EX_CLIENTEDGE) b += classic::kEdge;
+        if (w.style & WS_BORDER) b += classic::kBorderWidth;
+        in.left = in.top = in.right = in.bottom = b;
+    }
+    if (w.style & WS_VSCROLL) in.right += win32::VScrollBarWidth(w.hwnd);
+    // Never larger than the window itself.
+    int wd = w.rect.right - w.rect.left, ht = w.rect.bottom - w.rect.top;
+    if (in.left + in.right > wd) in.right = std::max(0, wd - in.left);
+    if (in.left > wd) in.left = wd;
+    if (in.top + in.bottom > ht) in.bottom = std::max(0, ht - in.top);
+    if (in.top > ht) in.top = ht;
+    return in;
+}
+
+RECT ClientRectInParent(const Window &w) {
+    Insets in = NonClientInsets(w);
+    return {w.rect.left + in.left, w.rect.top + in.top, w.rect.right - in.right, w.rect.bottom - in.bottom};
+}
+
+POINT WindowOriginScreen(const Window &w) {
+    if (IsTopLevel(w)) return {w.rect.left, w.rect.top};
+    Window *p = W(w.parent);
+    POINT o = p ? ClientOriginScreen(*p) : POINT{0, 0};
+    return {o.x + w.rect.left, o.y + w.rect.top};
+}
+
+POINT ClientOriginScreen(const Window &w) {
+    POINT o = WindowOriginScreen(w);
+    Insets in = NonClientInsets(w);
+    return {o.x + in.left, o.y + in.top};
+}
+
+POINT WindowOriginOnSurface(const Window &w) {
+    if (IsTopLevel(w)) {
+        Insets in = NonClientInsets(w);
+        return {-in.left, -in.top};
+    }
+    Window *p = W(w.parent);
+    POINT o = p ? ClientOriginOnSurface(*p) : POINT{0, 0};
+    return {o.x + w.rect.left, o.y + w.rect.top};
+}
+
+POINT ClientOriginOnSurface(const Window &w) {
+    if (IsTopLevel(w)) return {0, 0};
+    POINT o = WindowOriginOnSurface(w);
+    Insets in = NonClientInsets(w);
+    return {o.x + in.left, o.y + in.top};
+}
+
+bool IsVisibleChain(const Window &w) {
+    const Window *c = &w;
+    while (c) {
+        if (!(c->style & WS_VISIBLE)) return false;
+        if (IsTopLevel(*c)) return true;
+        c = W(c->parent);
+    }
+    return false;
+}
+
+bool IsEnabledChain(const Window &w) {
+    const Window *c = &w;
+    while (c) {
+        if (c->style & WS_DISABLED) return false;
+        if (IsTopLevel(*c)) return true;
+        c = W(c->parent);
+    }
+    return false;
+}
+
+static gdi::Region ShapeOnSurface(const Window &w) {
+    gdi::Region r = *w.shape;
+    POINT o = WindowOriginOnSurface(w);
+    r.Offset(o.x, o.y);
+    return r;
+}
+
+gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
+    RECT r;
+    if (client) {
+        POINT o = ClientOriginOnSurface(w);
+        RECT cr = ClientRectInParent(w);
+        r = {o.x, o.y, o.x + (cr.right - cr.left), o.y + (cr.bottom - cr.top)};
+    } else {
+        POINT o = WindowOriginOnSurface(w);
+        r = {o.x, o.y, o.x + (w.rect.right - w.rect.left), o.y + (w.rect.bottom - w.rect.top)};
+    }
+    gdi::Region region(r);
+    if (w.shape) region.Intersect(ShapeOnSurface(w));
+    const Window *a = &w;
+    while (!IsTopLevel(*a)) {
+        a = W(a->parent);
+        if (!a) return gdi::Region();
+        POINT o = ClientOriginOnSurface(*a);
+        RECT cr = ClientRectInParent(*a);
+        region.Intersect(gdi::Region(RECT{o.x, o.y, o.x + (cr.right - cr.left), o.y + (cr.bottom - cr.top)}));
+        if (a->shape) region.Intersect(ShapeOnSurface(*a));
+    }
+    // The top-level's surface bounds.
+    if (a->surface) region.Intersect(gdi::Region(RECT{0, 0, a->surface->width, a->surface->height}));
+    if (client && clipChildren) {
+        for (HWND c : w.children) {
+            Window *k = W(c);
+            if (!k || !(k->style & WS_VISIBLE)) continue;
+            gdi::Region kr(VisibleRegion(*k, false, false));
+            region.Subtract(kr);
+        }
+    }
+    return region;
+}
+
+void ResizeSurface(Window &top) {
+    if (!top.surface) return;
+    RECT cr = ClientRectInParent(top);
+    int w = std::max<int>(0, cr.right - cr.left), h = std::max<int>(0, cr.bottom - cr.top);
+    gdi::Surface &s = *top.surface;
+    if (s.width == w && s.height == h) return;
+    // Keep what was drawn where it still fits; the rest is repainted.
+    std::vector<uint32_t> old = std::move(s.pixels);
+    int ow = s.width, oh = s.height;
+    s.width = w;
+    s.height = h;
+    s.pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    for (int y = 0; y < std::min(h, oh); ++y)
+        std::copy_n(old.begin() + static_cast<long>(y) * ow, std::min(w, ow),
+                    s.pixels.begin() + static_cast<long>(y) * w);
+}
+
+static display::TopLevelParams ParamsOf(const Window &w) {
+    display::TopLevelParams p;
+    POINT o = ClientOriginScreen(w);
+    RECT cr = ClientRectInParent(w);
+    p.client = {o.x, o.y, o.x + (cr.right - cr.left), o.y + (cr.bottom - cr.top)};
+    p.decorated = (w.style & WS_CAPTION) == WS_CAPTION;
+    p.popup = !p.decorated;
+    if (Window *o2 = W(w.owner)) p.owner = o2->native;
+    p.title = w.text;
+    return p;
+}
+
+void EnsureNative(Window &top) {
+    if (top.native) return;
+    display::Backend &b = display::Current();
+    top.native = b.CreateTopLevel(ParamsOf(top));
+    if (top.shape) {
+        gdi::Region client = *top.shape;
+        Insets in = NonClientInsets(top);
+        client.Offset(-in.left, -in.top);
+        b.SetShape(top.native, &client);
+    }
+    if (top.cls->icon) {
+        int iw = 0, ih = 0;
+        std::vector<uint32_t> px;
+        std::vector<uint8_t> mask;
+        if (gdi::IconPixels(top.cls->icon, &iw, &ih, &px, &mask))
+            b.SetIcon(top.native, iw, ih, px.data(), mask.data());
+    }
+}
+
+static void SyncNative(Window &w) {
+    if (!IsTopLevel(w) || !w.native) return;
+    display::TopLevelParams p = ParamsOf(w);
+    display::Current().MoveTopLevel(w.native, p.client);
+}
+
+// Applies a position/size/visibility change with the messages Win32 sends.
+bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
+    Window *w = W(h);
+    if (!w) return false;
+    if (cx < 0) cx = 0;
+    if (cy < 0) cy = 0;
+    WINDOWPOS wp{h, nullptr, x, y, cx, cy, flags};
+    if (flags & SWP_NOMOVE) {
+        wp.x = w->rect.left;
+        wp.y = w->rect.top;
+    }
+    if (flags & SWP_NOSIZE) {
+        wp.cx = w->rect.right - w->rect.left;
+        wp.cy = w->rect.bottom - w->rect.top;
+    }
+    Send(h, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
+    w = W(h);
+    if (!w) return false;
+    if (wp.cx < 0) wp.cx = 0;
+    if (wp.cy < 0) wp.cy = 0;
+
+    RECT old = w->rect;
+    RECT oldClient = ClientRectInParent(*w);
+    bool wasVisible = (w->style & WS_VISIBLE) != 0;
+    RECT nr = {wp.x, wp.y, wp.x + wp.cx, wp.y + wp.cy};
+    bool moved = nr.left != old.left || nr.top != old.top;
+    bool sized =
+        (nr.right - nr.left) != (old.right - old.left) || (nr.bottom - nr.top) != (old.bottom - old.top);
+    UINT outFlags = wp.flags;
+    if (!moved) outFlags |= SWP_NOMOVE;
+    if (!sized) outFlags |= SWP_NOSIZE;
+    bool show = (wp.flags & SWP_SHOWWINDOW) && !wasVisible;
+    bool hide = (wp.flags & SWP_HIDEWINDOW) && wasVisible;
+    bool redraw = !(wp.flags & SWP_NOREDRAW);
+
+    Window *parent = IsTopLevel(*w) ? nullptr : W(w->parent);
+    // The parent repaints what the window leaves uncovered.
+    if (parent && wasVisible && redraw && (moved || sized || hide)) {
+        InvalidateClient(*parent, gdi::Region(old), true);
+    }
+    w->rect = nr;
+    if (show) w->style |= WS_VISIBLE;
+    if (hide) w->style &= ~WS_VISIBLE;
+
+    if (IsTopLevel(*w) && (moved || sized)) {
+        ResizeSurface(*w);
+        SyncNative(*w);
+    }
+    if (sized && redraw) {
+        bool full = (w->cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0 || !IsTopLevel(*w);
+        RECT nc = ClientRectInParent(*w);
+        if (full) {
+            InvalidateTree(h, true, true);
+        } else {
+            // Only what was not part of the old client area.
+            gdi::Region fresh(RECT{0, 0, nc.right - nc.left, nc.bottom - nc.top});
+            fresh.Subtract(
+                gdi::Region(RECT{0, 0, oldClient.right - oldClient.left, oldClient.bottom - oldClient.top}));
+            InvalidateClient(*w, fresh, true);
+            w->ncPaint = true;
+        }
+    } else if (moved && redraw && parent) {
+        InvalidateTree(h, true, true);
+    }
+    if (show) {
+        if (IsTopLevel(*w)) {
+            EnsureNative(*w);
+            display::Current().ShowTopLevel(w->native, true);
+            w->nativeShown = true;
+        }
+        InvalidateTree(h, true, true);
+    }
+    if (hide) {
+        if (IsTopLevel(*w) && w->native) {
+            display::Current().ShowTopLevel(w->native, false);
+            w->nativeShown = false;
+        }
+        ClearFocusIfIn(h);
+    }
+    if (!(wp.flags & SWP_NOZORDER) && IsTopLevel(*w)) BringToTop(h);
+    if (show && IsTopLevel(*w) && !(wp.flags & SWP_NOACTIVATE)) Activate(h, WA_ACTIVE, false);
+    w = W(h);
+    if (!w) return true;
+    wp.flags = outFlags;
+    wp.x = w->rect.left;
+    wp.y = w->rect.top;
+    wp.cx = w->rect.right - w->rect.left;
+    wp.cy = w->rect.bottom - w->rect.top;
+    Send(h, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
+    return true;
+}
+
+}  // namespace win32::wm
+
+using namespace win32;
+using namespace win32::wm;
+
+BOOL WINAPI GetWindowRect(HWND h, LPRECT r) {
+    Window *w = W(h);
+    if (!w || !r) return FALSE;
+    POINT o = WindowOriginScreen(*w);
+    *r = {o.x, o.y, o.x + (w->rect.right - w->rect.left), o.y + (w->rect.bottom - w->rect.top)};
+    return TRUE;
+}
+
+BOOL WINAPI GetClientRect(HWND h, LPRECT r) {
+    Window *w = W(h);
+    if (!w || !r) return FALSE;
+    RECT cr = ClientRectInParent(*w);
+    *r = {0, 0, cr.right - cr.left, cr.bottom - cr.top};
+    if (w->minimized) *r = {0, 0, 0, 0};
+    return TRUE;
+}
+
+BOOL WINAPI ClientToScreen(HWND h, LPPOINT p) {
+    Window *w = W(h);
+    if (!w || !p) return FALSE;
+    POINT o = ClientOriginScreen(*w);
+    p->x += o.x;
+    p->y += o.y;
+    return TRUE;
+}
+
+BOOL WINAPI ScreenToClient(HWND h, LPPOINT p) {
+    Window *w = W(h);
+    if (!w || !p) return FALSE;
+    POINT o = ClientOriginScreen(*w);
+    p->x -= o.x;
+    p->y -= o.y;
+    return TRUE;
+}
+
+BOOL WINAPI SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, UINT flags) {
+    (void)after;
+    if (!W(h)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return SetPos(h, x, y, cx, cy, flags) ? TRUE : FALSE;
+}
+
+BOOL WINAPI MoveWindow(HWND h, int x, int y, int cx, int cy, BOOL repaint) {
+    return SetWindowPos(h, nullptr, x, y, cx, cy,
+                        SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
+}
+
+BOOL WINAPI ShowWindow(HWND h, int cmd) {
+    Window *w = W(h);
+    if (!w) return FALSE;
+    bool wasVisible = (w->style & WS_VISIBLE) != 0;
+    switch (cmd) {
+        case SW_HIDE:
+            if (!wasVisible) return FALSE;
+            Send(h, WM_SHOWWINDOW, FALSE, 0);
+            SetPos(h, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return TRUE;
+        case SW_MINIMIZE:
+        case SW_SHOWMINIMIZED:
+        case SW_SHOWMINNOACTIVE:
+            if (!wasVisible) {
+                Send(h, WM_SHOWWINDOW, TRUE, 0);
+                SetPos(h, 0, 0, 0, 0,
+                       SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            }
+            if ((w = W(h)) && !w->minimized) {
+                w->minimized = true;
+                w->needSizeMove = false;
+                Send(h, WM_SIZE, SIZE_MINIMIZED, 0);
+            }
+            return wasVisible;
+        default:
+            break;
+    }
+    bool activate = cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE;
+    if (w->minimized &&
+        (cmd == SW_RESTORE || cmd == SW_SHOWNORMAL || cmd == SW_SHOW || cmd == SW_SHOWDEFAULT)) {
+        w->minimized = false;
+        RECT cr = ClientRectInParent(*w);
+        InvalidateTree(h, true, true);
+        Send(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cr.right - cr.left, cr.bottom - cr.top));
+        if (!W(h)) return wasVisible;
+    }
+    if (!wasVisible) {
+        Send(h, WM_SHOWWINDOW, TRUE, 0);
+        if (!W(h)) return FALSE;
+        SetPos(h, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | (activate ? 0 : SWP_NOACTIVATE));
+    } else if (activate && IsTopLevel(*w) && S().active != h) {
+        Activate(h, WA_ACTIVE, false);
+    }
+    return wasVisible;
+}

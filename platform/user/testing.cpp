@@ -1,0 +1,195 @@
+// Test seams: the headless screen, injected input, the clock, the loop.
+#include "platform/user/testing.h"
+
+#include "platform/display/headless/headless.h"
+#include "platform/user/wm_internal.h"
+
+using namespace win32;
+using namespace win32::wm;
+
+namespace win32test {
+
+namespace {
+bool g_quitSeen = false;
+int g_quitCode = 0;
+}  // namespace
+
+void ResetWindowManager() {
+    State &s = S();
+    // Owners take their owned windows with them; children go with parents.
+    while (!s.topLevels.empty()) {
+        HWND h = s.topLevels.back();
+        if (!W(h)) {
+            s.topLevels.pop_back();
+            continue;
+        }
+        DestroyWindow(h);
+    }
+    s.posted.clear();
+    s.raw.clear();
+    s.input.clear();
+    s.quitPending = false;
+    s.quitCode = 0;
+    s.newArrivals = false;
+    s.focus = s.active = s.capture = nullptr;
+    std::fill(std::begin(s.asyncKeys), std::end(s.asyncKeys), 0);
+    std::fill(std::begin(s.syncKeys), std::end(s.syncKeys), 0);
+    std::fill(std::begin(s.pendingChar), std::end(s.pendingChar), 0);
+    s.cursor = {0, 0};
+    s.lastClickWnd = nullptr;
+    s.moving = nullptr;
+    s.scrollTracking = nullptr;
+    s.cascade = 0;
+    g_quitSeen = false;
+    g_quitCode = 0;
+}
+
+void UseHeadless(int width, int height) {
+    ResetWindowManager();
+    display::Reset(std::make_unique<display::HeadlessBackend>(width, height));
+}
+
+display::HeadlessBackend &Headless() {
+    auto *h = dynamic_cast<display::HeadlessBackend *>(&display::Current());
+    if (!h) {
+        UseHeadless();
+        h = dynamic_cast<display::HeadlessBackend *>(&display::Current());
+    }
+    return *h;
+}
+
+static void InjectKey(display::Event::Type type, UINT vk, bool repeat) {
+    display::Event ev;
+    ev.type = type;
+    ev.vk = vk;
+    bool ext = false;
+    ev.scanCode = ScanCodeOf(vk, &ext);
+    ev.extended = ext;
+    ev.repeat = repeat;
+    Headless().Inject(ev);
+}
+
+static void Modifiers(unsigned mods, bool down) {
+    auto t = down ? display::Event::KeyDown : display::Event::KeyUp;
+    if (mods & kCtrl) InjectKey(t, VK_CONTROL, false);
+    if (mods & kShift) InjectKey(t, VK_SHIFT, false);
+    if (mods & kAlt) InjectKey(t, VK_MENU, false);
+}
+
+void KeyDown(UINT vk, unsigned mods, bool repeat) {
+    Modifiers(mods, true);
+    InjectKey(display::Event::KeyDown, vk, repeat);
+}
+
+void KeyUp(UINT vk, unsigned mods) {
+    InjectKey(display::Event::KeyUp, vk, false);
+    Modifiers(mods, false);
+}
+
+void KeyPress(UINT vk, unsigned mods) {
+    KeyDown(vk, mods);
+    KeyUp(vk, mods);
+}
+
+void TypeChar(char ch) {
+    display::Event ev;
+    ev.type = display::Event::Char;
+    ev.ch = ch;
+    Headless().Inject(ev);
+}
+
+static void InjectMouse(display::Event::Type type, int x, int y, int button, int delta = 0) {
+    display::Event ev;
+    ev.type = type;
+    ev.x = x;
+    ev.y = y;
+    ev.button = button;
+    ev.delta = delta;
+    Headless().Inject(ev);
+}
+
+void MouseMove(int x, int y) {
+    InjectMouse(display::Event::Motion, x, y, 0);
+}
+void MouseDown(int x, int y, int button) {
+    InjectMouse(display::Event::ButtonDown, x, y, button);
+}
+void MouseUp(int x, int y, int button) {
+    InjectMouse(display::Event::ButtonUp, x, y, button);
+}
+
+void Click(int x, int y, int button) {
+    MouseDown(x, y, button);
+    MouseUp(x, y, button);
+}
+
+void DoubleClick(int x, int y) {
+    Click(x, y);
+    Click(x, y);
+}
+
+void Wheel(int x, int y, int delta) {
+    InjectMouse(display::Event::Wheel, x, y, 0, delta);
+}
+
+void CloseRequest(HWND top) {
+    Window *w = W(top);
+    if (!w || !w->native) return;
+    display::Event ev;
+    ev.type = display::Event::CloseRequest;
+    ev.window = w->native;
+    Headless().Inject(ev);
+}
+
+const gdi::Surface &Screen() {
+    return Headless().Screen();
+}
+
+uint32_t ScreenPixel(int x, int y) {
+    const gdi::Surface &s = Screen();
+    if (x < 0 || y < 0 || x >= s.width || y >= s.height) return 0;
+    return s.Row(y)[x];
+}
+
+bool SaveScreen(const char *path) {
+    return gdi::WritePng(Screen(), path);
+}
+
+void SetClock(DWORD ms) {
+    Headless().SetClock(ms);
+}
+void AdvanceClock(DWORD ms) {
+    Headless().AdvanceClock(ms);
+}
+
+int RunUntilIdle() {
+    int n = 0;
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        if (m.message == WM_QUIT) {
+            g_quitSeen = true;
+            g_quitCode = static_cast<int>(m.wParam);
+            break;
+        }
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+        ++n;
+    }
+    return n;
+}
+
+bool QuitSeen(int *code) {
+    State &s = S();
+    if (s.quitPending) {
+        if (code) *code = s.quitCode;
+        return true;
+    }
+    if (g_quitSeen && code) *code = g_quitCode;
+    return g_quitSeen;
+}
+
+size_t LiveWindowCount() {
+    return S().windows.LiveCount();
+}
+
+}  // namespace win32test
