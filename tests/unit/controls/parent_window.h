@@ -43,6 +43,7 @@ struct Recorder {
         draws.clear();
         messages.clear();
         ctlColorListBox = 0;
+        measureCalls = 0;
         vscrollCodes.clear();
     }
     int CountCommands(int code) const {
