@@ -1,0 +1,163 @@
+"""Shared pieces of the end-to-end scripts: starting the real program on the
+test X server, finding its windows, reading pixels back, and waiting for it
+to end."""
+
+import os
+import subprocess
+import sys
+import time
+
+SKIP = 77  # CTest's SKIP_RETURN_CODE for these scripts
+
+NAVY = (0, 0, 128)
+YELLOW = (255, 255, 0)
+BEIGE = (245, 245, 220)
+
+# The window rectangle is the client area grown by the sizing frame
+# (SM_CXFRAME 4 on each side); without a window manager the X window is
+# the client area alone.
+FRAME = 4
+ITEM_HEIGHT = 16
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def display_or_skip():
+    name = os.environ.get("MORVALEN_TEST_DISPLAY")
+    if not name:
+        print("SKIP: MORVALEN_TEST_DISPLAY is not set (run through scripts/test)")
+        sys.exit(SKIP)
+    return name
+
+
+class Tools:
+    def __init__(self, display, morvalen, drives, xprobe):
+        self.display = display
+        self.morvalen = morvalen
+        self.drives = drives
+        self.xprobe = xprobe
+        self.env = dict(os.environ, DISPLAY=display)
+        # The sanitizer build reports leaks at exit; the exit code is what
+        # these scripts check, so leak reports go to the log only.
+        self.env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+
+    def run(self, *args, check_rc=True, timeout=10):
+        try:
+            r = subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=timeout)
+        except (OSError, subprocess.TimeoutExpired) as e:
+            raise Failure(f"{' '.join(args)}: {e}")
+        if check_rc and r.returncode != 0:
+            raise Failure(f"{' '.join(args)} failed ({r.returncode}): {r.stderr.strip()}")
+        return r.stdout
+
+    def probe(self, *args, check_rc=True):
+        return self.run(self.xprobe, *args, check_rc=check_rc)
+
+    def xdotool(self, *args, check_rc=True):
+        return self.run("xdotool", *args, check_rc=check_rc)
+
+    def start(self):
+        return subprocess.Popen([self.morvalen], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def find_window(self, proc, name="^Morvalen$", timeout=10.0):
+        """The first mapped window whose title matches, as an int."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            if proc.poll() is not None:
+                raise Failure(f"morvalen ended early with {proc.returncode}: {proc.stderr.read().decode()}")
+            out = self.xdotool("search", "--onlyvisible", "--name", name, check_rc=False).split()
+            if out:
+                return int(out[0])
+            time.sleep(0.05)
+        raise Failure(f"no window named {name} within {timeout} s")
+
+    def windows_of_class(self):
+        out = self.xdotool("search", "--onlyvisible", "--class", "Morvalen", check_rc=False).split()
+        return [int(w) for w in out]
+
+    def geometry(self, window):
+        x, y, w, h = (int(v) for v in self.probe("geometry", hex(window)).split())
+        return x, y, w, h
+
+    def snap(self, window, path):
+        self.probe("snap", hex(window), path)
+        return read_ppm(path)
+
+    def settled_snap(self, window, path, timeout=3.0):
+        """The window's pixels once two reads 0.2 s apart agree (painting done)."""
+        end = time.monotonic() + timeout
+        last = self.snap(window, path)
+        while time.monotonic() < end:
+            time.sleep(0.2)
+            now = self.snap(window, path)
+            if now.data == last.data:
+                return now
+            last = now
+        return last
+
+    def rootsnap(self, path):
+        self.probe("rootsnap", path)
+        return read_ppm(path)
+
+    def drive_rows(self):
+        """Fixed and removable drives the program lists, from the drive map."""
+        out = self.run(self.drives)
+        count = 0
+        for line in out.splitlines():
+            fields = line.split("\t")
+            if len(fields) >= 3 and fields[1] in ("fixed", "removable") and fields[2] != "-":
+                count += 1
+        return count
+
+    def wait_exit(self, proc, timeout=5.0):
+        try:
+            return proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            raise Failure(f"morvalen still running {timeout} s after the request to end")
+
+    def focus(self, window):
+        self.xdotool("windowactivate", "--sync", str(window), check_rc=False)
+        self.xdotool("windowfocus", "--sync", str(window), check_rc=False)
+        time.sleep(0.1)
+
+
+class Image:
+    def __init__(self, width, height, data):
+        self.width = width
+        self.height = height
+        self.data = data
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.data[i:i + 3])
+
+
+def read_ppm(path):
+    with open(path, "rb") as f:
+        blob = f.read()
+    parts = blob.split(b"\n", 3)
+    width, height = (int(v) for v in parts[1].split())
+    return Image(width, height, parts[3])
+
+
+def main(cases):
+    """Runs each named case; prints a line per case; exit code 1 on failure."""
+    failed = 0
+    for name, case in cases:
+        try:
+            case()
+            print(f"PASS {name}")
+        except Failure as e:
+            print(f"FAIL {name}: {e}")
+            failed += 1
+        sys.stdout.flush()
+    sys.exit(1 if failed else 0)
