@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""The about box of the real program: a double-click on a row opens it, the
+screen outside its ellipse still shows what lies beneath, the O key closes
+it, and the main window then still ends with Alt+X and exit code 0.
+
+usage: about_box.py MORVALEN MORVALEN-DRIVES XPROBE"""
+
+import atexit
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2elib  # noqa: E402
+from e2elib import Failure, check  # noqa: E402
+
+display = e2elib.display_or_skip()
+tools = e2elib.Tools(display, *sys.argv[1:4])
+tmp = tempfile.mkdtemp(prefix="morvalen-e2e-")
+atexit.register(shutil.rmtree, tmp, True)
+
+
+def wait_windows(predicate, what, timeout=5.0):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        windows = tools.windows_of_class()
+        if predicate(windows):
+            return windows
+        time.sleep(0.05)
+    raise Failure(f"{what} within {timeout} s (windows: {tools.windows_of_class()})")
+
+
+def about_box_round_trip():
+    proc = tools.start()
+    try:
+        main = tools.find_window(proc)
+        tools.settled_snap(main, os.path.join(tmp, "main.ppm"))
+        before = tools.rootsnap(os.path.join(tmp, "before.ppm"))
+        x, y, width, height = tools.geometry(main)
+
+        # Double-click the first row (below the header band).
+        tools.xdotool("mousemove", "--sync", str(x + 120), str(y + 24))
+        tools.xdotool("click", "--repeat", "2", "--delay", "80", "1")
+        windows = wait_windows(lambda ws: any(w != main for w in ws), "no about box")
+        box = next(w for w in windows if w != main)
+        bx, by, bw, bh = tools.geometry(box)
+        tools.settled_snap(box, os.path.join(tmp, "box.ppm"))
+        after = tools.rootsnap(os.path.join(tmp, "after.ppm"))
+
+        # The corners of the box's rectangle lie outside the ellipse: the
+        # screen there is unchanged.
+        for cx, cy in ((bx + 1, by + 1), (bx + bw - 2, by + 1), (bx + 1, by + bh - 2), (bx + bw - 2, by + bh - 2)):
+            if 0 <= cx < after.width and 0 <= cy < after.height:
+                check(after.pixel(cx, cy) == before.pixel(cx, cy),
+                      f"screen at {cx},{cy} outside the ellipse changed: {before.pixel(cx, cy)} -> {after.pixel(cx, cy)}")
+        # Inside the ellipse the box is drawn.
+        changed = sum(1 for yy in range(by + bh // 4, by + 3 * bh // 4) for xx in range(bx + bw // 4, bx + 3 * bw // 4)
+                      if 0 <= xx < after.width and 0 <= yy < after.height and after.pixel(xx, yy) != before.pixel(xx, yy))
+        check(changed > 100, f"only {changed} pixels changed inside the ellipse")
+
+        tools.xdotool("key", "o")
+        wait_windows(lambda ws: box not in ws, "the about box did not close on O")
+        check(proc.poll() is None, "the program ended with the about box")
+
+        tools.focus(main)
+        tools.xdotool("key", "alt+x")
+        rc = tools.wait_exit(proc)
+        check(rc == 0, f"exit code {rc}; stderr: {proc.stderr.read().decode().strip()[:500]}")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
+
+e2elib.main([("double-click opens the about box, O closes it, Alt+X ends with 0", about_box_round_trip)])

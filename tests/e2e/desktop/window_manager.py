@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""The real program under a real window manager (openbox) on a private X
+server: the window is framed, carries its icon, and closing it through the
+window manager (its close request, and a click on the frame's close button)
+ends it with exit code 0.
+
+usage: window_manager.py MORVALEN MORVALEN-DRIVES XPROBE"""
+
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2elib  # noqa: E402
+from e2elib import Failure, check  # noqa: E402
+
+e2elib.display_or_skip()  # only with the other X tests
+for program in ("Xvfb", "openbox", "xdotool"):
+    if not shutil.which(program):
+        print(f"SKIP: {program} is not installed")
+        sys.exit(e2elib.SKIP)
+
+
+def start_xvfb():
+    for n in range(150, 190):
+        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
+            continue
+        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(50):
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                return proc, f":{n}"
+            time.sleep(0.1)
+        proc.kill()
+    raise Failure("no private X server")
+
+
+xvfb, display = start_xvfb()
+tools = e2elib.Tools(display, *sys.argv[1:4])
+wm = subprocess.Popen(["openbox", "--sm-disable"], env=tools.env, stdout=subprocess.DEVNULL,
+                      stderr=subprocess.DEVNULL)
+
+
+def wait_for_wm():
+    end = time.monotonic() + 10
+    while time.monotonic() < end:
+        if subprocess.run([tools.xprobe, "wmready"], env=tools.env).returncode == 0:
+            time.sleep(0.3)
+            return
+        time.sleep(0.1)
+    raise Failure("openbox did not start")
+
+
+def framed_with_icon():
+    proc = tools.start()
+    try:
+        w = tools.find_window(proc)
+        time.sleep(0.5)
+        parent = tools.probe("parent", hex(w)).strip()
+        check(parent != "root", "the window manager did not frame the window")
+        extents = int(tools.probe("longs", hex(w), "_NET_FRAME_EXTENTS").strip())
+        check(extents == 4, "no _NET_FRAME_EXTENTS: not decorated")
+        icon = int(tools.probe("longs", hex(w), "_NET_WM_ICON").strip())
+        check(icon >= 2 + 16 * 16, f"_NET_WM_ICON holds {icon} items")
+        x, y, width, height = tools.geometry(w)
+        check(width + 2 * e2elib.FRAME == 541, f"client width {width} under the window manager")
+        check(x >= 0 and y >= 0 and x + width <= 1024 and y + height <= 768, f"client at {x},{y} is off-screen")
+        tools.probe("close", hex(w))
+        rc = tools.wait_exit(proc)
+        check(rc == 0, f"exit code {rc}")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
+
+def closed_by_window_manager():
+    proc = tools.start()
+    try:
+        w = tools.find_window(proc)
+        time.sleep(0.5)
+        tools.probe("netclose", hex(w))  # what a taskbar's "Close" does
+        rc = tools.wait_exit(proc)
+        check(rc == 0, f"exit code {rc}")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
+
+def close_button_click():
+    proc = tools.start()
+    try:
+        w = tools.find_window(proc)
+        time.sleep(0.5)
+        x, y, width, height = tools.geometry(w)
+        # openbox's default title bar ends with the close button, centred
+        # vertically in the title bar, a few pixels in from the right edge.
+        title = int(tools.run("sh", "-c", f"xprop -id {hex(w)} _NET_FRAME_EXTENTS | tr -d , | awk '{{print $5}}'")
+                    .strip() or "0")
+        check(title > 0, "no title bar")
+        bx, by = x + width - 8, y - title // 2 - 1
+        tools.xdotool("mousemove", "--sync", str(bx), str(by))
+        tools.xdotool("click", "1")
+        rc = tools.wait_exit(proc)
+        check(rc == 0, f"exit code {rc}")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
+
+try:
+    wait_for_wm()
+    e2elib.main([
+        ("framed, with icon, closes with 0", framed_with_icon),
+        ("window manager's close ends with 0", closed_by_window_manager),
+        ("close button ends with 0", close_button_click),
+    ])
+finally:
+    wm.kill()
+    xvfb.kill()
+    wm.wait()
+    xvfb.wait()
