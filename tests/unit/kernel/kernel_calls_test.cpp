@@ -3,6 +3,9 @@
 // MulDiv.
 #include <gtest/gtest.h>
 
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+
 #include <chrono>
 #include <thread>
 
@@ -125,6 +128,26 @@ TEST_F(KernelCallsTest, StalledQueryFailsAtTheDeadlineAndHelpersStayBounded) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_TRUE(GetDiskFreeSpaceExA("C:\\", &avail, &total, nullptr));
     EXPECT_EQ(avail.QuadPart, 5u * 4096);
+}
+
+TEST(KernelRealQuery, AsksStatvfsInAChildAndLeavesNoChildBehind) {
+    win32test::ResetKernel();
+    win32test::SetFakeDrives({{'C', DRIVE_FIXED, "/"}, {'D', DRIVE_FIXED, "/nonexistent/morvalen/mount"}});
+    struct statvfs st;
+    ASSERT_EQ(statvfs("/", &st), 0);
+    ULARGE_INTEGER avail, total;
+    ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &avail, &total, nullptr));
+    EXPECT_EQ(total.QuadPart, (ULONGLONG)st.f_blocks * st.f_frsize);
+    DWORD spc, bps, freeC, totalC;
+    ASSERT_TRUE(GetDiskFreeSpaceA("C:\\", &spc, &bps, &freeC, &totalC));
+    EXPECT_EQ((ULONGLONG)spc * bps, (ULONGLONG)st.f_frsize);
+    SetLastError(0);
+    EXPECT_FALSE(GetDiskFreeSpaceExA("D:\\", &avail, &total, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_READY);
+    // The helper processes are all gone: nothing of ours is left to wait for.
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    win32test::ResetKernel();
 }
 
 TEST_F(KernelCallsTest, ModulesAndTheExtendedQueryLookup) {
