@@ -7,11 +7,7 @@
 #include "app/mainwnd.h"
 #include "app/res/resource.h"
 #include "survey/drive_table.h"
-// The about box opens on a double-click once its implementation is in.
-#define MORVALEN_HAVE_ABOUTBOX 0
-#if MORVALEN_HAVE_ABOUTBOX
 #include "msgbox/aboutbox.h"
-#endif
 
 HINSTANCE AppInstance;
 HBRUSH BackgroundBrush;
@@ -99,10 +95,8 @@ static LRESULT OnCommand(HWND hwnd, WPARAM wParam) {
     switch (LOWORD(wParam)) {
         case IDC_DRIVELIST:
             if (HIWORD(wParam) == LBN_DBLCLK) {
-#if MORVALEN_HAVE_ABOUTBOX
                 AboutBox.Show(hwnd, ABOUT_TEXT, ABOUT_LINK, 0, IDI_APPICON, RGB(0, 0, 0), RGB(192, 192, 192),
                               RGB(128, 128, 128));
-#endif
             }
             break;
         case IDM_EXIT:

@@ -1,0 +1,168 @@
+// A display back-end for the main window's tests: a screen of a chosen
+// size that keeps what windows present, takes scripted input, and runs the
+// test's next step whenever the program waits for input (its queue is idle).
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/display/backend.h"
+
+namespace apptest {
+
+class FakeScreen : public display::Backend {
+public:
+    struct Native {
+        RECT client{};
+        bool shown = false;
+        bool decorated = false;
+        display::NativeId owner = 0;
+        std::string title;
+        gdi::Surface pixels;  // the last presented client area
+    };
+
+    FakeScreen(int width, int height) : width_(width), height_(height) {}
+
+    // Steps run one per idle wait, in order. When they have all run and the
+    // program waits again, the run is stopped with a quit code of 99.
+    std::deque<std::function<void()>> steps;
+    bool ranOutOfSteps = false;
+
+    std::map<display::NativeId, Native> natives;
+
+    // Input, delivered the next time the layer reads events.
+    void Key(UINT vk, bool down) {
+        display::Event e;
+        e.type = down ? display::Event::KeyDown : display::Event::KeyUp;
+        e.vk = vk;
+        e.scanCode = MapScan(vk);
+        e.window = focusNative_;
+        Push(e);
+    }
+    void Press(UINT vk) {
+        Key(vk, true);
+        Key(vk, false);
+    }
+    void Button(display::NativeId w, int x, int y, bool down) {
+        display::Event e;
+        e.type = down ? display::Event::ButtonDown : display::Event::ButtonUp;
+        e.button = 1;
+        e.window = w;
+        e.x = x;
+        e.y = y;
+        Push(e);
+    }
+    void Click(display::NativeId w, int x, int y) {
+        Button(w, x, y, true);
+        Button(w, x, y, false);
+    }
+    // Lets time pass, so that clicks in different steps do not pair up.
+    void Advance(DWORD ms) { clock_ += ms; }
+    void CloseRequest(display::NativeId w) {
+        display::Event e;
+        e.type = display::Event::CloseRequest;
+        e.window = w;
+        Push(e);
+    }
+
+    // The native window behind a top-level HWND's position: the one whose
+    // client area has this screen origin.
+    display::NativeId NativeAt(int screenX, int screenY) const {
+        for (auto &[id, n] : natives)
+            if (n.client.left == screenX && n.client.top == screenY) return id;
+        return 0;
+    }
+    display::NativeId FirstNative() const { return natives.empty() ? 0 : natives.begin()->first; }
+
+    // display::Backend
+    display::NativeId CreateTopLevel(const display::TopLevelParams &p) override {
+        display::NativeId id = next_++;
+        Native &n = natives[id];
+        n.client = p.client;
+        n.decorated = p.decorated;
+        n.owner = p.owner;
+        n.title = p.title;
+        if (focusNative_ == 0) focusNative_ = id;
+        return id;
+    }
+    void DestroyTopLevel(display::NativeId w) override { natives.erase(w); }
+    void MoveTopLevel(display::NativeId w, const RECT &client) override { natives[w].client = client; }
+    void ShowTopLevel(display::NativeId w, bool show) override { natives[w].shown = show; }
+    void SetTitle(display::NativeId w, const char *title) override { natives[w].title = title; }
+    void SetShape(display::NativeId, const gdi::Region *) override {}
+    void SetIcon(display::NativeId, int, int, const uint32_t *, const uint8_t *) override {}
+    void Present(display::NativeId w, const gdi::Surface &surface, const RECT &) override {
+        natives[w].pixels = surface;
+    }
+    bool BeginMoveDrag(display::NativeId, int, int) override { return false; }
+    void SetInputFocus(display::NativeId w) override { focusNative_ = w; }
+
+    bool NextEvent(display::Event *ev) override {
+        if (events_.empty()) return false;
+        *ev = events_.front();
+        events_.pop_front();
+        return true;
+    }
+    bool Wait(int timeoutMs) override {
+        if (!events_.empty() || timeoutMs == 0) return true;
+        if (!steps.empty()) {
+            auto step = std::move(steps.front());
+            steps.pop_front();
+            step();
+        } else {
+            ranOutOfSteps = true;
+            PostQuitMessage(99);
+        }
+        return true;
+    }
+    void Wake() override {}
+
+    SIZE ScreenSize() override { return SIZE{width_, height_}; }
+    RECT WorkArea() override { return RECT{0, 0, width_, height_}; }
+    int Dpi() override { return 96; }
+    DWORD Now() override { return clock_; }
+
+private:
+    static UINT MapScan(UINT vk) {
+        switch (vk) {
+            case VK_ESCAPE:
+                return 0x01;
+            case VK_MENU:
+                return 0x38;
+            case 'X':
+                return 0x2D;
+            case 'O':
+                return 0x18;
+            case VK_RETURN:
+                return 0x1C;
+            default:
+                return 0;
+        }
+    }
+    void Push(display::Event e) {
+        clock_ += 10;
+        e.time = clock_;
+        events_.push_back(e);
+    }
+
+    int width_, height_;
+    display::NativeId next_ = 1;
+    display::NativeId focusNative_ = 0;
+    DWORD clock_ = 1000;
+    std::deque<display::Event> events_;
+};
+
+// Installs a fresh FakeScreen as the back-end in use and returns it.
+inline FakeScreen *InstallFakeScreen(int width, int height) {
+    auto screen = std::make_unique<FakeScreen>(width, height);
+    FakeScreen *raw = screen.get();
+    display::Reset(std::move(screen));
+    return raw;
+}
+
+}  // namespace apptest

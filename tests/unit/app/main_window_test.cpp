@@ -1,0 +1,412 @@
+// The main window run through WinMain on a fake screen: its size and place,
+// the list under the header band, the band's pixels, and every way out.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/mainwnd.h"
+#include "app/res/resource.h"
+#include "platform/gdi/gdi_internal.h"
+#include "platform/kernel/module.h"
+#include "platform/testing.h"
+#include "survey/drive_table.h"
+#include "tests/unit/app/fake_screen.h"
+
+namespace {
+
+constexpr COLORREF kNavy = RGB(0, 0, 128);
+constexpr COLORREF kYellow = RGB(255, 255, 0);
+constexpr int kItemHeight = 16;
+constexpr int kFrameAndCaption = 2 * 4 + 19;
+
+int FixedFontLineHeight() {
+    TEXTMETRICA tm{};
+    gdi::StockFontMetrics(SYSTEM_FIXED_FONT, &tm);
+    return tm.tmHeight + tm.tmExternalLeading;
+}
+
+class MainWindowRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Screen(1024, 768);
+        DriveTable = DriveTableData{};
+        Drives(3);
+    }
+    void TearDown() override {
+        if (IsWindow(MainWindow)) DestroyWindow(MainWindow);
+        MSG m;
+        while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
+        }
+        UnregisterClassA("Morvalen", win32::MainModule());
+        MainWindow = NULL;
+        DriveList = NULL;
+        win32test::ResetKernel();
+    }
+
+    void Screen(int w, int h) { screen = apptest::InstallFakeScreen(w, h); }
+
+    // `n` fixed drives C: onwards, 10,000 MB each with 2,500 MB free.
+    void Drives(int n) {
+        std::vector<win32test::FakeDrive> drives;
+        for (int i = 0; i < n; ++i) {
+            win32test::FakeDrive d;
+            d.letter = static_cast<char>('C' + i);
+            d.type = DRIVE_FIXED;
+            d.mountPoint = std::string("/fake/") + d.letter;
+            drives.push_back(d);
+        }
+        win32test::SetFakeDrives(drives);
+        win32test::SetSpaceQuery([](const std::string &) {
+            win32test::FakeSpace s;
+            s.fragmentSize = 1 << 20;
+            s.blocks = 10000;
+            s.freeBlocks = 2500;
+            s.availBlocks = 2500;
+            return s;
+        });
+    }
+
+    int Run() {
+        int code = WinMain(win32::MainModule(), NULL, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
+        EXPECT_FALSE(screen->ranOutOfSteps) << "the program kept waiting after the last step";
+        EXPECT_TRUE(screen->steps.empty())
+            << "the program ended before " << screen->steps.size() << " step(s)";
+        return code;
+    }
+    void Then(std::function<void()> step) { screen->steps.push_back(std::move(step)); }
+
+    // The native window of the main window and a screen point of its client area.
+    display::NativeId MainNative() {
+        for (auto &[id, n] : screen->natives)
+            if (n.title == "Morvalen") return id;
+        return 0;
+    }
+    POINT ClientToScreenPoint(HWND hwnd, int x, int y) {
+        POINT p{x, y};
+        ClientToScreen(hwnd, &p);
+        return p;
+    }
+    void AltX() {
+        screen->Key(VK_MENU, true);
+        screen->Press('X');
+        screen->Key(VK_MENU, false);
+    }
+    // The list's rectangle in the main window's client coordinates.
+    RECT ListRect() {
+        RECT r{};
+        GetWindowRect(DriveList, &r);
+        POINT tl{r.left, r.top}, br{r.right, r.bottom};
+        ScreenToClient(MainWindow, &tl);
+        ScreenToClient(MainWindow, &br);
+        return RECT{tl.x, tl.y, br.x, br.y};
+    }
+
+    apptest::FakeScreen *screen = nullptr;
+};
+
+// Width 541 after centring, height = items + frame + caption + band (+1),
+// centred in the full-screen client area, the list right under the band.
+TEST_F(MainWindowRun, SizeAndPlaceAfterStartUp) {
+    const int band = FixedFontLineHeight();
+    const int height = 4 * kItemHeight + kFrameAndCaption + band + 1;
+    Then([&] {
+        EXPECT_EQ(HeaderHeight, band);
+        EXPECT_EQ(ListItemCount, 4);
+        RECT r{};
+        GetWindowRect(MainWindow, &r);
+        EXPECT_EQ(r.right - r.left, 541);
+        EXPECT_EQ(r.bottom - r.top, height);
+        EXPECT_EQ(r.left, 242);              // 512 - 270
+        EXPECT_EQ(r.top, 375 - height / 2);  // full-screen client area 1024 x 749
+        RECT client{};
+        GetClientRect(MainWindow, &client);
+        RECT list = ListRect();
+        EXPECT_EQ(list.left, 0);
+        EXPECT_EQ(list.top, band);
+        EXPECT_EQ(list.right, client.right);
+        EXPECT_EQ(list.bottom, client.bottom);
+        EXPECT_EQ(GetDlgItem(MainWindow, IDC_DRIVELIST), DriveList);
+        EXPECT_TRUE(IsWindowVisible(MainWindow));
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+TEST_F(MainWindowRun, NoDrivesLeavesTheTotalsRowAlone) {
+    Drives(0);
+    Then([&] {
+        EXPECT_EQ(ListItemCount, 1);
+        RECT r{};
+        GetWindowRect(MainWindow, &r);
+        EXPECT_EQ(r.bottom - r.top, kItemHeight + kFrameAndCaption + FixedFontLineHeight() + 1);
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+// More rows than the screen holds: the height stops at the screen's, and the
+// window, taller than the full-screen client area, goes to the top.
+TEST_F(MainWindowRun, HeightCappedAtTheScreen) {
+    Screen(1024, 300);
+    Drives(24);
+    Then([&] {
+        EXPECT_EQ(ListItemCount, 25);
+        RECT r{};
+        GetWindowRect(MainWindow, &r);
+        EXPECT_EQ(r.bottom - r.top, 301);
+        EXPECT_EQ(r.top, 0);
+        EXPECT_EQ(r.left, 242);
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+// A computed height equal to the screen's is kept as it is.
+TEST_F(MainWindowRun, HeightEqualToTheScreen) {
+    const int height = 4 * kItemHeight + kFrameAndCaption + FixedFontLineHeight();
+    Screen(1024, height);
+    Then([&] {
+        RECT r{};
+        GetWindowRect(MainWindow, &r);
+        EXPECT_EQ(r.bottom - r.top, height + 1);
+        EXPECT_EQ(r.top, 0);
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+// Resizing keeps the list under the band across the whole client area; a
+// client area lower than the band (minimised: 0 x 0) gives it zero height.
+TEST_F(MainWindowRun, ListFollowsResizing) {
+    Then([&] {
+        MoveWindow(MainWindow, 20, 30, 700, 400, TRUE);
+        RECT client{};
+        GetClientRect(MainWindow, &client);
+        RECT list = ListRect();
+        EXPECT_EQ(list.left, 0);
+        EXPECT_EQ(list.top, HeaderHeight);
+        EXPECT_EQ(list.right, client.right);
+        EXPECT_EQ(list.bottom, client.bottom);
+
+        EXPECT_EQ(SendMessageA(MainWindow, WM_SIZE, SIZE_MINIMIZED, 0), 0);
+        list = ListRect();
+        EXPECT_EQ(list.top, HeaderHeight);
+        EXPECT_EQ(list.right - list.left, 0);
+        EXPECT_EQ(list.bottom - list.top, 0);
+
+        SendMessageA(MainWindow, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, HeaderHeight - 1));
+        list = ListRect();
+        EXPECT_EQ(list.right - list.left, 300);
+        EXPECT_EQ(list.bottom - list.top, 0);
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+// The band on screen: navy across the client width, the header text in
+// yellow from (0, 0); the list starts right below it.
+TEST_F(MainWindowRun, HeaderBandPixels) {
+    Then([&] {
+        display::NativeId id = MainNative();
+        ASSERT_NE(id, 0u);
+        const gdi::Surface &shown = screen->natives[id].pixels;
+        RECT client{};
+        GetClientRect(MainWindow, &client);
+        ASSERT_EQ(shown.width, client.right);
+        ASSERT_GT(shown.height, HeaderHeight);
+
+        gdi::Surface ref;
+        ref.Resize(shown.width, shown.height, 0);
+        RECT all = {0, 0, shown.width, shown.height};
+        HDC dc = gdi::CreateSurfaceDC(&ref, POINT{0, 0}, gdi::Region(all), NULL);
+        HBRUSH navy = CreateSolidBrush(kNavy);
+        RECT band = {0, 0, shown.width, HeaderHeight};
+        FillRect(dc, &band, navy);
+        DeleteObject(navy);
+        SelectObject(dc, GetStockObject(SYSTEM_FIXED_FONT));
+        SetTextColor(dc, kYellow);
+        SetBkColor(dc, kNavy);
+        TextOutA(dc, 0, 0, "Drive  0%             50%             100%    Size         Free", 63);
+        gdi::DeleteSurfaceDC(dc);
+
+        int differing = 0, yellow = 0;
+        for (int y = 0; y < HeaderHeight; ++y)
+            for (int x = 0; x < shown.width; ++x) {
+                if (shown.Row(y)[x] != ref.Row(y)[x]) ++differing;
+                if (shown.Row(y)[x] == gdi::PixelFromColorref(kYellow)) ++yellow;
+            }
+        EXPECT_EQ(differing, 0);
+        EXPECT_GT(yellow, 100);
+        // The words start at x = 0, 56, 176, 304, 368 and 472: nothing yellow
+        // in the gaps just before them.
+        for (int gapEnd : {56, 176, 304, 368, 472})
+            for (int y = 0; y < HeaderHeight; ++y)
+                EXPECT_NE(shown.Row(y)[gapEnd - 1], gdi::PixelFromColorref(kYellow)) << gapEnd;
+        // Just below the band: the list (its first row's bar, or beige).
+        EXPECT_NE(gdi::ColorrefFromPixel(shown.Row(HeaderHeight)[500]), kNavy);
+        // Row 0's bar is drawn: grey or cyan inside the frame, black outline.
+        EXPECT_EQ(gdi::ColorrefFromPixel(shown.Row(HeaderHeight + 3)[60]), RGB(0, 0, 0));
+        EXPECT_EQ(gdi::ColorrefFromPixel(shown.Row(HeaderHeight + 3)[300]), RGB(192, 192, 192));
+        EXPECT_EQ(gdi::ColorrefFromPixel(shown.Row(HeaderHeight + 3)[100]), RGB(0, 255, 255));
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+// Esc quits on its release, not its press, and leaves the window in place.
+TEST_F(MainWindowRun, EscapeActsOnKeyUp) {
+    Then([&] {
+        EXPECT_EQ(GetFocus(), MainWindow);
+        screen->Key(VK_ESCAPE, true);
+    });
+    Then([&] {
+        // Reaching this step means the press did not end the loop.
+        EXPECT_TRUE(IsWindow(MainWindow));
+        screen->Key(VK_ESCAPE, false);
+    });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(IsWindow(MainWindow));
+}
+
+// After a click in the list the list has the focus and Esc does nothing;
+// Alt+X still closes the window, translated before dispatching.
+TEST_F(MainWindowRun, EscapeIgnoredWhileTheListHasTheFocus) {
+    Then([&] {
+        POINT p = ClientToScreenPoint(MainWindow, 100, HeaderHeight + 5);
+        screen->Click(MainNative(), p.x, p.y);
+    });
+    Then([&] {
+        EXPECT_EQ(GetFocus(), DriveList);
+        screen->Press(VK_ESCAPE);
+    });
+    Then([&] {
+        EXPECT_TRUE(IsWindow(MainWindow));
+        AltX();
+    });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_FALSE(IsWindow(MainWindow));
+}
+
+TEST_F(MainWindowRun, AltXClosesTheWindow) {
+    Then([&] { AltX(); });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_FALSE(IsWindow(MainWindow));
+}
+
+// The window manager's close button arrives as SC_CLOSE.
+TEST_F(MainWindowRun, CloseRequestFromTheWindowManager) {
+    Then([&] { screen->CloseRequest(MainNative()); });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_FALSE(IsWindow(MainWindow));
+}
+
+TEST_F(MainWindowRun, SystemCloseCommand) {
+    Then([&] { PostMessageA(MainWindow, WM_SYSCOMMAND, SC_CLOSE, 0); });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_FALSE(IsWindow(MainWindow));
+}
+
+// Commands: only the low word is compared for the exit command, which posts
+// the close instead of closing at once; other commands do nothing.
+TEST_F(MainWindowRun, Commands) {
+    Then([&] {
+        EXPECT_EQ(
+            SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(IDC_DRIVELIST, LBN_SELCHANGE), (LPARAM)DriveList),
+            0);
+        EXPECT_EQ(SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(1234, 0), 0), 0);
+        EXPECT_EQ(SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 7), 0), 0);
+        EXPECT_TRUE(IsWindow(MainWindow));
+    });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_FALSE(IsWindow(MainWindow));
+}
+
+// A single click selects nothing visible and opens nothing; a double-click
+// on any row, the totals row too, opens the about box over the main window,
+// which is disabled until the box is closed with its O key.
+TEST_F(MainWindowRun, DoubleClickOpensTheAboutBox) {
+    auto rowPoint = [&](int row) {
+        return ClientToScreenPoint(MainWindow, 150, HeaderHeight + row * kItemHeight + kItemHeight / 2);
+    };
+    Then([&] {
+        POINT p = rowPoint(1);
+        screen->Click(MainNative(), p.x, p.y);
+    });
+    Then([&] {
+        EXPECT_EQ(screen->natives.size(), 1u);
+        screen->Advance(2000);
+        POINT p = rowPoint(3);  // the totals row
+        screen->Click(MainNative(), p.x, p.y);
+        screen->Click(MainNative(), p.x, p.y);
+    });
+    Then([&] {
+        ASSERT_EQ(screen->natives.size(), 2u);
+        display::NativeId main = MainNative();
+        bool owned = false;
+        for (auto &[id, n] : screen->natives)
+            if (id != main) owned = n.owner == main && n.shown;
+        EXPECT_TRUE(owned);
+        EXPECT_FALSE(IsWindowEnabled(MainWindow));
+        screen->Press('O');
+    });
+    Then([&] {
+        EXPECT_EQ(screen->natives.size(), 1u);
+        EXPECT_TRUE(IsWindowEnabled(MainWindow));
+        AltX();
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+// The list's colouring: beige background in its context, the class brush back.
+TEST_F(MainWindowRun, ListColouringAndRowResults) {
+    Then([&] {
+        HDC dc = GetDC(DriveList);
+        EXPECT_EQ(SendMessageA(MainWindow, WM_CTLCOLORLISTBOX, (WPARAM)dc, (LPARAM)DriveList),
+                  (LRESULT)BackgroundBrush);
+        EXPECT_EQ(GetBkColor(dc), RGB(245, 245, 220));
+        DRAWITEMSTRUCT dis{};
+        dis.CtlType = ODT_LISTBOX;
+        dis.CtlID = IDC_DRIVELIST;
+        dis.hDC = dc;
+        dis.rcItem = RECT{0, 0, 500, 16};
+        dis.itemAction = ODA_SELECT;
+        EXPECT_EQ(SendMessageA(MainWindow, WM_DRAWITEM, IDC_DRIVELIST, (LPARAM)&dis), 0);
+        dis.itemAction = ODA_DRAWENTIRE;
+        EXPECT_EQ(SendMessageA(MainWindow, WM_DRAWITEM, IDC_DRIVELIST, (LPARAM)&dis), 1);
+        ReleaseDC(DriveList, dc);
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+// A whole run leaves no GDI object behind (the background brush included).
+TEST_F(MainWindowRun, RunLeavesNoObjects) {
+    size_t before = win32test::LiveGdiObjects();
+    Then([&] { AltX(); });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(win32test::LiveGdiObjects(), before);
+}
+
+// When the class cannot be registered, WinMain ends at once with 0 and shows
+// nothing.
+TEST_F(MainWindowRun, ClassAlreadyTaken) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = win32::MainModule();
+    wc.lpszClassName = "Morvalen";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(screen->natives.empty());
+}
+
+// With a previous instance the class is taken to exist; here it does not, so
+// creating the window fails and WinMain ends with 0.
+TEST_F(MainWindowRun, PreviousInstanceWithoutTheClass) {
+    HINSTANCE previous = win32::MainModule();
+    EXPECT_EQ(WinMain(win32::MainModule(), previous, const_cast<LPSTR>(""), SW_SHOWDEFAULT), 0);
+    EXPECT_TRUE(screen->natives.empty());
+    EXPECT_EQ(MainWindow, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// morvalen-snapshot [--about] OUT.png: runs the program on the headless
+// screen with this machine's drives, writes the screen as a PNG once the
+// program is idle, and ends the program the way a user would.
+//
+// With --about the first row is double-clicked first, and the screen is
+// written once the about box has been painted; the box is then closed with
+// its O key before the main window is closed.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/mainwnd.h"
+#include "platform/display/headless/headless.h"
+#include "platform/kernel/module.h"
+#include "platform/user/testing.h"
+
+namespace {
+
+const char *gOut = nullptr;
+bool gAbout = false;
+bool gWritten = false;
+bool gFailed = false;
+int gStage = 0;
+
+void Fail(const char *what) {
+    std::fprintf(stderr, "morvalen-snapshot: %s\n", what);
+    gFailed = true;
+}
+
+void Save() {
+    gWritten = win32test::SaveScreen(gOut);
+    if (!gWritten) Fail("cannot write the PNG");
+}
+
+// Ends the program: Alt+X, as a user would, through the accelerator.
+void EndProgram() {
+    win32test::KeyPress('X', win32test::kAlt);
+}
+
+// Runs whenever the program would wait for input: everything it had to do
+// (painting included) is done.
+void OnIdle() {
+    if (MainWindow == NULL || !IsWindow(MainWindow)) {
+        Fail("the main window is gone but the program still waits");
+        PostQuitMessage(1);
+        return;
+    }
+    int stage = gStage++;
+    if (!gAbout) {
+        if (stage == 0) {
+            Save();
+            EndProgram();
+        } else {
+            Fail("the program did not end on Alt+X");
+            PostQuitMessage(1);
+        }
+        return;
+    }
+    switch (stage) {
+        case 0: {
+            // The middle of the first row, in screen coordinates.
+            POINT p = {100, HeaderHeight + 8};
+            ClientToScreen(MainWindow, &p);
+            win32test::DoubleClick(p.x, p.y);
+            break;
+        }
+        case 1:
+            if (win32test::Headless().WindowCount() < 2) {
+                Fail("the about box did not open");
+                EndProgram();
+                break;
+            }
+            Save();
+            win32test::KeyPress('O');
+            break;
+        case 2:
+            if (win32test::Headless().WindowCount() != 1) Fail("the about box did not close on O");
+            EndProgram();
+            break;
+        default:
+            Fail("the program did not end on Alt+X");
+            PostQuitMessage(1);
+            break;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--about") == 0) {
+            gAbout = true;
+        } else if (gOut == nullptr && argv[i][0] != '-') {
+            gOut = argv[i];
+        } else {
+            gOut = nullptr;
+            break;
+        }
+    }
+    if (gOut == nullptr) {
+        std::fprintf(stderr, "usage: morvalen-snapshot [--about] OUT.png\n");
+        return 2;
+    }
+
+    win32test::UseHeadless(1024, 768);
+    win32test::Headless().SetIdleHandler(OnIdle);
+    int code = WinMain(win32::MainModule(), NULL, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
+
+    if (!gWritten && !gFailed) Fail("the program ended before its window was idle");
+    if (code != 0) {
+        std::fprintf(stderr, "morvalen-snapshot: the program ended with code %d\n", code);
+        return 1;
+    }
+    return gFailed ? 1 : 0;
+}
