@@ -1,0 +1,330 @@
+// Keyboard and mouse routing, lParam bits, double-clicks, close paths, dragging.
+#include <gtest/gtest.h>
+
+#include "platform/testing.h"
+#include "tests/unit/user/recorder.h"
+
+using namespace usertest;
+
+namespace {
+
+// The top window's client area starts at (104, 123) on the screen.
+constexpr int kClientX = 104, kClientY = 123;
+
+struct Got {
+    HWND hwnd;
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+};
+
+std::vector<Got> RunAndCollect(const std::vector<UINT> &only) {
+    Log().clear();
+    win32test::RunUntilIdle();
+    std::vector<Got> out;
+    for (const Received &r : Log())
+        if (std::find(only.begin(), only.end(), r.msg) != only.end())
+            out.push_back({r.hwnd, r.msg, r.wParam, r.lParam});
+    return out;
+}
+
+const std::vector<UINT> kKeys = {WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP};
+const std::vector<UINT> kButtons = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_NCLBUTTONDOWN};
+
+TEST(Keyboard, KeysGoToTheFocusWindowWithRealLParamBits) {
+    Fresh();
+    HWND top = MakeTop();
+    HWND c = MakeChild(top, 1, 0, 0, 10, 10);
+    win32test::RunUntilIdle();
+    SetFocus(c);
+    win32test::KeyDown('A');
+    win32test::KeyDown('A', 0, true);
+    win32test::KeyUp('A');
+    win32test::KeyPress(VK_DOWN);
+    auto got = RunAndCollect(kKeys);
+    ASSERT_EQ(got.size(), 5u);
+    for (const Got &g : got) EXPECT_EQ(g.hwnd, c);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_KEYDOWN));
+    EXPECT_EQ(got[0].wp, static_cast<WPARAM>('A'));
+    EXPECT_EQ(static_cast<uint32_t>(got[0].lp), 0x001E0001u);
+    EXPECT_EQ(static_cast<uint32_t>(got[1].lp), 0x401E0001u);
+    EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_KEYUP));
+    EXPECT_EQ(static_cast<uint32_t>(got[2].lp), 0xC01E0001u);
+    EXPECT_EQ(static_cast<uint32_t>(got[3].lp), 0x01500001u);  // extended cluster
+    EXPECT_EQ(got[3].wp, static_cast<WPARAM>(VK_DOWN));
+}
+
+TEST(Keyboard, AltMakesSystemKeysWithTheContextBit) {
+    Fresh();
+    HWND top = MakeTop();
+    win32test::RunUntilIdle();
+    win32test::KeyPress('X', win32test::kAlt);
+    win32test::KeyPress(VK_F10);
+    auto got = RunAndCollect(kKeys);
+    ASSERT_EQ(got.size(), 6u);
+    // Alt down, X down, X up, Alt up.
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_SYSKEYDOWN));
+    EXPECT_EQ(got[0].wp, static_cast<WPARAM>(VK_MENU));
+    EXPECT_TRUE(got[0].lp & (1L << 29));
+    EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_SYSKEYDOWN));
+    EXPECT_EQ(got[1].wp, static_cast<WPARAM>('X'));
+    EXPECT_TRUE(got[1].lp & (1L << 29));
+    EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_SYSKEYUP));
+    EXPECT_EQ(got[3].msg, static_cast<UINT>(WM_SYSKEYUP));
+    EXPECT_EQ(got[3].wp, static_cast<WPARAM>(VK_MENU));
+    // F10 alone: a system key without the context bit.
+    EXPECT_EQ(got[4].msg, static_cast<UINT>(WM_SYSKEYDOWN));
+    EXPECT_FALSE(got[4].lp & (1L << 29));
+    for (const Got &g : got) EXPECT_EQ(g.hwnd, top);
+}
+
+TEST(Keyboard, WithoutFocusKeysGoAsSystemKeysToTheActiveWindow) {
+    Fresh();
+    HWND top = MakeTop();
+    win32test::RunUntilIdle();
+    SetFocus(nullptr);
+    win32test::KeyPress('B');
+    auto got = RunAndCollect(kKeys);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].hwnd, top);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_SYSKEYDOWN));
+    EXPECT_FALSE(got[0].lp & (1L << 29));
+}
+
+TEST(Keyboard, KeyStateIsThatOfTheLastRetrievedMessage) {
+    Fresh();
+    MakeTop();
+    win32test::RunUntilIdle();
+    win32test::KeyDown(VK_SHIFT);
+    win32test::KeyDown('C');
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.wParam, static_cast<WPARAM>(VK_SHIFT));
+    EXPECT_TRUE(GetKeyState(VK_SHIFT) & 0x8000);
+    EXPECT_FALSE(GetKeyState('C') & 0x8000);  // not retrieved yet
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_TRUE(GetKeyState('C') & 0x8000);
+    win32test::KeyUp(VK_SHIFT);
+    win32test::RunUntilIdle();
+    EXPECT_FALSE(GetKeyState(VK_SHIFT) & 0x8000);
+}
+
+TEST(Mouse, ClicksGoToTheDeepestEnabledWindowInClientCoordinates) {
+    Fresh();
+    HWND top = MakeTop();
+    HWND c = MakeChild(top, 1, 10, 10, 50, 30);
+    win32test::RunUntilIdle();
+    win32test::Click(kClientX + 15, kClientY + 12);
+    auto got = RunAndCollect(kButtons);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].hwnd, c);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
+    EXPECT_EQ(got[0].lp, MAKELPARAM(5, 2));
+    EXPECT_EQ(got[0].wp, static_cast<WPARAM>(MK_LBUTTON));
+    EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_LBUTTONUP));
+    EXPECT_EQ(got[1].wp, 0u);
+}
+
+TEST(Mouse, DisabledChildPassesClicksToItsParentAndDisabledTopLevelGetsNothing) {
+    Fresh();
+    HWND top = MakeTop();
+    HWND c = MakeChild(top, 1, 10, 10, 50, 30);
+    HWND g = MakeChild(c, 2, 0, 0, 20, 20);
+    win32test::RunUntilIdle();
+    EnableWindow(c, FALSE);
+    win32test::Click(kClientX + 12, kClientY + 12);  // over the grandchild
+    auto got = RunAndCollect(kButtons);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].hwnd, top);
+    EXPECT_EQ(got[0].lp, MAKELPARAM(12, 12));
+
+    EnableWindow(top, FALSE);
+    win32test::Click(kClientX + 100, kClientY + 100);
+    win32test::KeyPress('A');
+    Log().clear();
+    win32test::RunUntilIdle();
+    EXPECT_TRUE(MessagesOf(nullptr, kButtons).empty());
+    EXPECT_TRUE(MessagesOf(nullptr, kKeys).empty());
+    auto cursor = MessagesOf(top, {WM_SETCURSOR});
+    EXPECT_EQ(cursor.size(), 1u);  // the HTERROR notice on the press
+    (void)g;
+}
+
+TEST(Mouse, CaptureTakesMovesAndButtonsOutsideTheWindow) {
+    Fresh();
+    HWND top = MakeTop();
+    HWND c = MakeChild(top, 1, 10, 10, 50, 30);
+    win32test::RunUntilIdle();
+    SetCapture(c);
+    win32test::MouseMove(kClientX + 200, kClientY + 100);
+    win32test::MouseUp(kClientX + 200, kClientY + 100);
+    auto got = RunAndCollect({WM_MOUSEMOVE, WM_LBUTTONUP});
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].hwnd, c);
+    EXPECT_EQ(got[0].lp, MAKELPARAM(190, 90));
+    EXPECT_EQ(got[1].hwnd, c);
+}
+
+TEST(Mouse, DoubleClicksOnlyForDblClkClassesWithinTimeAndDistance) {
+    Fresh();
+    HWND top = MakeTop();
+    HWND plain = MakeChild(top, 1, 0, 0, 50, 50);
+    HWND dbl = MakeChild(top, 2, 100, 0, 50, 50, WS_VISIBLE, true);
+    win32test::RunUntilIdle();
+    win32test::SetClock(10000);
+    win32test::DoubleClick(kClientX + 10, kClientY + 10);
+    auto got = RunAndCollect(kButtons);
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_LBUTTONDOWN));  // plain class: two downs
+    EXPECT_EQ(got[2].hwnd, plain);
+
+    win32test::Click(kClientX + 110, kClientY + 10);
+    win32test::AdvanceClock(499);
+    win32test::Click(kClientX + 112, kClientY + 8);
+    got = RunAndCollect(kButtons);
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_LBUTTONDBLCLK));
+    EXPECT_EQ(got[2].hwnd, dbl);
+
+    win32test::Click(kClientX + 110, kClientY + 10);  // a third click starts over
+    got = RunAndCollect(kButtons);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
+
+    win32test::AdvanceClock(1000);
+    win32test::Click(kClientX + 110, kClientY + 10);
+    win32test::AdvanceClock(500);  // too late
+    win32test::Click(kClientX + 110, kClientY + 10);
+    got = RunAndCollect(kButtons);
+    EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_LBUTTONDOWN));
+
+    win32test::AdvanceClock(1000);
+    win32test::Click(kClientX + 110, kClientY + 10);
+    win32test::Click(kClientX + 113, kClientY + 10);  // too far
+    got = RunAndCollect(kButtons);
+    EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_LBUTTONDOWN));
+}
+
+TEST(Mouse, WheelGoesToTheFocusWindowAndUpToItsParent) {
+    Fresh();
+    HWND top = MakeTop();
+    HWND c = MakeChild(top, 1, 0, 0, 50, 50);
+    win32test::RunUntilIdle();
+    SetFocus(c);
+    win32test::Wheel(500, 500, -120);
+    auto got = RunAndCollect({WM_MOUSEWHEEL});
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].hwnd, c);
+    EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(got[0].wp), -120);
+    EXPECT_EQ(got[1].hwnd, top);  // DefWindowProc passes it up
+}
+
+TEST(Mouse, ClickActivatesAnInactiveTopLevel) {
+    Fresh();
+    HWND one = MakeTop("one", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100);
+    HWND two = MakeTop("two", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 500, 100, 100);
+    win32test::RunUntilIdle();
+    ASSERT_EQ(GetActiveWindow(), two);
+    win32test::Click(50, 50);
+    auto got = RunAndCollect({WM_MOUSEACTIVATE, WM_LBUTTONDOWN});
+    EXPECT_EQ(GetActiveWindow(), one);
+    EXPECT_EQ(GetFocus(), one);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_MOUSEACTIVATE));
+    EXPECT_EQ(reinterpret_cast<HWND>(got[0].wp), one);
+    EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_LBUTTONDOWN));
+    auto act = MessagesOf(one, {WM_ACTIVATE});
+    ASSERT_EQ(act.size(), 1u);
+}
+
+TEST(Close, WmCloseSysCommandAltF4AndTheWindowManagerAllDestroy) {
+    for (int way = 0; way < 4; ++way) {
+        Fresh();
+        HWND top = MakeTop();
+        win32test::RunUntilIdle();
+        switch (way) {
+            case 0:
+                PostMessageA(top, WM_CLOSE, 0, 0);
+                break;
+            case 1:
+                PostMessageA(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+                break;
+            case 2:
+                win32test::KeyPress(VK_F4, win32test::kAlt);
+                break;
+            case 3:
+                win32test::CloseRequest(top);
+                break;
+        }
+        win32test::RunUntilIdle();
+        EXPECT_FALSE(IsWindow(top)) << "way " << way;
+        if (way >= 1) {
+            EXPECT_EQ(MessagesOf(nullptr, {WM_SYSCOMMAND}).size(), 1u) << "way " << way;
+        }
+    }
+}
+
+TEST(Close, AltF4FromAChildClosesTheTopLevel) {
+    Fresh();
+    HWND top = MakeTop();
+    HWND c = MakeChild(top, 1, 0, 0, 10, 10);
+    win32test::RunUntilIdle();
+    SetFocus(c);
+    win32test::KeyPress(VK_F4, win32test::kAlt);
+    win32test::RunUntilIdle();
+    EXPECT_FALSE(IsWindow(top));
+}
+
+TEST(Drag, CaptionPressMovesTheWindowWithThePointerUntilRelease) {
+    Fresh();
+    HWND top = MakeTop();  // window rect (100,100)-(400,300); caption band y 104..122
+    win32test::RunUntilIdle();
+    win32test::MouseDown(200, 110);
+    win32test::MouseMove(230, 150);
+    win32test::MouseMove(250, 170);
+    win32test::MouseUp(250, 170);
+    win32test::MouseMove(300, 300);  // after release: no longer follows
+    win32test::RunUntilIdle();
+    RECT r;
+    GetWindowRect(top, &r);
+    EXPECT_EQ(r.left, 150);
+    EXPECT_EQ(r.top, 160);
+    EXPECT_EQ(r.right - r.left, 300);
+    EXPECT_FALSE(MessagesOf(top, {WM_NCLBUTTONDOWN}).empty());
+}
+
+TEST(Drag, ClientAreaAnsweringCaptionDragsToo) {
+    Fresh();
+    SetHook([](HWND, UINT m, WPARAM, LPARAM, LRESULT *r) {
+        if (m != WM_NCHITTEST) return false;
+        *r = HTCAPTION;
+        return true;
+    });
+    HWND top = MakeTop("t", WS_POPUP | WS_VISIBLE, 10, 10, 100, 100);
+    win32test::RunUntilIdle();
+    win32test::MouseDown(50, 50);
+    win32test::MouseMove(60, 55);
+    win32test::MouseUp(60, 55);
+    win32test::RunUntilIdle();
+    RECT r;
+    GetWindowRect(top, &r);
+    EXPECT_EQ(r.left, 20);
+    EXPECT_EQ(r.top, 15);
+}
+
+TEST(Regions, NoClickLandsOutsideTheWindowRegion) {
+    Fresh();
+    HWND below = MakeTop("below", WS_POPUP | WS_VISIBLE, 0, 0, 200, 200);
+    HWND shaped = MakeTop("shaped", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
+    SetWindowRgn(shaped, CreateEllipticRgn(0, 0, 100, 100), TRUE);
+    win32test::RunUntilIdle();
+    win32test::Click(50, 50);  // centre: inside
+    win32test::Click(2, 2);    // corner: outside the ellipse, lands below
+    auto got = RunAndCollect({WM_LBUTTONDOWN});
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].hwnd, shaped);
+    EXPECT_EQ(got[1].hwnd, below);
+    EXPECT_EQ(WindowFromPoint(POINT{2, 2}), below);
+    EXPECT_EQ(GetActiveWindow(), below);  // the click raised it
+}
+
+}  // namespace
