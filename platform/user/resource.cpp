@@ -28,10 +28,7 @@ HICON CachedIcon(const IconKey &key) {
     auto &icons = SharedIcons();
     auto it = icons.find(key);
     if (it == icons.end()) return nullptr;
-    int w = 0, h = 0;
-    std::vector<uint32_t> colors;
-    std::vector<uint8_t> mask;
-    if (gdi::IconPixels(it->second, &w, &h, &colors, &mask)) return it->second;
+    if (gdi::IconPixels(it->second, nullptr, nullptr, nullptr, nullptr)) return it->second;
     icons.erase(it);
     return nullptr;
 }
