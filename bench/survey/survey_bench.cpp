@@ -1,0 +1,97 @@
+// Time per call: the survey over a fake table of 24 fixed drives, and the
+// mount-table reader over a table of 200 mounts.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "platform/kernel/mounts.h"
+#include "platform/kernel/testing.h"
+#include "survey/drive_table.h"
+#include "survey/size_text.h"
+
+namespace {
+
+void BM_SurveyDrives24(benchmark::State &state) {
+    win32test::ResetKernel();
+    std::vector<win32test::FakeDrive> drives;
+    for (char c = 'C'; c <= 'Z'; ++c) drives.push_back({c, DRIVE_FIXED, std::string("/d") + c});
+    win32test::SetFakeDrives(drives);
+    win32test::SetSpaceQuery([](const std::string &) {
+        win32test::FakeSpace s;
+        s.blocks = 250000000;
+        s.availBlocks = 100000000;
+        return s;
+    });
+    for (auto _ : state) {
+        DriveTable = DriveTableData{};
+        benchmark::DoNotOptimize(SurveyDrives());
+    }
+    win32test::ResetKernel();
+}
+BENCHMARK(BM_SurveyDrives24)->Unit(benchmark::kMicrosecond);
+
+// The survey over this machine's real mounts, queries included.
+void BM_SurveyDrivesThisMachine(benchmark::State &state) {
+    win32test::ResetKernel();
+    for (auto _ : state) {
+        DriveTable = DriveTableData{};
+        benchmark::DoNotOptimize(SurveyDrives());
+    }
+}
+BENCHMARK(BM_SurveyDrivesThisMachine)->Unit(benchmark::kMicrosecond);
+
+std::string Table200() {
+    std::string t = "20 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw\n";
+    for (int i = 0; i < 199; ++i) {
+        std::string n = std::to_string(i);
+        switch (i % 5) {
+            case 0:
+                t += n + "00 20 7:" + n + " / /snap/pkg" + n + "/1 ro shared:9 - squashfs /dev/loop" + n +
+                     " ro\n";
+                break;
+            case 1:
+                t += n + "01 20 0:" + n + " / /run/user/" + n + " rw shared:8 - tmpfs tmpfs rw,size=1g\n";
+                break;
+            case 2:
+                t += n + "02 20 0:9" + n + " / /sys/fs/cgroup/x" + n + " rw - cgroup2 cgroup2 rw\n";
+                break;
+            case 3:
+                t +=
+                    n + "03 20 0:5" + n + " / /mnt/net\\040" + n + " rw - nfs4 srv:/e" + n + " rw,vers=4.2\n";
+                break;
+            default:
+                t += n + "04 20 8:" + n + " / /data/disk" + n + " rw,relatime - ext4 /dev/sd" + n + " rw\n";
+                break;
+        }
+    }
+    return t;
+}
+
+void BM_ParseMountInfo200(benchmark::State &state) {
+    std::string t = Table200();
+    for (auto _ : state) benchmark::DoNotOptimize(win32::ParseMountInfo(t.data(), t.size()));
+}
+BENCHMARK(BM_ParseMountInfo200)->Unit(benchmark::kMicrosecond);
+
+// Reading, classifying (with this machine's sysfs) and giving out letters.
+void BM_LetterMap200(benchmark::State &state) {
+    std::string t = Table200();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(win32::AssignLetters(win32::ParseMountInfo(t.data(), t.size()), "/sys"));
+}
+BENCHMARK(BM_LetterMap200)->Unit(benchmark::kMicrosecond);
+
+void BM_FormatMegabytes(benchmark::State &state) {
+    char out[17];
+    DWORD v = 0;
+    for (auto _ : state) {
+        FormatMegabytes(v, out);
+        v = v * 1664525u + 1013904223u;
+        benchmark::DoNotOptimize(out);
+    }
+}
+BENCHMARK(BM_FormatMegabytes);
+
+}  // namespace
+
+BENCHMARK_MAIN();
