@@ -409,4 +409,34 @@ TEST_F(MainWindowRun, PreviousInstanceWithoutTheClass) {
     EXPECT_EQ(MainWindow, nullptr);
 }
 
+// A list that refuses to be created: an application class of the same name
+// comes before the system's, and its creation answers -1.
+LRESULT CALLBACK RefusingListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return -1;
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// Without its list the window has no row height to be sized by: WinMain ends
+// with 0, shows nothing and leaves no window behind.
+TEST_F(MainWindowRun, NoListNoWindow) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = RefusingListProc;
+    wc.hInstance = win32::MainModule();
+    wc.lpszClassName = "listbox";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    size_t objects = win32test::LiveGdiObjects();
+    Then([&] { PostMessageA(MainWindow, WM_CLOSE, 0, 0); });  // only if the list was made after all
+    int code = WinMain(win32::MainModule(), NULL, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
+    UnregisterClassA("listbox", win32::MainModule());
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(screen->steps.size(), 1u) << "the loop ran";
+    EXPECT_EQ(MainWindow, nullptr);
+    EXPECT_EQ(win32test::LiveWindowCount(), 0u);
+    bool shown = false;
+    for (auto &[id, n] : screen->natives) shown = shown || n.shown;
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(win32test::LiveGdiObjects(), objects);
+    screen->steps.clear();
+}
+
 }  // namespace
