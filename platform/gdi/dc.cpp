@@ -52,6 +52,12 @@ void Revalidate(HGDIOBJ *h, UINT type, int stock) {
 
 }  // namespace
 
+void Surface::Resize(int w, int h, uint32_t fill) {
+    width = w > 0 ? w : 0;
+    height = h > 0 ? h : 0;
+    pixels.assign(static_cast<size_t>(width) * height, fill);
+}
+
 void SetLogicalDpi(int dpi) {
     g_dpi = dpi > 0 ? dpi : win32::classic::kDefaultDpi;
 }

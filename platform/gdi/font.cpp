@@ -12,6 +12,7 @@
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -205,7 +206,12 @@ std::unique_ptr<Font> Realize(const Request &r) {
     } else {
         tm.tmAveCharWidth = os2 && os2->xAvgCharWidth ? Scale(os2->xAvgCharWidth, im.ppem, em)
                                                       : Scale(face->max_advance_width, im.ppem, em) / 2;
-        tm.tmMaxCharWidth = Scale(face->max_advance_width, im.ppem, em);
+        // The widest character this font can draw: the 8-bit range only,
+        // not the face's widest glyph anywhere in Unicode.
+        tm.tmMaxCharWidth = 0;
+        for (int c = 0x20; c <= 0xFF; ++c)
+            tm.tmMaxCharWidth =
+                std::max<LONG>(tm.tmMaxCharWidth, font->GlyphFor(static_cast<unsigned char>(c)).advance);
     }
     tm.tmWeight = r.weight ? r.weight : (r.bold ? FW_BOLD : FW_NORMAL);
     tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = win32::classic::kDefaultDpi;

@@ -28,6 +28,7 @@ struct GdiObject {
     COLORREF color = 0;
     bool null = false;  // NULL_BRUSH, PS_NULL
     int penWidth = 1;
+    bool insideFrame = false;  // PS_INSIDEFRAME: wide pens stay inside the box
 
     // Fonts.
     LOGFONTA logFont{};

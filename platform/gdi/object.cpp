@@ -150,7 +150,9 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
 HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
     if (style < PS_SOLID || style > PS_INSIDEFRAME) return nullptr;
     // Dashed styles are drawn solid; wide pens are always solid.
-    return static_cast<HPEN>(gdi::AddObject(gdi::MakePen(color, width, style == PS_NULL)));
+    auto pen = gdi::MakePen(color, width, style == PS_NULL);
+    pen->insideFrame = style == PS_INSIDEFRAME;
+    return static_cast<HPEN>(gdi::AddObject(std::move(pen)));
 }
 
 HFONT WINAPI CreateFontIndirectA(const LOGFONTA *lf) {

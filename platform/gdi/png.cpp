@@ -7,12 +7,6 @@
 
 namespace gdi {
 
-void Surface::Resize(int w, int h, uint32_t fill) {
-    width = w > 0 ? w : 0;
-    height = h > 0 ? h : 0;
-    pixels.assign(static_cast<size_t>(width) * height, fill);
-}
-
 bool WritePng(const Surface &s, const char *path) {
     if (!path || s.width <= 0 || s.height <= 0) return false;
     std::vector<uint8_t> rgb(static_cast<size_t>(s.width) * s.height * 3);

@@ -12,6 +12,7 @@ struct Pen {
     bool visible = false;
     uint32_t pixel = 0;
     int width = 1;
+    bool insideFrame = false;
 };
 
 Pen CurrentPen(Dc &dc) {
@@ -21,6 +22,7 @@ Pen CurrentPen(Dc &dc) {
     p.visible = true;
     p.pixel = PixelFromColorref(o->color);
     p.width = o->penWidth;
+    p.insideFrame = o->insideFrame;
     return p;
 }
 
@@ -32,6 +34,17 @@ bool CurrentBrush(Dc &dc, uint32_t *pixel) {
 void Normalize(int *l, int *t, int *r, int *b) {
     if (*l > *r) std::swap(*l, *r);
     if (*t > *b) std::swap(*t, *b);
+}
+
+// A PS_INSIDEFRAME pen wider than one pixel shrinks the figure so that
+// the whole stroke lies inside the box.
+void InsideFrame(const Pen &pen, int *l, int *t, int *r, int *b) {
+    if (!pen.insideFrame || pen.width <= 1) return;
+    const int k = (pen.width - 1) / 2;
+    *l += k;
+    *t += k;
+    *r -= k;
+    *b -= k;
 }
 
 // The pixels of `s` whose four neighbours are all in `s`.
@@ -128,6 +141,7 @@ BOOL WINAPI Rectangle(HDC hdc, int l, int t, int r, int b) {
     if (!dc) return FALSE;
     gdi::Normalize(&l, &t, &r, &b);
     const gdi::Pen pen = gdi::CurrentPen(*dc);
+    gdi::InsideFrame(pen, &l, &t, &r, &b);
     uint32_t brush = 0;
     const bool hasBrush = gdi::CurrentBrush(*dc, &brush);
     const int rop = dc->state.rop2;
@@ -162,6 +176,7 @@ BOOL WINAPI Ellipse(HDC hdc, int l, int t, int r, int b) {
     if (!dc) return FALSE;
     gdi::Normalize(&l, &t, &r, &b);
     const gdi::Pen pen = gdi::CurrentPen(*dc);
+    gdi::InsideFrame(pen, &l, &t, &r, &b);
     uint32_t brush = 0;
     const bool hasBrush = gdi::CurrentBrush(*dc, &brush);
     const int rop = dc->state.rop2;

@@ -103,6 +103,30 @@ TEST(Rectangle, ThreePixelPenIsCentredOnTheOutline) {
     EXPECT_TRUE(DeleteObject(pen));
 }
 
+TEST(Rectangle, InsideFramePenStaysInTheBox) {
+    Canvas c(12, 12);
+    HPEN pen = CreatePen(PS_INSIDEFRAME, 3, RGB(255, 0, 0));
+    SelectObject(c.dc, pen);
+    SelectObject(c.dc, GetStockObject(LTGRAY_BRUSH));
+    Rectangle(c.dc, 1, 1, 9, 9);
+    EXPECT_TRUE(MatchesMask(c.surface,
+                            {
+                                "............",
+                                ".rrrrrrrr...",
+                                ".rrrrrrrr...",
+                                ".rrrrrrrr...",
+                                ".rrrggrrr...",
+                                ".rrrggrrr...",
+                                ".rrrrrrrr...",
+                                ".rrrrrrrr...",
+                                ".rrrrrrrr...",
+                                "............",
+                            },
+                            kLegend));
+    SelectObject(c.dc, GetStockObject(BLACK_PEN));
+    DeleteObject(pen);
+}
+
 TEST(Rectangle, NullBrushLeavesTheInside) {
     Canvas c(6, 6, RGB(0, 0, 255));
     SelectObject(c.dc, GetStockObject(NULL_BRUSH));

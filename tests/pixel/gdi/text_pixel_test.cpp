@@ -156,6 +156,15 @@ TEST(SystemFont, MetricsAndDefaultSelection) {
     EXPECT_EQ(0, std::memcmp(&tm, &stock, sizeof tm));
     char face[LF_FACESIZE];
     EXPECT_GT(GetTextFaceA(c.dc, sizeof face, face), 1);
+    // The widest character of the 8-bit range is the maximum width.
+    LONG widest = 0;
+    for (int ch = 0x20; ch <= 0xFF; ++ch) {
+        const char s = static_cast<char>(ch);
+        SIZE size;
+        GetTextExtentPoint32A(c.dc, &s, 1, &size);
+        widest = std::max(widest, size.cx);
+    }
+    EXPECT_EQ(widest, tm.tmMaxCharWidth);
 }
 
 TEST(NamedFont, HeightRules) {
