@@ -40,6 +40,17 @@ bool AcceleratorEntries(HACCEL table, std::vector<ACCEL> *out) {
     return true;
 }
 
+HACCEL CreateAcceleratorTableFromEntries(const ACCEL *entries, int count) {
+    if (entries == nullptr || count <= 0) return nullptr;
+    auto table = std::make_unique<AcceleratorTable>();
+    for (int i = 0; i < count; ++i) {
+        ACCEL a = entries[i];
+        a.fVirt &= 0x7F;
+        table->entries.push_back(a);
+    }
+    return MakeHandle<HACCEL>(Tables().Add(std::move(table)));
+}
+
 }  // namespace win32
 
 HACCEL WINAPI LoadAcceleratorsA(HINSTANCE hInstance, LPCSTR lpTableName) {

@@ -28,4 +28,9 @@ bool FindModuleResource(HINSTANCE module, LPCSTR type, LPCSTR name, ResourceData
 // The entries of a loaded accelerator table, the last-entry bit stripped.
 bool AcceleratorEntries(HACCEL table, std::vector<ACCEL> *out);
 
+// A table made from entries, as CreateAcceleratorTableA would (the program
+// only loads its table from resources; tests and tools build others).
+// DestroyAcceleratorTable frees it.
+HACCEL CreateAcceleratorTableFromEntries(const ACCEL *entries, int count);
+
 }  // namespace win32
