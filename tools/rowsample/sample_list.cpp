@@ -26,9 +26,10 @@ constexpr Sample kEdgeCases[] = {
     {1000, 995, DRIVE_FIXED},            // 0%
     {1000, 1000, DRIVE_FIXED},           // empty
     {3, 1, DRIVE_FIXED},                 // 67%
-    {0, 0, DRIVE_FIXED},                 // no size at all
+    {0, 7, DRIVE_FIXED},                 // no size, yet some free space reported
     {15000, 9000, DRIVE_REMOVABLE},      // removable: its own icon, not in the totals
     {123456789, 61728394, DRIVE_FIXED},  // wider than the size column
+    {1000, 1200, DRIVE_FIXED},           // more free than total: drawn empty
 };
 
 }  // namespace

@@ -62,9 +62,10 @@ constexpr RowCase kRows[] = {
     {"1000_995_empty", 0, nullptr, 0, "     1,000 MB       995 MB"},
     {"1000_1000_empty", 0, nullptr, 0, "     1,000 MB     1,000 MB"},
     {"3_1", 233, nullptr, 0, "         3 MB         1 MB"},
-    {"zero_size", 0, nullptr, 0, "         0 MB         0 MB"},
+    {"zero_size", 0, nullptr, 0, "         0 MB         7 MB"},
     {"removable", 163, nullptr, 0, "    15,000 MB     9,000 MB"},   // 40% used: 60 + 103
     {"wide_size", 189, nullptr, 0, "123,456,789 MB61,728,394 MB"},  // the columns slip
+    {"more_free_than_total", 0, nullptr, 0, "     1,000 MB     1,200 MB"},
 };
 constexpr int kRowCount = sizeof(kRows) / sizeof(kRows[0]);
 
@@ -163,8 +164,9 @@ TEST_F(DriveRows, TotalsRow) {
     int top = row * itemHeight;
     const char *caption = "Totals for hard drives:";
     TextOutA(dc, 60, top, caption, static_cast<int>(std::strlen(caption)));
-    // 9 x 1,000 + 3 + 0 + 123,456,789 and 0+4+5+100+105+500+994+995+1000 + 1 + 0 + 61,728,394.
-    const char *sums = "123,465,792 MB61,732,098 MB";
+    // 9 x 1,000 + 3 + 0 + 123,456,789 and 0+4+5+100+105+500+994+995+1000 + 1 + 7 + 61,728,394, each plus the
+    // last row.
+    const char *sums = "123,466,792 MB61,733,305 MB";
     TextOutA(dc, 320, top, sums, static_cast<int>(std::strlen(sums)));
     gdi::DeleteSurfaceDC(dc);
     EXPECT_EQ("", Differences(screen, ref, 0, RowTop(row), kWidth, RowTop(row) + itemHeight));
@@ -273,7 +275,7 @@ TEST_F(RowContext, LabelLeavesWindowTextOnBeige) {
 }
 
 TEST_F(RowContext, RowsWithoutLabelKeepTheColours) {
-    for (UINT row : {4u, 5u, 9u, 10u, 13u}) {  // 89%, 50%, 67%, zero size, totals
+    for (UINT row : {4u, 5u, 9u, 10u, 13u, 14u}) {  // 89%, 50%, 67%, zero size, more free, totals
         EXPECT_EQ(Draw(row, ODA_DRAWENTIRE), 1) << row;
         EXPECT_EQ(GetTextColor(dc), RGB(1, 2, 3)) << row;
         EXPECT_EQ(GetBkColor(dc), RGB(4, 5, 6)) << row;
@@ -285,7 +287,7 @@ TEST_F(RowContext, RowsWithoutLabelKeepTheColours) {
 
 TEST_F(RowContext, SelectionAndFocusDrawNothing) {
     std::vector<uint32_t> before = surface.pixels;
-    for (UINT row : {0u, 2u, 13u}) {
+    for (UINT row : {0u, 2u, 14u}) {
         EXPECT_EQ(Draw(row, ODA_SELECT), 0);
         EXPECT_EQ(Draw(row, ODA_FOCUS), 0);
         EXPECT_EQ(Draw(row, ODA_SELECT | ODA_FOCUS), 0);
