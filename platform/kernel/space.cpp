@@ -2,15 +2,17 @@
 //
 // statvfs on a stalled filesystem (a hung FUSE daemon, a dying disk) can
 // block for as long as it likes, and nothing interrupts it: not even a kill,
-// so a thread stuck there would also hold up the process's exit. Each query
-// therefore runs in a grandchild process (fork, fork, the middle one exits
-// at once and is reaped here), which writes its answer into a pipe; the
-// caller waits for it at most kQueryTimeoutMs. A grandchild that has not
-// answered is left to finish on its own: it is an orphan, so init reaps it,
-// and no zombie of ours remains. Its mount point stays marked busy until
-// its end of the pipe closes: further queries of that mount fail at once
-// instead of starting another process, and no more than kMaxStalled queries
-// are ever outstanding. A stalled filesystem costs at most one process.
+// so a thread of ours stuck there would also hold up the process's exit.
+// Each query therefore runs in a child process, which writes its answer into
+// a pipe; the caller waits for it at most kQueryTimeoutMs and then reaps the
+// child, which ends right after answering. A child that has not answered in
+// time is left to finish on its own, and a detached thread waits for exactly
+// that child, so it never lingers as a zombie (a thread in waitpid does not
+// hold up an exit; the child, orphaned then, goes to init). Its mount point
+// stays marked busy until it ends: further queries of that mount fail at
+// once instead of starting another child, and no more than kMaxStalled
+// queries are ever outstanding. A stalled filesystem costs at most one
+// process and one sleeping thread.
 //
 // The fake query of the test seams runs on a detached thread instead, so
 // tests can observe it; the same deadline and bounds apply.
@@ -23,7 +25,7 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -45,12 +47,12 @@ struct Answer {
     SpaceFigures figures;
 };
 
-// Outstanding queries by mount point: the read end of a grandchild's pipe,
-// or -1 for a helper thread (which removes its own entry). Shared with
-// helpers that may outlive any caller, so never destroyed.
+// Outstanding queries by mount point; each entry is removed by the thread
+// that waits for its child or runs its fake. Shared with those threads,
+// which may outlive any caller, so never destroyed.
 struct Outstanding {
     std::mutex mu;
-    std::map<std::string, int> busy;
+    std::set<std::string> busy;
     win32test::SpaceQueryFn fake;
 };
 
@@ -59,16 +61,15 @@ Outstanding &GetOutstanding() {
     return *o;
 }
 
-// Forgets the grandchildren that have answered or ended since.
-void CollectFinished(Outstanding &o) {
-    for (auto it = o.busy.begin(); it != o.busy.end();) {
-        pollfd p{it->second, POLLIN, 0};
-        if (it->second >= 0 && poll(&p, 1, 0) > 0) {
-            close(it->second);
-            it = o.busy.erase(it);
-        } else {
-            ++it;
-        }
+void Release(const std::string &mountPoint) {
+    Outstanding &o = GetOutstanding();
+    std::lock_guard<std::mutex> lock(o.mu);
+    o.busy.erase(mountPoint);
+}
+
+void Reap(pid_t pid) {
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
 }
 
@@ -77,7 +78,7 @@ struct Reply {
     SpaceFigures figures;
 };
 
-// In the grandchild: nothing but system calls, then _exit.
+// In the child: nothing but system calls, then _exit.
 [[noreturn]] void AnswerInChild(const char *mountPoint, int fd) {
     // Hold on to no descriptor of the parent's while possibly stuck: not its
     // display connection, not the standard output a reader waits to see end.
@@ -96,53 +97,54 @@ struct Reply {
     _exit(n == static_cast<ssize_t>(sizeof r) ? 0 : 1);
 }
 
-// Returns 1 answered, 0 failed, -1 no answer in time (`readFd` then stays
-// open for the caller to keep).
-int StatInGrandchild(const std::string &mountPoint, SpaceFigures *out, int *readFd) {
+// True when the child answered in time with figures. A child that did not
+// answer is handed to a reaper thread, which frees the mount point when the
+// child ends.
+bool StatInChild(const std::string &mountPoint, SpaceFigures *out) {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return 0;
-    pid_t middle = fork();
-    if (middle == 0) {
-        close(fds[0]);
-        pid_t child = fork();
-        if (child == 0) AnswerInChild(mountPoint.c_str(), fds[1]);
-        _exit(child < 0 ? 1 : 0);
-    }
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    pid_t child = fork();
+    if (child == 0) AnswerInChild(mountPoint.c_str(), fds[1]);
     close(fds[1]);
-    int status = 0;
-    pid_t waited = -1;
-    if (middle > 0)
-        while ((waited = waitpid(middle, &status, 0)) < 0 && errno == EINTR) {
-        }
-    if (middle < 0 || waited != middle || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (child < 0) {
         close(fds[0]);
-        return 0;
+        return false;
     }
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQueryTimeoutMs);
+    int ready;
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                           std::chrono::steady_clock::now());
         pollfd p{fds[0], POLLIN, 0};
-        int ready = poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
-        if (ready > 0) break;
-        if (ready == 0) {
-            *readFd = fds[0];
-            return -1;
-        }
-        if (errno != EINTR) {
-            close(fds[0]);
-            return 0;
-        }
+        ready = poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (ready >= 0 || errno != EINTR) break;
     }
-    Reply r;
-    ssize_t n;
-    while ((n = read(fds[0], &r, sizeof r)) < 0 && errno == EINTR) {
+    if (ready == 0) {
+        close(fds[0]);
+        try {
+            std::thread([child, mountPoint] {
+                Reap(child);
+                Release(mountPoint);
+            }).detach();
+        } catch (const std::system_error &) {
+            // No thread to spare: the child stays unreaped and its mount
+            // stays busy, which still bounds what a stall can cost.
+        }
+        return false;
     }
+
+    Reply r{};
+    ssize_t n = -1;
+    if (ready > 0)
+        while ((n = read(fds[0], &r, sizeof r)) < 0 && errno == EINTR) {
+        }
     close(fds[0]);
-    if (n != static_cast<ssize_t>(sizeof r) || !r.ok) return 0;
+    Reap(child);
+    Release(mountPoint);
+    if (n != static_cast<ssize_t>(sizeof r) || !r.ok) return false;
     *out = r.figures;
-    return 1;
+    return true;
 }
 
 void RunFake(const std::string &mountPoint, win32test::SpaceQueryFn fake, std::shared_ptr<Answer> answer) {
@@ -150,11 +152,7 @@ void RunFake(const std::string &mountPoint, win32test::SpaceQueryFn fake, std::s
     if (f.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(f.delayMs));
     // Free the mount point first, so that a caller who sees the answer can
     // ask again at once.
-    {
-        Outstanding &o = GetOutstanding();
-        std::lock_guard<std::mutex> lock(o.mu);
-        o.busy.erase(mountPoint);
-    }
+    Release(mountPoint);
     {
         std::lock_guard<std::mutex> lock(answer->mu);
         answer->done = true;
@@ -172,9 +170,7 @@ bool FakeQuery(const std::string &mountPoint, win32test::SpaceQueryFn fake, Spac
     try {
         std::thread(RunFake, mountPoint, std::move(fake), answer).detach();
     } catch (const std::system_error &) {
-        Outstanding &o = GetOutstanding();
-        std::lock_guard<std::mutex> lock(o.mu);
-        o.busy.erase(mountPoint);
+        Release(mountPoint);
         return false;
     }
     std::unique_lock<std::mutex> lock(answer->mu);
@@ -192,22 +188,14 @@ bool QuerySpace(const std::string &mountPoint, SpaceFigures *out) {
     win32test::SpaceQueryFn fake;
     {
         std::lock_guard<std::mutex> lock(o.mu);
-        CollectFinished(o);
         if (o.busy.count(mountPoint) || static_cast<int>(o.busy.size()) >= kMaxStalled) return false;
+        o.busy.insert(mountPoint);
         fake = o.fake;
-        if (fake) o.busy[mountPoint] = -1;
     }
     KernelCounters().spaceQueries++;
     KernelCounters().queriedMounts.push_back(mountPoint);
     if (fake) return FakeQuery(mountPoint, std::move(fake), out);
-
-    int stalledFd = -1;
-    int result = StatInGrandchild(mountPoint, out, &stalledFd);
-    if (result < 0) {
-        std::lock_guard<std::mutex> lock(o.mu);
-        o.busy[mountPoint] = stalledFd;
-    }
-    return result > 0;
+    return StatInChild(mountPoint, out);
 }
 
 void SetSpaceQueryFn(win32test::SpaceQueryFn fn) {
