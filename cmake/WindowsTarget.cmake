@@ -29,7 +29,8 @@ file(GLOB PROGRAM_SOURCES CONFIGURE_DEPENDS
 if(EXISTS ${CMAKE_SOURCE_DIR}/app/winmain.cpp)
   add_executable(morvalen WIN32 ${PROGRAM_SOURCES} ${res_object})
   set_target_properties(morvalen PROPERTIES OUTPUT_NAME morvalen SUFFIX .exe)
-  target_link_options(morvalen PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+  target_link_options(morvalen PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
+    $<$<CONFIG:Release,MinSizeRel>:-s>)
   target_link_libraries(morvalen PRIVATE user32 gdi32 shell32 kernel32)
 else()
   message(STATUS "app/winmain.cpp is not there yet: morvalen.exe is not linked")
