@@ -64,7 +64,7 @@ Bar *Find(HWND hwnd) {
 Bar *Get(HWND hwnd) {
     if (!IsWindow(hwnd)) return nullptr;
     if (Bar *b = Find(hwnd)) return b;
-    if (Bars().size() >= 64) Sweep();
+    Sweep();  // drop the bars of windows that are gone before adding one
     Bar &b = Bars()[hwnd];
     b.shown = (GetWindowLongA(hwnd, GWL_STYLE) & WS_VSCROLL) != 0;
     return &b;
