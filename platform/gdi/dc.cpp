@@ -172,11 +172,7 @@ HDC WINAPI CreateCompatibleDC(HDC hdc) {
     if (hdc && !gdi::DcFromHandle(hdc)) return nullptr;
     // A new memory context holds a 1 x 1 bitmap of its own until the
     // program selects one.
-    static HGDIOBJ defaultBitmap = [] {
-        HGDIOBJ b = CreateBitmap(1, 1, 1, 32, nullptr);
-        gdi::ObjectFromHandle(b)->stock = true;
-        return b;
-    }();
+    HGDIOBJ defaultBitmap = gdi::DefaultBitmap();
     auto dc = std::make_unique<Dc>();
     dc->kind = Dc::MemoryDc;
     dc->bitmap = defaultBitmap;

@@ -49,6 +49,8 @@ GdiObject *ObjectOfType(HGDIOBJ h, UINT type);
 HGDIOBJ AddObject(std::unique_ptr<GdiObject> obj);
 int RegionComplexity(const Region &r);
 size_t StockObjectCount();
+// The 1 x 1 bitmap a new memory context holds (stock: never freed).
+HGDIOBJ DefaultBitmap();
 
 // ---- device contexts -----------------------------------------------------
 

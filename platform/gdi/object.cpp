@@ -100,6 +100,16 @@ size_t StockObjectCount() {
     return G().stockCount;
 }
 
+HGDIOBJ DefaultBitmap() {
+    static HGDIOBJ bitmap = [] {
+        auto o = std::make_unique<GdiObject>();
+        o->type = OBJ_BITMAP;
+        o->bitmap.Resize(1, 1, 0);
+        return AddStock(std::move(o));
+    }();
+    return bitmap;
+}
+
 void Retain(HGDIOBJ h) {
     if (GdiObject *o = ObjectFromHandle(h)) ++o->selected;
 }

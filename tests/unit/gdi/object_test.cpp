@@ -161,6 +161,23 @@ TEST(Objects, LiveCountReturnsToItsStartAfterManyPaints) {
     EXPECT_EQ(objects, win32test::LiveGdiObjects());
 }
 
+// Stock objects, system-colour brushes, the memory context's own bitmap
+// and realized fonts are not objects the program could leak.
+TEST(Objects, NothingCountsUntilTheProgramCreatesSomething) {
+    const size_t start = win32test::LiveGdiObjects();
+    HDC mem = CreateCompatibleDC(nullptr);
+    HDC ic = CreateICA("DISPLAY", nullptr, nullptr, nullptr);
+    GetSysColorBrush(COLOR_3DFACE);
+    TEXTMETRICA tm;
+    GetTextMetricsA(mem, &tm);
+    SelectObject(ic, GetStockObject(DEFAULT_GUI_FONT));
+    GetTextMetricsA(ic, &tm);
+    EXPECT_EQ(start, win32test::LiveGdiObjects());
+    DeleteDC(mem);
+    DeleteDC(ic);
+    EXPECT_EQ(start, win32test::LiveGdiObjects());
+}
+
 TEST(DeviceContext, DefaultStateAndSaveRestore) {
     Memory m(4, 4);
     EXPECT_EQ(RGB(0, 0, 0), GetTextColor(m.dc));
