@@ -2,6 +2,7 @@
 // commands, closing, the owner, and what many showings leave behind.
 #include <vector>
 
+#include "platform/display/headless/headless.h"
 #include "tests/unit/msgbox/harness.h"
 
 HINSTANCE AppInstance = nullptr;
@@ -459,6 +460,23 @@ TEST_F(MsgBoxTest, AQuitRequestEndsTheBoxAndStaysQueued) {
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(static_cast<UINT>(WM_QUIT), msg.message);
     EXPECT_EQ(5u, msg.wParam);
+}
+
+TEST_F(MsgBoxTest, AnOpenBoxWaitsForInputInsteadOfSpinning) {
+    // The screen calls the idle handler only when the queue has nothing and
+    // the loop asks to sleep; a loop that spins would never get here and
+    // the box would never end (the watchdog then fails the test).
+    int idle = 0;
+    win32test::Headless().SetIdleHandler([&] {
+        if (++idle == 1) win32test::KeyPress(VK_RETURN);
+    });
+    CMsgBox box;
+    Current().closeAfter = false;
+    alarm(20);
+    int result = ShowBox(box, "Waiting", "", MB_OK, nullptr);
+    win32test::Headless().SetIdleHandler(nullptr);
+    EXPECT_EQ(IDOK, result);
+    EXPECT_EQ(1, idle);
 }
 
 TEST_F(MsgBoxTest, ManyShowingsLeaveNothingBehind) {

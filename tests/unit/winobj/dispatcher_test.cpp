@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/display/headless/headless.h"
+#include "platform/testing.h"
 #include "winobj/pushbutton.h"
 #include "winobj/winobject.h"
 
@@ -374,6 +376,24 @@ TEST_F(DispatcherTest, BasePaintValidates) {
     SendMessageA(plain.hwnd, WM_PAINT, 0, 0);
     EXPECT_FALSE(GetUpdateRect(plain.hwnd, &r, FALSE));
     plain.Destroy();
+}
+
+TEST_F(DispatcherTest, BaseCreateWarnsAndFails) {
+    win32test::UseHeadless();
+    std::string title;
+    // The warning is modal: answer it once its loop waits for input.
+    win32test::Headless().SetIdleHandler([&] {
+        char buffer[64] = {};
+        HWND warning = GetActiveWindow();
+        GetWindowTextA(warning, buffer, sizeof buffer);
+        title = buffer;
+        win32test::KeyPress(VK_RETURN);
+    });
+    Plain plain;
+    EXPECT_EQ(0, plain.CWinObject::Create(nullptr, 0, "x", 0, 0, 10, 10));
+    win32test::Headless().SetIdleHandler(nullptr);
+    EXPECT_EQ("App Error", title);
+    EXPECT_EQ(nullptr, plain.hwnd);
 }
 
 class PumpTest : public DispatcherTest {};
