@@ -250,9 +250,18 @@ static void Mouse(const display::Event &ev) {
         if (!top) return;
         if (!IsEnabledChain(*top)) {
             // A disabled window takes no input; a click on it beeps.
-            if (down)
-                Send(top->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(top->hwnd),
-                     MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
+            if (!down) return;
+            HWND disabled = top->hwnd;
+            Send(disabled, WM_SETCURSOR, reinterpret_cast<WPARAM>(disabled),
+                 MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
+            // Its enabled popup (a modal box) comes forward instead.
+            for (HWND t : std::vector<HWND>(s.topLevels)) {
+                Window *o = W(t);
+                if (o && o->owner == disabled && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) {
+                    Activate(t, WA_CLICKACTIVE, false);
+                    break;
+                }
+            }
             return;
         }
         target = WindowFromPoint(pt);

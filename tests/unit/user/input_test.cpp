@@ -150,6 +150,20 @@ TEST(Mouse, DisabledChildPassesClicksToItsParentAndDisabledTopLevelGetsNothing) 
     (void)g;
 }
 
+TEST(Mouse, ClickOnADisabledOwnerBringsItsPopupForward) {
+    Fresh();
+    HWND owner = MakeTop("owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 400);
+    HWND box = MakeTop("box", WS_POPUP | WS_CAPTION | WS_VISIBLE, 50, 50, 100, 100, owner);
+    HWND other = MakeTop("other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 0, 100, 100);
+    EnableWindow(owner, FALSE);
+    win32test::RunUntilIdle();
+    ASSERT_EQ(GetActiveWindow(), other);
+    win32test::Click(300, 300);
+    auto got = RunAndCollect(kButtons);
+    EXPECT_TRUE(got.empty());
+    EXPECT_EQ(GetActiveWindow(), box);
+}
+
 TEST(Mouse, CaptureTakesMovesAndButtonsOutsideTheWindow) {
     Fresh();
     HWND top = MakeTop();
