@@ -622,6 +622,9 @@ private:
                 // focus do not change which window is active.
                 if (xe.xfocus.mode == NotifyGrab || xe.xfocus.mode == NotifyUngrab) break;
                 if (xe.xfocus.detail == NotifyPointer || xe.xfocus.detail == NotifyInferior) break;
+                // Keys released while another window had the focus never
+                // reach us; a new press of them is not a repeat.
+                if (xe.type == FocusOut) downKeys_.clear();
                 Push(Make(xe.type == FocusIn ? kEvFocusIn : kEvFocusOut, t->xid));
                 break;
             }
