@@ -44,9 +44,6 @@ class Tools:
         self.drives = drives
         self.xprobe = xprobe
         self.env = dict(os.environ, DISPLAY=display)
-        # The sanitizer build reports leaks at exit; the exit code is what
-        # these scripts check, so leak reports go to the log only.
-        self.env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
 
     def run(self, *args, check_rc=True, timeout=10):
         try:
