@@ -41,7 +41,8 @@ def about_box_round_trip():
         x, y, width, height = tools.geometry(main)
 
         # Double-click the first row (below the header band).
-        tools.xdotool("mousemove", "--sync", str(x + 120), str(y + 24))
+        tools.xdotool("mousemove", str(x + 120), str(y + 24))  # no --sync: it waits forever if already there
+        time.sleep(0.1)
         tools.xdotool("click", "--repeat", "2", "--delay", "80", "1")
         windows = wait_windows(lambda ws: any(w != main for w in ws), "no about box")
         box = next(w for w in windows if w != main)

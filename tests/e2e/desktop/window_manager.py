@@ -102,7 +102,8 @@ def close_button_click():
                     .strip() or "0")
         check(title > 0, "no title bar")
         bx, by = x + width - 8, y - title // 2 - 1
-        tools.xdotool("mousemove", "--sync", str(bx), str(by))
+        tools.xdotool("mousemove", str(bx), str(by))  # no --sync: it waits forever if already there
+        time.sleep(0.1)
         tools.xdotool("click", "1")
         rc = tools.wait_exit(proc)
         check(rc == 0, f"exit code {rc}")
