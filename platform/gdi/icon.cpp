@@ -52,10 +52,10 @@ BOOL WINAPI DrawIcon(HDC hdc, int x, int y, HICON h) {
     gdi::ForEachClipped(*dc, RECT{ox, oy, ox + icon->width, oy + icon->height}, [&](const RECT &p) {
         for (LONG py = p.top; py < p.bottom; ++py) {
             uint32_t *row = dc->target->Row(py);
-            const size_t base = static_cast<size_t>(py - oy) * icon->width - ox;
+            const size_t base = static_cast<size_t>(py - oy) * icon->width;
             for (LONG px = p.left; px < p.right; ++px) {
-                const uint32_t andMask = icon->mask[base + px] ? 0xFFFFFF : 0;
-                row[px] = (row[px] & andMask) ^ icon->colors[base + px];
+                const uint32_t andMask = icon->mask[base + (px - ox)] ? 0xFFFFFF : 0;
+                row[px] = (row[px] & andMask) ^ icon->colors[base + (px - ox)];
             }
         }
     });

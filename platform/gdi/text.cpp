@@ -49,9 +49,9 @@ int DrawRun(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaque, co
             ForEachClipped(dc, RECT{gx, gy, gx + g.width, gy + g.height}, [&](const RECT &p) {
                 for (LONG py = p.top; py < p.bottom; ++py) {
                     uint32_t *row = dc.target->Row(py);
-                    const uint8_t *cov = g.coverage.data() + static_cast<size_t>(py - gy) * g.width - gx;
+                    const uint8_t *cov = g.coverage.data() + static_cast<size_t>(py - gy) * g.width;
                     for (LONG px = p.left; px < p.right; ++px)
-                        if (cov[px]) row[px] = Blend(row[px], color, cov[px]);
+                        if (const uint8_t a = cov[px - gx]) row[px] = Blend(row[px], color, a);
                 }
             });
         }
