@@ -175,7 +175,7 @@ void EnsureNative(Window &top) {
 }
 
 static void SyncNative(Window &w) {
-    if (!IsTopLevel(w) || !w.native) return;
+    if (!IsTopLevel(w) || !w.native || S().configuring == w.hwnd) return;
     display::TopLevelParams p = ParamsOf(w);
     display::Current().MoveTopLevel(w.native, p.client);
 }

@@ -348,12 +348,12 @@ static void Configure(const display::Event &ev) {
     RECT c = ev.rect;
     RECT nr{c.left - in.left, c.top - in.top, c.right + in.right, c.bottom + in.bottom};
     if (EqualRect(&nr, &w->rect)) return;
-    HWND h = w->hwnd;
-    display::NativeId id = w->native;
     // The window manager already placed the native window: do not echo it.
-    w->native = 0;
+    HWND h = w->hwnd;
+    HWND outer = S().configuring;
+    S().configuring = h;
     SetPos(h, nr.left, nr.top, nr.right - nr.left, nr.bottom - nr.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    if ((w = W(h))) w->native = id;
+    S().configuring = outer;
 }
 
 bool ConvertOneRawEvent() {

@@ -125,6 +125,9 @@ struct State {
     HWND moving = nullptr;
     POINT moveOffset{0, 0};
 
+    // The top-level the back-end is resizing (its native window is already there).
+    HWND configuring = nullptr;
+
     // The scroll bar that tracks the mouse.
     HWND scrollTracking = nullptr;
 

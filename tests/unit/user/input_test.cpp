@@ -1,6 +1,7 @@
 // Keyboard and mouse routing, lParam bits, double-clicks, close paths, dragging.
 #include <gtest/gtest.h>
 
+#include "platform/display/headless/headless.h"
 #include "platform/testing.h"
 #include "tests/unit/user/recorder.h"
 
@@ -339,6 +340,68 @@ TEST(Regions, NoClickLandsOutsideTheWindowRegion) {
     EXPECT_EQ(got[1].hwnd, below);
     EXPECT_EQ(WindowFromPoint(POINT{2, 2}), below);
     EXPECT_EQ(GetActiveWindow(), below);  // the click raised it
+}
+
+}  // namespace
+
+namespace {
+
+display::NativeId NativeOf(HWND top) {
+    RECT r;
+    GetClientRect(top, &r);
+    POINT p{r.right / 2, r.bottom / 2};
+    ClientToScreen(top, &p);
+    return win32test::Headless().WindowAt(p.x, p.y);
+}
+
+TEST(WindowSystem, ConfigureMovesAndSizesAndFocusEventsActivate) {
+    Fresh();
+    HWND one = MakeTop("one", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200);
+    HWND two = MakeTop("two", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 0, 200, 200);
+    win32test::RunUntilIdle();
+    display::NativeId n1 = NativeOf(one);
+    ASSERT_NE(n1, 0u);
+    EXPECT_EQ(win32test::Headless().Title(n1), "one");
+
+    display::Event ev;
+    ev.type = display::Event::Configure;
+    ev.window = n1;
+    ev.rect = {50, 60, 50 + 300, 60 + 100};  // new client rectangle on the screen
+    win32test::Headless().Inject(ev);
+    auto got = RunAndCollect({WM_SIZE, WM_MOVE});
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_SIZE));
+    EXPECT_EQ(got[0].lp, MAKELPARAM(300, 100));
+    RECT r;
+    GetWindowRect(one, &r);
+    EXPECT_EQ(r.left, 46);
+    EXPECT_EQ(r.top, 60 - 23);
+    EXPECT_EQ(r.right, 354);
+
+    ASSERT_EQ(GetActiveWindow(), two);
+    display::Event in;
+    in.type = display::Event::FocusIn;
+    in.window = n1;
+    win32test::Headless().Inject(in);
+    win32test::RunUntilIdle();
+    EXPECT_EQ(GetActiveWindow(), one);
+    EXPECT_EQ(GetFocus(), one);
+    display::Event out;
+    out.type = display::Event::FocusOut;
+    out.window = n1;
+    win32test::Headless().Inject(out);
+    win32test::RunUntilIdle();
+    EXPECT_EQ(GetActiveWindow(), nullptr);
+    EXPECT_EQ(GetFocus(), nullptr);
+}
+
+TEST(WindowSystem, TitleFollowsSetWindowText) {
+    Fresh();
+    HWND top = MakeTop("first");
+    win32test::RunUntilIdle();
+    SetWindowTextA(top, "second");
+    EXPECT_EQ(win32test::Headless().Title(NativeOf(top)), "second");
+    EXPECT_EQ(GetWindowTextLengthA(top), 6);
 }
 
 }  // namespace
