@@ -348,13 +348,20 @@ void MouseDown(HWND hwnd, LPARAM lParam, bool dblclk) {
     bool outside;
     int index = ItemAt(hwnd, *lb, y, &outside);
     bool onItem = lb->count > 0 && !outside && x >= 0 && x < client.right;
-    if (!dblclk) lb->selAtPress = lb->sel;
-    lb->tracking = true;
-    SetCapture(hwnd);
+    if (!dblclk) {
+        lb->selAtPress = lb->sel;
+        lb->tracking = true;
+        SetCapture(hwnd);
+    }
     if (onItem && !(Style(hwnd) & LBS_NOSEL)) Select(hwnd, index);
     if (!dblclk) return;
+    // The owner may open a modal window on the double-click: the mouse is
+    // not kept from it.
     lb = State(hwnd);
     if (!lb) return;
+    lb->tracking = false;
+    if (GetCapture() == hwnd) ReleaseCapture();
+    if ((lb = State(hwnd)) == nullptr) return;
     if (lb->sel != lb->selAtPress) {
         lb->selAtPress = lb->sel;
         Notify(hwnd, LBN_SELCHANGE);

@@ -46,6 +46,7 @@ TEST_F(ButtonTest, ReleaseInsideClicksOnceAfterTheVisualRelease) {
     EXPECT_EQ(Rec().commands[0].id, kId);
     EXPECT_EQ(Rec().commands[0].code, BN_CLICKED);
     EXPECT_EQ(Rec().commands[0].from, b);
+    EXPECT_EQ(Rec().commands[0].capture, nullptr);
 }
 
 TEST_F(ButtonTest, DraggingOutAndBackFollowsThePointer) {

@@ -153,6 +153,7 @@ TEST_F(ListBoxTest, ClickSelectsAndNotifiesDoubleClickSendsDblClk) {
     ASSERT_EQ(Rec().commands.size(), 2u);
     EXPECT_EQ(Rec().commands[0].code, LBN_SELCHANGE);
     EXPECT_EQ(Rec().commands[1].code, LBN_DBLCLK);
+    EXPECT_EQ(Rec().commands[1].capture, nullptr);  // free for a modal box the owner opens
     EXPECT_EQ(Sel(list), 4);
 
     // Below the last item: no double-click.

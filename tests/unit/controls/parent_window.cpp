@@ -14,7 +14,8 @@ LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     r.messages.push_back(msg);
     switch (msg) {
         case WM_COMMAND:
-            r.commands.push_back({LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)});
+            r.commands.push_back(
+                {LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam), GetCapture()});
             return 0;
         case WM_DRAWITEM: {
             auto *dis = reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);

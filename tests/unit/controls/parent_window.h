@@ -12,6 +12,7 @@ struct Command {
     int id;
     int code;
     HWND from;
+    HWND capture;  // the capture while the parent handled it
 };
 
 struct DrawItem {
