@@ -313,10 +313,25 @@ BOOL WINAPI ScreenToClient(HWND h, LPPOINT p) {
 }
 
 BOOL WINAPI SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, UINT flags) {
-    (void)after;
-    if (!W(h)) {
+    Window *w = W(h);
+    if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
+    }
+    // Z-order among siblings; top-level windows come to the top in SetPos.
+    if (!(flags & SWP_NOZORDER) && !IsTopLevel(*w)) {
+        auto &sib = W(w->parent)->children;
+        sib.erase(std::remove(sib.begin(), sib.end(), h), sib.end());
+        auto at = sib.begin();
+        if (after == HWND_BOTTOM) {
+            at = sib.end();
+        } else if (after != HWND_TOP && after != HWND_TOPMOST && after != HWND_NOTOPMOST) {
+            auto it = std::find(sib.begin(), sib.end(), after);
+            if (it != sib.end()) at = it + 1;
+        }
+        sib.insert(at, h);
+        InvalidateTree(h, true, true);
+        flags |= SWP_NOZORDER;
     }
     return SetPos(h, x, y, cx, cy, flags) ? TRUE : FALSE;
 }

@@ -113,12 +113,8 @@ HBRUSH ClassBrush(const Window &w) {
 // Draws the border and scroll bar of a child window (DefWindowProc's WM_NCPAINT).
 void DrawNonClient(HWND h) {
     Window *w = W(h);
-    if (!w || IsTopLevel(*w)) {
-        if (w && (w->style & WS_VSCROLL)) {
-            // Top-level scroll bars are not drawn on the native frame.
-        }
-        return;
-    }
+    // Top-level frames belong to the window system.
+    if (!w || IsTopLevel(*w)) return;
     HDC dc = GetWindowDC(h);
     if (!dc) return;
     w = W(h);

@@ -552,14 +552,9 @@ int WINAPI SetWindowRgn(HWND h, HRGN rgn, BOOL redraw) {
         shape = *r;
         DeleteObject(rgn);  // the window owns the region from now on
     }
-    Window *top = TopLevelOf(w);
-    // The area the old shape covered shows what is below now.
+    // What the old shape covered is repainted by the parent.
     if (!IsTopLevel(*w)) {
-        Window *p = W(w->parent);
-        RECT pr = w->rect;
-        Insets pin = NonClientInsets(*p);
-        (void)pin;
-        InvalidateClient(*p, gdi::Region(pr), true);
+        if (Window *p = W(w->parent)) InvalidateClient(*p, gdi::Region(w->rect), true);
     }
     w->shape = std::move(shape);
     if (IsTopLevel(*w) && w->native) {
@@ -573,7 +568,6 @@ int WINAPI SetWindowRgn(HWND h, HRGN rgn, BOOL redraw) {
         }
     }
     if (redraw) InvalidateTree(h, true, true);
-    (void)top;
     return 1;
 }
 
@@ -592,10 +586,8 @@ HWND WINAPI WindowFromPoint(POINT pt) {
             Window *next = nullptr;
             POINT co = ClientOriginScreen(*cur);
             RECT cr = ClientRectInParent(*cur);
-            POINT wo = WindowOriginScreen(*cur);
             int cw = cr.right - cr.left, ch = cr.bottom - cr.top;
             int cx = pt.x - co.x, cy = pt.y - co.y;
-            (void)wo;
             if (cx < 0 || cy < 0 || cx >= cw || cy >= ch) break;
             for (HWND c : cur->children) {
                 Window *k = W(c);

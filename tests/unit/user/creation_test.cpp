@@ -191,10 +191,21 @@ TEST(Relations, ChildrenAreInCreationOrderUnderGetWindow) {
     Fresh();
     HWND p = MakeTop();
     HWND a = MakeChild(p, 1, 0, 0, 1, 1), b = MakeChild(p, 2, 0, 0, 1, 1);
+    MoveWindow(p, 0, 0, 50, 50, TRUE);
     EXPECT_EQ(GetWindow(p, GW_CHILD), a);
     EXPECT_EQ(GetWindow(a, GW_HWNDNEXT), b);
     EXPECT_EQ(GetWindow(b, GW_HWNDNEXT), nullptr);
     EXPECT_EQ(GetWindow(b, GW_HWNDPREV), a);
+    // Reordering: a goes below b, then back on top.
+    SetWindowPos(a, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(GetWindow(p, GW_CHILD), b);
+    SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(GetWindow(p, GW_CHILD), a);
+    // The top sibling wins where children overlap.
+    SetWindowPos(b, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    POINT corner{0, 0};
+    ClientToScreen(p, &corner);
+    EXPECT_EQ(WindowFromPoint(corner), b);
 }
 
 LRESULT CALLBACK Subclass(HWND h, UINT m, WPARAM wp, LPARAM lp) {
