@@ -1,6 +1,7 @@
 // The queue: order of posted, input, quit and paint messages; filters.
 #include <gtest/gtest.h>
 
+#include "platform/display/headless/headless.h"
 #include "platform/testing.h"
 #include "tests/unit/user/recorder.h"
 
@@ -176,6 +177,33 @@ TEST(Queue, TranslateMessagePostsCharactersWithTheKeysLParam) {
     }
     EXPECT_EQ(chars, (std::vector<WPARAM>{'a', 'A'}));
     EXPECT_EQ(charParam, keyDownParam);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Headless, WaitNeverBlocksWithEventsQueuedAndTimeoutsAdvanceTheFakeClock) {
+    Fresh(640, 480);
+    display::HeadlessBackend &hb = win32test::Headless();
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 640);
+    EXPECT_EQ(GetSystemMetrics(SM_CYFULLSCREEN), 480 - GetSystemMetrics(SM_CYCAPTION));
+    win32test::SetClock(1000);
+    EXPECT_TRUE(hb.Wait(250));
+    EXPECT_EQ(hb.Now(), 1250u);
+    win32test::MouseMove(1, 1);
+    EXPECT_TRUE(hb.Wait(-1));  // an event is queued: returns at once
+    // GetMessage blocks in Wait; the idle hook feeds it a message.
+    int idleCalls = 0;
+    hb.SetIdleHandler([&] {
+        ++idleCalls;
+        PostQuitMessage(5);
+    });
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0)) DispatchMessageA(&m);
+    EXPECT_EQ(m.wParam, 5u);
+    EXPECT_EQ(idleCalls, 1);
+    hb.SetIdleHandler(nullptr);
 }
 
 }  // namespace
