@@ -405,3 +405,48 @@ TEST(WindowSystem, TitleFollowsSetWindowText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ScrollBar, ShowingTheBarNarrowsTheClientAndClicksOnItReachTheBar) {
+    Fresh();
+    HWND top = MakeTop();
+    HWND c = MakeChild(top, 1, 0, 0, 100, 100, WS_VISIBLE | WS_VSCROLL);
+    win32test::RunUntilIdle();
+    Log().clear();
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    si.nMin = 0;
+    si.nMax = 9;
+    si.nPage = 10;  // everything fits: the bar goes away
+    SetScrollInfo(c, SB_VERT, &si, TRUE);
+    RECT cr;
+    GetClientRect(c, &cr);
+    EXPECT_EQ(cr.right, 100);
+    si.nMax = 99;
+    SetScrollInfo(c, SB_VERT, &si, TRUE);
+    GetClientRect(c, &cr);
+    ASSERT_EQ(cr.right, 100 - GetSystemMetrics(SM_CXVSCROLL));
+    std::vector<LPARAM> sizes;
+    for (const Received &r : Log())
+        if (r.hwnd == c && r.msg == WM_SIZE) sizes.push_back(r.lParam);
+    ASSERT_EQ(sizes.size(), 2u);
+    EXPECT_EQ(sizes[0], MAKELPARAM(100, 100));
+    EXPECT_EQ(sizes[1], MAKELPARAM(100 - GetSystemMetrics(SM_CXVSCROLL), 100));
+    POINT arrow{95, 95};  // the bottom arrow, in the child's coordinates
+    ClientToScreen(c, &arrow);
+    EXPECT_EQ(SendMessageA(c, WM_NCHITTEST, 0, MAKELPARAM(arrow.x, arrow.y)), HTVSCROLL);
+    win32test::Click(arrow.x, arrow.y);
+    auto got = RunAndCollect({WM_VSCROLL, WM_LBUTTONDOWN, WM_NCLBUTTONDOWN});
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_NCLBUTTONDOWN));
+    bool lineDown = false;
+    for (const Got &g : got) {
+        EXPECT_NE(g.msg, static_cast<UINT>(WM_LBUTTONDOWN));
+        if (g.msg == WM_VSCROLL && LOWORD(g.wp) == SB_LINEDOWN) lineDown = true;
+    }
+    EXPECT_TRUE(lineDown);
+}
+
+}  // namespace
