@@ -79,9 +79,10 @@ LRESULT WINAPI DefWindowProcA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
                     return 0;
                 case SC_MOVE: {
                     Send(h, WM_ENTERSIZEMOVE, 0, 0);
-                    POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-                    if (lp == 0) p = s.cursor;
-                    StartMoveDrag(h, p);
+                    // The move follows the pointer from where it is now, as on
+                    // Windows; the point in lParam (often a made-up one, such as
+                    // a fixed spot inside a captionless box) is not a start point.
+                    StartMoveDrag(h, s.cursor);
                     if (!s.moving && W(h)) Send(h, WM_EXITSIZEMOVE, 0, 0);
                     return 0;
                 }

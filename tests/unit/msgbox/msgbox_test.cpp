@@ -405,10 +405,11 @@ TEST_F(MsgBoxTest, DraggingTheBodyMovesTheBox) {
         win32test::RunUntilIdle();
         GetWindowRect(box.hwnd, &after);
     });
-    // How far the window manager moves it per pixel of pointer travel is
-    // its own business; that the box follows the pointer is the box's.
-    EXPECT_GT(after.left, before.left);
-    EXPECT_GT(after.top, before.top);
+    // The move starts where the pointer is, not at the made-up point the
+    // box sends with WM_NCLBUTTONDOWN, so the box moves exactly as far as
+    // the pointer did.
+    EXPECT_EQ(before.left + 30, after.left);
+    EXPECT_EQ(before.top + 20, after.top);
 }
 
 // ---- sound behaviour where the box could otherwise hang or leak ----------
