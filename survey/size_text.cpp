@@ -40,7 +40,7 @@ void GroupThousands(LPSTR text) {
         work[len++] = run[i];
         if (++taken % 3 == 0) work[len++] = ',';
     }
-    if (work[len - 1] == ',') --len;
+    if (len > 0 && work[len - 1] == ',') --len;
     work[len] = '\0';
 
     for (int a = 0, b = len - 1; a < b; ++a, --b) {

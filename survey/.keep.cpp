@@ -1,1 +1,0 @@
-// Keeps this library non-empty while its folder fills.
