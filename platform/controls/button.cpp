@@ -18,7 +18,7 @@ struct Button {
 };
 
 Button *State(HWND hwnd) {
-    return reinterpret_cast<Button *>(GetWindowLongPtrA(hwnd, 0));
+    return ControlState<Button>(hwnd);
 }
 
 DWORD Type(HWND hwnd) {
@@ -238,17 +238,10 @@ LRESULT DialogCode(HWND hwnd) {
 }  // namespace
 
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        if (!State(hwnd)) SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(new Button));
-        return DefWindowProcA(hwnd, msg, wParam, lParam);
-    }
+    LRESULT settled;
+    if (HandleControlLifetime<Button>(hwnd, msg, wParam, lParam, &settled)) return settled;
     Button *b = State(hwnd);
-    if (!b) return DefWindowProcA(hwnd, msg, wParam, lParam);
     switch (msg) {
-        case WM_NCDESTROY:
-            SetWindowLongPtrA(hwnd, 0, 0);
-            delete b;
-            return DefWindowProcA(hwnd, msg, wParam, lParam);
         case WM_ERASEBKGND:
             if (IsOwnerDraw(hwnd)) {
                 HDC dc = reinterpret_cast<HDC>(wParam);

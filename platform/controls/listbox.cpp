@@ -40,7 +40,7 @@ struct ListBox {
 };
 
 ListBox *State(HWND hwnd) {
-    return reinterpret_cast<ListBox *>(GetWindowLongPtrA(hwnd, 0));
+    return ControlState<ListBox>(hwnd);
 }
 
 DWORD Style(HWND hwnd) {
@@ -710,17 +710,10 @@ LRESULT ListMessage(HWND hwnd, ListBox &lb, UINT msg, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        if (!State(hwnd)) SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(new ListBox));
-        return DefWindowProcA(hwnd, msg, wParam, lParam);
-    }
+    LRESULT settled;
+    if (HandleControlLifetime<ListBox>(hwnd, msg, wParam, lParam, &settled)) return settled;
     ListBox *lb = State(hwnd);
-    if (!lb) return DefWindowProcA(hwnd, msg, wParam, lParam);
     switch (msg) {
-        case WM_NCDESTROY:
-            SetWindowLongPtrA(hwnd, 0, 0);
-            delete lb;
-            return DefWindowProcA(hwnd, msg, wParam, lParam);
         case WM_CREATE: {
             auto *cs = reinterpret_cast<const CREATESTRUCTA *>(lParam);
             if (cs) Measure(hwnd, cs, *lb);
