@@ -294,9 +294,9 @@ bool BoxKey(HWND box, const MSG &msg) {
             MoveFocus(*b, -1);
             return true;
         default:
-            for (const ButtonSpec &spec : b->buttons) {
-                if (spec.mnemonic && msg.wParam == static_cast<WPARAM>(spec.mnemonic)) {
-                    Finish(box, spec.id);
+            for (const ButtonSpec &entry : b->buttons) {
+                if (entry.mnemonic && msg.wParam == static_cast<WPARAM>(entry.mnemonic)) {
+                    Finish(box, entry.id);
                     return true;
                 }
             }
