@@ -186,30 +186,24 @@ void FromMap(const char *const map[32], IconPixels *out) {
 }  // namespace
 
 bool SystemIconPixels(WORD id, bool cursor, IconPixels *out) {
+    struct Entry {
+        WORD id;
+        const char *const *map;
+    };
+    static const Entry kIcons[] = {
+        {32512, kApplication},  // IDI_APPLICATION
+        {32513, kHand},         // IDI_HAND
+        {32514, kQuestion},     // IDI_QUESTION
+        {32515, kExclamation},  // IDI_EXCLAMATION
+        {32516, kAsterisk},     // IDI_ASTERISK
+        {32517, kApplication},  // IDI_WINLOGO
+    };
     const char *const *map = nullptr;
     if (cursor) {
         if (id == 32512) map = kArrow;  // IDC_ARROW
     } else {
-        switch (id) {
-            case 32512:
-                map = kApplication;
-                break;  // IDI_APPLICATION
-            case 32513:
-                map = kHand;
-                break;  // IDI_HAND
-            case 32514:
-                map = kQuestion;
-                break;  // IDI_QUESTION
-            case 32515:
-                map = kExclamation;
-                break;  // IDI_EXCLAMATION
-            case 32516:
-                map = kAsterisk;
-                break;  // IDI_ASTERISK
-            case 32517:
-                map = kApplication;
-                break;  // IDI_WINLOGO
-        }
+        for (const Entry &e : kIcons)
+            if (e.id == id) map = e.map;
     }
     if (map == nullptr) return false;
     FromMap(map, out);

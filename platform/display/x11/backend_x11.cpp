@@ -691,37 +691,28 @@ private:
         KeyInfo code;
         bool known = TranslateKeysym(sym, &code);
         DWORD time = EventTime(key.time);
+        // Every key event carries the key's codes, its time and whether it repeats.
+        auto keyEvent = [&](Event::Type type, bool repeat) {
+            Event e = Make(type, t.xid);
+            e.vk = code.vk;
+            e.scanCode = code.scanCode;
+            e.extended = code.extended;
+            e.repeat = repeat;
+            e.time = time;
+            return e;
+        };
         if (press) {
             bool repeat = !downKeys_.insert(key.keycode).second;
-            if (known) {
-                Event e = Make(kEvKeyDown, t.xid);
-                e.vk = code.vk;
-                e.scanCode = code.scanCode;
-                e.extended = code.extended;
-                e.repeat = repeat;
-                e.time = time;
-                Push(e);
-            }
+            if (known) Push(keyEvent(kEvKeyDown, repeat));
             unsigned char c = static_cast<unsigned char>(text[0]);
             if (length == 1 && c != 0x7F) {
-                Event e = Make(kEvChar, t.xid);
+                Event e = keyEvent(kEvChar, repeat);
                 e.ch = text[0];
-                e.vk = code.vk;
-                e.scanCode = code.scanCode;
-                e.extended = code.extended;
-                e.repeat = repeat;
-                e.time = time;
                 Push(e);
             }
         } else {
             downKeys_.erase(key.keycode);
-            if (!known) return;
-            Event e = Make(kEvKeyUp, t.xid);
-            e.vk = code.vk;
-            e.scanCode = code.scanCode;
-            e.extended = code.extended;
-            e.time = time;
-            Push(e);
+            if (known) Push(keyEvent(kEvKeyUp, false));
         }
     }
 
