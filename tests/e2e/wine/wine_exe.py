@@ -89,7 +89,7 @@ if not inside:
 prefix = os.path.join(workdir, "prefix")
 mnt = os.path.join(workdir, "mnt")
 tmp = tempfile.mkdtemp(prefix="morvalen-wine-")
-atexit.register(shutil.rmtree, tmp, True) if not os.environ.get("KEEP") else None
+atexit.register(shutil.rmtree, tmp, True)
 
 # The desktop opener Wine's browser launcher calls: records its arguments.
 opener_log = os.path.join(tmp, "xdg-open.log")
