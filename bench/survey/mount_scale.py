@@ -5,11 +5,12 @@ directories of the root filesystem in a private mount namespace. Each size
 runs in several hyperfine rounds whose command order rotates, so all the
 commands see the same machine; the figures are medians over every run.
 
-usage: mount_scale.py MORVALEN_DRIVES [MORVALEN_DRIVES...] [--rounds N] [--runs N]
+usage: mount_scale.py MORVALEN_DRIVES [PROGRAM...] [--rounds N] [--runs N]
                       [--sizes 10,100,1000,10000] [--strace]
 
-Several builds of the tool (say, before and after a change) are measured in
-the same run. --strace also counts each tool's system calls (all / failed).
+Further programs (another build of the tool, an empty static program as
+the floor of any static tool) are measured in the same run, each named by its
+file name. --strace also counts each tool's system calls (all / failed).
 Needs root and hyperfine. Build without sanitizers (a static tool):
   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVALEN_TESTS=OFF
   ninja -C build-bench morvalen-drives"""
@@ -93,7 +94,7 @@ def grow_to(n):
 
 
 def label(t):
-    return "morvalen-drives " + t.split("/")[-3] if len(tools) > 1 else "morvalen-drives"
+    return os.path.basename(t)
 
 
 def syscalls(tool):
