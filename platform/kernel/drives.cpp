@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/kernel/mounts.h"
+#include "platform/kernel/space.h"
 #include "platform/kernel/state.h"
 
 namespace win32 {
@@ -90,7 +91,8 @@ bool SpaceOfRoot(LPCSTR root, SpaceFigures *figures) {
     }
     // Network, optical and RAM drives are never asked: a hung server must
     // not hold anyone up.
-    if (!IsQueryable(e) || !QuerySpace(e->mount.mountPoint, figures)) {
+    const std::string &sysfs = State().sysfsRoot.empty() ? "/sys" : State().sysfsRoot;
+    if (!IsQueryable(e) || !QuerySpace(DriveMap(), *e, sysfs, figures)) {
         SetLastError(ERROR_NOT_READY);
         return false;
     }
@@ -172,15 +174,18 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
 
 void win32test::SetMountInfoPath(const char *path) {
     win32::State().mountInfoPath = path ? path : "";
+    win32::ForgetSpaceAnswers();
     win32::State().map.reset();
 }
 
 void win32test::SetSysfsRoot(const char *path) {
     win32::State().sysfsRoot = path ? path : "";
+    win32::ForgetSpaceAnswers();
     win32::State().map.reset();
 }
 
 void win32test::SetFakeDrives(const std::vector<FakeDrive> &drives) {
     win32::State().fakes = drives;
+    win32::ForgetSpaceAnswers();
     win32::State().map.reset();
 }

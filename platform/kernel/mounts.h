@@ -53,11 +53,4 @@ struct SpaceFigures {
     unsigned long long availBlocks = 0;
 };
 
-// Asks for the space of the filesystem at `mountPoint`, giving up after the
-// query timeout. False when the query failed or did not answer in time.
-bool QuerySpace(const std::string &mountPoint, SpaceFigures *out);
-
-// How long a space query may take before it counts as failed.
-constexpr unsigned kQueryTimeoutMs = 250;
-
 }  // namespace win32

@@ -1,70 +1,103 @@
-// Space queries with a deadline.
+// Space queries, all started together, against one deadline.
 //
 // statvfs on a stalled filesystem (a hung FUSE daemon, a dying disk) can
 // block for as long as it likes, and nothing interrupts it: not even a kill,
 // so a thread of ours stuck there would also hold up the process's exit.
-// Each query therefore runs in a child process, which writes its answer into
-// a pipe; the caller waits for it at most kQueryTimeoutMs and then reaps the
-// child, which ends right after answering. A child that has not answered in
-// time is left to finish on its own, and a detached thread waits for exactly
-// that child, so it never lingers as a zombie (a thread in waitpid does not
-// hold up an exit; the child, orphaned then, goes to init). Its mount point
-// stays marked busy until it ends: further queries of that mount fail at
-// once instead of starting another child, and no more than kMaxStalled
-// queries are ever outstanding. A stalled filesystem costs at most one
-// process and one sleeping thread.
+// The queries therefore run in a helper process. The first ask forks one
+// helper for all the fixed and removable drives of the map; it stats each
+// of them on a thread of its own, so that a hung mount holds up none of the
+// others, and writes every answer into a pipe as soon as it has it. Each ask
+// then waits for its own answer until one deadline, kQueryTimeoutMs after
+// that start, so the whole survey waits at most that long however many
+// mounts hang or are slow.
 //
-// The fake query of the test seams runs on a detached thread instead, so
-// tests can observe it; the same deadline and bounds apply.
+// A helper that still owes answers when its round is over is left to finish
+// on its own: a detached thread goes on reading its answers and reaps it (a
+// thread in read or waitpid does not hold up an exit; the helper, orphaned
+// then, goes to init). The mount points it owes stay marked busy until their
+// answer comes; the next round leaves them out and they fail at once, as
+// does a FUSE mount whose connection already has requests waiting (stuck in
+// another process, perhaps an earlier run of ours). A stalled filesystem
+// costs at most one helper process and one sleeping thread, and never a
+// healthy drive.
+//
+// The fake query of the test seams runs on one detached thread per mount
+// instead, so tests can observe it; the same deadline and bounds apply.
+#include "platform/kernel/space.h"
+
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <set>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 #include <system_error>
 #include <thread>
 
-#include "platform/kernel/mounts.h"
 #include "platform/kernel/state.h"
 
 namespace win32 {
 namespace {
 
-constexpr int kMaxStalled = 4;
+using Clock = std::chrono::steady_clock;
 
-struct Answer {
-    std::mutex mu;
-    std::condition_variable cv;
-    bool done = false;
+// How long after the deadline the answers of a round still serve asks. The
+// survey asks for its drives one right after another; an ask later than
+// this belongs to another survey and gets fresh figures.
+constexpr auto kAnswersKeep = std::chrono::milliseconds(1000);
+
+// Stack of each of the helper's threads: statvfs and write need little.
+constexpr size_t kHelperStack = 128 << 10;
+
+struct Slot {
+    std::string mountPoint;
+    bool pending = false;  // asked and not answered yet
     bool ok = false;
+    bool taken = false;  // an ask has had this answer
     SpaceFigures figures;
 };
 
-// Outstanding queries by mount point; each entry is removed by the thread
-// that waits for its child or runs its fake. Shared with those threads,
-// which may outlive any caller, so never destroyed.
-struct Outstanding {
-    std::mutex mu;
-    std::set<std::string> busy;
-    win32test::SpaceQueryFn fake;
+// The queries started together.
+struct Round {
+    std::mutex mu;  // the slots' answers, which fake threads write
+    std::condition_variable cv;
+    Clock::time_point deadline;
+    std::vector<Slot> slots;  // fixed once the queries run
+    bool fake = false;
+    pid_t helper = -1;
+    int fd = -1;  // the helper's answers, until it has given them all
+    size_t owed = 0;
 };
 
-Outstanding &GetOutstanding() {
-    static Outstanding *o = new Outstanding;
-    return *o;
+// Shared with threads that may outlive any caller, so never destroyed.
+struct Queries {
+    std::mutex mu;               // busy and fake
+    std::set<std::string> busy;  // mount points with a query still running
+    win32test::SpaceQueryFn fake;
+    std::mutex askMu;  // one ask at a time; guards current
+    std::shared_ptr<Round> current;
+};
+
+Queries &GetQueries() {
+    static Queries *q = new Queries;
+    return *q;
 }
 
 void Release(const std::string &mountPoint) {
-    Outstanding &o = GetOutstanding();
-    std::lock_guard<std::mutex> lock(o.mu);
-    o.busy.erase(mountPoint);
+    Queries &q = GetQueries();
+    std::lock_guard<std::mutex> lock(q.mu);
+    q.busy.erase(mountPoint);
 }
 
 void Reap(pid_t pid) {
@@ -74,138 +107,294 @@ void Reap(pid_t pid) {
 }
 
 struct Reply {
-    int ok;
+    uint32_t slot;
+    int32_t ok;
     SpaceFigures figures;
 };
+static_assert(sizeof(Reply) <= PIPE_BUF, "each answer is one atomic write");
 
-// In the child: nothing but system calls, then _exit.
-[[noreturn]] void AnswerInChild(const char *mountPoint, int fd) {
-    // Hold on to no descriptor of the parent's while possibly stuck: not its
-    // display connection, not the standard output a reader waits to see end.
-    if (fd > 0) close_range(0, static_cast<unsigned>(fd) - 1, 0);
-    close_range(static_cast<unsigned>(fd) + 1, ~0U, 0);
+struct Job {
+    const char *mountPoint;
+    uint32_t slot;
+    int fd;
+};
+
+// In the helper: nothing but system calls.
+void *AnswerJob(void *arg) {
+    const Job *job = static_cast<const Job *>(arg);
     Reply r{};
+    r.slot = job->slot;
     struct statvfs st;
-    if (statvfs(mountPoint, &st) == 0) {
+    if (statvfs(job->mountPoint, &st) == 0) {
         r.figures.fragmentSize = st.f_frsize ? st.f_frsize : st.f_bsize;
         r.figures.blocks = st.f_blocks;
         r.figures.freeBlocks = st.f_bfree;
         r.figures.availBlocks = st.f_bavail;
         r.ok = r.figures.fragmentSize != 0;
     }
-    ssize_t n = write(fd, &r, sizeof r);
-    _exit(n == static_cast<ssize_t>(sizeof r) ? 0 : 1);
+    ssize_t n = write(job->fd, &r, sizeof r);
+    (void)n;  // a reader that has gone no longer needs the answer
+    return nullptr;
 }
 
-// True when the child answered in time with figures. A child that did not
-// answer is handed to a reaper thread, which frees the mount point when the
-// child ends.
-bool StatInChild(const std::string &mountPoint, SpaceFigures *out) {
+// The helper: a thread per job but the first, which it answers itself.
+[[noreturn]] void RunHelper(std::vector<Job> &jobs, std::vector<pthread_t> &threads, int fd) {
+    // Hold on to no descriptor of the parent's while possibly stuck: not its
+    // display connection, not the standard output a reader waits to see end.
+    if (fd > 0) close_range(0, static_cast<unsigned>(fd) - 1, 0);
+    close_range(static_cast<unsigned>(fd) + 1, ~0U, 0);
+    pthread_attr_t attr;
+    bool sized = pthread_attr_init(&attr) == 0 && pthread_attr_setstacksize(&attr, kHelperStack) == 0;
+    size_t started = 1;
+    for (; started < jobs.size(); ++started)
+        if (pthread_create(&threads[started], sized ? &attr : nullptr, AnswerJob, &jobs[started]) != 0) break;
+    AnswerJob(&jobs[0]);
+    // Without threads to spare the rest go one after another.
+    for (size_t i = started; i < jobs.size(); ++i) AnswerJob(&jobs[i]);
+    for (size_t i = 1; i < started; ++i) pthread_join(threads[i], nullptr);
+    _exit(0);
+}
+
+void Answer(Round &r, size_t i, bool ok, const SpaceFigures &figures) {
+    Slot &s = r.slots[i];
+    if (!s.pending) return;
+    s.pending = false;
+    s.ok = ok;
+    s.figures = figures;
+    Release(s.mountPoint);
+}
+
+// The helper has gone: what it still owed has failed.
+void EndHelper(Round &r) {
+    close(r.fd);
+    r.fd = -1;
+    Reap(r.helper);
+    r.helper = -1;
+    for (size_t i = 0; i < r.slots.size(); ++i) Answer(r, i, false, SpaceFigures{});
+    r.owed = 0;
+}
+
+// Reads the answers the helper has written, waiting at most `timeoutMs` for
+// the first (-1: as long as it takes).
+void ReadAnswers(Round &r, int timeoutMs) {
+    pollfd p{r.fd, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0) return;
+    Reply replies[32];
+    ssize_t n = read(r.fd, replies, sizeof replies);
+    if (n < 0 && errno == EINTR) return;
+    if (n <= 0) {
+        EndHelper(r);
+        return;
+    }
+    // Whole answers only: each was one write of less than a pipe's buffer.
+    for (size_t k = 0; k < static_cast<size_t>(n) / sizeof(Reply); ++k) {
+        const Reply &reply = replies[k];
+        if (reply.slot >= r.slots.size() || !r.slots[reply.slot].pending) continue;
+        Answer(r, reply.slot, reply.ok != 0, reply.figures);
+        --r.owed;
+    }
+    if (r.owed == 0) EndHelper(r);
+}
+
+int MsUntil(Clock::time_point t) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(t - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Starts one helper for the pending slots; false when it cannot.
+bool StartHelper(Round &r) {
+    std::vector<Job> jobs;
+    for (size_t i = 0; i < r.slots.size(); ++i)
+        if (r.slots[i].pending) jobs.push_back({r.slots[i].mountPoint.c_str(), static_cast<uint32_t>(i), -1});
+    if (jobs.empty()) return true;
+    std::vector<pthread_t> threads(jobs.size());  // allocated before the fork
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    for (Job &j : jobs) j.fd = fds[1];
     pid_t child = fork();
-    if (child == 0) AnswerInChild(mountPoint.c_str(), fds[1]);
+    if (child == 0) RunHelper(jobs, threads, fds[1]);
     close(fds[1]);
     if (child < 0) {
         close(fds[0]);
         return false;
     }
-
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQueryTimeoutMs);
-    int ready;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
-        pollfd p{fds[0], POLLIN, 0};
-        ready = poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
-        if (ready >= 0 || errno != EINTR) break;
-    }
-    if (ready == 0) {
-        close(fds[0]);
-        try {
-            std::thread([child, mountPoint] {
-                Reap(child);
-                Release(mountPoint);
-            }).detach();
-        } catch (const std::system_error &) {
-            // No thread to spare: the child stays unreaped and its mount
-            // stays busy, which still bounds what a stall can cost.
-        }
-        return false;
-    }
-
-    Reply r{};
-    ssize_t n = -1;
-    if (ready > 0)
-        while ((n = read(fds[0], &r, sizeof r)) < 0 && errno == EINTR) {
-        }
-    close(fds[0]);
-    Reap(child);
-    Release(mountPoint);
-    if (n != static_cast<ssize_t>(sizeof r) || !r.ok) return false;
-    *out = r.figures;
+    r.helper = child;
+    r.fd = fds[0];
+    r.owed = jobs.size();
     return true;
 }
 
-void RunFake(const std::string &mountPoint, win32test::SpaceQueryFn fake, std::shared_ptr<Answer> answer) {
+void RunFake(std::shared_ptr<Round> r, size_t i, win32test::SpaceQueryFn fake) {
+    const std::string &mountPoint = r->slots[i].mountPoint;  // fixed while queries run
     win32test::FakeSpace f = fake(mountPoint);
     if (f.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(f.delayMs));
-    // Free the mount point first, so that a caller who sees the answer can
-    // ask again at once.
-    Release(mountPoint);
+    SpaceFigures figures;
+    figures.fragmentSize = f.fragmentSize;
+    figures.blocks = f.blocks;
+    figures.freeBlocks = f.freeBlocks;
+    figures.availBlocks = f.availBlocks;
     {
-        std::lock_guard<std::mutex> lock(answer->mu);
-        answer->done = true;
-        answer->ok = f.ok;
-        answer->figures.fragmentSize = f.fragmentSize;
-        answer->figures.blocks = f.blocks;
-        answer->figures.freeBlocks = f.freeBlocks;
-        answer->figures.availBlocks = f.availBlocks;
+        std::lock_guard<std::mutex> lock(r->mu);
+        Answer(*r, i, f.ok, figures);
     }
-    answer->cv.notify_all();
+    r->cv.notify_all();
 }
 
-bool FakeQuery(const std::string &mountPoint, win32test::SpaceQueryFn fake, SpaceFigures *out) {
-    auto answer = std::make_shared<Answer>();
-    try {
-        std::thread(RunFake, mountPoint, std::move(fake), answer).detach();
-    } catch (const std::system_error &) {
-        Release(mountPoint);
-        return false;
+// True when requests to the FUSE filesystem of `m` are already waiting for
+// its daemon: another query would only wait behind them.
+bool FuseBacklog(const MountEntry &m, const std::string &sysfsRoot) {
+    const std::string &t = m.fsType;
+    if (t != "fuse" && t != "fuseblk" && t.compare(0, 5, "fuse.") != 0) return false;
+    // The connection is named after the kernel's device number.
+    unsigned long long dev = (static_cast<unsigned long long>(m.major) << 20) | m.minor;
+    std::string path = sysfsRoot + "/fs/fuse/connections/" + std::to_string(dev) + "/waiting";
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buf[24];
+    ssize_t n = read(fd, buf, sizeof buf - 1);
+    close(fd);
+    if (n <= 0) return false;
+    buf[n] = '\0';
+    return strtoull(buf, nullptr, 10) > 0;
+}
+
+std::shared_ptr<Round> StartRound(const std::vector<DriveEntry> &map, const std::string &sysfsRoot) {
+    Queries &q = GetQueries();
+    auto r = std::make_shared<Round>();
+    r->deadline = Clock::now() + std::chrono::milliseconds(kQueryTimeoutMs);
+    win32test::SpaceQueryFn fake;
+    {
+        std::lock_guard<std::mutex> lock(q.mu);
+        fake = q.fake;
+        for (const DriveEntry &e : map) {
+            if (e.type != DRIVE_FIXED && e.type != DRIVE_REMOVABLE) continue;
+            const std::string &mp = e.mount.mountPoint;
+            bool seen = false;
+            for (const Slot &s : r->slots) seen = seen || s.mountPoint == mp;
+            if (seen) continue;
+            Slot s;
+            s.mountPoint = mp;
+            // A mount whose last query still hangs, or whose daemon has work
+            // waiting, fails at once.
+            if (!q.busy.count(mp) && !FuseBacklog(e.mount, sysfsRoot)) {
+                q.busy.insert(mp);
+                s.pending = true;
+                KernelCounters().spaceQueries++;
+                KernelCounters().queriedMounts.push_back(mp);
+            }
+            r->slots.push_back(std::move(s));
+        }
     }
-    std::unique_lock<std::mutex> lock(answer->mu);
-    if (!answer->cv.wait_for(lock, std::chrono::milliseconds(kQueryTimeoutMs), [&] { return answer->done; }))
-        return false;
-    if (!answer->ok) return false;
-    *out = answer->figures;
+    KernelCounters().spaceRounds++;
+    r->fake = fake != nullptr;
+    if (r->fake) {
+        for (size_t i = 0; i < r->slots.size(); ++i) {
+            if (!r->slots[i].pending) continue;
+            try {
+                std::thread(RunFake, r, i, fake).detach();
+            } catch (const std::system_error &) {
+                std::lock_guard<std::mutex> lock(r->mu);
+                Answer(*r, i, false, SpaceFigures{});
+            }
+        }
+    } else if (!StartHelper(*r)) {
+        for (size_t i = 0; i < r->slots.size(); ++i) Answer(*r, i, false, SpaceFigures{});
+    }
+    return r;
+}
+
+// Waits for slot `i` until the round's deadline; true with figures.
+bool Await(Round &r, size_t i, SpaceFigures *out) {
+    Slot &s = r.slots[i];
+    s.taken = true;
+    if (r.fake) {
+        std::unique_lock<std::mutex> lock(r.mu);
+        r.cv.wait_until(lock, r.deadline, [&] { return !s.pending; });
+        if (s.pending || !s.ok) return false;
+        *out = s.figures;
+        return true;
+    }
+    while (s.pending && r.fd >= 0) {
+        int left = MsUntil(r.deadline);
+        ReadAnswers(r, left);
+        if (left == 0) break;
+    }
+    if (s.pending || !s.ok) return false;
+    *out = s.figures;
     return true;
+}
+
+// Ends a round: its queries may use what is left of the deadline, then a
+// thread takes over what a helper still owes.
+void Retire(std::shared_ptr<Round> r) {
+    if (!r) return;
+    if (r->fake) {
+        std::unique_lock<std::mutex> lock(r->mu);
+        r->cv.wait_until(lock, r->deadline, [&] {
+            for (const Slot &s : r->slots)
+                if (s.pending) return false;
+            return true;
+        });
+        return;
+    }
+    while (r->fd >= 0) {
+        int left = MsUntil(r->deadline);
+        ReadAnswers(*r, left);
+        if (left == 0) break;
+    }
+    if (r->fd < 0) return;
+    try {
+        std::thread([r] {
+            while (r->fd >= 0) ReadAnswers(*r, -1);
+        }).detach();
+    } catch (const std::system_error &) {
+        // No thread to spare: the helper stays unreaped and its mounts stay
+        // busy, which still bounds what a stall can cost.
+    }
+}
+
+// The unused slot of the current round for `mountPoint`, if the round is
+// still recent enough to serve asks.
+bool CurrentSlot(const std::string &mountPoint, size_t *index) {
+    Queries &q = GetQueries();
+    if (!q.current || Clock::now() > q.current->deadline + kAnswersKeep) return false;
+    for (size_t i = 0; i < q.current->slots.size(); ++i) {
+        if (q.current->slots[i].mountPoint != mountPoint) continue;
+        if (q.current->slots[i].taken) return false;
+        *index = i;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
 
-bool QuerySpace(const std::string &mountPoint, SpaceFigures *out) {
-    Outstanding &o = GetOutstanding();
-    win32test::SpaceQueryFn fake;
-    {
-        std::lock_guard<std::mutex> lock(o.mu);
-        if (o.busy.count(mountPoint) || static_cast<int>(o.busy.size()) >= kMaxStalled) return false;
-        o.busy.insert(mountPoint);
-        fake = o.fake;
+bool QuerySpace(const std::vector<DriveEntry> &map, const DriveEntry &drive, const std::string &sysfsRoot,
+                SpaceFigures *out) {
+    Queries &q = GetQueries();
+    std::lock_guard<std::mutex> ask(q.askMu);
+    size_t i;
+    if (!CurrentSlot(drive.mount.mountPoint, &i)) {
+        Retire(std::move(q.current));
+        q.current = StartRound(map, sysfsRoot);
+        if (!CurrentSlot(drive.mount.mountPoint, &i)) return false;
     }
-    KernelCounters().spaceQueries++;
-    KernelCounters().queriedMounts.push_back(mountPoint);
-    if (fake) return FakeQuery(mountPoint, std::move(fake), out);
-    return StatInChild(mountPoint, out);
+    return Await(*q.current, i, out);
 }
 
-void SetSpaceQueryFn(win32test::SpaceQueryFn fn) {
-    Outstanding &o = GetOutstanding();
-    std::lock_guard<std::mutex> lock(o.mu);
-    o.fake = std::move(fn);
+void ForgetSpaceAnswers() {
+    Queries &q = GetQueries();
+    std::lock_guard<std::mutex> ask(q.askMu);
+    Retire(std::move(q.current));
 }
 
 }  // namespace win32
 
 void win32test::SetSpaceQuery(SpaceQueryFn fn) {
-    win32::SetSpaceQueryFn(std::move(fn));
+    win32::Queries &q = win32::GetQueries();
+    {
+        std::lock_guard<std::mutex> lock(q.mu);
+        q.fake = std::move(fn);
+    }
+    win32::ForgetSpaceAnswers();
 }

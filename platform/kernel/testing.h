@@ -50,6 +50,7 @@ struct KernelCalls {
     int getModuleHandle = 0;
     int getProcAddress = 0;
     int spaceQueries = 0;  // filesystems actually asked (statvfs or the fake)
+    int spaceRounds = 0;   // times all the drives' queries started together
     std::vector<std::string> queriedMounts;
 };
 KernelCalls GetKernelCalls();

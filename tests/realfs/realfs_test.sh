@@ -36,12 +36,13 @@ FAILED=0
 W=$(mktemp -d /tmp/morvalen-realfs.XXXXXX)
 mount -t tmpfs -o size=256m tmpfs "$W" || skip "cannot mount a tmpfs"
 M=$W/m
-mkdir -p "$M/full" "$M/most" "$M/ram" "$M/twice" "$M/stall" "$W/img"
+mkdir -p "$M/full" "$M/most" "$M/ram" "$M/twice" "$M/zz" "$W/img"
+for i in 1 2 3 4 5; do mkdir -p "$M/stall$i"; done
 
-STALL_PID=
+STALL_PIDS=()
 cleanup() {
-    [ -n "$STALL_PID" ] && kill -KILL "$STALL_PID" 2>/dev/null
-    for d in stall twice ram most full; do umount -l "$M/$d" 2>/dev/null; done
+    for pid in "${STALL_PIDS[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+    for d in stall1 stall2 stall3 stall4 stall5 zz twice ram most full; do umount -l "$M/$d" 2>/dev/null; done
     umount -l "$W" 2>/dev/null
     rmdir "$W" 2>/dev/null
 }
@@ -54,6 +55,7 @@ make_ext4() {  # name size
 }
 make_ext4 full 48M
 make_ext4 most 64M
+make_ext4 zz 16M
 mount -t tmpfs -o size=16m tmpfs "$M/ram"
 mount --bind "$M/most" "$M/twice"
 
@@ -119,30 +121,53 @@ grep -q "^${full_letter%:} 48 0 3\$" <<<"$PROBED" || grep -q "^${full_letter%:} 
     fail "the survey lacks the full image"
 grep -q "^${most_letter%:} " <<<"$PROBED" || fail "the survey lacks the 92% image"
 
-# A filesystem whose statfs hangs costs the survey one timeout, no record.
+# Five filesystems whose statfs hangs, sorting before a healthy image, cost
+# the survey one deadline and no record but their own.
+stall_conn() {  # mount point -> its FUSE connection in sysfs (named by device number)
+    awk -v mp="$1" '$5 == mp { split($3, d, ":"); print d[1] * 1048576 + d[2] }' /proc/self/mountinfo
+}
+waiting_total() {  # requests waiting on all the stalled connections
+    local total=0 i
+    for i in 1 2 3 4 5; do
+        total=$((total + $(cat "/sys/fs/fuse/connections/$(stall_conn "$M/stall$i")/waiting")))
+    done
+    echo $total
+}
 if [ -n "$STALLFS" ] && [ -c /dev/fuse ]; then
-    STALLFS_SECONDS=10 "$STALLFS" -f "$M/stall" &
-    STALL_PID=$!
+    for i in 1 2 3 4 5; do
+        STALLFS_SECONDS=10 "$STALLFS" -f "$M/stall$i" &
+        STALL_PIDS+=($!)
+    done
     for _ in $(seq 50); do
-        grep -q " $M/stall " /proc/self/mountinfo && break
+        [ "$(grep -c " $M/stall[1-5] " /proc/self/mountinfo)" = 5 ] && break
         sleep 0.1
     done
-    if grep -q " $M/stall " /proc/self/mountinfo; then
-        OUT=$("$DRIVES")
-        stall_letter=$(field "$M/stall" 1)
-        echo "stalled filesystem: $(field "$M/stall" 1) $(field "$M/stall" 2) $(field "$M/stall" 3)"
-        [ "$(field "$M/stall" 3)" = - ] || fail "the stalled filesystem answered"
+    if [ "$(grep -c " $M/stall[1-5] " /proc/self/mountinfo)" = 5 ]; then
+        mountpoint -q /sys/fs/fuse/connections || mount -t fusectl fusectl /sys/fs/fuse/connections
         PROBED=$("$PROBE")
         echo "$PROBED"
         ms=$(awk '/^elapsed_ms/ { print $2 }' <<<"$PROBED")
-        grep -q "^${stall_letter%:} " <<<"$PROBED" && fail "the stalled filesystem has a record"
+        # That left one request stuck on each; later runs add none.
+        echo "requests waiting on the stalled filesystems: $(waiting_total)"
+        [ "$(waiting_total)" = 5 ] || fail "$(waiting_total) requests wait on the five stalled filesystems"
+        OUT=$("$DRIVES")
+        echo "$OUT"
+        [ "$(waiting_total)" = 5 ] || fail "morvalen-drives queued more requests on the stalled filesystems"
+        for i in 1 2 3 4 5; do
+            [ "$(field "$M/stall$i" 3)" = - ] || fail "the stalled filesystem $i answered"
+            l=$(field "$M/stall$i" 1)
+            grep -q "^${l%:} " <<<"$PROBED" && fail "the stalled filesystem $l has a record"
+        done
+        check_sizes "$M/zz"
+        zz_letter=$(field "$M/zz" 1)
+        grep -q "^${zz_letter%:} 1[0-9] " <<<"$PROBED" || fail "the survey lost the image after the stalled ones"
+        grep -q "^${most_letter%:} " <<<"$PROBED" || fail "the survey lost the 92% image"
         # The statfs sleeps 10 s; the survey gives up after 250 ms. Leave room
         # for a busy machine, but not for waiting the stall out.
-        echo "survey: $base_ms ms before, $ms ms with the stalled filesystem"
-        [ $((ms - base_ms)) -le 700 ] || fail "the stalled filesystem held the survey up for $((ms - base_ms)) ms"
-        grep -q "^${most_letter%:} " <<<"$PROBED" || fail "the survey lost the 92% image"
+        echo "survey: $base_ms ms before, $ms ms with five stalled filesystems"
+        [ $((ms - base_ms)) -le 700 ] || fail "the stalled filesystems held the survey up for $((ms - base_ms)) ms"
     else
-        echo "SKIPPED the stall check: FUSE mount did not come up"
+        echo "SKIPPED the stall check: FUSE mounts did not come up"
     fi
 else
     echo "SKIPPED the stall check: no FUSE"

@@ -1,6 +1,7 @@
 /* stallfs: an empty FUSE filesystem whose statfs answers only after a
  * long sleep, as a hung network or FUSE daemon would. The sleep in seconds
- * comes from STALLFS_SECONDS (default 5). */
+ * comes from STALLFS_SECONDS (default 5), or in milliseconds from STALLFS_MS
+ * (a slow filesystem rather than a hung one). */
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
 
@@ -8,9 +9,10 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
-static unsigned stall_seconds = 5;
+static unsigned stall_ms = 5000;
 
 static int stall_getattr(const char *path, struct stat *st, struct fuse_file_info *fi) {
     (void)fi;
@@ -21,8 +23,8 @@ static int stall_getattr(const char *path, struct stat *st, struct fuse_file_inf
     return 0;
 }
 
-static int stall_readdir(const char *path, void *buf, fuse_fill_dir_t fill, off_t off, struct fuse_file_info *fi,
-                         enum fuse_readdir_flags flags) {
+static int stall_readdir(const char *path, void *buf, fuse_fill_dir_t fill, off_t off,
+                         struct fuse_file_info *fi, enum fuse_readdir_flags flags) {
     (void)off;
     (void)fi;
     (void)flags;
@@ -34,7 +36,8 @@ static int stall_readdir(const char *path, void *buf, fuse_fill_dir_t fill, off_
 
 static int stall_statfs(const char *path, struct statvfs *st) {
     (void)path;
-    sleep(stall_seconds);
+    struct timespec t = {(time_t)(stall_ms / 1000u), (long)(stall_ms % 1000u) * 1000000L};
+    nanosleep(&t, NULL);
     memset(st, 0, sizeof *st);
     st->f_bsize = st->f_frsize = 4096;
     st->f_blocks = 1000;
@@ -50,6 +53,8 @@ static const struct fuse_operations ops = {
 
 int main(int argc, char *argv[]) {
     const char *s = getenv("STALLFS_SECONDS");
-    if (s) stall_seconds = (unsigned)atoi(s);
+    if (s) stall_ms = (unsigned)atoi(s) * 1000u;
+    s = getenv("STALLFS_MS");
+    if (s) stall_ms = (unsigned)atoi(s);
     return fuse_main(argc, argv, &ops, NULL);
 }

@@ -192,4 +192,28 @@ TEST_F(MountMapTest, NetworkOpticalAndRamDrivesAreNeverQueried) {
     }
 }
 
+TEST_F(MountMapTest, FuseMountWithRequestsWaitingFailsWithoutAQuery) {
+    UseTable(Fixture("desktop.mountinfo"));
+    win32test::SetSpaceQuery([](const std::string &) {
+        win32test::FakeSpace s;
+        s.blocks = 100;
+        return s;
+    });
+    // The FUSE stick I: (device 8:17) has a request stuck with its daemon.
+    std::string connection = sysfs_.root() + "/fs/fuse/connections/" + std::to_string((8 << 20) | 17);
+    fs::create_directories(connection);
+    std::ofstream(connection + "/waiting") << "1\n";
+    ULARGE_INTEGER total;
+    EXPECT_FALSE(GetDiskFreeSpaceExA("I:\\", nullptr, &total, nullptr));
+    EXPECT_TRUE(GetDiskFreeSpaceExA("H:\\", nullptr, &total, nullptr));
+    auto calls = win32test::GetKernelCalls();
+    EXPECT_EQ(calls.spaceQueries, 6);
+    for (const std::string &mp : calls.queriedMounts) EXPECT_NE(mp, "/media/u/STICK");
+
+    // Once nothing waits there, the next round asks it again.
+    std::ofstream(connection + "/waiting") << "0\n";
+    EXPECT_TRUE(GetDiskFreeSpaceExA("I:\\", nullptr, &total, nullptr));
+    EXPECT_EQ(win32test::GetKernelCalls().queriedMounts.size(), 13u);
+}
+
 }  // namespace

@@ -93,6 +93,28 @@ TEST_F(SurveyTest, TwentyFourDrivesFillEveryRecord) {
     EXPECT_EQ(DriveTable.fixedFreeMB, 24u);
 }
 
+TEST_F(SurveyTest, HungDrivesCostOneDeadlineAndShutOutNoLaterDrive) {
+    // Five drives that never answer in time, then nineteen slow ones.
+    std::vector<win32test::FakeDrive> drives;
+    for (char c = 'C'; c <= 'Z'; ++c)
+        drives.push_back({c, DRIVE_FIXED, std::string(c <= 'G' ? "/hung/" : "/slow/") + c});
+    win32test::SetFakeDrives(drives);
+    win32test::SetSpaceQuery([](const std::string &mp) {
+        win32test::FakeSpace s;
+        s.fragmentSize = 1, s.blocks = 2 * kMB, s.availBlocks = kMB;
+        s.delayMs = mp.compare(0, 6, "/hung/") == 0 ? 3000 : 100;
+        return s;
+    });
+    ASSERT_EQ(SurveyDrives(), 19);
+    EXPECT_EQ(DriveTable.records[0].letter, 'H');
+    EXPECT_EQ(DriveTable.records[18].letter, 'Z');
+    EXPECT_EQ(DriveTable.records[18].freeMB, 1u);
+    // Every drive was asked, all at the start, against the one deadline.
+    auto calls = win32test::GetKernelCalls();
+    EXPECT_EQ(calls.spaceQueries, 24);
+    EXPECT_EQ(calls.spaceRounds, 1);
+}
+
 TEST_F(SurveyTest, MegabytesRoundToNearestWithHalfGoingUp) {
     UseDisks({{'C', {DRIVE_FIXED, 524288, 524287}},
               {'D', {DRIVE_FIXED, 1572864, 1572863}},
