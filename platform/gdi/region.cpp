@@ -124,8 +124,9 @@ Region::Region(const RECT &r) {
 }
 
 // The pixels of the box [left, right) x [top, bottom) whose centres lie in
-// the ellipse inscribed in the box. Ellipse() fills the same set, so a
-// region made from a box covers exactly what drawing into that box covers.
+// the ellipse inscribed in the box. Ellipse() fills this set for its box;
+// CreateEllipticRgn takes its right and bottom edges as exclusive and so
+// covers one column and one row less.
 Region Region::Ellipse(int left, int top, int right, int bottom) {
     Region out;
     if (left > right) std::swap(left, right);
@@ -279,8 +280,13 @@ HRGN WINAPI CreateRectRgnIndirect(const RECT *r) {
     return CreateRectRgn(r->left, r->top, r->right, r->bottom);
 }
 
+// CreateEllipticRgn: the ellipse inscribed in [x1, x2 - 1) x [y1, y2 - 1),
+// so (0, 0, 361, 193) ends at column 359 and row 191, inside the outline
+// that a three-pixel pen draws for Ellipse(1, 1, 359, 191).
 HRGN WINAPI CreateEllipticRgn(int x1, int y1, int x2, int y2) {
-    return gdi::CreateRegionHandle(Region::Ellipse(x1, y1, x2, y2));
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    return gdi::CreateRegionHandle(Region::Ellipse(x1, y1, x2 - 1, y2 - 1));
 }
 
 int WINAPI CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {

@@ -192,21 +192,32 @@ TEST(Ellipse, FigureIsTheEllipticRegionOfTheBox) {
     }
 }
 
-TEST(Ellipse, RegionOfASmallCircle) {
-    Canvas c(8, 8);
-    HRGN rgn = CreateEllipticRgn(0, 0, 6, 6);
-    FillRgn(c.dc, rgn, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    EXPECT_TRUE(MatchesMask(c.surface,
-                            {
-                                ".####...",
-                                "######..",
-                                "######..",
-                                "######..",
-                                "######..",
-                                ".####...",
-                                "........",
-                            },
-                            kLegend));
+TEST(Ellipse, RegionLeavesTheRightAndBottomEdgesOut) {
+    // The region of a box is the figure of the box one pixel smaller.
+    struct Case {
+        RECT box;
+        std::vector<std::string> mask;
+    };
+    const Case cases[] = {
+        {{0, 0, 6, 6}, {".###...", "#####..", "#####..", "#####..", ".###...", "......."}},
+        {{0, 0, 5, 4}, {".##...", "####..", ".##...", "......"}},
+        {{1, 1, 3, 3}, {"....", ".#..", "...."}},
+    };
+    for (const Case &k : cases) {
+        Canvas c(8, 8);
+        HRGN rgn = CreateEllipticRgn(k.box.left, k.box.top, k.box.right, k.box.bottom);
+        FillRgn(c.dc, rgn, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        EXPECT_TRUE(MatchesMask(c.surface, k.mask, kLegend)) << k.box.left << "," << k.box.right;
+        DeleteObject(rgn);
+    }
+    // The about box's shape ends at column 359 and row 191.
+    HRGN rgn = CreateEllipticRgn(0, 0, 361, 193);
+    RECT box;
+    EXPECT_EQ(COMPLEXREGION, GetRgnBox(rgn, &box));
+    EXPECT_EQ(360, box.right);
+    EXPECT_EQ(192, box.bottom);
+    EXPECT_TRUE(PtInRegion(rgn, 180, 191));
+    EXPECT_FALSE(PtInRegion(rgn, 180, 192));
     DeleteObject(rgn);
 }
 
@@ -286,7 +297,7 @@ TEST(Clipping, EllipticRegionClipsEveryPrimitive) {
     RECT box;
     EXPECT_EQ(COMPLEXREGION, GetClipBox(c.dc, &box));
     EXPECT_EQ(2, box.left);
-    EXPECT_EQ(15, box.bottom);
+    EXPECT_EQ(14, box.bottom);
     SelectObject(c.dc, GetStockObject(BLACK_PEN));
     DeleteObject(red);
 }
