@@ -40,6 +40,13 @@ public:
     Region() = default;
     explicit Region(const RECT &r);
     static Region Ellipse(int left, int top, int right, int bottom);
+    // For the ellipse centred at (cx, cy) with semi-axes a and b, in
+    // continuous coordinates where pixel (x, y) has its centre at
+    // (x + 0.5, y + 0.5): the pixels whose centres lie within `half` of the
+    // curve (a pen of width 2 * half centred on it, its width measured
+    // perpendicular to the curve), and those whose centres lie inside it.
+    static Region EllipseStroke(double cx, double cy, double a, double b, double half);
+    static Region EllipseInside(double cx, double cy, double a, double b);
 
     bool Empty() const { return rects_.empty(); }
     RECT Bounds() const;
