@@ -94,8 +94,9 @@ bool IconPixels(HICON icon, int *w, int *h, std::vector<uint32_t> *colors, std::
 // Metrics of the stock fonts without a DC (for list box defaults etc.).
 bool StockFontMetrics(int stockFont, TEXTMETRICA *tm);
 
-// Logical pixels per inch reported by GetDeviceCaps(LOGPIXELSX/Y); the
-// X back-end sets it from Xft.dpi. Default win32::classic::kDefaultDpi.
+// Logical pixels per inch reported by GetDeviceCaps(LOGPIXELSX/Y). The
+// program always sees win32::classic::kDefaultDpi, whatever the desktop's
+// resolution (the display scales instead); tests may change it.
 void SetLogicalDpi(int dpi);
 int LogicalDpi();
 
