@@ -26,7 +26,7 @@ constexpr UINT kDoubleClickTime = 500;
 constexpr int kDoubleClickWidth = 4;
 constexpr int kDoubleClickHeight = 4;
 
-// Logical pixels per inch unless the X resource Xft.dpi says otherwise.
+// Logical pixels per inch the program sees, on any desktop.
 constexpr int kDefaultDpi = 96;
 
 // Fonts: line height of the system font, advance of the system fixed font.

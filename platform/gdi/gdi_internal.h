@@ -40,6 +40,13 @@ public:
     Region() = default;
     explicit Region(const RECT &r);
     static Region Ellipse(int left, int top, int right, int bottom);
+    // For the ellipse centred at (cx, cy) with semi-axes a and b, in
+    // continuous coordinates where pixel (x, y) has its centre at
+    // (x + 0.5, y + 0.5): the pixels whose centres lie within `half` of the
+    // curve (a pen of width 2 * half centred on it, its width measured
+    // perpendicular to the curve), and those whose centres lie inside it.
+    static Region EllipseStroke(double cx, double cy, double a, double b, double half);
+    static Region EllipseInside(double cx, double cy, double a, double b);
 
     bool Empty() const { return rects_.empty(); }
     RECT Bounds() const;
@@ -87,8 +94,9 @@ bool IconPixels(HICON icon, int *w, int *h, std::vector<uint32_t> *colors, std::
 // Metrics of the stock fonts without a DC (for list box defaults etc.).
 bool StockFontMetrics(int stockFont, TEXTMETRICA *tm);
 
-// Logical pixels per inch reported by GetDeviceCaps(LOGPIXELSX/Y); the
-// X back-end sets it from Xft.dpi. Default win32::classic::kDefaultDpi.
+// Logical pixels per inch reported by GetDeviceCaps(LOGPIXELSX/Y). The
+// program always sees win32::classic::kDefaultDpi, whatever the desktop's
+// resolution (the display scales instead); tests may change it.
 void SetLogicalDpi(int dpi);
 int LogicalDpi();
 

@@ -167,10 +167,13 @@ BOOL WINAPI Rectangle(HDC hdc, int l, int t, int r, int b) {
 
 // Ellipse: the figure is the set of Region::Ellipse for the box. With a
 // one-pixel pen its boundary pixels (those with a 4-neighbour outside) take
-// the pen and the rest the brush. A pen of odd width w straddles the curve:
-// the outline runs from the figure of the box grown by (w-1)/2 to the
-// boundary of the figure of the box shrunk by as much. With the null pen the
-// brush fills the figure of [left, right-1) x [top, bottom-1), as Rectangle.
+// the pen and the rest the brush. A wider pen is centred on the curve
+// through the centres of the one-pixel outline's extreme pixels (columns
+// left and right-1, rows top and bottom-1): it covers the pixels whose
+// centres lie within half its width of that curve, measured perpendicular
+// to it, and the brush fills the pixels inside the curve that the pen
+// leaves. With the null pen the brush fills the figure of
+// [left, right-1) x [top, bottom-1), as Rectangle.
 BOOL WINAPI Ellipse(HDC hdc, int l, int t, int r, int b) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc) return FALSE;
@@ -185,12 +188,24 @@ BOOL WINAPI Ellipse(HDC hdc, int l, int t, int r, int b) {
             gdi::FillRegionDevice(*dc, gdi::ToDevice(Region::Ellipse(l, t, r - 1, b - 1), *dc), brush, rop);
         return TRUE;
     }
-    const int k = (pen.width - 1) / 2;
-    Region outline = Region::Ellipse(l - k, t - k, r + k, b + k);
-    const Region inner = gdi::Interior(Region::Ellipse(l + k, t + k, r - k, b - k));
-    outline.Subtract(inner);
-    gdi::FillRegionDevice(*dc, gdi::ToDevice(outline, *dc), pen.pixel, rop);
-    if (hasBrush) gdi::FillRegionDevice(*dc, gdi::ToDevice(inner, *dc), brush, rop);
+    if (pen.width <= 1) {
+        const Region figure = Region::Ellipse(l, t, r, b);
+        const Region inner = gdi::Interior(figure);
+        Region outline = figure;
+        outline.Subtract(inner);
+        gdi::FillRegionDevice(*dc, gdi::ToDevice(outline, *dc), pen.pixel, rop);
+        if (hasBrush) gdi::FillRegionDevice(*dc, gdi::ToDevice(inner, *dc), brush, rop);
+        return TRUE;
+    }
+    const double cx = (l + r) / 2.0, cy = (t + b) / 2.0;
+    const double a = (r - l - 1) / 2.0, bb = (b - t - 1) / 2.0;
+    const Region stroke = Region::EllipseStroke(cx, cy, a, bb, pen.width / 2.0);
+    gdi::FillRegionDevice(*dc, gdi::ToDevice(stroke, *dc), pen.pixel, rop);
+    if (hasBrush) {
+        Region inner = Region::EllipseInside(cx, cy, a, bb);
+        inner.Subtract(stroke);
+        gdi::FillRegionDevice(*dc, gdi::ToDevice(inner, *dc), brush, rop);
+    }
     return TRUE;
 }
 

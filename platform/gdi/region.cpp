@@ -117,6 +117,59 @@ LONG FloorDiv2(int64_t v) {
     return static_cast<LONG>(v >= 0 ? v / 2 : -((-v + 1) / 2));
 }
 
+// Distance from (u, v) to the ellipse x^2/a^2 + y^2/b^2 = 1 centred at the
+// origin. The nearest point (x, y) satisfies x = a^2 u / (t + a^2),
+// y = b^2 v / (t + b^2) for the one root t > -min(a^2, b^2) of
+// (a u / (t + a^2))^2 + (b v / (t + b^2))^2 = 1, found by bisection.
+double EllipseDistance(double a, double b, double u, double v) {
+    u = std::fabs(u);
+    v = std::fabs(v);
+    if (a < b) {
+        std::swap(a, b);
+        std::swap(u, v);
+    }
+    // Now a >= b.
+    if (v == 0) {
+        // On the major axis: inside near the centre the nearest point is
+        // off the axis.
+        const double denom = a * a - b * b;
+        if (a * u < denom) {
+            const double xa = a * u / denom;
+            const double x = a * xa, y = b * std::sqrt(std::max(0.0, 1 - xa * xa));
+            return std::hypot(x - u, y);
+        }
+        return std::fabs(u - a);
+    }
+    if (u == 0) return std::fabs(v - b);
+    const double z0 = u / a, z1 = v / b;
+    const double g = z0 * z0 + z1 * z1 - 1;
+    if (g == 0) return 0;
+    // In units of b^2: s = t / b^2, r0 = (a / b)^2.
+    const double r0 = (a / b) * (a / b), n0 = r0 * z0;
+    double s0 = z1 - 1, s1 = g < 0 ? 0 : std::hypot(n0, z1) - 1, s = 0;
+    for (int i = 0; i < 200; ++i) {
+        s = (s0 + s1) / 2;
+        if (s == s0 || s == s1) break;
+        const double q0 = n0 / (s + r0), q1 = z1 / (s + 1);
+        const double gs = q0 * q0 + q1 * q1 - 1;
+        if (gs > 0)
+            s0 = s;
+        else if (gs < 0)
+            s1 = s;
+        else
+            break;
+    }
+    const double x = r0 * u / (s + r0), y = v / (s + 1);
+    return std::hypot(x - u, y - v);
+}
+
+// Half the chord of the ellipse scaled by `rho` at height dy from the
+// centre, or -1 where the row misses it.
+double HalfChord(double a, double b, double rho, double dy) {
+    const double q = rho * rho - (dy * dy) / (b * b);
+    return q < 0 ? -1 : a * std::sqrt(q);
+}
+
 }  // namespace
 
 Region::Region(const RECT &r) {
@@ -124,8 +177,9 @@ Region::Region(const RECT &r) {
 }
 
 // The pixels of the box [left, right) x [top, bottom) whose centres lie in
-// the ellipse inscribed in the box. Ellipse() fills the same set, so a
-// region made from a box covers exactly what drawing into that box covers.
+// the ellipse inscribed in the box. Ellipse() fills this set for its box;
+// CreateEllipticRgn takes its right and bottom edges as exclusive and so
+// covers one column and one row less.
 Region Region::Ellipse(int left, int top, int right, int bottom) {
     Region out;
     if (left > right) std::swap(left, right);
@@ -153,6 +207,67 @@ Region Region::Ellipse(int left, int top, int right, int bottom) {
         if (x1 > right - 1) x1 = right - 1;
         if (x0 > x1) continue;
         spans[0] = Span{x0, x1 + 1};
+        writer.Add(y, y + 1, spans);
+    }
+    return out;
+}
+
+Region Region::EllipseStroke(double cx, double cy, double a, double b, double half) {
+    Region out;
+    if (half <= 0) return out;
+    // A curve that degenerates to a segment or a point still has a stroke.
+    a = std::max(a, 1e-3);
+    b = std::max(b, 1e-3);
+    // Every point within `half` of the curve lies between the ellipses
+    // scaled by 1 -+ half / min(a, b): only pixels there are measured.
+    const double spread = half / std::min(a, b);
+    const double outer = 1 + spread, inner = 1 - spread;
+    BandWriter writer(&out.rects_);
+    std::vector<Span> spans;
+    const int y0 = static_cast<int>(std::floor(cy - b - half - 1));
+    const int y1 = static_cast<int>(std::ceil(cy + b + half + 1));
+    for (int y = y0; y <= y1; ++y) {
+        const double dy = y + 0.5 - cy;
+        const double ho = HalfChord(a, b, outer, dy);
+        if (ho < 0) continue;
+        const double hi = inner > 0 ? HalfChord(a, b, inner, dy) : -1;
+        spans.clear();
+        auto scan = [&](double from, double to) {
+            const int x0 = static_cast<int>(std::floor(from - 0.5)),
+                      x1 = static_cast<int>(std::ceil(to - 0.5));
+            for (int x = x0; x <= x1; ++x) {
+                if (EllipseDistance(a, b, x + 0.5 - cx, dy) > half) continue;
+                if (!spans.empty() && spans.back().right == x)
+                    spans.back().right = x + 1;
+                else if (spans.empty() || spans.back().right < x)
+                    spans.push_back(Span{x, x + 1});
+            }
+        };
+        if (hi < 0) {
+            scan(cx - ho, cx + ho);
+        } else {
+            scan(cx - ho, cx - hi);
+            scan(cx + hi, cx + ho);
+        }
+        writer.Add(y, y + 1, spans);
+    }
+    return out;
+}
+
+Region Region::EllipseInside(double cx, double cy, double a, double b) {
+    Region out;
+    if (a <= 0 || b <= 0) return out;
+    BandWriter writer(&out.rects_);
+    std::vector<Span> spans(1);
+    const int y0 = static_cast<int>(std::floor(cy - b)), y1 = static_cast<int>(std::ceil(cy + b));
+    for (int y = y0; y <= y1; ++y) {
+        const double h = HalfChord(a, b, 1, y + 0.5 - cy);
+        if (h < 0) continue;
+        // Centres x + 0.5 strictly inside: |x + 0.5 - cx| < h.
+        const LONG x0 = static_cast<LONG>(std::floor(cx - h - 0.5)) + 1;
+        const LONG x1 = static_cast<LONG>(std::ceil(cx + h - 0.5));
+        if (x0 >= x1) continue;
+        spans[0] = Span{x0, x1};
         writer.Add(y, y + 1, spans);
     }
     return out;
@@ -279,8 +394,13 @@ HRGN WINAPI CreateRectRgnIndirect(const RECT *r) {
     return CreateRectRgn(r->left, r->top, r->right, r->bottom);
 }
 
+// CreateEllipticRgn: the ellipse inscribed in [x1, x2 - 1) x [y1, y2 - 1),
+// so (0, 0, 361, 193) ends at column 359 and row 191, inside the outline
+// that a three-pixel pen draws for Ellipse(1, 1, 359, 191).
 HRGN WINAPI CreateEllipticRgn(int x1, int y1, int x2, int y2) {
-    return gdi::CreateRegionHandle(Region::Ellipse(x1, y1, x2, y2));
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    return gdi::CreateRegionHandle(Region::Ellipse(x1, y1, x2 - 1, y2 - 1));
 }
 
 int WINAPI CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {

@@ -776,9 +776,7 @@ std::unique_ptr<display::Backend> Open(const char *displayName) {
             XFree(found);
         }
     }
-    auto backend = std::make_unique<X11Backend>(dpy, vi);
-    gdi::SetLogicalDpi(backend->Dpi());  // GetDeviceCaps(LOGPIXELSY) follows the desktop
-    return backend;
+    return std::make_unique<X11Backend>(dpy, vi);
 }
 
 void Sync(display::Backend &backend) {

@@ -1,5 +1,6 @@
 // Pixel rules of the raster primitives, as small masks written from the
 // rules: '.' background, '#' black, 'g' light grey brush, 'r' red pen.
+#include <cmath>
 #include <random>
 
 #include "tests/pixel/gdi/canvas.h"
@@ -176,6 +177,62 @@ TEST(Ellipse, ThreePixelPenStraddlesTheCurve) {
     DeleteObject(pen);
 }
 
+TEST(Ellipse, WidePenCoversTheCurveToHalfItsWidthAllRound) {
+    // The reference sweeps a disc of the pen's diameter along the curve
+    // through the one-pixel outline's extreme pixel centres; only pixels
+    // whose distance ties with half the width may differ.
+    struct Case {
+        RECT box;
+        int width;
+    };
+    for (const Case &k : {Case{{1, 1, 359, 191}, 3}, Case{{2, 2, 40, 20}, 3}, Case{{4, 4, 40, 24}, 5},
+                          Case{{3, 3, 6, 30}, 3}}) {
+        const int W = k.box.right + 4, H = k.box.bottom + 4;
+        Canvas c(W, H);
+        HPEN pen = CreatePen(PS_SOLID, k.width, RGB(255, 0, 0));
+        SelectObject(c.dc, pen);
+        SelectObject(c.dc, GetStockObject(LTGRAY_BRUSH));
+        Ellipse(c.dc, k.box.left, k.box.top, k.box.right, k.box.bottom);
+        SelectObject(c.dc, GetStockObject(BLACK_PEN));
+        DeleteObject(pen);
+
+        // Pixel centres at integers here.
+        const double cx = (k.box.left + k.box.right - 1) / 2.0, cy = (k.box.top + k.box.bottom - 1) / 2.0;
+        const double a = (k.box.right - k.box.left - 1) / 2.0, b = (k.box.bottom - k.box.top - 1) / 2.0;
+        const double half = k.width / 2.0;
+        std::vector<char> ref(static_cast<size_t>(W) * H, 0);
+        const int steps = 40000;
+        for (int i = 0; i < steps; ++i) {
+            const double th = 2 * M_PI * i / steps;
+            const double px = cx + a * std::cos(th), py = cy + b * std::sin(th);
+            for (int y = static_cast<int>(py - half) - 1; y <= static_cast<int>(py + half) + 1; ++y)
+                for (int x = static_cast<int>(px - half) - 1; x <= static_cast<int>(px + half) + 1; ++x)
+                    if (x >= 0 && y >= 0 && x < W && y < H &&
+                        (x - px) * (x - px) + (y - py) * (y - py) <= half * half)
+                        ref[static_cast<size_t>(y) * W + x] = 1;
+        }
+        int expected = 0, red = 0, differ = 0, inside = 0, grey = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                const bool isRed = c.At(x, y) == RGB(255, 0, 0), want = ref[static_cast<size_t>(y) * W + x];
+                expected += want;
+                red += isRed;
+                differ += isRed != want;
+                // Inside the curve and off the pen: the brush.
+                const double u = (x - cx) / a, v = (y - cy) / b;
+                if (!want && u * u + v * v < 1) {
+                    ++inside;
+                    grey += c.At(x, y) == RGB(192, 192, 192);
+                }
+            }
+        SCOPED_TRACE(testing::Message()
+                     << "box " << k.box.right << "x" << k.box.bottom << " pen " << k.width);
+        EXPECT_LE(differ, 1 + expected / 500) << red << " red against " << expected;
+        EXPECT_NEAR(expected, red, 1 + expected / 500);
+        EXPECT_NEAR(inside, grey, 1 + inside / 500);
+    }
+}
+
 TEST(Ellipse, FigureIsTheEllipticRegionOfTheBox) {
     std::mt19937 rng(1234);
     for (int i = 0; i < 40; ++i) {
@@ -192,21 +249,32 @@ TEST(Ellipse, FigureIsTheEllipticRegionOfTheBox) {
     }
 }
 
-TEST(Ellipse, RegionOfASmallCircle) {
-    Canvas c(8, 8);
-    HRGN rgn = CreateEllipticRgn(0, 0, 6, 6);
-    FillRgn(c.dc, rgn, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    EXPECT_TRUE(MatchesMask(c.surface,
-                            {
-                                ".####...",
-                                "######..",
-                                "######..",
-                                "######..",
-                                "######..",
-                                ".####...",
-                                "........",
-                            },
-                            kLegend));
+TEST(Ellipse, RegionLeavesTheRightAndBottomEdgesOut) {
+    // The region of a box is the figure of the box one pixel smaller.
+    struct Case {
+        RECT box;
+        std::vector<std::string> mask;
+    };
+    const Case cases[] = {
+        {{0, 0, 6, 6}, {".###...", "#####..", "#####..", "#####..", ".###...", "......."}},
+        {{0, 0, 5, 4}, {".##...", "####..", ".##...", "......"}},
+        {{1, 1, 3, 3}, {"....", ".#..", "...."}},
+    };
+    for (const Case &k : cases) {
+        Canvas c(8, 8);
+        HRGN rgn = CreateEllipticRgn(k.box.left, k.box.top, k.box.right, k.box.bottom);
+        FillRgn(c.dc, rgn, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        EXPECT_TRUE(MatchesMask(c.surface, k.mask, kLegend)) << k.box.left << "," << k.box.right;
+        DeleteObject(rgn);
+    }
+    // The about box's shape ends at column 359 and row 191.
+    HRGN rgn = CreateEllipticRgn(0, 0, 361, 193);
+    RECT box;
+    EXPECT_EQ(COMPLEXREGION, GetRgnBox(rgn, &box));
+    EXPECT_EQ(360, box.right);
+    EXPECT_EQ(192, box.bottom);
+    EXPECT_TRUE(PtInRegion(rgn, 180, 191));
+    EXPECT_FALSE(PtInRegion(rgn, 180, 192));
     DeleteObject(rgn);
 }
 
@@ -286,7 +354,7 @@ TEST(Clipping, EllipticRegionClipsEveryPrimitive) {
     RECT box;
     EXPECT_EQ(COMPLEXREGION, GetClipBox(c.dc, &box));
     EXPECT_EQ(2, box.left);
-    EXPECT_EQ(15, box.bottom);
+    EXPECT_EQ(14, box.bottom);
     SelectObject(c.dc, GetStockObject(BLACK_PEN));
     DeleteObject(red);
 }

@@ -90,6 +90,22 @@ TEST_F(AboutBoxTest, PaintsARedOvalFilledGreyAndNothingOutsideIt) {
         EXPECT_EQ(kWhite, Pixel(0, bh - 1));
         EXPECT_EQ(kWhite, Pixel(bw - 1, bh - 1));
         EXPECT_EQ(kWhite, Pixel(6, 6));
+        // The outline covers the shape's edge all round: no ring of box
+        // surface shows outside it.
+        HRGN shape = CreateEllipticRgn(0, 0, bw, bh);
+        int edge = 0, notRed = 0;
+        for (int y = 0; y < bh; ++y)
+            for (int x = 0; x < bw; ++x) {
+                if (!PtInRegion(shape, x, y)) continue;
+                if (PtInRegion(shape, x - 1, y) && PtInRegion(shape, x + 1, y) &&
+                    PtInRegion(shape, x, y - 1) && PtInRegion(shape, x, y + 1))
+                    continue;
+                ++edge;
+                notRed += Pixel(x, y) != kRed;
+            }
+        DeleteObject(shape);
+        EXPECT_GT(edge, bw + bh);
+        EXPECT_EQ(0, notRed) << "of " << edge;
     });
 }
 

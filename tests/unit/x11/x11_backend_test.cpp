@@ -562,6 +562,11 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     Settle();
     ASSERT_TRUE(other);
     EXPECT_EQ(other->Dpi(), 120);
+    // The program still lives at 96 DPI: the display scales, not the fonts.
+    HDC ic = CreateICA("DISPLAY", nullptr, nullptr, nullptr);
+    EXPECT_EQ(96, GetDeviceCaps(ic, LOGPIXELSY));
+    EXPECT_EQ(96, GetDeviceCaps(ic, LOGPIXELSX));
+    DeleteDC(ic);
 }
 
 TEST_F(X11Backend, WakeEndsAWaitAndWaitSleepsWithoutEvents) {
