@@ -323,8 +323,11 @@ private:
         // Latest first: of a stack of mounts at one point, the one on top
         // is usually found at once.
         for (auto j = it->second.rbegin(); j != it->second.rend(); ++j) {
-            if (*j == i || HangsFrom(i, *j)) continue;
-            if (HangsFrom(*j, i) ? ownPoint : *j > i) return true;
+            if (*j == i) continue;
+            bool below = HangsFrom(i, *j), above = HangsFrom(*j, i);
+            if (below && above) below = above = false;  // a loop of links relates nothing
+            if (below) continue;
+            if (above ? ownPoint : *j > i) return true;
         }
         return false;
     }

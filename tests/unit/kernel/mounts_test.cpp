@@ -231,9 +231,10 @@ TEST_F(MountMapTest, CoveredMountsAreNotDrives) {
         {'F', P{DRIVE_FIXED, "/opt"}},
         {'G', P{DRIVE_FIXED, "/opt/tools"}},  // listed before the mount it hangs from
         {'H', P{DRIVE_FIXED, "/srv/img"}},    // covers /srv/img/q, mounted before it
-        {'I', P{DRIVE_FIXED, "/var"}},
-        {'J', P{DRIVE_FIXED, "/var/q-again"}},  // the covered /srv/img/q's filesystem, still reachable here
-        {'K', P{DRIVE_REMOTE, "/mnt"}},         // the later of two unrelated mounts at one point
+        {'I', P{DRIVE_FIXED, "/srv/twice"}},  // a line twice, each its own parent: one mount
+        {'J', P{DRIVE_FIXED, "/var"}},
+        {'K', P{DRIVE_FIXED, "/var/q-again"}},  // the covered /srv/img/q's filesystem, still reachable here
+        {'L', P{DRIVE_REMOTE, "/mnt"}},         // the later of two unrelated mounts at one point
     };
     EXPECT_EQ(Map(), want);
     for (const auto &e : win32::DriveMap()) {
