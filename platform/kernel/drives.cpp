@@ -71,13 +71,16 @@ const DriveEntry *DriveOfCurrentDirectory() {
     const DriveEntry *best = nullptr;
     size_t bestLen = 0;
     for (const DriveEntry &e : DriveMap()) {
-        const std::string &mp = e.mount.mountPoint;
-        bool inside = mp == "/" || (dir.compare(0, mp.size(), mp) == 0 &&
-                                    (dir.size() == mp.size() || dir[mp.size()] == '/'));
-        if (inside && (!best || mp.size() > bestLen)) {
-            best = &e;
-            bestLen = mp.size();
-        }
+        auto consider = [&](const std::string &mp) {
+            bool inside = mp == "/" || (dir.compare(0, mp.size(), mp) == 0 &&
+                                        (dir.size() == mp.size() || dir[mp.size()] == '/'));
+            if (inside && (!best || mp.size() > bestLen)) {
+                best = &e;
+                bestLen = mp.size();
+            }
+        };
+        consider(e.mount.mountPoint);
+        for (const std::string &mp : e.alsoMountedAt) consider(mp);  // the same filesystem elsewhere
     }
     return best;
 }

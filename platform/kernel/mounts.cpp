@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <tuple>
+#include <unordered_map>
 
-#include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace win32 {
@@ -69,8 +71,7 @@ bool ParseLine(const char *line, size_t len, MountEntry *m) {
     std::vector<std::string> f = SplitFields(line, len);
     // id parent maj:min root mountpoint options [optional...] - fstype source superopts
     if (f.size() < 10) return false;
-    unsigned id, parent;
-    if (!ParseNumber(f[0], &id) || !ParseNumber(f[1], &parent)) return false;
+    if (!ParseNumber(f[0], &m->id) || !ParseNumber(f[1], &m->parent)) return false;
     size_t colon = f[2].find(':');
     if (colon == std::string::npos) return false;
     if (!ParseNumber(f[2].substr(0, colon), &m->major) || !ParseNumber(f[2].substr(colon + 1), &m->minor))
@@ -106,25 +107,67 @@ bool IsNetwork(const std::string &t) {
                      "glusterfs",
                      "lustre",
                      "davfs",
-                     "fuse.sshfs",
+                     "ocfs2",  // cluster filesystems: the disk is shared with other machines
+                     "gfs2",
+                     "vboxsf",  // a virtual machine's host folders
+                     "vmhgfs",
                      "sshfs",
+                     "fuse.sshfs",
                      "fuse.rclone",
                      "fuse.s3fs",
-                     "fuse.gcsfuse",
+                     "fuse.s3ql",
+                     "fuse.s3backer",
+                     "fuse.mountpoint-s3",
                      "fuse.goofys",
+                     "fuse.gcsfuse",
+                     "fuse.google-drive-ocamlfuse",
+                     "fuse.onedriver",
                      "fuse.davfs2",
+                     "fuse.wdfs",
+                     "fuse.httpdirfs",
+                     "fuse.httpfs2",
+                     "fuse.curlftpfs",
+                     "fuse.smbnetfs",
+                     "fuse.afpfs",
+                     "fuse.kio-fuse",
                      "fuse.gvfsd-fuse",
                      "fuse.gvfs-fuse-daemon",
+                     "fuse.vmhgfs-fuse",
                      "fuse.glusterfs",
                      "fuse.ceph",
                      "fuse.ceph-fuse",
-                     "fuse.curlftpfs",
                      "fuse.blobfuse",
                      "fuse.blobfuse2",
                      "fuse.juicefs",
                      "fuse.seaweedfs",
-                     "fuse.onedriver",
                      "fuse.cvmfs2"});
+}
+
+bool IsFuse(const std::string &t) {
+    return t == "fuse" || t.rfind("fuse.", 0) == 0;
+}
+
+bool IsHostChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_';
+}
+
+// Whether a FUSE source names another machine: "host:path", "[v6::addr]:path",
+// "//host/share", "user@host...", or an address such as "http://..." or
+// "s3://...". Local FUSE sources are paths ("/home/u/.secret",
+// "/mnt/a:/mnt/b") or plain names ("portal", "lxcfs").
+bool SourceNamesHost(const std::string &s) {
+    if (s.size() > 2 && s[0] == '/' && s[1] == '/' && IsHostChar(s[2])) return true;
+    size_t i = 0;
+    if (!s.empty() && s[0] == '[') {
+        size_t close = s.find(']');
+        return close != std::string::npos && close > 1 && close + 1 < s.size() && s[close + 1] == ':';
+    }
+    while (i < s.size() && IsHostChar(s[i])) ++i;
+    if (i == 0 || i == s.size()) return false;
+    if (s[i] == ':') return true;  // "host:path", and "scheme://" with it
+    if (s[i] == '@') return i + 1 < s.size() && (IsHostChar(s[i + 1]) || s[i + 1] == '[');
+    return false;
 }
 
 bool IsOptical(const std::string &t) {
@@ -137,60 +180,177 @@ bool IsRam(const std::string &t) {
 
 // Filesystems that hold files on a local disk (or a local FUSE daemon).
 bool IsLocalDisk(const std::string &t) {
-    if (t == "fuse" || t.rfind("fuse.", 0) == 0) return true;
-    return OneOf(t, {"ext2",     "ext3",    "ext4",  "xfs",      "btrfs",  "zfs",   "f2fs",  "jfs",
-                     "reiserfs", "reiser4", "vfat",  "msdos",    "fat",    "exfat", "ntfs",  "ntfs3",
-                     "hfs",      "hfsplus", "apfs",  "bcachefs", "nilfs2", "ufs",   "minix", "fuseblk",
-                     "ocfs2",    "gfs2",    "jffs2", "ubifs",    "btrfs"});
+    if (IsFuse(t)) return true;
+    return OneOf(t, {"ext2",    "ext3",     "ext4",   "xfs", "btrfs", "zfs",     "f2fs",  "jfs",  "reiserfs",
+                     "reiser4", "vfat",     "msdos",  "fat", "exfat", "ntfs",    "ntfs3", "hfs",  "hfsplus",
+                     "apfs",    "bcachefs", "nilfs2", "ufs", "minix", "fuseblk", "jffs2", "ubifs"});
 }
 
-std::string RealPath(const std::string &p) {
-    char *r = realpath(p.c_str(), nullptr);
-    if (!r) return {};
-    std::string s(r);
-    free(r);
-    return s;
+// `path` with "." and ".." resolved by its text alone (sysfs links lead
+// through real directories, never through further links).
+std::string Lexical(const std::string &path) {
+    if (path.empty()) return path;
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i <= path.size()) {
+        size_t slash = path.find('/', i);
+        if (slash == std::string::npos) slash = path.size();
+        std::string part = path.substr(i, slash - i);
+        if (part == "..") {
+            if (!parts.empty() && parts.back() != "..")
+                parts.pop_back();
+            else if (path[0] != '/')
+                parts.push_back(part);
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(std::move(part));
+        }
+        i = slash + 1;
+    }
+    std::string out = path[0] == '/' ? "" : ".";
+    for (const std::string &part : parts) out += "/" + part;
+    return out.empty() ? "/" : out;
+}
+
+// Where the symbolic link at `link` leads, or empty when it is none.
+std::string FollowLink(const std::string &link) {
+    char target[4096];
+    ssize_t n = readlink(link.c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof target) return {};
+    std::string t(target, static_cast<size_t>(n));
+    if (t[0] == '/') return Lexical(t);
+    return Lexical(link.substr(0, link.rfind('/') + 1) + t);
 }
 
 bool Exists(const std::string &p) {
-    struct stat st;
-    return stat(p.c_str(), &st) == 0;
+    return access(p.c_str(), F_OK) == 0;
 }
 
 std::string ReadSmallFile(const std::string &p) {
     std::string s;
-    FILE *f = fopen(p.c_str(), "r");
-    if (!f) return s;
+    int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return s;
     char buf[64];
-    size_t n = fread(buf, 1, sizeof buf, f);
-    fclose(f);
-    s.assign(buf, n);
+    ssize_t n = read(fd, buf, sizeof buf);
+    close(fd);
+    if (n > 0) s.assign(buf, static_cast<size_t>(n));
     return s;
 }
 
-// The sysfs directory of the whole disk behind a mount, or empty.
-std::string DiskDirectory(const MountEntry &m, const std::string &sysfsRoot) {
-    std::string dir =
-        RealPath(sysfsRoot + "/dev/block/" + std::to_string(m.major) + ":" + std::to_string(m.minor));
-    if (dir.empty() && m.source.rfind("/dev/", 0) == 0) {
-        std::string name = m.source.substr(m.source.rfind('/') + 1);
-        if (!name.empty() && name != "." && name != "..") dir = RealPath(sysfsRoot + "/class/block/" + name);
+// The disk behind a block-backed mount, from sysfs: whether it is a RAM
+// disk, removable or fixed. Each block device is looked up once.
+class DiskTypes {
+public:
+    explicit DiskTypes(const std::string &sysfsRoot) : root_(sysfsRoot) {}
+
+    UINT Of(const MountEntry &m) {
+        // Anonymous device numbers (major 0: FUSE, btrfs, network and
+        // virtual filesystems) have no block device of their own; a btrfs
+        // names its device as the source.
+        bool byNumber = m.major != 0;
+        bool bySource = m.source.rfind("/dev/", 0) == 0 && m.source != "/dev/fuse";
+        if (!byNumber && !bySource) return DRIVE_FIXED;
+        auto key = std::make_tuple(m.major, m.minor, bySource ? m.source : std::string());
+        auto it = known_.find(key);
+        if (it != known_.end()) return it->second;
+        return known_[key] = Look(m, byNumber, bySource);
     }
-    if (dir.empty()) return dir;
-    if (Exists(dir + "/partition")) dir = dir.substr(0, dir.rfind('/'));
-    return dir;
+
+private:
+    UINT Look(const MountEntry &m, bool byNumber, bool bySource) const {
+        std::string dir;
+        if (byNumber)
+            dir = FollowLink(root_ + "/dev/block/" + std::to_string(m.major) + ":" + std::to_string(m.minor));
+        if (dir.empty() && bySource) {
+            std::string name = m.source.substr(m.source.rfind('/') + 1);
+            if (!name.empty() && name != "." && name != "..")
+                dir = FollowLink(root_ + "/class/block/" + name);
+        }
+        if (dir.empty()) return DRIVE_FIXED;
+        if (Exists(dir + "/partition")) dir = dir.substr(0, dir.rfind('/'));  // up to the whole disk
+        std::string name = dir.substr(dir.rfind('/') + 1);
+        if (name.rfind("zram", 0) == 0) return DRIVE_RAMDISK;
+        if (ReadSmallFile(dir + "/removable").rfind("1", 0) == 0) return DRIVE_REMOVABLE;
+        if (dir.find("/usb") != std::string::npos || dir.find("/mmc") != std::string::npos)
+            return DRIVE_REMOVABLE;
+        return DRIVE_FIXED;
+    }
+
+    std::string root_;
+    std::map<std::tuple<unsigned, unsigned, std::string>, UINT> known_;
+};
+
+UINT Classify(const MountEntry &m, DiskTypes *disks) {
+    const std::string &t = m.fsType;
+    if (IsNetwork(t)) return DRIVE_REMOTE;
+    if (IsFuse(t) && SourceNamesHost(m.source)) return DRIVE_REMOTE;
+    if (IsOptical(t)) return DRIVE_CDROM;
+    if (IsRam(t)) return DRIVE_RAMDISK;
+    // An overlay is a drive only as the root of a container's filesystem.
+    if (t == "overlay") return m.mountPoint == "/" ? DRIVE_FIXED : DRIVE_UNKNOWN;
+    if (IsLocalDisk(t)) return disks->Of(m);
+    return DRIVE_UNKNOWN;
 }
 
-UINT ClassifyLocal(const MountEntry &m, const std::string &sysfsRoot) {
-    std::string disk = DiskDirectory(m, sysfsRoot);
-    if (disk.empty()) return DRIVE_FIXED;
-    std::string name = disk.substr(disk.rfind('/') + 1);
-    if (name.rfind("zram", 0) == 0) return DRIVE_RAMDISK;
-    if (ReadSmallFile(disk + "/removable").rfind("1", 0) == 0) return DRIVE_REMOVABLE;
-    if (disk.find("/usb") != std::string::npos || disk.find("/mmc") != std::string::npos)
-        return DRIVE_REMOVABLE;
-    return DRIVE_FIXED;
-}
+// Which mounts a path lookup can still reach. A mount is covered when
+// another one sits at its own mount point or at one above it and is not one
+// of the mounts it hangs from: mounted over at that point, or the tree
+// under it was replaced. Where the parent links do not relate the two
+// (tables written by hand, ids reused), the later line wins. A mount at "/"
+// covers only other mounts at "/": lookups start at the process's root.
+class Coverage {
+public:
+    explicit Coverage(const std::vector<MountEntry> &mounts) : mounts_(mounts) {
+        for (size_t i = 0; i < mounts.size(); ++i) {
+            byId_.emplace(mounts[i].id, i);
+            byPoint_[mounts[i].mountPoint].push_back(i);
+        }
+    }
+
+    bool Visible(size_t i) const {
+        const std::string &point = mounts_[i].mountPoint;
+        if (CoveredAt(i, point, true)) return false;
+        for (size_t slash = point.rfind('/'); slash != std::string::npos && slash > 0;
+             slash = point.rfind('/', slash - 1)) {
+            if (CoveredAt(i, std::string_view(point).substr(0, slash), false)) return false;
+        }
+        return true;
+    }
+
+private:
+    bool CoveredAt(size_t i, std::string_view at, bool ownPoint) const {
+        auto it = byPoint_.find(at);
+        if (it == byPoint_.end()) return false;
+        // Latest first: of a stack of mounts at one point, the one on top
+        // is usually found at once.
+        for (auto j = it->second.rbegin(); j != it->second.rend(); ++j) {
+            if (*j == i) continue;
+            bool below = HangsFrom(i, *j), above = HangsFrom(*j, i);
+            if (below && above) below = above = false;  // a loop of links relates nothing
+            if (below) continue;
+            if (above ? ownPoint : *j > i) return true;
+        }
+        return false;
+    }
+
+    // Whether mount j is among mount i's parents.
+    bool HangsFrom(size_t i, size_t j) const {
+        unsigned want = mounts_[j].id;
+        size_t at = i;
+        for (int depth = 0; depth < kMaxDepth; ++depth) {
+            unsigned parent = mounts_[at].parent;
+            if (parent == want) return true;
+            auto it = byId_.find(parent);
+            if (it == byId_.end() || it->second == at) return false;
+            at = it->second;
+        }
+        return false;
+    }
+
+    static constexpr int kMaxDepth = 64;  // deeper chains are taken as unrelated
+    const std::vector<MountEntry> &mounts_;
+    std::unordered_map<unsigned, size_t> byId_;
+    std::unordered_map<std::string_view, std::vector<size_t>> byPoint_;
+};
 
 int GroupRank(UINT type) {
     switch (type) {
@@ -221,43 +381,61 @@ std::vector<MountEntry> ParseMountInfo(const char *text, size_t size) {
     return out;
 }
 
+std::string EscapeMountText(const std::string &text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
+            char esc[5] = {'\\', static_cast<char>('0' + ((c >> 6) & 7)),
+                           static_cast<char>('0' + ((c >> 3) & 7)), static_cast<char>('0' + (c & 7)), 0};
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 UINT ClassifyMount(const MountEntry &m, const std::string &sysfsRoot) {
-    const std::string &t = m.fsType;
-    if (IsNetwork(t)) return DRIVE_REMOTE;
-    if (IsOptical(t)) return DRIVE_CDROM;
-    if (IsRam(t)) return DRIVE_RAMDISK;
-    // An overlay is a drive only as the root of a container's filesystem.
-    if (t == "overlay") return m.mountPoint == "/" ? DRIVE_FIXED : DRIVE_UNKNOWN;
-    if (IsLocalDisk(t)) return ClassifyLocal(m, sysfsRoot);
-    return DRIVE_UNKNOWN;
+    DiskTypes disks(sysfsRoot);
+    return Classify(m, &disks);
 }
 
 std::vector<DriveEntry> AssignLetters(const std::vector<MountEntry> &mounts, const std::string &sysfsRoot) {
-    // A mount point mounted over again shows only its last mount.
-    std::map<std::string, size_t> topmost;
-    for (size_t i = 0; i < mounts.size(); ++i) topmost[mounts[i].mountPoint] = i;
+    Coverage coverage(mounts);
+    DiskTypes disks(sysfsRoot);
 
-    // One entry per filesystem (device and root), at its shortest mount
-    // point; the first in byte order among equally short ones.
-    std::map<std::tuple<unsigned, unsigned, std::string>, DriveEntry> unique;
-    for (auto &[point, index] : topmost) {
-        const MountEntry &m = mounts[index];
-        UINT type = ClassifyMount(m, sysfsRoot);
+    // One entry per filesystem (device number), at its shortest mount
+    // point: the first in byte order among equally short ones.
+    std::map<std::pair<unsigned, unsigned>, DriveEntry> unique;
+    for (size_t i = 0; i < mounts.size(); ++i) {
+        const MountEntry &m = mounts[i];
+        if (!coverage.Visible(i)) continue;
+        UINT type = Classify(m, &disks);
         if (type == DRIVE_UNKNOWN) continue;
-        auto key = std::make_tuple(m.major, m.minor, m.root);
-        auto it = unique.find(key);
-        if (it != unique.end()) {
-            const std::string &have = it->second.mount.mountPoint;
-            if (have.size() < point.size() || (have.size() == point.size() && have <= point)) continue;
+        auto [it, added] = unique.try_emplace(std::make_pair(m.major, m.minor));
+        DriveEntry &e = it->second;
+        if (added) {
+            e.type = type;
+            e.mount = m;
+            continue;
         }
-        DriveEntry e;
-        e.type = type;
-        e.mount = m;
-        unique[key] = std::move(e);
+        const std::string &have = e.mount.mountPoint;
+        if (m.mountPoint.size() < have.size() ||
+            (m.mountPoint.size() == have.size() && m.mountPoint < have)) {
+            e.alsoMountedAt.push_back(have);
+            e.type = type;
+            e.mount = m;
+        } else {
+            e.alsoMountedAt.push_back(m.mountPoint);
+        }
     }
 
     std::vector<DriveEntry> order;
-    for (auto &[key, e] : unique) order.push_back(e);
+    for (auto &[key, e] : unique) {
+        std::sort(e.alsoMountedAt.begin(), e.alsoMountedAt.end());
+        order.push_back(std::move(e));
+    }
     std::stable_sort(order.begin(), order.end(), [](const DriveEntry &a, const DriveEntry &b) {
         bool aRoot = a.mount.mountPoint == "/", bRoot = b.mount.mountPoint == "/";
         if (aRoot != bRoot) return aRoot;

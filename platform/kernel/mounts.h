@@ -13,6 +13,7 @@ namespace win32 {
 
 // One line of mountinfo, its escapes decoded.
 struct MountEntry {
+    unsigned id = 0, parent = 0;  // the mount's id and its parent mount's
     unsigned major = 0, minor = 0;
     std::string root;        // the mount's root within its filesystem
     std::string mountPoint;  // where it is mounted
@@ -23,6 +24,11 @@ struct MountEntry {
 // Parses mountinfo text; malformed or truncated lines are skipped.
 std::vector<MountEntry> ParseMountInfo(const char *text, size_t size);
 
+// The text with mountinfo's escapes for the bytes that would split a field
+// or a line there: space, tab, newline and backslash as \040, \011, \012
+// and \134. Decoding it gives the text back.
+std::string EscapeMountText(const std::string &text);
+
 // The drive type a mount would have, or DRIVE_UNKNOWN for mounts that are
 // not drives at all (proc, sysfs, cgroup, ...). `sysfsRoot` is "/sys" on a
 // real system.
@@ -31,12 +37,15 @@ UINT ClassifyMount(const MountEntry &m, const std::string &sysfsRoot);
 struct DriveEntry {
     char letter = 0;  // 'C'..'Z'
     UINT type = DRIVE_NO_ROOT_DIR;
-    MountEntry mount;
+    MountEntry mount;                        // where the drive is shown
+    std::vector<std::string> alsoMountedAt;  // the filesystem's other mount points, in byte order
 };
 
 // Letters for the mounts: C: for "/", then fixed and removable, network,
-// optical/image and RAM filesystems, each group by mount point; one letter
-// per filesystem (same device and root), at its shortest mount point.
+// optical/image and RAM filesystems, each group by mount point. One letter
+// per filesystem (device number), at its shortest mount point; a mount
+// covered by another one at its own point or above it is no drive. sysfs is
+// read once per block device.
 std::vector<DriveEntry> AssignLetters(const std::vector<MountEntry> &mounts, const std::string &sysfsRoot);
 
 // The process's letter map, read on first use (or from the test seams).

@@ -1,7 +1,9 @@
 #!/bin/bash
-# Mounts ext4 images of known size and fill, a tmpfs, a bind mount and (when
-# FUSE works) a filesystem whose statfs stalls, all in a private mount
-# namespace, and checks morvalen-drives and the survey against statvfs.
+# Mounts ext4 images of known size and fill, a tmpfs, a bind mount, a btrfs
+# with two subvolumes, a mount covered by a later one, a tmpfs at a mount
+# point with a tab, newline, space and backslash and (when FUSE works) a
+# filesystem whose statfs stalls, all in a private mount namespace, and
+# checks morvalen-drives and the survey against statvfs.
 #
 # usage: realfs_test.sh MORVALEN_DRIVES SURVEY_PROBE [STALLFS]
 # Exit 0 on success, 1 on a failed check, 77 when the machine does not allow
@@ -36,13 +38,15 @@ FAILED=0
 W=$(mktemp -d /tmp/morvalen-realfs.XXXXXX)
 mount -t tmpfs -o size=256m tmpfs "$W" || skip "cannot mount a tmpfs"
 M=$W/m
-mkdir -p "$M/full" "$M/most" "$M/ram" "$M/twice" "$M/zz" "$W/img"
+ODD=$M/$'odd\tname\nwith space\\'
+mkdir -p "$M/full" "$M/most" "$M/ram" "$M/twice" "$M/zz" "$M/bt-a" "$M/bt-b" "$M/cover/q" "$ODD" "$W/img"
 for i in 1 2 3 4 5; do mkdir -p "$M/stall$i"; done
 
 STALL_PIDS=()
 cleanup() {
     for pid in "${STALL_PIDS[@]}"; do kill -KILL "$pid" 2>/dev/null; done
-    for d in stall1 stall2 stall3 stall4 stall5 zz twice ram most full; do umount -l "$M/$d" 2>/dev/null; done
+    umount -l "$ODD" 2>/dev/null
+    for d in stall1 stall2 stall3 stall4 stall5 cover cover/q bt-b bt-a zz twice ram most full; do umount -l "$M/$d" 2>/dev/null; done
     umount -l "$W" 2>/dev/null
     rmdir "$W" 2>/dev/null
 }
@@ -58,6 +62,23 @@ make_ext4 most 64M
 make_ext4 zz 16M
 mount -t tmpfs -o size=16m tmpfs "$M/ram"
 mount --bind "$M/most" "$M/twice"
+mount -t tmpfs -o size=1m tmpfs "$ODD"
+
+# Two subvolumes of one btrfs: one filesystem, one letter.
+BTRFS=
+if command -v mkfs.btrfs >/dev/null && command -v btrfs >/dev/null; then
+    truncate -s 128M "$W/img/bt.img"
+    mkdir -p "$W/bt-top"
+    if mkfs.btrfs -q -f "$W/img/bt.img" >/dev/null 2>&1 && mount -o loop "$W/img/bt.img" "$W/bt-top" 2>/dev/null; then
+        btrfs -q subvolume create "$W/bt-top/@a" >/dev/null && btrfs -q subvolume create "$W/bt-top/@b" >/dev/null &&
+            umount "$W/bt-top" && mount -o loop,subvol=@a "$W/img/bt.img" "$M/bt-a" &&
+            mount -o loop,subvol=@b "$W/img/bt.img" "$M/bt-b" && BTRFS=1
+    fi
+fi
+
+# A mount whose mount point a later mount above it covers.
+mount -t tmpfs -o size=1m tmpfs "$M/cover/q"
+mount -t tmpfs -o size=1m tmpfs "$M/cover"
 
 # Fill "full" to the last block and "most" to about 92 %.
 dd if=/dev/zero of="$M/full/fill" bs=64k 2>/dev/null
@@ -73,8 +94,19 @@ rc=$?
 [ $rc -eq 0 ] || fail "morvalen-drives exited with $rc"
 echo "$OUT"
 
+# The tool writes its fields with the mount table's escapes (\011 tab, \012
+# newline, \040 space, \134 backslash); the checks compare decoded text.
+DECODE='function decode(s,   out, i) {
+    out = ""
+    while ((i = index(s, "\\")) > 0) {
+        out = out substr(s, 1, i - 1) sprintf("%c", substr(s, i + 1, 1) * 64 + substr(s, i + 2, 1) * 8 + substr(s, i + 3, 1))
+        s = substr(s, i + 4)
+    }
+    return out s
+}'
 field() {  # mount point, column -> the column of the line for that mount point
-    awk -F'\t' -v mp="$1" -v col="$2" '$7 == mp { print $col }' <<<"$OUT"
+    LC_ALL=C awk -F'\t' -v mp="$1" -v col="$2" "$DECODE"'
+        decode($7) == mp { printf "%s\n", decode($col) }' <<<"$OUT"
 }
 
 check_sizes() {  # mount point
@@ -91,7 +123,21 @@ check_sizes() {  # mount point
 [ "$(field "$M/most" 2)" = fixed ] || fail "the 92% image is not a fixed drive"
 [ "$(field "$M/ram" 2)" = ramdisk ] || fail "the tmpfs is not a RAM disk"
 [ "$(field "$M/ram" 3)" = - ] || fail "the tmpfs was queried"
-[ -z "$(field "$M/twice" 1)" ] || fail "the bind mount got a letter of its own"
+[ "$(field "$M/twice" 2)" = same ] || fail "the bind mount is not listed as the 92% image's filesystem"
+[ "$(field "$M/twice" 1)" = "$(field "$M/most" 1)" ] || fail "the bind mount is not under the 92% image's letter"
+[ -z "$(field "$M/cover/q" 1)" ] || fail "the covered mount got a letter"
+[ "$(field "$M/cover" 2)" = ramdisk ] || fail "the covering tmpfs is not a RAM disk"
+[ "$(field "$ODD" 2)" = ramdisk ] || fail "the mount point with a tab, newline, space and backslash is lost"
+[ "$(printf '%s\n' "$OUT" | wc -l)" = "$(printf '%s\n' "$OUT" | awk -F'\t' 'NF == 7' | wc -l)" ] ||
+    fail "a line without exactly seven fields"
+if [ -n "$BTRFS" ]; then
+    [ "$(field "$M/bt-a" 2)" = fixed ] || fail "the first btrfs subvolume is not a fixed drive"
+    [ "$(field "$M/bt-b" 2)" = same ] || fail "the second btrfs subvolume is not listed as the same filesystem"
+    [ "$(field "$M/bt-b" 1)" = "$(field "$M/bt-a" 1)" ] || fail "the btrfs subvolumes have different letters"
+    check_btrfs=1
+else
+    echo "SKIPPED the btrfs check: cannot make or mount a btrfs (btrfs-progs)"
+fi
 [ "$(field / 1)" = "C:" ] || fail "/ is not C:"
 full_letter=$(field "$M/full" 1)
 most_letter=$(field "$M/most" 1)
@@ -107,6 +153,7 @@ used=$(( ($(field "$M/most" 3) - $(field "$M/most" 4)) * 100 / $(field "$M/most"
 while IFS=$'\t' read -r letter type total free fstype dev mp; do
     [ "$type" = fixed ] || [ "$type" = removable ] || continue
     [ "$total" = - ] && continue
+    mp=$(printf '%b' "${mp//\\/\\0}")
     read -r dtotal dfree < <(df -B1 --output=size,avail "$mp" | tail -1)
     [ "$total" = "$dtotal" ] || fail "$letter $mp: total $total, df says $dtotal"
     diff=$(( free > dfree ? free - dfree : dfree - free ))
@@ -120,6 +167,15 @@ base_ms=$(awk '/^elapsed_ms/ { print $2 }' <<<"$PROBED")
 grep -q "^${full_letter%:} 48 0 3\$" <<<"$PROBED" || grep -q "^${full_letter%:} 4[0-9] 0 3\$" <<<"$PROBED" ||
     fail "the survey lacks the full image"
 grep -q "^${most_letter%:} " <<<"$PROBED" || fail "the survey lacks the 92% image"
+# Each filesystem counts once toward the totals: one record per lettered
+# drive that answered, the btrfs's letter among them once.
+records=$(grep -c '^[C-Z] ' <<<"$PROBED")
+answered=$(awk -F'\t' '($2 == "fixed" || $2 == "removable") && $3 != "-"' <<<"$OUT" | wc -l)
+[ "$records" = "$answered" ] || fail "the survey has $records records for $answered drives"
+if [ -n "${check_btrfs:-}" ]; then
+    bt_letter=$(field "$M/bt-a" 1)
+    [ "$(grep -c "^${bt_letter%:} " <<<"$PROBED")" = 1 ] || fail "the btrfs is not one survey record"
+fi
 
 # Five filesystems whose statfs hangs, sorting before a healthy image, cost
 # the survey one deadline and no record but their own.

@@ -3,7 +3,9 @@
 // One line per letter in use, tab-separated: the letter with its colon, the
 // type, total bytes, free bytes available to the user (both "-" when the
 // drive is not asked or does not answer), filesystem type, device and the
-// mount point, last and as it is.
+// mount point. The filesystem's other mount points follow its line, typed
+// "same". Text fields carry the mount table's escapes, so a field never
+// holds a space, tab, newline or lone backslash.
 #include <windows.h>
 
 #include <cstdio>
@@ -34,11 +36,30 @@ int main(int argc, char **argv) {
         printf(
             "usage: %s\n"
             "Prints the drive letters Morvalen gives the mounted filesystems, one per line:\n"
-            "letter, type, total bytes, free bytes, filesystem, device, mount point.\n",
+            "letter, type, total bytes, free bytes, filesystem, device, mount point,\n"
+            "separated by tabs. Each further mount point of a filesystem follows its line\n"
+            "as \"LETTER: same - - filesystem device mount-point\".\n"
+            "Inside a field, a space, tab, newline and backslash are written \\040, \\011,\n"
+            "\\012 and \\134, as in /proc/self/mountinfo.\n",
             argv[0]);
         return 0;
     }
     std::string out;
+    auto line = [&out](const win32::DriveEntry &e, const char *type, const char *sizes,
+                       const std::string &point) {
+        out += e.letter;
+        out += ":\t";
+        out += type;
+        out += '\t';
+        out += sizes;
+        out += '\t';
+        out += win32::EscapeMountText(e.mount.fsType);
+        out += '\t';
+        out += win32::EscapeMountText(e.mount.source);
+        out += '\t';
+        out += win32::EscapeMountText(point);
+        out += '\n';
+    };
     for (const win32::DriveEntry &e : win32::DriveMap()) {
         char root[4] = {e.letter, ':', '\\', 0};
         char sizes[64] = "-\t-";
@@ -46,18 +67,8 @@ int main(int argc, char **argv) {
         if ((e.type == DRIVE_FIXED || e.type == DRIVE_REMOVABLE) &&
             GetDiskFreeSpaceExA(root, &avail, &total, nullptr))
             snprintf(sizes, sizeof sizes, "%llu\t%llu", total.QuadPart, avail.QuadPart);
-        out += e.letter;
-        out += ":\t";
-        out += TypeWord(e.type);
-        out += '\t';
-        out += sizes;
-        out += '\t';
-        out += e.mount.fsType;
-        out += '\t';
-        out += e.mount.source;
-        out += '\t';
-        out += e.mount.mountPoint;
-        out += '\n';
+        line(e, TypeWord(e.type), sizes, e.mount.mountPoint);
+        for (const std::string &point : e.alsoMountedAt) line(e, "same", "-\t-", point);
     }
     fwrite(out.data(), 1, out.size(), stdout);
     return 0;

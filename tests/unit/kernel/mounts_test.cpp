@@ -46,29 +46,77 @@ TEST_F(MountMapTest, DesktopLettersFollowRootThenLocalThenNetworkOpticalRam) {
     UseTable(Fixture("desktop.mountinfo"));
     using P = std::pair<UINT, std::string>;
     std::map<char, P> want = {
-        {'C', P{DRIVE_FIXED, "/"}},
+        {'C', P{DRIVE_FIXED, "/"}},  // with the /home subvolume of the same filesystem
         {'D', P{DRIVE_FIXED, "/boot/efi"}},
-        {'E', P{DRIVE_FIXED, "/data"}},                 // its second mount shares a letter
-        {'F', P{DRIVE_FIXED, "/home"}},                 // the subvolume, shown at its shorter place
-        {'G', P{DRIVE_REMOVABLE, "/media/u/CARD"}},     // removable flag set
-        {'H', P{DRIVE_REMOVABLE, "/media/u/SD CARD"}},  // MMC bus
-        {'I', P{DRIVE_REMOVABLE, "/media/u/STICK"}},    // USB bus, fuseblk
-        {'J', P{DRIVE_REMOTE, "/home/u/remote"}},
-        {'K', P{DRIVE_REMOTE, "/mnt/nas"}},
-        {'L', P{DRIVE_REMOTE, "/mnt/share"}},
-        {'M', P{DRIVE_CDROM, "/snap/core/100"}},
-        {'N', P{DRIVE_RAMDISK, "/dev/shm"}},
-        {'O', P{DRIVE_RAMDISK, "/run"}},
-        {'P', P{DRIVE_RAMDISK, "/var/cache/zram"}},  // ext4 on zram
+        {'E', P{DRIVE_FIXED, "/data"}},                 // also bound whole and a subdirectory of it
+        {'F', P{DRIVE_REMOVABLE, "/media/u/CARD"}},     // removable flag set
+        {'G', P{DRIVE_REMOVABLE, "/media/u/SD CARD"}},  // MMC bus
+        {'H', P{DRIVE_REMOVABLE, "/media/u/STICK"}},    // USB bus, fuseblk
+        {'I', P{DRIVE_REMOTE, "/home/u/remote"}},
+        {'J', P{DRIVE_REMOTE, "/mnt/nas"}},
+        {'K', P{DRIVE_REMOTE, "/mnt/share"}},
+        {'L', P{DRIVE_CDROM, "/snap/core/100"}},
+        {'M', P{DRIVE_RAMDISK, "/dev/shm"}},
+        {'N', P{DRIVE_RAMDISK, "/run"}},
+        {'O', P{DRIVE_RAMDISK, "/var/cache/zram"}},  // ext4 on zram
     };
     EXPECT_EQ(Map(), want);
+    std::map<char, std::vector<std::string>> also;
+    for (const auto &e : win32::DriveMap())
+        if (!e.alsoMountedAt.empty()) also[e.letter] = e.alsoMountedAt;
+    std::map<char, std::vector<std::string>> wantAlso = {{'C', {"/home", "/srv/homes"}},
+                                                         {'E', {"/home/u/projects", "/mnt/data-again"}}};
+    EXPECT_EQ(also, wantAlso);
 
     EXPECT_EQ(GetDriveTypeA("C:\\"), (UINT)DRIVE_FIXED);
-    EXPECT_EQ(GetDriveTypeA("i:\\"), (UINT)DRIVE_REMOVABLE);
-    EXPECT_EQ(GetDriveTypeA("K:\\"), (UINT)DRIVE_REMOTE);
-    EXPECT_EQ(GetDriveTypeA("M:\\"), (UINT)DRIVE_CDROM);
-    EXPECT_EQ(GetDriveTypeA("O:\\"), (UINT)DRIVE_RAMDISK);
-    EXPECT_EQ(GetDriveTypeA("Q:\\"), (UINT)DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(GetDriveTypeA("h:\\"), (UINT)DRIVE_REMOVABLE);
+    EXPECT_EQ(GetDriveTypeA("J:\\"), (UINT)DRIVE_REMOTE);
+    EXPECT_EQ(GetDriveTypeA("L:\\"), (UINT)DRIVE_CDROM);
+    EXPECT_EQ(GetDriveTypeA("N:\\"), (UINT)DRIVE_RAMDISK);
+    EXPECT_EQ(GetDriveTypeA("P:\\"), (UINT)DRIVE_NO_ROOT_DIR);
+}
+
+// Network filesystems by type, and FUSE mounts by a source that names
+// another machine; local FUSE daemons and disks stay fixed.
+TEST_F(MountMapTest, NetworkFilesystemsByTypeAndFuseByHostSource) {
+    struct Case {
+        const char *fsType, *source;
+        UINT want;
+    } cases[] = {
+        {"fuse.kio-fuse", "kio-fuse", DRIVE_REMOTE},
+        {"fuse.smbnetfs", "smbnetfs", DRIVE_REMOTE},
+        {"fuse.httpdirfs", "httpdirfs", DRIVE_REMOTE},
+        {"fuse.s3ql", "local:///srv/s3ql", DRIVE_REMOTE},
+        {"fuse.mountpoint-s3", "mountpoint-s3", DRIVE_REMOTE},
+        {"fuse.google-drive-ocamlfuse", "google-drive-ocamlfuse", DRIVE_REMOTE},
+        {"fuse.vmhgfs-fuse", "vmhgfs-fuse", DRIVE_REMOTE},
+        {"ocfs2", "/dev/sdb1", DRIVE_REMOTE},
+        {"gfs2", "/dev/sdb1", DRIVE_REMOTE},
+        {"fuse", "user@host:/srv", DRIVE_REMOTE},
+        {"fuse", "host:/srv", DRIVE_REMOTE},
+        {"fuse", "[fe80::1]:/srv", DRIVE_REMOTE},
+        {"fuse.mystery", "//host/share", DRIVE_REMOTE},
+        {"fuse.mystery", "user@host", DRIVE_REMOTE},
+        {"fuse.mystery", "http://host/dav", DRIVE_REMOTE},
+        {"fuse.mystery", "s3://bucket", DRIVE_REMOTE},
+        {"fuse.mystery", "gdrive:", DRIVE_REMOTE},
+        {"fuse.gocryptfs", "/home/u/.secret", DRIVE_FIXED},
+        {"fuse.mergerfs", "/mnt/a:/mnt/b", DRIVE_FIXED},
+        {"fuse.portal", "portal", DRIVE_FIXED},
+        {"fuse.lxcfs", "lxcfs", DRIVE_FIXED},
+        {"fuse", "/dev/fuse", DRIVE_FIXED},
+        {"fuse", "", DRIVE_FIXED},
+        {"fuseblk", "/dev/sdb1", DRIVE_REMOVABLE},  // on the USB bus
+        {"ext4", "host:/srv", DRIVE_FIXED},         // not FUSE: the source is only a label
+    };
+    for (const Case &c : cases) {
+        win32::MountEntry m;
+        m.mountPoint = "/mnt/x";
+        m.fsType = c.fsType;
+        m.source = c.source;
+        if (m.source == "/dev/sdb1") m.major = 8, m.minor = 17;
+        EXPECT_EQ(win32::ClassifyMount(m, sysfs_.root()), c.want) << c.fsType << " " << c.source;
+    }
 }
 
 TEST_F(MountMapTest, RootTextsOtherThanALetterRootHaveNoDrive) {
@@ -111,6 +159,19 @@ TEST_F(MountMapTest, OctalEscapesAreDecodedAndZeroBytesRejected) {
             EXPECT_EQ(e.mount.source, "/dev/disk seven");
         }
     }
+
+    // Escaped again, every text reads back as itself, as one field.
+    std::string table;
+    for (const std::string &point : want) {
+        std::string escaped = win32::EscapeMountText(point + "\nnew line");
+        EXPECT_EQ(escaped.find_first_of(" \t\n"), std::string::npos) << escaped;
+        table += "1 0 8:1 / " + escaped + " rw - ext4 /dev/x rw\n";
+    }
+    std::vector<std::string> back;
+    for (const auto &m : win32::ParseMountInfo(table.data(), table.size())) back.push_back(m.mountPoint);
+    std::vector<std::string> wantBack;
+    for (const std::string &point : want) wantBack.push_back(point + "\nnew line");
+    EXPECT_EQ(back, wantBack);
 }
 
 TEST_F(MountMapTest, MalformedAndTruncatedLinesAreSkipped) {
@@ -158,14 +219,32 @@ TEST_F(MountMapTest, MoreThanTwentyFourLocalFilesystemsStopAtZ) {
     EXPECT_EQ(m['Z'].second, "/disk23");
 }
 
-TEST_F(MountMapTest, MountedOverPointShowsOnlyTheLastMount) {
-    UseText(
-        "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
-        "2 1 8:2 / /mnt rw - ext4 /dev/sda2 rw\n"
-        "3 1 0:40 / /mnt rw - nfs srv:/x rw\n");
-    auto m = Map();
-    ASSERT_EQ(m.size(), 2u);
-    EXPECT_EQ(m['D'], std::make_pair((UINT)DRIVE_REMOTE, std::string("/mnt")));
+// Mounted over at its own point or above it, a mount is out of reach: no
+// letter, and no further mount point of its filesystem either.
+TEST_F(MountMapTest, CoveredMountsAreNotDrives) {
+    UseTable(Fixture("covered.mountinfo"));
+    using P = std::pair<UINT, std::string>;
+    std::map<char, P> want = {
+        {'C', P{DRIVE_FIXED, "/"}},
+        {'D', P{DRIVE_FIXED, "/data"}},        // the xfs on top, not the ext4 under it or its /data/old
+        {'E', P{DRIVE_FIXED, "/data/inner"}},  // mounted inside the top /data
+        {'F', P{DRIVE_FIXED, "/opt"}},
+        {'G', P{DRIVE_FIXED, "/opt/tools"}},  // listed before the mount it hangs from
+        {'H', P{DRIVE_FIXED, "/srv/img"}},    // covers /srv/img/q, mounted before it
+        {'I', P{DRIVE_FIXED, "/srv/twice"}},  // a line twice, each its own parent: one mount
+        {'J', P{DRIVE_FIXED, "/var"}},
+        {'K', P{DRIVE_FIXED, "/var/q-again"}},  // the covered /srv/img/q's filesystem, still reachable here
+        {'L', P{DRIVE_REMOTE, "/mnt"}},         // the later of two unrelated mounts at one point
+    };
+    EXPECT_EQ(Map(), want);
+    for (const auto &e : win32::DriveMap()) {
+        if (e.letter == 'D') {
+            EXPECT_EQ(e.mount.fsType, "xfs");
+            EXPECT_EQ(e.alsoMountedAt, std::vector<std::string>{"/data/inner/back"});
+        } else {
+            EXPECT_TRUE(e.alsoMountedAt.empty()) << e.letter;
+        }
+    }
 }
 
 TEST_F(MountMapTest, NetworkOpticalAndRamDrivesAreNeverQueried) {
@@ -184,7 +263,7 @@ TEST_F(MountMapTest, NetworkOpticalAndRamDrivesAreNeverQueried) {
         EXPECT_EQ(ok != 0, type == DRIVE_FIXED || type == DRIVE_REMOVABLE) << c;
     }
     auto calls = win32test::GetKernelCalls();
-    EXPECT_EQ(calls.spaceQueries, 7);  // C: to I:
+    EXPECT_EQ(calls.spaceQueries, 6);  // C: to H:
     for (const std::string &mp : calls.queriedMounts) {
         EXPECT_NE(mp, "/mnt/nas");
         EXPECT_NE(mp, "/mnt/share");
