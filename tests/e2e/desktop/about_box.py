@@ -14,22 +14,12 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2elib  # noqa: E402
-from e2elib import Failure, check  # noqa: E402
+from e2elib import check  # noqa: E402
 
 display = e2elib.display_or_skip()
 tools = e2elib.Tools(display, *sys.argv[1:4])
 tmp = tempfile.mkdtemp(prefix="morvalen-e2e-")
 atexit.register(shutil.rmtree, tmp, True)
-
-
-def wait_windows(predicate, what, timeout=5.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        windows = tools.windows_of_class()
-        if predicate(windows):
-            return windows
-        time.sleep(0.05)
-    raise Failure(f"{what} within {timeout} s (windows: {tools.windows_of_class()})")
 
 
 def about_box_round_trip():
@@ -44,7 +34,7 @@ def about_box_round_trip():
         tools.xdotool("mousemove", str(x + 120), str(y + 24))  # no --sync: it waits forever if already there
         time.sleep(0.1)
         tools.xdotool("click", "--repeat", "2", "--delay", "80", "1")
-        windows = wait_windows(lambda ws: any(w != main for w in ws), "no about box")
+        windows = tools.wait_windows(lambda ws: any(w != main for w in ws), "no about box")
         box = next(w for w in windows if w != main)
         bx, by, bw, bh = tools.geometry(box)
         tools.settled_snap(box, os.path.join(tmp, "box.ppm"))
@@ -62,7 +52,7 @@ def about_box_round_trip():
         check(changed > 100, f"only {changed} pixels changed inside the ellipse")
 
         tools.xdotool("key", "o")
-        wait_windows(lambda ws: box not in ws, "the about box did not close on O")
+        tools.wait_windows(lambda ws: box not in ws, "the about box did not close on O")
         check(proc.poll() is None, "the program ended with the about box")
 
         tools.focus(main)

@@ -18,6 +18,8 @@ BEIGE = (245, 245, 220)
 # the client area alone.
 FRAME = 4
 ITEM_HEIGHT = 16
+# The window's width after centring: the program's 540 grown by one pixel.
+WINDOW_WIDTH = 541
 
 
 class Failure(Exception):
@@ -38,12 +40,19 @@ def display_or_skip():
 
 
 class Tools:
-    def __init__(self, display, morvalen, drives, xprobe):
+    """command: how to start the program (default: the morvalen binary);
+    env: the environment for everything started (default: this one); log:
+    a file for the program's output instead of pipes, for programs whose
+    helpers live on and would hold a pipe open."""
+
+    def __init__(self, display, morvalen, drives, xprobe, command=None, env=None, log=None):
         self.display = display
         self.morvalen = morvalen
         self.drives = drives
         self.xprobe = xprobe
-        self.env = dict(os.environ, DISPLAY=display)
+        self.command = command or [morvalen]
+        self.env = dict(os.environ if env is None else env, DISPLAY=display)
+        self.log = log
 
     def run(self, *args, check_rc=True, timeout=10):
         try:
@@ -61,23 +70,43 @@ class Tools:
         return self.run("xdotool", *args, check_rc=check_rc)
 
     def start(self):
-        return subprocess.Popen([self.morvalen], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if self.log is None:
+            return subprocess.Popen(self.command, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        with open(self.log, "wb") as out:
+            return subprocess.Popen(self.command, env=self.env, stdout=out, stderr=subprocess.STDOUT)
+
+    def output_of(self, proc):
+        """What an ended program wrote to stderr (or to the log)."""
+        if self.log is None:
+            return proc.stderr.read().decode(errors="replace")
+        with open(self.log, errors="replace") as f:
+            return f.read()
 
     def find_window(self, proc, name="^Morvalen$", timeout=10.0):
         """The first mapped window whose title matches, as an int."""
         end = time.monotonic() + timeout
         while time.monotonic() < end:
             if proc.poll() is not None:
-                raise Failure(f"morvalen ended early with {proc.returncode}: {proc.stderr.read().decode()}")
+                raise Failure(f"morvalen ended early with {proc.returncode}: {self.output_of(proc)}")
             out = self.xdotool("search", "--onlyvisible", "--name", name, check_rc=False).split()
             if out:
                 return int(out[0])
             time.sleep(0.05)
         raise Failure(f"no window named {name} within {timeout} s")
 
-    def windows_of_class(self):
-        out = self.xdotool("search", "--onlyvisible", "--class", "Morvalen", check_rc=False).split()
+    def windows_of_class(self, klass="Morvalen"):
+        out = self.xdotool("search", "--onlyvisible", "--class", klass, check_rc=False).split()
         return [int(w) for w in out]
+
+    def wait_windows(self, predicate, what, timeout=5.0, klass="Morvalen"):
+        """The program's visible windows once predicate accepts them."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            windows = self.windows_of_class(klass)
+            if predicate(windows):
+                return windows
+            time.sleep(0.05)
+        raise Failure(f"{what} within {timeout} s (windows: {self.windows_of_class(klass)})")
 
     def geometry(self, window):
         x, y, w, h = (int(v) for v in self.probe("geometry", hex(window)).split())
@@ -125,6 +154,16 @@ class Tools:
         self.xdotool("windowactivate", "--sync", str(window), check_rc=False)
         self.xdotool("windowfocus", "--sync", str(window), check_rc=False)
         time.sleep(0.1)
+
+
+def header_band(img):
+    """Rows of navy from the top (navy over more than half the width), and
+    the number of yellow pixels in them."""
+    band = 0
+    while band < img.height and sum(1 for x in range(img.width) if img.pixel(x, band) == NAVY) > img.width // 2:
+        band += 1
+    yellow = sum(1 for y in range(band) for x in range(img.width) if img.pixel(x, y) == YELLOW)
+    return band, yellow
 
 
 class Image:

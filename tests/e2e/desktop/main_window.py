@@ -30,18 +30,13 @@ def window_and_rows():
         title = tools.xdotool("getwindowname", str(w)).strip()
         check(title == "Morvalen", f"title {title!r}")
         x, y, width, height = tools.geometry(w)
-        check(width + 2 * e2elib.FRAME == 541, f"client width {width}: window width {width + 2 * e2elib.FRAME}, not 541")
+        check(width + 2 * e2elib.FRAME == e2elib.WINDOW_WIDTH,
+              f"client width {width}: window width {width + 2 * e2elib.FRAME}, not {e2elib.WINDOW_WIDTH}")
 
         img = tools.settled_snap(w, os.path.join(tmp, "main.ppm"))
         # The header band: navy from the top, with yellow text in it.
-        def navy_row(yy):
-            return sum(1 for xx in range(img.width) if img.pixel(xx, yy) == e2elib.NAVY) > img.width // 2
-
-        band = 0
-        while band < img.height and navy_row(band):
-            band += 1
+        band, yellow = e2elib.header_band(img)
         check(band >= 10, f"header band only {band} px tall (top-left pixel {img.pixel(0, 0)})")
-        yellow = sum(1 for yy in range(band) for xx in range(img.width) if img.pixel(xx, yy) == e2elib.YELLOW)
         check(yellow > 50, f"only {yellow} yellow pixels in the header band")
 
         # One row per drive plus the totals row (unless capped at the screen).
