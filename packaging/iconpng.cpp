@@ -1,10 +1,13 @@
-// morvalen-iconpng OUT.png: writes the program's icon (resource 125) as a
-// 32x32 PNG with transparency, for the desktop entry.
+// morvalen-iconpng OUT.png [SIZE]: writes the program's icon (resource 125)
+// as a SIZE x SIZE PNG with transparency (32 unless told), for the desktop
+// entry. Other sizes are scaled from the 32x32 picture by nearest neighbour,
+// so the pixels stay sharp.
 #include <windows.h>
 
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "app/res/resource.h"
@@ -12,6 +15,24 @@
 #include "platform/kernel/module.h"
 
 namespace {
+
+// Pixel (x, y) of the scaled picture is pixel (x * w / size, y * h / size)
+// of the original.
+void ScaleNearest(int w, int h, int size, std::vector<uint32_t> *colors, std::vector<uint8_t> *mask) {
+    std::vector<uint32_t> c(static_cast<size_t>(size) * static_cast<size_t>(size));
+    std::vector<uint8_t> m(c.size());
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            size_t from = static_cast<size_t>(y * h / size) * static_cast<size_t>(w) +
+                          static_cast<size_t>(x * w / size);
+            size_t to = static_cast<size_t>(y) * static_cast<size_t>(size) + static_cast<size_t>(x);
+            c[to] = (*colors)[from];
+            m[to] = (*mask)[from];
+        }
+    }
+    colors->swap(c);
+    mask->swap(m);
+}
 
 bool WriteRgba(const char *path, int w, int h, const std::vector<uint32_t> &colors,
                const std::vector<uint8_t> &mask) {
@@ -50,8 +71,9 @@ bool WriteRgba(const char *path, int w, int h, const std::vector<uint32_t> &colo
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: morvalen-iconpng OUT.png\n");
+    int size = argc == 3 ? std::atoi(argv[2]) : 32;
+    if (argc < 2 || argc > 3 || size < 1 || size > 1024) {
+        std::fprintf(stderr, "usage: morvalen-iconpng OUT.png [SIZE]\n");
         return 2;
     }
     HICON icon = LoadIconA(win32::MainModule(), MAKEINTRESOURCEA(IDI_APPICON));
@@ -62,7 +84,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "morvalen-iconpng: the program has no icon %d\n", IDI_APPICON);
         return 1;
     }
-    if (!WriteRgba(argv[1], w, h, colors, mask)) {
+    ScaleNearest(w, h, size, &colors, &mask);
+    if (!WriteRgba(argv[1], size, size, colors, mask)) {
         std::fprintf(stderr, "morvalen-iconpng: cannot write %s\n", argv[1]);
         return 1;
     }

@@ -1,8 +1,11 @@
 // The process entry point: picks the X11 display back-end (opened on first
 // use, so static set-up never needs a display) and runs the program's
-// WinMain with the command line as one string.
+// WinMain with the command line as one string. "--help" and "--version" as
+// the only argument are answered here, before the program starts.
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/display/backend.h"
@@ -28,9 +31,30 @@ std::string CommandLine(int argc, char **argv) {
     return line;
 }
 
+// Answers --help or --version on stdout; false for any other command line,
+// which the program gets (and ignores) as on Windows.
+bool AnswerOption(int argc, char **argv) {
+    if (argc != 2) return false;
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Morvalen %s\n", MORVALEN_VERSION);
+        return true;
+    }
+    if (std::strcmp(argv[1], "--help") == 0) {
+        std::printf(
+            "usage: morvalen [--help | --version]\n"
+            "Opens a window on $DISPLAY that shows the free space on all drives.\n"
+            "Esc or Alt+X ends it; a double-click in the list opens the about box.\n"
+            "morvalen-drives prints which filesystem has which drive letter.\n"
+            "See morvalen(1) and morvalen-drives(1).\n");
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (AnswerOption(argc, argv)) return 0;
     display::SetFactory(x11::OpenOrExit);
     std::string line = CommandLine(argc, argv);
     return WinMain(win32::MainModule(), nullptr, line.data(), SW_SHOWDEFAULT);

@@ -32,6 +32,10 @@ static const char *TypeWord(UINT type) {
 }
 
 int main(int argc, char **argv) {
+    if (argc > 1 && strcmp(argv[1], "--version") == 0) {
+        printf("Morvalen %s\n", MORVALEN_VERSION);
+        return 0;
+    }
     if (argc > 1 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
         printf(
             "usage: %s\n"
