@@ -37,6 +37,7 @@ constexpr Event::Type kEvFocusIn = Event::FocusIn;
 constexpr Event::Type kEvFocusOut = Event::FocusOut;
 constexpr Event::Type kEvUnmap = Event::Unmap;
 constexpr Event::Type kEvMap = Event::Map;
+constexpr Event::Type kEvKeyState = Event::KeyState;
 }  // namespace
 
 #include <X11/Xatom.h>
@@ -144,7 +145,8 @@ public:
         attrs.colormap = colormap_;
         attrs.bit_gravity = NorthWestGravity;
         attrs.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask |
-                           ButtonPressMask | ButtonReleaseMask | PointerMotionMask | FocusChangeMask;
+                           ButtonPressMask | ButtonReleaseMask | PointerMotionMask | FocusChangeMask |
+                           KeymapStateMask;
         int w = Width(p.client), h = Height(p.client);
         Window xid =
             XCreateWindow(dpy_, root_, p.client.left, p.client.top, static_cast<unsigned>(w),
@@ -587,7 +589,39 @@ private:
         Push(e);
     }
 
+    // The modifiers a key or button event's state says were held.
+    static int ModifiersOf(unsigned state) {
+        int m = 0;
+        if (state & ShiftMask) m |= display::kModShift;
+        if (state & ControlMask) m |= display::kModCtrl;
+        if (state & (Mod1Mask | Mod5Mask)) m |= display::kModAlt;  // Alt, and AltGr as the keymap has it
+        return m;
+    }
+
+    // The modifiers held according to a KeymapNotify's key vector.
+    int ModifiersOf(const char keys[32]) {
+        int m = 0;
+        for (int kc = 8; kc < 256; ++kc) {
+            if (!(keys[kc / 8] & (1 << (kc % 8)))) continue;
+            KeySym sym = XkbKeycodeToKeysym(dpy_, static_cast<KeyCode>(kc), 0, 0);
+            KeyInfo k;
+            if (!TranslateKeysym(sym, &k)) continue;
+            if (k.vk == VK_SHIFT) m |= display::kModShift;
+            if (k.vk == VK_CONTROL) m |= display::kModCtrl;
+            if (k.vk == VK_MENU) m |= display::kModAlt;
+        }
+        return m;
+    }
+
     void Translate(XEvent &xe) {
+        if (xe.type == KeymapNotify) {
+            // Follows every FocusIn: which keys are down now, whatever
+            // happened to them while another window had the focus.
+            Event e = Make(kEvKeyState, 0);
+            e.modifiers = ModifiersOf(xe.xkeymap.key_vector);
+            Push(e);
+            return;
+        }
         TopLevel *t = Find(xe.xany.window);
         if (!t) return;
         switch (xe.type) {
@@ -699,6 +733,7 @@ private:
             e.extended = code.extended;
             e.repeat = repeat;
             e.time = time;
+            e.modifiers = ModifiersOf(key.state);
             return e;
         };
         if (press) {
@@ -722,6 +757,7 @@ private:
         e.x = b.x_root;
         e.y = b.y_root;
         e.time = EventTime(b.time);
+        e.modifiers = ModifiersOf(b.state);
         if (b.button >= Button1 && b.button <= Button3) {
             e.button = static_cast<int>(b.button);
             Push(e);

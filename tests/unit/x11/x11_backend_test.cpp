@@ -369,6 +369,35 @@ TEST_F(X11Backend, KeysFromXTestBecomeVirtualKeysCharactersAndRepeats) {
     EXPECT_LT(now - keys[14].time, 5000u);
 }
 
+TEST_F(X11Backend, HeldModifiersAreReportedWithKeysAndWhenFocusComesBack) {
+    display::NativeId w = ShowAndFocus({10, 10, 110, 110});
+    Key(XK_Alt_L, true);
+    Key(XK_x, true);
+    Key(XK_x, false);
+    Event down;
+    ASSERT_TRUE(WaitFor(kKeyDown, w, &down));  // Alt
+    ASSERT_TRUE(WaitFor(kKeyDown, w, &down));  // X, with Alt held
+    EXPECT_EQ(down.vk, static_cast<UINT>('X'));
+    EXPECT_EQ(down.modifiers, display::kModAlt);
+    Drain(50);
+
+    // Another client takes the focus and Alt is released there.
+    Window other = XCreateSimpleWindow(peer_, DefaultRootWindow(peer_), 200, 10, 40, 40, 0, 0, 0);
+    XMapWindow(peer_, other);
+    Settle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    XSetInputFocus(peer_, other, RevertToParent, CurrentTime);
+    Settle();
+    Key(XK_Alt_L, false);
+    Drain(100);
+    backend_->SetInputFocus(w);
+    Event state;
+    EXPECT_TRUE(WaitFor(Event::KeyState, 0, &state));
+    EXPECT_EQ(state.modifiers, 0);
+    XDestroyWindow(peer_, other);
+    Settle();
+}
+
 TEST_F(X11Backend, AHeldKeyRepeatsAsPressesWithOneRelease) {
     display::NativeId w = ShowAndFocus({10, 10, 110, 110});
     Key(XK_x, true);
