@@ -122,6 +122,7 @@ public:
         hasShape_ = XShapeQueryExtension(dpy_, &eventBase, &errorBase);
         Bool supported = False;
         XkbSetDetectableAutoRepeat(dpy_, True, &supported);
+        LoadKeyboard();
         gc_ = nullptr;
         if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
         // Fast image path: the surface's 0x00RRGGBB words are the visual's pixels.
@@ -132,6 +133,7 @@ public:
     ~X11Backend() override {
         for (auto &entry : windows_) FreeWindow(entry.second, true);
         if (gc_) XFreeGC(dpy_, gc_);
+        if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
         if (ownColormap_) XFreeColormap(dpy_, colormap_);
         XCloseDisplay(dpy_);
         if (wakePipe_[0] >= 0) close(wakePipe_[0]);
@@ -613,7 +615,32 @@ private:
         return m;
     }
 
+    // The keyboard's layouts, for key events; again whenever they change.
+    void LoadKeyboard() {
+        if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
+        xkb_ = XkbGetMap(dpy_, XkbKeySymsMask | XkbKeyTypesMask, XkbUseCoreKbd);
+        if (xkb_) XkbGetNames(dpy_, XkbKeyNamesMask, xkb_);
+    }
+
+    KeyCodeSyms SymsOf(unsigned keycode) {
+        KeyCodeSyms k;
+        if (!xkb_ || keycode < xkb_->min_key_code || keycode > xkb_->max_key_code) return k;
+        if (xkb_->names && xkb_->names->keys) std::memcpy(k.name, xkb_->names->keys[keycode].name, 4);
+        k.groups = std::min(4, static_cast<int>(XkbKeyNumGroups(xkb_, keycode)));
+        for (int g = 0; g < k.groups; ++g) {
+            int width = XkbKeyGroupWidth(xkb_, keycode, g);
+            for (int level = 0; level < 2 && level < width; ++level)
+                k.syms[g][level] = XkbKeySymEntry(xkb_, keycode, level, g);
+        }
+        return k;
+    }
+
     void Translate(XEvent &xe) {
+        if (xe.type == MappingNotify) {
+            XRefreshKeyboardMapping(&xe.xmapping);
+            if (xe.xmapping.request == MappingKeyboard) LoadKeyboard();
+            return;
+        }
         if (xe.type == KeymapNotify) {
             // Follows every FocusIn: which keys are down now, whatever
             // happened to them while another window had the focus.
@@ -719,11 +746,23 @@ private:
         char text[8] = {};
         KeySym looked = NoSymbol;
         int length = XLookupString(&key, text, sizeof text, &looked, nullptr);
-        KeySym base = XLookupKeysym(&key, 0);
-        KeySym sym = IsKeypadKey(looked) ? looked : base;
+        // The key's level-1 keysym in the active group decides its virtual key.
+        KeyCodeSyms syms = SymsOf(key.keycode);
+        int group = XkbGroupForCoreState(key.state);
+        if (syms.groups > 0 && group >= syms.groups) group %= syms.groups;
+        KeySym sym = IsKeypadKey(looked) || syms.groups == 0 ? looked : syms.syms[group][0];
         if (sym == NoSymbol) sym = looked;
         KeyInfo code;
-        bool known = TranslateKeysym(sym, &code);
+        bool known = TranslateKeyCode(syms, sym, &code);
+        // The character typed: control characters as Xlib makes them (Ctrl+C
+        // is 3), anything else from the keysym in Windows-1252, or none.
+        int ch = -1;
+        if (length == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
+            ch = static_cast<unsigned char>(text[0]);
+        } else if (!(key.state & ControlMask)) {
+            ch = KeysymToWindows1252(looked);
+        }
+        if (ch == 0x7F) ch = -1;
         DWORD time = EventTime(key.time);
         // Every key event carries the key's codes, its time and whether it repeats.
         auto keyEvent = [&](Event::Type type, bool repeat) {
@@ -739,10 +778,9 @@ private:
         if (press) {
             bool repeat = !downKeys_.insert(key.keycode).second;
             if (known) Push(keyEvent(kEvKeyDown, repeat));
-            unsigned char c = static_cast<unsigned char>(text[0]);
-            if (length == 1 && c != 0x7F) {
+            if (ch >= 0) {
                 Event e = keyEvent(kEvChar, repeat);
-                e.ch = text[0];
+                e.ch = static_cast<char>(ch);
                 Push(e);
             }
         } else {
@@ -780,6 +818,7 @@ private:
     Atom atoms_[kAtomCount] = {};
     int wakePipe_[2] = {-1, -1};
     int dpi_ = 0;
+    XkbDescPtr xkb_ = nullptr;
     bool timeOffsetSet_ = false;
     DWORD timeOffset_ = 0;
     std::unordered_map<display::NativeId, TopLevel> windows_;

@@ -32,7 +32,7 @@ def wait_windows(predicate, what, timeout=5.0):
     raise Failure(f"{what} within {timeout} s (windows: {tools.windows_of_class()})")
 
 
-def about_box_round_trip():
+def about_box_round_trip(close_key="o", end_keys="alt+x"):
     proc = tools.start()
     try:
         main = tools.find_window(proc)
@@ -61,12 +61,12 @@ def about_box_round_trip():
                       if 0 <= xx < after.width and 0 <= yy < after.height and after.pixel(xx, yy) != before.pixel(xx, yy))
         check(changed > 100, f"only {changed} pixels changed inside the ellipse")
 
-        tools.xdotool("key", "o")
+        tools.xdotool("key", close_key)
         wait_windows(lambda ws: box not in ws, "the about box did not close on O")
         check(proc.poll() is None, "the program ended with the about box")
 
         tools.focus(main)
-        tools.xdotool("key", "alt+x")
+        tools.xdotool("key", end_keys)
         rc = tools.wait_exit(proc)
         check(rc == 0, f"exit code {rc}; stderr: {proc.stderr.read().decode().strip()[:500]}")
     finally:
@@ -75,4 +75,19 @@ def about_box_round_trip():
             proc.wait()
 
 
-e2elib.main([("double-click opens the about box, O closes it, Alt+X ends with 0", about_box_round_trip)])
+def russian_layout():
+    """With a Russian layout the keys of O and X type Cyrillic letters; they
+    still close the box and end the program."""
+    if not shutil.which("setxkbmap"):
+        raise Failure("setxkbmap is not installed")
+    tools.run("setxkbmap", "-layout", "ru")
+    try:
+        about_box_round_trip("Cyrillic_shcha", "alt+Cyrillic_che")
+    finally:
+        tools.run("setxkbmap", "-layout", "us", check_rc=False)
+
+
+e2elib.main([
+    ("double-click opens the about box, O closes it, Alt+X ends with 0", about_box_round_trip),
+    ("the same with a Russian layout", russian_layout),
+])
