@@ -45,6 +45,7 @@ constexpr Event::Type kEvKeyState = Event::KeyState;
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/XKBlib.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
 
 namespace x11 {
@@ -120,6 +121,13 @@ public:
         XInternAtoms(dpy_, const_cast<char **>(names), kAtomCount, False, atoms_);
         int eventBase = 0, errorBase = 0;
         hasShape_ = XShapeQueryExtension(dpy_, &eventBase, &errorBase);
+        int major = 0, minor = 0;
+        if (XRRQueryExtension(dpy_, &randrEventBase_, &errorBase) && XRRQueryVersion(dpy_, &major, &minor) &&
+            (major > 1 || (major == 1 && minor >= 5))) {
+            hasMonitors_ = true;
+            XRRSelectInput(dpy_, root_, RRScreenChangeNotifyMask);
+        }
+        RefreshMonitors();
         Bool supported = False;
         XkbSetDetectableAutoRepeat(dpy_, True, &supported);
         LoadKeyboard();
@@ -150,9 +158,10 @@ public:
                            ButtonPressMask | ButtonReleaseMask | PointerMotionMask | FocusChangeMask |
                            KeymapStateMask;
         int w = Width(p.client), h = Height(p.client);
+        POINT at = ToRoot({p.client.left, p.client.top});
         Window xid =
-            XCreateWindow(dpy_, root_, p.client.left, p.client.top, static_cast<unsigned>(w),
-                          static_cast<unsigned>(h), 0, visual_.depth, InputOutput, visual_.visual,
+            XCreateWindow(dpy_, root_, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
+                          visual_.depth, InputOutput, visual_.visual,
                           CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &attrs);
         if (!xid) return 0;
         if (!gc_) gc_ = XCreateGC(dpy_, xid, 0, nullptr);
@@ -199,7 +208,8 @@ public:
         if (!t) return;
         t->client = client;
         SetSizeHints(t->xid, client);
-        XMoveResizeWindow(dpy_, t->xid, client.left, client.top, static_cast<unsigned>(Width(client)),
+        POINT at = ToRoot({client.left, client.top});
+        XMoveResizeWindow(dpy_, t->xid, at.x, at.y, static_cast<unsigned>(Width(client)),
                           static_cast<unsigned>(Height(client)));
         XFlush(dpy_);
     }
@@ -318,8 +328,9 @@ public:
         ev.xclient.window = t->xid;
         ev.xclient.message_type = atoms_[kNetWmMoveResize];
         ev.xclient.format = 32;
-        ev.xclient.data.l[0] = screenX;
-        ev.xclient.data.l[1] = screenY;
+        POINT at = ToRoot({screenX, screenY});
+        ev.xclient.data.l[0] = at.x;
+        ev.xclient.data.l[1] = at.y;
         ev.xclient.data.l[2] = kNetMoveResizeMove;
         ev.xclient.data.l[3] = Button1;
         ev.xclient.data.l[4] = 1;  // a normal application asks
@@ -376,22 +387,31 @@ public:
         (void)ignored;
     }
 
-    SIZE ScreenSize() override { return {DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)}; }
+    SIZE ScreenSize() override {
+        RefreshMonitors();
+        return {monitor_.right - monitor_.left, monitor_.bottom - monitor_.top};
+    }
 
+    // The desktop's work area on the primary monitor, in the program's coordinates.
     RECT WorkArea() override {
-        SIZE screen = ScreenSize();
-        RECT area{0, 0, screen.cx, screen.cy};
+        RefreshMonitors();
+        RECT area = monitor_;
         std::vector<long> desktop = CardinalProperty(root_, atoms_[kNetCurrentDesktop]);
         std::vector<long> areas = CardinalProperty(root_, atoms_[kNetWorkArea]);
         size_t index = desktop.empty() ? 0 : static_cast<size_t>(desktop[0]);
         if (areas.size() >= 4 * (index + 1)) {
             const long *a = &areas[4 * index];
             if (a[2] > 0 && a[3] > 0) {
-                area = {static_cast<LONG>(a[0]), static_cast<LONG>(a[1]), static_cast<LONG>(a[0] + a[2]),
-                        static_cast<LONG>(a[1] + a[3])};
+                RECT desk{static_cast<LONG>(a[0]), static_cast<LONG>(a[1]), static_cast<LONG>(a[0] + a[2]),
+                          static_cast<LONG>(a[1] + a[3])};
+                RECT clipped{std::max(desk.left, monitor_.left), std::max(desk.top, monitor_.top),
+                             std::min(desk.right, monitor_.right), std::min(desk.bottom, monitor_.bottom)};
+                if (clipped.left < clipped.right && clipped.top < clipped.bottom) area = clipped;
             }
         }
-        return area;
+        POINT topLeft = FromRoot({area.left, area.top});
+        return {topLeft.x, topLeft.y, topLeft.x + (area.right - area.left),
+                topLeft.y + (area.bottom - area.top)};
     }
 
     int Dpi() override {
@@ -434,6 +454,38 @@ private:
         kAtomCount
     };
 
+    // Root-window coordinates and the program's screen coordinates: the
+    // primary monitor's top-left corner is the program's (0, 0). Every
+    // position crossing the seam goes through these two.
+    POINT ToRoot(POINT p) const { return {p.x + monitor_.left, p.y + monitor_.top}; }
+    POINT FromRoot(POINT p) const { return {p.x - monitor_.left, p.y - monitor_.top}; }
+
+    // The primary monitor (RandR 1.5 monitors: the primary, else the
+    // first; without them the whole screen). When its corner moves, every
+    // window's place in the program's coordinates moves with it.
+    void RefreshMonitors() {
+        RECT m{0, 0, DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)};
+        if (hasMonitors_) {
+            int n = 0;
+            if (XRRMonitorInfo *list = XRRGetMonitors(dpy_, root_, True, &n)) {
+                const XRRMonitorInfo *pick = nullptr;
+                for (int i = 0; i < n; ++i) {
+                    if (list[i].width <= 0 || list[i].height <= 0) continue;
+                    if (!pick || (list[i].primary && !pick->primary)) pick = &list[i];
+                }
+                if (pick) m = {pick->x, pick->y, pick->x + pick->width, pick->y + pick->height};
+                XRRFreeMonitors(list);
+            }
+        }
+        bool moved = m.left != monitor_.left || m.top != monitor_.top;
+        monitor_ = m;
+        if (!moved) return;
+        for (auto &entry : windows_) {
+            TopLevel &t = entry.second;
+            UpdatePosition(t, Width(t.client), Height(t.client));
+        }
+    }
+
     static int Width(const RECT &r) { return std::max<int>(1, r.right - r.left); }
     static int Height(const RECT &r) { return std::max<int>(1, r.bottom - r.top); }
 
@@ -457,8 +509,9 @@ private:
     void SetSizeHints(Window xid, const RECT &client) {
         XSizeHints hints{};
         hints.flags = USPosition | PPosition | USSize | PSize | PWinGravity;
-        hints.x = client.left;
-        hints.y = client.top;
+        POINT at = ToRoot({client.left, client.top});
+        hints.x = at.x;
+        hints.y = at.y;
         hints.width = Width(client);
         hints.height = Height(client);
         hints.win_gravity = StaticGravity;
@@ -579,7 +632,8 @@ private:
         int x = 0, y = 0;
         Window child = 0;
         if (!XTranslateCoordinates(dpy_, t.xid, root_, 0, 0, &x, &y, &child)) return;
-        RECT r{x, y, x + width, y + height};
+        POINT at = FromRoot({x, y});
+        RECT r{at.x, at.y, at.x + width, at.y + height};
         if (r.left == t.client.left && r.top == t.client.top && r.right == t.client.right &&
             r.bottom == t.client.bottom) {
             return;
@@ -636,6 +690,11 @@ private:
     }
 
     void Translate(XEvent &xe) {
+        if (hasMonitors_ && xe.type == randrEventBase_ + RRScreenChangeNotify) {
+            XRRUpdateConfiguration(&xe);
+            RefreshMonitors();
+            return;
+        }
         if (xe.type == MappingNotify) {
             XRefreshKeyboardMapping(&xe.xmapping);
             if (xe.xmapping.request == MappingKeyboard) LoadKeyboard();
@@ -707,8 +766,9 @@ private:
                     XNextEvent(dpy_, &xe);
                 }
                 Event e = Make(kEvMotion, t->xid);
-                e.x = xe.xmotion.x_root;
-                e.y = xe.xmotion.y_root;
+                POINT at = FromRoot({xe.xmotion.x_root, xe.xmotion.y_root});
+                e.x = at.x;
+                e.y = at.y;
                 e.time = EventTime(xe.xmotion.time);
                 Push(e);
                 break;
@@ -792,8 +852,9 @@ private:
     void TranslateButton(TopLevel &t, const XButtonEvent &b) {
         bool press = b.type == ButtonPress;
         Event e = Make(press ? kEvButtonDown : kEvButtonUp, t.xid);
-        e.x = b.x_root;
-        e.y = b.y_root;
+        POINT at = FromRoot({b.x_root, b.y_root});
+        e.x = at.x;
+        e.y = at.y;
         e.time = EventTime(b.time);
         e.modifiers = ModifiersOf(b.state);
         if (b.button >= Button1 && b.button <= Button3) {
@@ -819,6 +880,9 @@ private:
     int wakePipe_[2] = {-1, -1};
     int dpi_ = 0;
     XkbDescPtr xkb_ = nullptr;
+    bool hasMonitors_ = false;
+    int randrEventBase_ = 0;
+    RECT monitor_{};  // the primary monitor in root coordinates
     bool timeOffsetSet_ = false;
     DWORD timeOffset_ = 0;
     std::unordered_map<display::NativeId, TopLevel> windows_;

@@ -23,21 +23,7 @@ for program in ("Xvfb", "openbox", "xdotool"):
         sys.exit(e2elib.SKIP)
 
 
-def start_xvfb():
-    for n in range(150, 190):
-        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            continue
-        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return proc, f":{n}"
-            time.sleep(0.1)
-        proc.kill()
-    raise Failure("no private X server")
-
-
-xvfb, display = start_xvfb()
+xvfb, display = e2elib.start_xvfb()
 tools = e2elib.Tools(display, *sys.argv[1:4])
 wm = subprocess.Popen(["openbox", "--sm-disable"], env=tools.env, stdout=subprocess.DEVNULL,
                       stderr=subprocess.DEVNULL)

@@ -593,6 +593,98 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     EXPECT_EQ(other->Dpi(), 120);
 }
 
+// Two monitors side by side on the test screen, set the way xrandr does it.
+class X11Monitors : public X11Backend {
+protected:
+    void SetUp() override {
+        X11Backend::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        if (system("command -v xrandr >/dev/null 2>&1") != 0) GTEST_SKIP() << "xrandr is not installed";
+        screen_ = {DisplayWidth(peer_, DefaultScreen(peer_)), DisplayHeight(peer_, DefaultScreen(peer_))};
+    }
+    void TearDown() override {
+        Xrandr("--delmonitor left");
+        Xrandr("--delmonitor right");
+        X11Backend::TearDown();
+    }
+    // Left and right halves of the screen; `primary` is "left" or "right".
+    void Layout(const char *primary) {
+        Xrandr("--delmonitor left");
+        Xrandr("--delmonitor right");
+        int half = screen_.cx / 2;
+        for (const char *name : {"left", "right"}) {
+            std::string geometry = std::to_string(half) + "/100x" + std::to_string(screen_.cy) + "/100+" +
+                                   std::to_string(std::strcmp(name, "left") == 0 ? 0 : half) + "+0";
+            std::string mark = std::strcmp(name, primary) == 0 ? "'*" : "'";
+            ASSERT_EQ(Xrandr("--setmonitor " + mark + name + "' " + geometry + " none"), 0);
+        }
+        Settle();
+    }
+    int Xrandr(const std::string &args) {
+        std::string cmd = "xrandr -display '" + std::string(TestDisplay()) + "' " + args + " >/dev/null 2>&1";
+        return system(cmd.c_str());
+    }
+    SIZE screen_{};
+};
+
+TEST_F(X11Monitors, ThePrimaryMonitorIsTheProgramsScreenWithItsCornerAtTheOrigin) {
+    int half = screen_.cx / 2;
+    // A panel across the top of the whole desktop.
+    Window root = DefaultRootWindow(peer_);
+    long work[4] = {0, 24, screen_.cx, screen_.cy - 24};
+    XChangeProperty(peer_, root, XInternAtom(peer_, "_NET_WORKAREA", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(work), 4);
+    struct Case {
+        const char *primary;
+        int originX;
+    } cases[] = {{"left", 0}, {"right", half}};
+    for (const Case &c : cases) {
+        Layout(c.primary);
+        SIZE size = backend_->ScreenSize();
+        EXPECT_EQ(size.cx, half) << c.primary;
+        EXPECT_EQ(size.cy, screen_.cy) << c.primary;
+        RECT area = backend_->WorkArea();
+        EXPECT_EQ(area.left, 0) << c.primary;
+        EXPECT_EQ(area.top, 24) << c.primary;
+        EXPECT_EQ(area.right, half) << c.primary;
+        EXPECT_EQ(area.bottom, screen_.cy) << c.primary;
+
+        // The program's (100, 50) is 100 pixels into the primary monitor.
+        display::NativeId w = Create({100, 50, 200, 110});
+        backend_->ShowTopLevel(w, true);
+        ASSERT_TRUE(WaitFor(kMap, w));
+        Settle();
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(peer_, static_cast<Window>(w), root, 0, 0, &x, &y, &child);
+        EXPECT_EQ(x, c.originX + 100) << c.primary;
+        EXPECT_EQ(y, 50) << c.primary;
+        backend_->MoveTopLevel(w, {120, 60, 220, 120});
+        Settle();
+        XTranslateCoordinates(peer_, static_cast<Window>(w), root, 0, 0, &x, &y, &child);
+        EXPECT_EQ(x, c.originX + 120) << c.primary;
+        // Pointer positions come back in the program's coordinates.
+        XTestFakeMotionEvent(peer_, DefaultScreen(peer_), c.originX + 130, 70, CurrentTime);
+        XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
+        XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
+        Settle();
+        Event press;
+        ASSERT_TRUE(WaitFor(kButtonDown, w, &press)) << c.primary;
+        EXPECT_EQ(press.x, 130) << c.primary;
+        EXPECT_EQ(press.y, 70) << c.primary;
+        backend_->DestroyTopLevel(w);
+        Drain(50);
+    }
+    // The primary monitor goes away: the metrics follow at the next call.
+    Xrandr("--delmonitor right");
+    Xrandr("--delmonitor left");
+    Settle();
+    EXPECT_EQ(backend_->ScreenSize().cx, screen_.cx);
+    EXPECT_EQ(backend_->WorkArea().right, screen_.cx);
+    XDeleteProperty(peer_, root, XInternAtom(peer_, "_NET_WORKAREA", False));
+    Settle();
+}
+
 TEST_F(X11Backend, WakeEndsAWaitAndWaitSleepsWithoutEvents) {
     Drain(50);
     auto start = std::chrono::steady_clock::now();
