@@ -46,7 +46,8 @@ struct Event {
         FocusOut,
         Unmap,  // minimised/hidden by the window manager
         Map,
-        KeyState,  // modifiers: the modifier keys held now (sent when focus comes back)
+        Destroyed,  // another client destroyed the native window; the back-end forgot it
+        KeyState,   // modifiers: the modifier keys held now (sent when focus comes back)
     } type = None;
     NativeId window = 0;
     int x = 0, y = 0;

@@ -447,6 +447,11 @@ bool ConvertOneRawEvent() {
                 Send(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cr.right - cr.left, cr.bottom - cr.top));
             }
             break;
+        case display::Event::Destroyed:
+            // Gone without the layer asking (another client destroyed it):
+            // as the window manager's close, and nothing is made again.
+            if (Window *w = NativeWindow(ev.window)) PostMessageA(w->hwnd, WM_CLOSE, 0, 0);
+            break;
         case display::Event::KeyState:
         case display::Event::None:
             break;

@@ -38,6 +38,7 @@ constexpr Event::Type kEvFocusOut = Event::FocusOut;
 constexpr Event::Type kEvUnmap = Event::Unmap;
 constexpr Event::Type kEvMap = Event::Map;
 constexpr Event::Type kEvKeyState = Event::KeyState;
+constexpr Event::Type kEvDestroyed = Event::Destroyed;
 }  // namespace
 
 #include <X11/Xatom.h>
@@ -62,7 +63,15 @@ int OnIoError(Display *) {
 
 // Protocol errors (a window the window manager already destroyed, focus on
 // a window not yet viewable) are harmless here; Xlib's default would exit.
-int OnProtocolError(Display *, XErrorEvent *) {
+// A BadWindow names a window someone else destroyed; the back-end looks
+// for its own windows among them.
+std::vector<XID> &BadWindows() {
+    static std::vector<XID> ids;
+    return ids;
+}
+
+int OnProtocolError(Display *, XErrorEvent *e) {
+    if (e->error_code == BadWindow && BadWindows().size() < 64) BadWindows().push_back(e->resourceid);
     return 0;
 }
 
@@ -351,6 +360,11 @@ public:
     }
 
     bool NextEvent(Event *ev) override {
+        if (!BadWindows().empty()) {
+            std::vector<XID> bad;
+            bad.swap(BadWindows());
+            for (XID id : bad) Forget(id);
+        }
         while (pending_.empty()) {
             if (!XPending(dpy_)) return false;
             XEvent xe;
@@ -626,6 +640,17 @@ private:
 
     void Push(const Event &e) { pending_.push_back(e); }
 
+    // A window of ours that another client destroyed: nothing is left to
+    // free on the server, and the layer hears of it as a close.
+    void Forget(Window xid) {
+        auto it = windows_.find(xid);
+        if (it == windows_.end()) return;
+        FreeIcon(it->second);
+        windows_.erase(it);
+        std::erase_if(pending_, [xid](const Event &e) { return e.window == xid; });
+        Push(Make(kEvDestroyed, xid));
+    }
+
     // The client area's top-left in root coordinates; window managers that
     // reparent report positions relative to their frame.
     void UpdatePosition(TopLevel &t, int width, int height) {
@@ -731,6 +756,9 @@ private:
                     t->focusWhenMapped = false;
                     XSetInputFocus(dpy_, t->xid, RevertToParent, CurrentTime);
                 }
+                break;
+            case DestroyNotify:
+                if (xe.xdestroywindow.window == t->xid) Forget(t->xid);
                 break;
             case UnmapNotify:
                 t->mapped = false;

@@ -32,7 +32,7 @@ def wait_windows(predicate, what, timeout=5.0):
     raise Failure(f"{what} within {timeout} s (windows: {tools.windows_of_class()})")
 
 
-def about_box_round_trip(close_key="o", end_keys="alt+x"):
+def about_box_round_trip(close_key="o", end_keys="alt+x", close_box=None, end=None):
     proc = tools.start()
     try:
         main = tools.find_window(proc)
@@ -61,12 +61,18 @@ def about_box_round_trip(close_key="o", end_keys="alt+x"):
                       if 0 <= xx < after.width and 0 <= yy < after.height and after.pixel(xx, yy) != before.pixel(xx, yy))
         check(changed > 100, f"only {changed} pixels changed inside the ellipse")
 
-        tools.xdotool("key", close_key)
+        if close_box:
+            close_box(box)
+        else:
+            tools.xdotool("key", close_key)
         wait_windows(lambda ws: box not in ws, "the about box did not close on O")
         check(proc.poll() is None, "the program ended with the about box")
 
-        tools.focus(main)
-        tools.xdotool("key", end_keys)
+        if end:
+            end(main)
+        else:
+            tools.focus(main)
+            tools.xdotool("key", end_keys)
         rc = tools.wait_exit(proc)
         check(rc == 0, f"exit code {rc}; stderr: {proc.stderr.read().decode().strip()[:500]}")
     finally:
@@ -87,7 +93,15 @@ def russian_layout():
         tools.run("setxkbmap", "-layout", "us", check_rc=False)
 
 
+def destroyed_by_another_client():
+    """Another X client destroys the box's window, then the main window's:
+    each counts as a close, and the program ends with 0."""
+    about_box_round_trip(close_box=lambda box: tools.probe("destroy", hex(box)),
+                         end=lambda main: tools.probe("destroy", hex(main)))
+
+
 e2elib.main([
     ("double-click opens the about box, O closes it, Alt+X ends with 0", about_box_round_trip),
     ("the same with a Russian layout", russian_layout),
+    ("windows destroyed by another client close", destroyed_by_another_client),
 ])

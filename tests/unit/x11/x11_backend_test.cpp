@@ -472,6 +472,16 @@ TEST_F(X11Backend, CloseRequestAndUnmapFromTheWindowManager) {
     XUnmapWindow(peer_, static_cast<Window>(w));
     Settle();
     EXPECT_TRUE(WaitFor(kUnmap, w));
+
+    // Another client destroys it: reported once, and the back-end, having
+    // forgotten it, leaves the dead window alone.
+    XDestroyWindow(peer_, static_cast<Window>(w));
+    Settle();
+    EXPECT_TRUE(WaitFor(Event::Destroyed, w));
+    backend_->MoveTopLevel(w, {5, 5, 40, 40});
+    backend_->ShowTopLevel(w, true);
+    backend_->DestroyTopLevel(w);
+    for (const Event &e : Drain(100)) EXPECT_NE(e.window, w) << e.type;
 }
 
 TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
