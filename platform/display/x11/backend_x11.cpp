@@ -15,6 +15,10 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/display/backend.h"
@@ -952,10 +956,49 @@ void Sync(display::Backend &backend) {
     if (auto *x = dynamic_cast<X11Backend *>(&backend)) x->Sync();
 }
 
+namespace {
+int g_openDeadlineMs = 5000;
+}  // namespace
+
+void SetOpenDeadline(int ms) {
+    g_openDeadlineMs = ms;
+}
+
 std::unique_ptr<display::Backend> OpenOrExit() {
-    std::unique_ptr<display::Backend> backend = Open(nullptr);
+    const char *name = std::getenv("DISPLAY");
+    if (!name || !*name) {
+        std::fprintf(
+            stderr,
+            "morvalen: cannot open an X display: DISPLAY is not set (start morvalen from a graphical "
+            "session, or set DISPLAY, for example DISPLAY=:0)\n");
+        std::exit(1);
+    }
+    // A server that takes the connection and never answers would keep
+    // Xlib waiting for ever: past the deadline a watchdog ends the process.
+    std::string message = std::string("morvalen: the X display \"") + name + "\" does not answer\n";
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool opened = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (cv.wait_for(lock, std::chrono::milliseconds(g_openDeadlineMs), [&] { return opened; })) return;
+        ssize_t ignored = write(STDERR_FILENO, message.data(), message.size());
+        (void)ignored;
+        _exit(1);
+    });
+    std::unique_ptr<display::Backend> backend = Open(name);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        opened = true;
+    }
+    cv.notify_one();
+    watchdog.join();
     if (!backend) {
-        std::fprintf(stderr, "morvalen: cannot open X display \"%s\"\n", XDisplayName(nullptr));
+        std::fprintf(
+            stderr,
+            "morvalen: cannot open X display \"%s\" (is an X server running there, and may this user "
+            "connect to it?)\n",
+            name);
         std::exit(1);
     }
     return backend;

@@ -16,7 +16,11 @@ std::unique_ptr<display::Backend> Open(const char *displayName);
 
 // The factory the program's start-up installs: opens $DISPLAY, or writes
 // "morvalen: cannot open X display ..." to stderr and exits with code 1.
+// Opening gets a deadline (5 s): past it, "morvalen: the X display ...
+// does not answer" and exit code 1.
 std::unique_ptr<display::Backend> OpenOrExit();
+// Shortens that deadline (tests).
+void SetOpenDeadline(int ms);
 
 // Waits until the X server has handled every request `backend` sent so
 // far, so another connection sees their effect. No-op for other back-ends.

@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -753,6 +756,54 @@ TEST(X11Start, NoDisplayIsAClearMessageAndExitCodeOne) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_NE(err.find("morvalen: cannot open X display \":987\""), std::string::npos) << err;
+
+    // No DISPLAY at all (or an empty one) says so.
+    for (bool empty : {false, true}) {
+        err.clear();
+        status = RunChild(
+            [empty] {
+                if (empty) {
+                    setenv("DISPLAY", "", 1);
+                } else {
+                    unsetenv("DISPLAY");
+                }
+                x11::OpenOrExit();
+            },
+            &err);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_NE(err.find("DISPLAY is not set"), std::string::npos) << err;
+    }
+}
+
+TEST(X11Start, AServerThatNeverAnswersIsGivenUpWithAMessage) {
+    // A TCP "X server" that takes connections and never says a word.
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int number = -1;
+    for (int n = 300; n < 400 && number < 0; ++n) {
+        addr.sin_port = htons(static_cast<uint16_t>(6000 + n));
+        if (bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) number = n;
+    }
+    ASSERT_GE(number, 0) << "no free port";
+    ASSERT_EQ(listen(listener, 4), 0);
+    std::string name = "127.0.0.1:" + std::to_string(number);
+    std::string err;
+    int status = RunChild(
+        [&name] {
+            setenv("DISPLAY", name.c_str(), 1);
+            x11::SetOpenDeadline(200);
+            x11::OpenOrExit();
+            _exit(90);  // opened: not what a silent server allows
+        },
+        &err);
+    close(listener);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(err.find("morvalen: the X display \"" + name + "\" does not answer"), std::string::npos) << err;
 }
 
 TEST(X11Start, LosingTheServerEndsTheProcessPromptly) {
