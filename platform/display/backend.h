@@ -76,6 +76,9 @@ public:
     virtual void MoveTopLevel(NativeId w, const RECT &client) = 0;
     virtual void ShowTopLevel(NativeId w, bool show) = 0;
     virtual void SetTitle(NativeId w, const char *title) = 0;
+    // An owned window whose owner is disabled is a modal dialog; the
+    // window system may mark it so.
+    virtual void SetModal(NativeId, bool) {}
     // Shape in client coordinates; null removes the shape.
     virtual void SetShape(NativeId w, const gdi::Region *shape) = 0;
     // Icon pixels 0x00RRGGBB with mask (non-zero = transparent).

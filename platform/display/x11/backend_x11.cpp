@@ -69,13 +69,19 @@ int OnIoError(Display *) {
 // a window not yet viewable) are harmless here; Xlib's default would exit.
 // A BadWindow names a window someone else destroyed; the back-end looks
 // for its own windows among them.
-std::vector<XID> &BadWindows() {
-    static std::vector<XID> ids;
+// Other connections of the process (tests) share the handler, so each id
+// keeps its connection.
+struct DeadWindow {
+    Display *dpy;
+    XID id;
+};
+std::vector<DeadWindow> &BadWindows() {
+    static std::vector<DeadWindow> ids;
     return ids;
 }
 
-int OnProtocolError(Display *, XErrorEvent *e) {
-    if (e->error_code == BadWindow && BadWindows().size() < 64) BadWindows().push_back(e->resourceid);
+int OnProtocolError(Display *dpy, XErrorEvent *e) {
+    if (e->error_code == BadWindow && BadWindows().size() < 64) BadWindows().push_back({dpy, e->resourceid});
     return 0;
 }
 
@@ -110,6 +116,7 @@ struct TopLevel {
     RECT client{};  // last known client rectangle, screen coordinates
     bool mapped = false;
     bool focusWhenMapped = false;
+    bool shown = false;  // asked to be mapped: the window manager may own its state
     Pixmap iconPixmap = 0;
     Pixmap iconMask = 0;
 };
@@ -125,11 +132,12 @@ public:
             colormap_ = XCreateColormap(dpy_, root_, visual_.visual, AllocNone);
             ownColormap_ = true;
         }
-        const char *names[] = {"WM_PROTOCOLS",       "WM_DELETE_WINDOW",  "_NET_WM_PING",
-                               "_NET_WM_NAME",       "_NET_WM_ICON_NAME", "UTF8_STRING",
-                               "_NET_WM_ICON",       "_MOTIF_WM_HINTS",   "_NET_SUPPORTED",
-                               "_NET_WM_MOVERESIZE", "_NET_WORKAREA",     "_NET_CURRENT_DESKTOP",
-                               "_NET_WM_PID"};
+        const char *names[] = {"WM_PROTOCOLS",       "WM_DELETE_WINDOW",    "_NET_WM_PING",
+                               "_NET_WM_NAME",       "_NET_WM_ICON_NAME",   "UTF8_STRING",
+                               "_NET_WM_ICON",       "_MOTIF_WM_HINTS",     "_NET_SUPPORTED",
+                               "_NET_WM_MOVERESIZE", "_NET_WORKAREA",       "_NET_CURRENT_DESKTOP",
+                               "_NET_WM_PID",        "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG",
+                               "_NET_WM_STATE",      "_NET_WM_STATE_MODAL"};
         static_assert(sizeof names / sizeof names[0] == kAtomCount);
         XInternAtoms(dpy_, const_cast<char **>(names), kAtomCount, False, atoms_);
         int eventBase = 0, errorBase = 0;
@@ -156,6 +164,8 @@ public:
         if (gc_) XFreeGC(dpy_, gc_);
         if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
         if (ownColormap_) XFreeColormap(dpy_, colormap_);
+        XSync(dpy_, False);
+        std::erase_if(BadWindows(), [this](const DeadWindow &b) { return b.dpy == dpy_; });
         XCloseDisplay(dpy_);
         if (wakePipe_[0] >= 0) close(wakePipe_[0]);
         if (wakePipe_[1] >= 0) close(wakePipe_[1]);
@@ -192,6 +202,15 @@ public:
         long pid = static_cast<long>(getpid());
         XChangeProperty(dpy_, xid, atoms_[kNetWmPid], XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<unsigned char *>(&pid), 1);
+        char host[256] = {};
+        if (gethostname(host, sizeof host - 1) == 0 && host[0]) {
+            char *list[] = {host};
+            XTextProperty machine{};
+            if (XStringListToTextProperty(list, 1, &machine)) {
+                XSetWMClientMachine(dpy_, xid, &machine);
+                XFree(machine.value);
+            }
+        }
         if (!p.decorated) {
             unsigned long motif[5] = {kMwmHintsDecorations, 0, 0, 0, 0};
             XChangeProperty(dpy_, xid, atoms_[kMotifWmHints], atoms_[kMotifWmHints], 32, PropModeReplace,
@@ -230,11 +249,41 @@ public:
     void ShowTopLevel(display::NativeId w, bool show) override {
         TopLevel *t = Find(w);
         if (!t) return;
+        t->shown = show;
         if (show) {
             XMapRaised(dpy_, t->xid);
         } else {
             XWithdrawWindow(dpy_, t->xid, screen_);
             t->focusWhenMapped = false;
+        }
+        XFlush(dpy_);
+    }
+
+    void SetModal(display::NativeId w, bool modal) override {
+        TopLevel *t = Find(w);
+        if (!t) return;
+        if (modal) {
+            Atom dialog = atoms_[kNetWmWindowTypeDialog];
+            XChangeProperty(dpy_, t->xid, atoms_[kNetWmWindowType], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char *>(&dialog), 1);
+        }
+        if (t->shown) {
+            // The window manager keeps the state of a mapped window: ask it.
+            XEvent ev{};
+            ev.xclient.type = ClientMessage;
+            ev.xclient.window = t->xid;
+            ev.xclient.message_type = atoms_[kNetWmState];
+            ev.xclient.format = 32;
+            ev.xclient.data.l[0] = modal ? 1 : 0;  // add, remove
+            ev.xclient.data.l[1] = static_cast<long>(atoms_[kNetWmStateModal]);
+            ev.xclient.data.l[3] = 1;  // a normal application asks
+            XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+        } else if (modal) {
+            Atom state = atoms_[kNetWmStateModal];
+            XChangeProperty(dpy_, t->xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char *>(&state), 1);
+        } else {
+            XDeleteProperty(dpy_, t->xid, atoms_[kNetWmState]);
         }
         XFlush(dpy_);
     }
@@ -365,9 +414,12 @@ public:
 
     bool NextEvent(Event *ev) override {
         if (!BadWindows().empty()) {
-            std::vector<XID> bad;
-            bad.swap(BadWindows());
-            for (XID id : bad) Forget(id);
+            std::vector<DeadWindow> bad;
+            std::erase_if(BadWindows(), [&](const DeadWindow &b) {
+                if (b.dpy == dpy_) bad.push_back(b);
+                return b.dpy == dpy_;
+            });
+            for (const DeadWindow &b : bad) Forget(b.id);
         }
         while (pending_.empty()) {
             if (!XPending(dpy_)) return false;
@@ -469,6 +521,10 @@ private:
         kNetWorkArea,
         kNetCurrentDesktop,
         kNetWmPid,
+        kNetWmWindowType,
+        kNetWmWindowTypeDialog,
+        kNetWmState,
+        kNetWmStateModal,
         kAtomCount
     };
 

@@ -204,6 +204,40 @@ TEST_F(X11Backend, WindowPropertiesTitleClassTransientAndDecorations) {
     EXPECT_EQ(motif[0] & 2, 2);  // decorations field valid
     EXPECT_EQ(motif[2], 0);      // and empty
 
+    // Every top-level names its machine beside its pid.
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    EXPECT_EQ(StringProperty(static_cast<Window>(popup), "WM_CLIENT_MACHINE"), host);
+    EXPECT_EQ(StringProperty(w, "WM_CLIENT_MACHINE"), host);
+
+    // While its owner is disabled the popup is a modal dialog: set on the
+    // window before it is mapped, asked of the window manager after.
+    Atom modal = XInternAtom(peer_, "_NET_WM_STATE_MODAL", False);
+    backend_->SetModal(popup, true);
+    Settle();
+    EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_WINDOW_TYPE"),
+              std::vector<long>{static_cast<long>(XInternAtom(peer_, "_NET_WM_WINDOW_TYPE_DIALOG", False))});
+    EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE"),
+              std::vector<long>{static_cast<long>(modal)});
+    backend_->SetModal(popup, false);
+    Settle();
+    EXPECT_TRUE(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE").empty());
+    XSelectInput(peer_, DefaultRootWindow(peer_), SubstructureNotifyMask);
+    XSync(peer_, False);
+    backend_->ShowTopLevel(popup, true);
+    backend_->SetModal(popup, true);
+    Settle();
+    bool asked = false;
+    while (XPending(peer_)) {
+        XEvent ev;
+        XNextEvent(peer_, &ev);
+        if (ev.type == ClientMessage && ev.xclient.message_type == XInternAtom(peer_, "_NET_WM_STATE", False))
+            asked = ev.xclient.window == static_cast<Window>(popup) && ev.xclient.data.l[0] == 1 &&
+                    ev.xclient.data.l[1] == static_cast<long>(modal);
+    }
+    XSelectInput(peer_, DefaultRootWindow(peer_), NoEventMask);
+    EXPECT_TRUE(asked);
+
     // Titles in Latin-1 become UTF-8 in _NET_WM_NAME.
     backend_->SetTitle(main,
                        "Gr\xf6\xdf"
