@@ -72,5 +72,5 @@ try:
         ("primary on the right: centred in it", centred_in("right", WIDTH)),
     ])
 finally:
-    xvfb.kill()
+    xvfb.terminate()
     xvfb.wait()

@@ -158,6 +158,6 @@ try:
     ])
 finally:
     wm.kill()
-    xvfb.kill()
+    xvfb.terminate()
     wm.wait()
     xvfb.wait()
