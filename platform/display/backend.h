@@ -26,24 +26,28 @@ struct TopLevelParams {
     std::string title;
 };
 
+enum : int { kModShift = 1, kModCtrl = 2, kModAlt = 4 };
+
 // Input and window-system events, translated for the window manager.
 struct Event {
     enum Type {
         None,
-        KeyDown,      // vk, scanCode, extended, repeat
-        KeyUp,        // vk, scanCode, extended
-        Char,         // ch: the character the key produced (for WM_CHAR), sent after KeyDown
-        ButtonDown,   // button (1 left, 2 middle, 3 right), x, y (screen)
-        ButtonUp,     // button, x, y
-        Motion,       // x, y
-        Wheel,        // delta (+120 away from the user), x, y
-        CloseRequest, // the window manager's close button
-        Expose,       // rect (client coordinates) needs presenting again
-        Configure,    // the window manager moved/resized: rect = new client rect (screen)
+        KeyDown,       // vk, scanCode, extended, repeat
+        KeyUp,         // vk, scanCode, extended
+        Char,          // ch: the character the key produced (for WM_CHAR), sent after KeyDown
+        ButtonDown,    // button (1 left, 2 middle, 3 right), x, y (screen)
+        ButtonUp,      // button, x, y
+        Motion,        // x, y
+        Wheel,         // delta (+120 away from the user), x, y
+        CloseRequest,  // the window manager's close button
+        Expose,        // rect (client coordinates) needs presenting again
+        Configure,     // the window manager moved/resized: rect = new client rect (screen)
         FocusIn,
         FocusOut,
-        Unmap,        // minimised/hidden by the window manager
+        Unmap,  // minimised/hidden by the window manager
         Map,
+        Destroyed,  // another client destroyed the native window; the back-end forgot it
+        KeyState,   // modifiers: the modifier keys held now (sent when focus comes back)
     } type = None;
     NativeId window = 0;
     int x = 0, y = 0;
@@ -54,6 +58,10 @@ struct Event {
     bool extended = false;
     bool repeat = false;
     char ch = 0;
+    // The modifier keys the window system reports held (kModShift, ...):
+    // now for KeyState, just before the event for keys and buttons; -1 when
+    // the back-end does not know.
+    int modifiers = -1;
     RECT rect{};
     DWORD time = 0;  // milliseconds, monotonic
 };
@@ -68,6 +76,9 @@ public:
     virtual void MoveTopLevel(NativeId w, const RECT &client) = 0;
     virtual void ShowTopLevel(NativeId w, bool show) = 0;
     virtual void SetTitle(NativeId w, const char *title) = 0;
+    // An owned window whose owner is disabled is a modal dialog; the
+    // window system may mark it so.
+    virtual void SetModal(NativeId, bool) {}
     // Shape in client coordinates; null removes the shape.
     virtual void SetShape(NativeId w, const gdi::Region *shape) = 0;
     // Icon pixels 0x00RRGGBB with mask (non-zero = transparent).

@@ -830,6 +830,7 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 #define VK_OEM_5 0xDC
 #define VK_OEM_6 0xDD
 #define VK_OEM_7 0xDE
+#define VK_OEM_102 0xE2
 
 /* accelerators */
 #define FVIRTKEY TRUE

@@ -159,6 +159,7 @@ void EnsureNative(Window &top) {
     if (top.native) return;
     display::Backend &b = display::Current();
     top.native = b.CreateTopLevel(ParamsOf(top));
+    if (Window *owner = W(top.owner); owner && (owner->style & WS_DISABLED)) b.SetModal(top.native, true);
     if (top.shape) {
         gdi::Region client = *top.shape;
         Insets in = NonClientInsets(top);

@@ -134,6 +134,32 @@ static Window *NativeWindow(display::NativeId id) {
     return found;
 }
 
+// The window system's word on which modifiers are held wins over ours: a
+// release that went to another window (the window manager took Alt+Tab or
+// Alt+F4) must not leave the key down here. The event's own key is left
+// alone, as the report is of the moment before it.
+static void SyncModifiers(const display::Event &ev) {
+    if (ev.modifiers < 0) return;
+    State &s = S();
+    static const struct {
+        UINT vk;
+        int bit;
+    } kMods[] = {
+        {VK_SHIFT, display::kModShift}, {VK_CONTROL, display::kModCtrl}, {VK_MENU, display::kModAlt}};
+    bool isKey = ev.type == display::Event::KeyDown || ev.type == display::Event::KeyUp;
+    for (const auto &m : kMods) {
+        if (isKey && (ev.vk & 0xFF) == m.vk) continue;
+        bool held = (ev.modifiers & m.bit) != 0;
+        for (BYTE *keys : {s.asyncKeys, s.syncKeys}) {
+            if (held) {
+                keys[m.vk] |= 0x80;
+            } else {
+                keys[m.vk] &= ~0x80;
+            }
+        }
+    }
+}
+
 static void Key(const display::Event &ev) {
     State &s = S();
     bool down = ev.type == display::Event::KeyDown;
@@ -361,6 +387,7 @@ bool ConvertOneRawEvent() {
     if (s.raw.empty()) return false;
     display::Event ev = s.raw.front();
     s.raw.pop_front();
+    SyncModifiers(ev);
     switch (ev.type) {
         case display::Event::KeyDown:
             Key(ev);
@@ -420,6 +447,12 @@ bool ConvertOneRawEvent() {
                 Send(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cr.right - cr.left, cr.bottom - cr.top));
             }
             break;
+        case display::Event::Destroyed:
+            // Gone without the layer asking (another client destroyed it):
+            // as the window manager's close, and nothing is made again.
+            if (Window *w = NativeWindow(ev.window)) PostMessageA(w->hwnd, WM_CLOSE, 0, 0);
+            break;
+        case display::Event::KeyState:
         case display::Event::None:
             break;
     }

@@ -524,6 +524,12 @@ BOOL WINAPI EnableWindow(HWND h, BOOL enable) {
         w->style &= ~WS_DISABLED;
         Send(h, WM_ENABLE, TRUE, 0);
     }
+    if (wasDisabled != !enable && IsTopLevel(*w) && display::IsOpen()) {
+        for (HWND t : S().topLevels) {
+            Window *o = W(t);
+            if (o && o->owner == h && o->native) display::Current().SetModal(o->native, !enable);
+        }
+    }
     return wasDisabled;
 }
 

@@ -15,6 +15,10 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/display/backend.h"
@@ -37,6 +41,8 @@ constexpr Event::Type kEvFocusIn = Event::FocusIn;
 constexpr Event::Type kEvFocusOut = Event::FocusOut;
 constexpr Event::Type kEvUnmap = Event::Unmap;
 constexpr Event::Type kEvMap = Event::Map;
+constexpr Event::Type kEvKeyState = Event::KeyState;
+constexpr Event::Type kEvDestroyed = Event::Destroyed;
 }  // namespace
 
 #include <X11/Xatom.h>
@@ -44,6 +50,7 @@ constexpr Event::Type kEvMap = Event::Map;
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/XKBlib.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
 
 namespace x11 {
@@ -60,7 +67,21 @@ int OnIoError(Display *) {
 
 // Protocol errors (a window the window manager already destroyed, focus on
 // a window not yet viewable) are harmless here; Xlib's default would exit.
-int OnProtocolError(Display *, XErrorEvent *) {
+// A BadWindow names a window someone else destroyed; the back-end looks
+// for its own windows among them.
+// Other connections of the process (tests) share the handler, so each id
+// keeps its connection.
+struct DeadWindow {
+    Display *dpy;
+    XID id;
+};
+std::vector<DeadWindow> &BadWindows() {
+    static std::vector<DeadWindow> ids;
+    return ids;
+}
+
+int OnProtocolError(Display *dpy, XErrorEvent *e) {
+    if (e->error_code == BadWindow && BadWindows().size() < 64) BadWindows().push_back({dpy, e->resourceid});
     return 0;
 }
 
@@ -95,6 +116,7 @@ struct TopLevel {
     RECT client{};  // last known client rectangle, screen coordinates
     bool mapped = false;
     bool focusWhenMapped = false;
+    bool shown = false;  // asked to be mapped: the window manager may own its state
     Pixmap iconPixmap = 0;
     Pixmap iconMask = 0;
 };
@@ -110,17 +132,26 @@ public:
             colormap_ = XCreateColormap(dpy_, root_, visual_.visual, AllocNone);
             ownColormap_ = true;
         }
-        const char *names[] = {"WM_PROTOCOLS",       "WM_DELETE_WINDOW",  "_NET_WM_PING",
-                               "_NET_WM_NAME",       "_NET_WM_ICON_NAME", "UTF8_STRING",
-                               "_NET_WM_ICON",       "_MOTIF_WM_HINTS",   "_NET_SUPPORTED",
-                               "_NET_WM_MOVERESIZE", "_NET_WORKAREA",     "_NET_CURRENT_DESKTOP",
-                               "_NET_WM_PID"};
+        const char *names[] = {"WM_PROTOCOLS",       "WM_DELETE_WINDOW",    "_NET_WM_PING",
+                               "_NET_WM_NAME",       "_NET_WM_ICON_NAME",   "UTF8_STRING",
+                               "_NET_WM_ICON",       "_MOTIF_WM_HINTS",     "_NET_SUPPORTED",
+                               "_NET_WM_MOVERESIZE", "_NET_WORKAREA",       "_NET_CURRENT_DESKTOP",
+                               "_NET_WM_PID",        "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG",
+                               "_NET_WM_STATE",      "_NET_WM_STATE_MODAL"};
         static_assert(sizeof names / sizeof names[0] == kAtomCount);
         XInternAtoms(dpy_, const_cast<char **>(names), kAtomCount, False, atoms_);
         int eventBase = 0, errorBase = 0;
         hasShape_ = XShapeQueryExtension(dpy_, &eventBase, &errorBase);
+        int major = 0, minor = 0;
+        if (XRRQueryExtension(dpy_, &randrEventBase_, &errorBase) && XRRQueryVersion(dpy_, &major, &minor) &&
+            (major > 1 || (major == 1 && minor >= 5))) {
+            hasMonitors_ = true;
+            XRRSelectInput(dpy_, root_, RRScreenChangeNotifyMask);
+        }
+        RefreshMonitors();
         Bool supported = False;
         XkbSetDetectableAutoRepeat(dpy_, True, &supported);
+        LoadKeyboard();
         gc_ = nullptr;
         if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
         // Fast image path: the surface's 0x00RRGGBB words are the visual's pixels.
@@ -131,7 +162,10 @@ public:
     ~X11Backend() override {
         for (auto &entry : windows_) FreeWindow(entry.second, true);
         if (gc_) XFreeGC(dpy_, gc_);
+        if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
         if (ownColormap_) XFreeColormap(dpy_, colormap_);
+        XSync(dpy_, False);
+        std::erase_if(BadWindows(), [this](const DeadWindow &b) { return b.dpy == dpy_; });
         XCloseDisplay(dpy_);
         if (wakePipe_[0] >= 0) close(wakePipe_[0]);
         if (wakePipe_[1] >= 0) close(wakePipe_[1]);
@@ -144,11 +178,13 @@ public:
         attrs.colormap = colormap_;
         attrs.bit_gravity = NorthWestGravity;
         attrs.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask |
-                           ButtonPressMask | ButtonReleaseMask | PointerMotionMask | FocusChangeMask;
+                           ButtonPressMask | ButtonReleaseMask | PointerMotionMask | FocusChangeMask |
+                           KeymapStateMask;
         int w = Width(p.client), h = Height(p.client);
+        POINT at = ToRoot({p.client.left, p.client.top});
         Window xid =
-            XCreateWindow(dpy_, root_, p.client.left, p.client.top, static_cast<unsigned>(w),
-                          static_cast<unsigned>(h), 0, visual_.depth, InputOutput, visual_.visual,
+            XCreateWindow(dpy_, root_, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
+                          visual_.depth, InputOutput, visual_.visual,
                           CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &attrs);
         if (!xid) return 0;
         if (!gc_) gc_ = XCreateGC(dpy_, xid, 0, nullptr);
@@ -166,6 +202,15 @@ public:
         long pid = static_cast<long>(getpid());
         XChangeProperty(dpy_, xid, atoms_[kNetWmPid], XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<unsigned char *>(&pid), 1);
+        char host[256] = {};
+        if (gethostname(host, sizeof host - 1) == 0 && host[0]) {
+            char *list[] = {host};
+            XTextProperty machine{};
+            if (XStringListToTextProperty(list, 1, &machine)) {
+                XSetWMClientMachine(dpy_, xid, &machine);
+                XFree(machine.value);
+            }
+        }
         if (!p.decorated) {
             unsigned long motif[5] = {kMwmHintsDecorations, 0, 0, 0, 0};
             XChangeProperty(dpy_, xid, atoms_[kMotifWmHints], atoms_[kMotifWmHints], 32, PropModeReplace,
@@ -195,7 +240,8 @@ public:
         if (!t) return;
         t->client = client;
         SetSizeHints(t->xid, client);
-        XMoveResizeWindow(dpy_, t->xid, client.left, client.top, static_cast<unsigned>(Width(client)),
+        POINT at = ToRoot({client.left, client.top});
+        XMoveResizeWindow(dpy_, t->xid, at.x, at.y, static_cast<unsigned>(Width(client)),
                           static_cast<unsigned>(Height(client)));
         XFlush(dpy_);
     }
@@ -203,11 +249,41 @@ public:
     void ShowTopLevel(display::NativeId w, bool show) override {
         TopLevel *t = Find(w);
         if (!t) return;
+        t->shown = show;
         if (show) {
             XMapRaised(dpy_, t->xid);
         } else {
             XWithdrawWindow(dpy_, t->xid, screen_);
             t->focusWhenMapped = false;
+        }
+        XFlush(dpy_);
+    }
+
+    void SetModal(display::NativeId w, bool modal) override {
+        TopLevel *t = Find(w);
+        if (!t) return;
+        if (modal) {
+            Atom dialog = atoms_[kNetWmWindowTypeDialog];
+            XChangeProperty(dpy_, t->xid, atoms_[kNetWmWindowType], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char *>(&dialog), 1);
+        }
+        if (t->shown) {
+            // The window manager keeps the state of a mapped window: ask it.
+            XEvent ev{};
+            ev.xclient.type = ClientMessage;
+            ev.xclient.window = t->xid;
+            ev.xclient.message_type = atoms_[kNetWmState];
+            ev.xclient.format = 32;
+            ev.xclient.data.l[0] = modal ? 1 : 0;  // add, remove
+            ev.xclient.data.l[1] = static_cast<long>(atoms_[kNetWmStateModal]);
+            ev.xclient.data.l[3] = 1;  // a normal application asks
+            XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+        } else if (modal) {
+            Atom state = atoms_[kNetWmStateModal];
+            XChangeProperty(dpy_, t->xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char *>(&state), 1);
+        } else {
+            XDeleteProperty(dpy_, t->xid, atoms_[kNetWmState]);
         }
         XFlush(dpy_);
     }
@@ -314,8 +390,9 @@ public:
         ev.xclient.window = t->xid;
         ev.xclient.message_type = atoms_[kNetWmMoveResize];
         ev.xclient.format = 32;
-        ev.xclient.data.l[0] = screenX;
-        ev.xclient.data.l[1] = screenY;
+        POINT at = ToRoot({screenX, screenY});
+        ev.xclient.data.l[0] = at.x;
+        ev.xclient.data.l[1] = at.y;
         ev.xclient.data.l[2] = kNetMoveResizeMove;
         ev.xclient.data.l[3] = Button1;
         ev.xclient.data.l[4] = 1;  // a normal application asks
@@ -336,6 +413,14 @@ public:
     }
 
     bool NextEvent(Event *ev) override {
+        if (!BadWindows().empty()) {
+            std::vector<DeadWindow> bad;
+            std::erase_if(BadWindows(), [&](const DeadWindow &b) {
+                if (b.dpy == dpy_) bad.push_back(b);
+                return b.dpy == dpy_;
+            });
+            for (const DeadWindow &b : bad) Forget(b.id);
+        }
         while (pending_.empty()) {
             if (!XPending(dpy_)) return false;
             XEvent xe;
@@ -372,22 +457,31 @@ public:
         (void)ignored;
     }
 
-    SIZE ScreenSize() override { return {DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)}; }
+    SIZE ScreenSize() override {
+        RefreshMonitors();
+        return {monitor_.right - monitor_.left, monitor_.bottom - monitor_.top};
+    }
 
+    // The desktop's work area on the primary monitor, in the program's coordinates.
     RECT WorkArea() override {
-        SIZE screen = ScreenSize();
-        RECT area{0, 0, screen.cx, screen.cy};
+        RefreshMonitors();
+        RECT area = monitor_;
         std::vector<long> desktop = CardinalProperty(root_, atoms_[kNetCurrentDesktop]);
         std::vector<long> areas = CardinalProperty(root_, atoms_[kNetWorkArea]);
         size_t index = desktop.empty() ? 0 : static_cast<size_t>(desktop[0]);
         if (areas.size() >= 4 * (index + 1)) {
             const long *a = &areas[4 * index];
             if (a[2] > 0 && a[3] > 0) {
-                area = {static_cast<LONG>(a[0]), static_cast<LONG>(a[1]), static_cast<LONG>(a[0] + a[2]),
-                        static_cast<LONG>(a[1] + a[3])};
+                RECT desk{static_cast<LONG>(a[0]), static_cast<LONG>(a[1]), static_cast<LONG>(a[0] + a[2]),
+                          static_cast<LONG>(a[1] + a[3])};
+                RECT clipped{std::max(desk.left, monitor_.left), std::max(desk.top, monitor_.top),
+                             std::min(desk.right, monitor_.right), std::min(desk.bottom, monitor_.bottom)};
+                if (clipped.left < clipped.right && clipped.top < clipped.bottom) area = clipped;
             }
         }
-        return area;
+        POINT topLeft = FromRoot({area.left, area.top});
+        return {topLeft.x, topLeft.y, topLeft.x + (area.right - area.left),
+                topLeft.y + (area.bottom - area.top)};
     }
 
     int Dpi() override {
@@ -427,8 +521,44 @@ private:
         kNetWorkArea,
         kNetCurrentDesktop,
         kNetWmPid,
+        kNetWmWindowType,
+        kNetWmWindowTypeDialog,
+        kNetWmState,
+        kNetWmStateModal,
         kAtomCount
     };
+
+    // Root-window coordinates and the program's screen coordinates: the
+    // primary monitor's top-left corner is the program's (0, 0). Every
+    // position crossing the seam goes through these two.
+    POINT ToRoot(POINT p) const { return {p.x + monitor_.left, p.y + monitor_.top}; }
+    POINT FromRoot(POINT p) const { return {p.x - monitor_.left, p.y - monitor_.top}; }
+
+    // The primary monitor (RandR 1.5 monitors: the primary, else the
+    // first; without them the whole screen). When its corner moves, every
+    // window's place in the program's coordinates moves with it.
+    void RefreshMonitors() {
+        RECT m{0, 0, DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)};
+        if (hasMonitors_) {
+            int n = 0;
+            if (XRRMonitorInfo *list = XRRGetMonitors(dpy_, root_, True, &n)) {
+                const XRRMonitorInfo *pick = nullptr;
+                for (int i = 0; i < n; ++i) {
+                    if (list[i].width <= 0 || list[i].height <= 0) continue;
+                    if (!pick || (list[i].primary && !pick->primary)) pick = &list[i];
+                }
+                if (pick) m = {pick->x, pick->y, pick->x + pick->width, pick->y + pick->height};
+                XRRFreeMonitors(list);
+            }
+        }
+        bool moved = m.left != monitor_.left || m.top != monitor_.top;
+        monitor_ = m;
+        if (!moved) return;
+        for (auto &entry : windows_) {
+            TopLevel &t = entry.second;
+            UpdatePosition(t, Width(t.client), Height(t.client));
+        }
+    }
 
     static int Width(const RECT &r) { return std::max<int>(1, r.right - r.left); }
     static int Height(const RECT &r) { return std::max<int>(1, r.bottom - r.top); }
@@ -453,8 +583,9 @@ private:
     void SetSizeHints(Window xid, const RECT &client) {
         XSizeHints hints{};
         hints.flags = USPosition | PPosition | USSize | PSize | PWinGravity;
-        hints.x = client.left;
-        hints.y = client.top;
+        POINT at = ToRoot({client.left, client.top});
+        hints.x = at.x;
+        hints.y = at.y;
         hints.width = Width(client);
         hints.height = Height(client);
         hints.win_gravity = StaticGravity;
@@ -569,13 +700,25 @@ private:
 
     void Push(const Event &e) { pending_.push_back(e); }
 
+    // A window of ours that another client destroyed: nothing is left to
+    // free on the server, and the layer hears of it as a close.
+    void Forget(Window xid) {
+        auto it = windows_.find(xid);
+        if (it == windows_.end()) return;
+        FreeIcon(it->second);
+        windows_.erase(it);
+        std::erase_if(pending_, [xid](const Event &e) { return e.window == xid; });
+        Push(Make(kEvDestroyed, xid));
+    }
+
     // The client area's top-left in root coordinates; window managers that
     // reparent report positions relative to their frame.
     void UpdatePosition(TopLevel &t, int width, int height) {
         int x = 0, y = 0;
         Window child = 0;
         if (!XTranslateCoordinates(dpy_, t.xid, root_, 0, 0, &x, &y, &child)) return;
-        RECT r{x, y, x + width, y + height};
+        POINT at = FromRoot({x, y});
+        RECT r{at.x, at.y, at.x + width, at.y + height};
         if (r.left == t.client.left && r.top == t.client.top && r.right == t.client.right &&
             r.bottom == t.client.bottom) {
             return;
@@ -587,7 +730,69 @@ private:
         Push(e);
     }
 
+    // The modifiers a key or button event's state says were held.
+    static int ModifiersOf(unsigned state) {
+        int m = 0;
+        if (state & ShiftMask) m |= display::kModShift;
+        if (state & ControlMask) m |= display::kModCtrl;
+        if (state & (Mod1Mask | Mod5Mask)) m |= display::kModAlt;  // Alt, and AltGr as the keymap has it
+        return m;
+    }
+
+    // The modifiers held according to a KeymapNotify's key vector.
+    int ModifiersOf(const char keys[32]) {
+        int m = 0;
+        for (int kc = 8; kc < 256; ++kc) {
+            if (!(keys[kc / 8] & (1 << (kc % 8)))) continue;
+            KeySym sym = XkbKeycodeToKeysym(dpy_, static_cast<KeyCode>(kc), 0, 0);
+            KeyInfo k;
+            if (!TranslateKeysym(sym, &k)) continue;
+            if (k.vk == VK_SHIFT) m |= display::kModShift;
+            if (k.vk == VK_CONTROL) m |= display::kModCtrl;
+            if (k.vk == VK_MENU) m |= display::kModAlt;
+        }
+        return m;
+    }
+
+    // The keyboard's layouts, for key events; again whenever they change.
+    void LoadKeyboard() {
+        if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
+        xkb_ = XkbGetMap(dpy_, XkbKeySymsMask | XkbKeyTypesMask, XkbUseCoreKbd);
+        if (xkb_) XkbGetNames(dpy_, XkbKeyNamesMask, xkb_);
+    }
+
+    KeyCodeSyms SymsOf(unsigned keycode) {
+        KeyCodeSyms k;
+        if (!xkb_ || keycode < xkb_->min_key_code || keycode > xkb_->max_key_code) return k;
+        if (xkb_->names && xkb_->names->keys) std::memcpy(k.name, xkb_->names->keys[keycode].name, 4);
+        k.groups = std::min(4, static_cast<int>(XkbKeyNumGroups(xkb_, keycode)));
+        for (int g = 0; g < k.groups; ++g) {
+            int width = XkbKeyGroupWidth(xkb_, keycode, g);
+            for (int level = 0; level < 2 && level < width; ++level)
+                k.syms[g][level] = XkbKeySymEntry(xkb_, keycode, level, g);
+        }
+        return k;
+    }
+
     void Translate(XEvent &xe) {
+        if (hasMonitors_ && xe.type == randrEventBase_ + RRScreenChangeNotify) {
+            XRRUpdateConfiguration(&xe);
+            RefreshMonitors();
+            return;
+        }
+        if (xe.type == MappingNotify) {
+            XRefreshKeyboardMapping(&xe.xmapping);
+            if (xe.xmapping.request == MappingKeyboard) LoadKeyboard();
+            return;
+        }
+        if (xe.type == KeymapNotify) {
+            // Follows every FocusIn: which keys are down now, whatever
+            // happened to them while another window had the focus.
+            Event e = Make(kEvKeyState, 0);
+            e.modifiers = ModifiersOf(xe.xkeymap.key_vector);
+            Push(e);
+            return;
+        }
         TopLevel *t = Find(xe.xany.window);
         if (!t) return;
         switch (xe.type) {
@@ -611,6 +816,9 @@ private:
                     t->focusWhenMapped = false;
                     XSetInputFocus(dpy_, t->xid, RevertToParent, CurrentTime);
                 }
+                break;
+            case DestroyNotify:
+                if (xe.xdestroywindow.window == t->xid) Forget(t->xid);
                 break;
             case UnmapNotify:
                 t->mapped = false;
@@ -646,8 +854,9 @@ private:
                     XNextEvent(dpy_, &xe);
                 }
                 Event e = Make(kEvMotion, t->xid);
-                e.x = xe.xmotion.x_root;
-                e.y = xe.xmotion.y_root;
+                POINT at = FromRoot({xe.xmotion.x_root, xe.xmotion.y_root});
+                e.x = at.x;
+                e.y = at.y;
                 e.time = EventTime(xe.xmotion.time);
                 Push(e);
                 break;
@@ -685,11 +894,23 @@ private:
         char text[8] = {};
         KeySym looked = NoSymbol;
         int length = XLookupString(&key, text, sizeof text, &looked, nullptr);
-        KeySym base = XLookupKeysym(&key, 0);
-        KeySym sym = IsKeypadKey(looked) ? looked : base;
+        // The key's level-1 keysym in the active group decides its virtual key.
+        KeyCodeSyms syms = SymsOf(key.keycode);
+        int group = XkbGroupForCoreState(key.state);
+        if (syms.groups > 0 && group >= syms.groups) group %= syms.groups;
+        KeySym sym = IsKeypadKey(looked) || syms.groups == 0 ? looked : syms.syms[group][0];
         if (sym == NoSymbol) sym = looked;
         KeyInfo code;
-        bool known = TranslateKeysym(sym, &code);
+        bool known = TranslateKeyCode(syms, sym, &code);
+        // The character typed: control characters as Xlib makes them (Ctrl+C
+        // is 3), anything else from the keysym in Windows-1252, or none.
+        int ch = -1;
+        if (length == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
+            ch = static_cast<unsigned char>(text[0]);
+        } else if (!(key.state & ControlMask)) {
+            ch = KeysymToWindows1252(looked);
+        }
+        if (ch == 0x7F) ch = -1;
         DWORD time = EventTime(key.time);
         // Every key event carries the key's codes, its time and whether it repeats.
         auto keyEvent = [&](Event::Type type, bool repeat) {
@@ -699,15 +920,15 @@ private:
             e.extended = code.extended;
             e.repeat = repeat;
             e.time = time;
+            e.modifiers = ModifiersOf(key.state);
             return e;
         };
         if (press) {
             bool repeat = !downKeys_.insert(key.keycode).second;
             if (known) Push(keyEvent(kEvKeyDown, repeat));
-            unsigned char c = static_cast<unsigned char>(text[0]);
-            if (length == 1 && c != 0x7F) {
+            if (ch >= 0) {
                 Event e = keyEvent(kEvChar, repeat);
-                e.ch = text[0];
+                e.ch = static_cast<char>(ch);
                 Push(e);
             }
         } else {
@@ -719,9 +940,11 @@ private:
     void TranslateButton(TopLevel &t, const XButtonEvent &b) {
         bool press = b.type == ButtonPress;
         Event e = Make(press ? kEvButtonDown : kEvButtonUp, t.xid);
-        e.x = b.x_root;
-        e.y = b.y_root;
+        POINT at = FromRoot({b.x_root, b.y_root});
+        e.x = at.x;
+        e.y = at.y;
         e.time = EventTime(b.time);
+        e.modifiers = ModifiersOf(b.state);
         if (b.button >= Button1 && b.button <= Button3) {
             e.button = static_cast<int>(b.button);
             Push(e);
@@ -744,6 +967,10 @@ private:
     Atom atoms_[kAtomCount] = {};
     int wakePipe_[2] = {-1, -1};
     int dpi_ = 0;
+    XkbDescPtr xkb_ = nullptr;
+    bool hasMonitors_ = false;
+    int randrEventBase_ = 0;
+    RECT monitor_{};  // the primary monitor in root coordinates
     bool timeOffsetSet_ = false;
     DWORD timeOffset_ = 0;
     std::unordered_map<display::NativeId, TopLevel> windows_;
@@ -783,10 +1010,49 @@ void Sync(display::Backend &backend) {
     if (auto *x = dynamic_cast<X11Backend *>(&backend)) x->Sync();
 }
 
+namespace {
+int g_openDeadlineMs = 5000;
+}  // namespace
+
+void SetOpenDeadline(int ms) {
+    g_openDeadlineMs = ms;
+}
+
 std::unique_ptr<display::Backend> OpenOrExit() {
-    std::unique_ptr<display::Backend> backend = Open(nullptr);
+    const char *name = std::getenv("DISPLAY");
+    if (!name || !*name) {
+        std::fprintf(
+            stderr,
+            "morvalen: cannot open an X display: DISPLAY is not set (start morvalen from a graphical "
+            "session, or set DISPLAY, for example DISPLAY=:0)\n");
+        std::exit(1);
+    }
+    // A server that takes the connection and never answers would keep
+    // Xlib waiting for ever: past the deadline a watchdog ends the process.
+    std::string message = std::string("morvalen: the X display \"") + name + "\" does not answer\n";
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool opened = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (cv.wait_for(lock, std::chrono::milliseconds(g_openDeadlineMs), [&] { return opened; })) return;
+        ssize_t ignored = write(STDERR_FILENO, message.data(), message.size());
+        (void)ignored;
+        _exit(1);
+    });
+    std::unique_ptr<display::Backend> backend = Open(name);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        opened = true;
+    }
+    cv.notify_one();
+    watchdog.join();
     if (!backend) {
-        std::fprintf(stderr, "morvalen: cannot open X display \"%s\"\n", XDisplayName(nullptr));
+        std::fprintf(
+            stderr,
+            "morvalen: cannot open X display \"%s\" (is an X server running there, and may this user "
+            "connect to it?)\n",
+            name);
         std::exit(1);
     }
     return backend;

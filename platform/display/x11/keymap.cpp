@@ -1,7 +1,12 @@
 // X keysyms to Win32 virtual keys and PC scan codes.
 #include "platform/display/x11/x11.h"
 
+// The typographic keysyms are outside the default sets.
+#define XK_PUBLISHING
+#define XK_TECHNICAL
 #include <X11/keysym.h>
+
+#include <cstring>
 
 namespace x11 {
 namespace {
@@ -101,6 +106,85 @@ constexpr UINT kDigitScan[10] = {0x0B, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
 // F1..F12.
 constexpr UINT kFunctionScan[12] = {0x3B, 0x3C, 0x3D, 0x3E, 0x3F, 0x40, 0x41, 0x42, 0x43, 0x44, 0x57, 0x58};
 
+// The character keys of a PC keyboard by XKB name, with what the US layout
+// makes of them.
+struct Place {
+    const char *name;
+    UINT vk;
+    UINT scan;
+};
+constexpr Place kPlaces[] = {
+    {"TLDE", VK_OEM_3, 0x29},     {"AE01", '1', 0x02},           {"AE02", '2', 0x03},
+    {"AE03", '3', 0x04},          {"AE04", '4', 0x05},           {"AE05", '5', 0x06},
+    {"AE06", '6', 0x07},          {"AE07", '7', 0x08},           {"AE08", '8', 0x09},
+    {"AE09", '9', 0x0A},          {"AE10", '0', 0x0B},           {"AE11", VK_OEM_MINUS, 0x0C},
+    {"AE12", VK_OEM_PLUS, 0x0D},  {"AD01", 'Q', 0x10},           {"AD02", 'W', 0x11},
+    {"AD03", 'E', 0x12},          {"AD04", 'R', 0x13},           {"AD05", 'T', 0x14},
+    {"AD06", 'Y', 0x15},          {"AD07", 'U', 0x16},           {"AD08", 'I', 0x17},
+    {"AD09", 'O', 0x18},          {"AD10", 'P', 0x19},           {"AD11", VK_OEM_4, 0x1A},
+    {"AD12", VK_OEM_6, 0x1B},     {"AC01", 'A', 0x1E},           {"AC02", 'S', 0x1F},
+    {"AC03", 'D', 0x20},          {"AC04", 'F', 0x21},           {"AC05", 'G', 0x22},
+    {"AC06", 'H', 0x23},          {"AC07", 'J', 0x24},           {"AC08", 'K', 0x25},
+    {"AC09", 'L', 0x26},          {"AC10", VK_OEM_1, 0x27},      {"AC11", VK_OEM_7, 0x28},
+    {"BKSL", VK_OEM_5, 0x2B},     {"AC12", VK_OEM_5, 0x2B},      {"AB01", 'Z', 0x2C},
+    {"AB02", 'X', 0x2D},          {"AB03", 'C', 0x2E},           {"AB04", 'V', 0x2F},
+    {"AB05", 'B', 0x30},          {"AB06", 'N', 0x31},           {"AB07", 'M', 0x32},
+    {"AB08", VK_OEM_COMMA, 0x33}, {"AB09", VK_OEM_PERIOD, 0x34}, {"AB10", VK_OEM_2, 0x35},
+    {"LSGT", VK_OEM_102, 0x56},
+};
+
+const Place *PlaceOf(const char *name) {
+    for (const Place &p : kPlaces) {
+        if (std::strncmp(p.name, name, 4) == 0) return &p;
+    }
+    return nullptr;
+}
+
+bool IsLatinLetterOrDigit(unsigned long keysym) {
+    return (keysym >= XK_a && keysym <= XK_z) || (keysym >= XK_A && keysym <= XK_Z) ||
+           (keysym >= XK_0 && keysym <= XK_9);
+}
+
+bool IsOem(UINT vk) {
+    return (vk >= VK_OEM_1 && vk <= VK_OEM_3) || (vk >= VK_OEM_4 && vk <= VK_OEM_7) || vk == VK_OEM_102;
+}
+
+// Windows-1252 codes 0x80..0x9F and the keysyms that type them.
+struct Cp1252Extra {
+    unsigned long keysym;
+    unsigned unicode;
+    unsigned char code;
+};
+constexpr Cp1252Extra kCp1252[] = {
+    {XK_EuroSign, 0x20AC, 0x80},
+    {XK_singlelowquotemark, 0x201A, 0x82},
+    {XK_function, 0x0192, 0x83},
+    {XK_doublelowquotemark, 0x201E, 0x84},
+    {XK_ellipsis, 0x2026, 0x85},
+    {XK_dagger, 0x2020, 0x86},
+    {XK_doubledagger, 0x2021, 0x87},
+    {0, 0x02C6, 0x88},
+    {XK_permille, 0x2030, 0x89},
+    {XK_Scaron, 0x0160, 0x8A},
+    {0, 0x2039, 0x8B},
+    {XK_OE, 0x0152, 0x8C},
+    {XK_Zcaron, 0x017D, 0x8E},
+    {XK_leftsinglequotemark, 0x2018, 0x91},
+    {XK_rightsinglequotemark, 0x2019, 0x92},
+    {XK_leftdoublequotemark, 0x201C, 0x93},
+    {XK_rightdoublequotemark, 0x201D, 0x94},
+    {XK_enfilledcircbullet, 0x2022, 0x95},
+    {XK_endash, 0x2013, 0x96},
+    {XK_emdash, 0x2014, 0x97},
+    {0, 0x02DC, 0x98},
+    {XK_trademark, 0x2122, 0x99},
+    {XK_scaron, 0x0161, 0x9A},
+    {0, 0x203A, 0x9B},
+    {XK_oe, 0x0153, 0x9C},
+    {XK_zcaron, 0x017E, 0x9E},
+    {XK_Ydiaeresis, 0x0178, 0x9F},
+};
+
 }  // namespace
 
 bool TranslateKeysym(unsigned long keysym, KeyInfo *out) {
@@ -124,6 +208,52 @@ bool TranslateKeysym(unsigned long keysym, KeyInfo *out) {
         }
     }
     return false;
+}
+
+bool TranslateKeyCode(const KeyCodeSyms &key, unsigned long sym, KeyInfo *out) {
+    const Place *place = PlaceOf(key.name);
+    auto atPlace = [&](UINT vk) {
+        *out = {vk, place ? place->scan : out->scanCode, false};
+        return true;
+    };
+    KeyInfo k;
+    if (IsLatinLetterOrDigit(sym) && TranslateKeysym(sym, &k)) {
+        *out = k;
+        return atPlace(k.vk);
+    }
+    bool known = TranslateKeysym(sym, &k);
+    if (known && !IsOem(k.vk)) {
+        *out = k;
+        return true;
+    }
+    for (int g = 0; g < key.groups && g < 4; ++g) {
+        for (unsigned long other : key.syms[g]) {
+            KeyInfo latin;
+            if (IsLatinLetterOrDigit(other) && TranslateKeysym(other, &latin)) {
+                *out = latin;
+                return atPlace(latin.vk);
+            }
+        }
+    }
+    if (known) {
+        *out = k;
+        return atPlace(k.vk);
+    }
+    if (place) return atPlace(place->vk);
+    return false;
+}
+
+int KeysymToWindows1252(unsigned long keysym) {
+    unsigned long unicode = 0;
+    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
+        return static_cast<int>(keysym);
+    if (keysym >= 0x1000000 && keysym <= 0x110FFFF) unicode = keysym - 0x1000000;
+    if ((unicode >= 0x20 && unicode <= 0x7E) || (unicode >= 0xA0 && unicode <= 0xFF))
+        return static_cast<int>(unicode);
+    for (const Cp1252Extra &e : kCp1252) {
+        if ((e.keysym && e.keysym == keysym) || (unicode && e.unicode == unicode)) return e.code;
+    }
+    return -1;
 }
 
 }  // namespace x11

@@ -22,7 +22,7 @@ tmp = tempfile.mkdtemp(prefix="morvalen-e2e-")
 atexit.register(shutil.rmtree, tmp, True)
 
 
-def about_box_round_trip():
+def about_box_round_trip(close_key="o", end_keys="alt+x", close_box=None, end=None):
     proc = tools.start()
     try:
         main = tools.find_window(proc)
@@ -51,12 +51,18 @@ def about_box_round_trip():
                       if 0 <= xx < after.width and 0 <= yy < after.height and after.pixel(xx, yy) != before.pixel(xx, yy))
         check(changed > 100, f"only {changed} pixels changed inside the ellipse")
 
-        tools.xdotool("key", "o")
+        if close_box:
+            close_box(box)
+        else:
+            tools.xdotool("key", close_key)
         tools.wait_windows(lambda ws: box not in ws, "the about box did not close on O")
         check(proc.poll() is None, "the program ended with the about box")
 
-        tools.focus(main)
-        tools.xdotool("key", "alt+x")
+        if end:
+            end(main)
+        else:
+            tools.focus(main)
+            tools.xdotool("key", end_keys)
         rc = tools.wait_exit(proc)
         check(rc == 0, f"exit code {rc}; stderr: {proc.stderr.read().decode().strip()[:500]}")
     finally:
@@ -65,4 +71,27 @@ def about_box_round_trip():
             proc.wait()
 
 
-e2elib.main([("double-click opens the about box, O closes it, Alt+X ends with 0", about_box_round_trip)])
+def russian_layout():
+    """With a Russian layout the keys of O and X type Cyrillic letters; they
+    still close the box and end the program."""
+    if not shutil.which("setxkbmap"):
+        raise Failure("setxkbmap is not installed")
+    tools.run("setxkbmap", "-layout", "ru")
+    try:
+        about_box_round_trip("Cyrillic_shcha", "alt+Cyrillic_che")
+    finally:
+        tools.run("setxkbmap", "-layout", "us", check_rc=False)
+
+
+def destroyed_by_another_client():
+    """Another X client destroys the box's window, then the main window's:
+    each counts as a close, and the program ends with 0."""
+    about_box_round_trip(close_box=lambda box: tools.probe("destroy", hex(box)),
+                         end=lambda main: tools.probe("destroy", hex(main)))
+
+
+e2elib.main([
+    ("double-click opens the about box, O closes it, Alt+X ends with 0", about_box_round_trip),
+    ("the same with a Russian layout", russian_layout),
+    ("windows destroyed by another client close", destroyed_by_another_client),
+])

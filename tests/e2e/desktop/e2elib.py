@@ -39,6 +39,21 @@ def display_or_skip():
     return name
 
 
+def start_xvfb(screen="1024x768x24"):
+    """A private X server: (process, display name)."""
+    for n in range(150, 190):
+        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
+            continue
+        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(50):
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                return proc, f":{n}"
+            time.sleep(0.1)
+        proc.kill()
+    raise Failure("no private X server")
+
+
 class Tools:
     """command: how to start the program (default: the morvalen binary);
     env: the environment for everything started (default: this one); log:

@@ -23,21 +23,7 @@ for program in ("Xvfb", "openbox", "xdotool"):
         sys.exit(e2elib.SKIP)
 
 
-def start_xvfb():
-    for n in range(150, 190):
-        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            continue
-        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return proc, f":{n}"
-            time.sleep(0.1)
-        proc.kill()
-    raise Failure("no private X server")
-
-
-xvfb, display = start_xvfb()
+xvfb, display = e2elib.start_xvfb()
 tools = e2elib.Tools(display, *sys.argv[1:4])
 wm = subprocess.Popen(["openbox", "--sm-disable"], env=tools.env, stdout=subprocess.DEVNULL,
                       stderr=subprocess.DEVNULL)
@@ -113,15 +99,65 @@ def close_button_click():
             proc.wait()
 
 
+def about_box(proc, main):
+    """Opens the about box with a double-click on the first row."""
+    x, y, width, height = tools.geometry(main)
+    tools.xdotool("mousemove", str(x + 120), str(y + 24))
+    time.sleep(0.1)
+    tools.xdotool("click", "--repeat", "2", "--delay", "80", "1")
+    end = time.monotonic() + 5
+    while time.monotonic() < end:
+        others = [w for w in tools.windows_of_class() if w != main]
+        if others:
+            time.sleep(0.3)
+            return others[0]
+        time.sleep(0.05)
+    raise Failure("no about box")
+
+
+def atoms(window, prop):
+    return tools.run("xprop", "-id", hex(window), prop, check_rc=False)
+
+
+def modal_box_alt_f4():
+    """The about box is a modal dialog to the window manager; Alt+F4 closes
+    it, and Alt is not left held: Esc then ends the program."""
+    proc = tools.start()
+    try:
+        main = tools.find_window(proc)
+        time.sleep(0.5)
+        box = about_box(proc, main)
+        check("_NET_WM_WINDOW_TYPE_DIALOG" in atoms(box, "_NET_WM_WINDOW_TYPE"), "the about box is not a dialog")
+        check("_NET_WM_STATE_MODAL" in atoms(box, "_NET_WM_STATE"), "the about box is not modal")
+        check("WM_CLIENT_MACHINE" in atoms(box, "WM_CLIENT_MACHINE") and "not found" not in
+              atoms(box, "WM_CLIENT_MACHINE"), "no WM_CLIENT_MACHINE")
+        tools.focus(box)
+        tools.xdotool("key", "alt+F4")
+        end = time.monotonic() + 5
+        while box in tools.windows_of_class() and time.monotonic() < end:
+            time.sleep(0.05)
+        check(box not in tools.windows_of_class(), "Alt+F4 did not close the about box")
+        time.sleep(0.3)
+        tools.focus(main)
+        tools.xdotool("key", "Escape")
+        rc = tools.wait_exit(proc)
+        check(rc == 0, f"exit code {rc}")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
+
 try:
     wait_for_wm()
     e2elib.main([
         ("framed, with icon, closes with 0", framed_with_icon),
         ("window manager's close ends with 0", closed_by_window_manager),
         ("close button ends with 0", close_button_click),
+        ("modal about box, Alt+F4 on it, then Esc ends with 0", modal_box_alt_f4),
     ])
 finally:
     wm.kill()
-    xvfb.kill()
+    xvfb.terminate()
     wm.wait()
     xvfb.wait()

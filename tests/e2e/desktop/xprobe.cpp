@@ -9,6 +9,7 @@
 //   xprobe netclose WIN          asks the window manager to close it
 //   xprobe longs WIN PROPERTY    how many 32-bit items the property holds
 //   xprobe wmready               exits 0 when a window manager announces itself
+//   xprobe destroy WIN           destroys the window, as any other client may
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -126,6 +127,9 @@ int main(int argc, char **argv) {
         }
         std::printf("%lu\n", format == 32 ? n : 0ul);
         if (data) XFree(data);
+    } else if (cmd == "destroy" && argc == 3) {
+        XDestroyWindow(dpy, ParseWindow(argv[2]));
+        XSync(dpy, False);
     } else if (cmd == "wmready" && argc == 2) {
         Atom type;
         int format;

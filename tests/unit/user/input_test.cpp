@@ -79,6 +79,47 @@ TEST(Keyboard, AltMakesSystemKeysWithTheContextBit) {
     for (const Got &g : got) EXPECT_EQ(g.hwnd, top);
 }
 
+// The window manager takes a chord (Alt+Tab, Alt+F4) and Alt's release goes
+// elsewhere; the window system's report of the held modifiers, when focus
+// comes back or with the next key, puts Alt up again.
+TEST(Keyboard, AltReleasedWhileAnotherWindowHadTheKeysIsUpAgain) {
+    for (bool withTheKey : {false, true}) {
+        Fresh();
+        HWND top = MakeTop();
+        win32test::RunUntilIdle();
+        win32test::KeyDown(VK_MENU);
+        win32test::RunUntilIdle();
+        ASSERT_TRUE(GetKeyState(VK_MENU) & 0x8000);
+        display::Event ev;
+        if (withTheKey) {
+            ev.type = display::Event::KeyDown;
+            ev.vk = VK_ESCAPE;
+            ev.scanCode = 0x01;
+        } else {
+            ev.type = display::Event::KeyState;
+        }
+        ev.modifiers = 0;
+        win32test::Headless().Inject(ev);
+        if (!withTheKey) win32test::KeyDown(VK_ESCAPE);
+        auto got = RunAndCollect(kKeys);
+        ASSERT_EQ(got.size(), 1u) << withTheKey;
+        EXPECT_EQ(got[0].hwnd, top);
+        EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_KEYDOWN)) << withTheKey;
+        EXPECT_FALSE(got[0].lp & (1L << 29));
+        EXPECT_FALSE(GetKeyState(VK_MENU) & 0x8000);
+        EXPECT_FALSE(GetAsyncKeyState(VK_MENU) & 0x8000);
+    }
+    // A report of Alt held counts as well: Alt pressed before the focus came.
+    display::Event held;
+    held.type = display::Event::KeyState;
+    held.modifiers = display::kModAlt;
+    win32test::Headless().Inject(held);
+    win32test::KeyDown('X');
+    auto got = RunAndCollect(kKeys);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_SYSKEYDOWN));
+}
+
 TEST(Keyboard, WithoutFocusKeysGoAsSystemKeysToTheActiveWindow) {
     Fresh();
     HWND top = MakeTop();

@@ -1,7 +1,12 @@
 // Keysym translation: the virtual keys, scan codes and extended flags the
 // window manager of the layer turns into WM_KEYDOWN lParams.
+#define XK_PUBLISHING
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
 
 #include "platform/display/x11/x11.h"
 
@@ -70,6 +75,86 @@ TEST(X11Keymap, PunctuationAndUnknownKeys) {
     EXPECT_FALSE(x11::TranslateKeysym(XK_F35, &k));
     EXPECT_FALSE(x11::TranslateKeysym(0, &k));
     EXPECT_FALSE(x11::TranslateKeysym(XK_adiaeresis, &k));
+}
+
+// Keys of real layouts as xkeyboard-config gives them: XKB name, levels 1
+// and 2 of each group, the active group, and the virtual key and scan code
+// Win32 reports for them.
+struct LayoutKey {
+    const char *layout;
+    const char *name;
+    std::vector<std::array<unsigned long, 2>> groups;
+    int active;
+    UINT vk;
+    UINT scan;
+};
+
+TEST(X11Keymap, AnyLayoutGivesLettersDigitsAndPunctuationAVirtualKey) {
+    const LayoutKey keys[] = {
+        // Russian alone: the Cyrillic letters keep the US key's letter.
+        {"ru", "AB02", {{XK_Cyrillic_che, XK_Cyrillic_CHE}}, 0, 'X', 0x2D},
+        {"ru", "AD09", {{XK_Cyrillic_shcha, XK_Cyrillic_SHCHA}}, 0, 'O', 0x18},
+        {"ru", "AB08", {{XK_Cyrillic_be, XK_Cyrillic_BE}}, 0, VK_OEM_COMMA, 0x33},
+        {"ru", "TLDE", {{XK_Cyrillic_io, XK_Cyrillic_IO}}, 0, VK_OEM_3, 0x29},
+        {"ru", "AB10", {{XK_period, XK_comma}}, 0, VK_OEM_PERIOD, 0x35},
+        {"ru", "AE04", {{XK_4, XK_semicolon}}, 0, '4', 0x05},
+        // Russian and US, either active: the Latin group names the key.
+        {"ru,us", "AB02", {{XK_Cyrillic_che, XK_Cyrillic_CHE}, {XK_x, XK_X}}, 0, 'X', 0x2D},
+        {"ru,us", "AB02", {{XK_Cyrillic_che, XK_Cyrillic_CHE}, {XK_x, XK_X}}, 1, 'X', 0x2D},
+        {"ru,us", "AC10", {{XK_Cyrillic_zhe, XK_Cyrillic_ZHE}, {XK_semicolon, XK_colon}}, 0, VK_OEM_1, 0x27},
+        {"us,ru", "AD01", {{XK_q, XK_Q}, {XK_Cyrillic_shorti, XK_Cyrillic_SHORTI}}, 1, 'Q', 0x10},
+        // German: Z and Y swap places, umlauts take the US key's code.
+        {"de", "AD06", {{XK_z, XK_Z}}, 0, 'Z', 0x15},
+        {"de", "AB01", {{XK_y, XK_Y}}, 0, 'Y', 0x2C},
+        {"de", "AC11", {{XK_adiaeresis, XK_Adiaeresis}}, 0, VK_OEM_7, 0x28},
+        {"de", "AE11", {{XK_ssharp, XK_question}}, 0, VK_OEM_MINUS, 0x0C},
+        {"de", "AB10", {{XK_minus, XK_underscore}}, 0, VK_OEM_MINUS, 0x35},
+        // French: the digit row types symbols, its keys are still digits.
+        {"fr", "AE01", {{XK_ampersand, XK_1}}, 0, '1', 0x02},
+        {"fr", "AE04", {{XK_apostrophe, XK_4}}, 0, '4', 0x05},
+        {"fr", "AE06", {{XK_minus, XK_6}}, 0, '6', 0x07},
+        {"fr", "AD01", {{XK_a, XK_A}}, 0, 'A', 0x10},
+        {"fr", "AC10", {{XK_m, XK_M}}, 0, 'M', 0x27},
+        {"fr", "AB07", {{XK_comma, XK_question}}, 0, VK_OEM_COMMA, 0x32},
+        {"fr", "LSGT", {{XK_less, XK_greater}}, 0, VK_OEM_102, 0x56},
+    };
+    for (const LayoutKey &k : keys) {
+        x11::KeyCodeSyms syms;
+        std::memcpy(syms.name, k.name, 4);
+        syms.groups = static_cast<int>(k.groups.size());
+        for (size_t g = 0; g < k.groups.size(); ++g) {
+            syms.syms[g][0] = k.groups[g][0];
+            syms.syms[g][1] = k.groups[g][1];
+        }
+        x11::KeyInfo info;
+        ASSERT_TRUE(x11::TranslateKeyCode(syms, k.groups[static_cast<size_t>(k.active)][0], &info))
+            << k.layout << " " << k.name;
+        EXPECT_EQ(info.vk, k.vk) << k.layout << " " << k.name;
+        EXPECT_EQ(info.scanCode, k.scan) << k.layout << " " << k.name;
+        EXPECT_FALSE(info.extended) << k.layout << " " << k.name;
+    }
+    // Keys that are not characters stay what they are in every layout.
+    x11::KeyCodeSyms esc;
+    std::memcpy(esc.name, "ESC\0", 4);
+    esc.groups = 1;
+    esc.syms[0][0] = XK_Escape;
+    x11::KeyInfo info;
+    ASSERT_TRUE(x11::TranslateKeyCode(esc, XK_Escape, &info));
+    EXPECT_EQ(info.vk, static_cast<UINT>(VK_ESCAPE));
+    EXPECT_EQ(info.scanCode, 0x01u);
+    x11::KeyCodeSyms unknown;
+    EXPECT_FALSE(x11::TranslateKeyCode(unknown, XK_Cyrillic_ha, &info));
+}
+
+TEST(X11Keymap, CharactersAreWindows1252WhereItHasThem) {
+    EXPECT_EQ(x11::KeysymToWindows1252(XK_a), 'a');
+    EXPECT_EQ(x11::KeysymToWindows1252(XK_adiaeresis), 0xE4);
+    EXPECT_EQ(x11::KeysymToWindows1252(XK_EuroSign), 0x80);
+    EXPECT_EQ(x11::KeysymToWindows1252(0x1000000 + 0x20AC), 0x80);  // the Unicode keysym of the euro
+    EXPECT_EQ(x11::KeysymToWindows1252(0x1000000 + 0xE9), 0xE9);
+    EXPECT_EQ(x11::KeysymToWindows1252(XK_Cyrillic_che), -1);
+    EXPECT_EQ(x11::KeysymToWindows1252(0x1000000 + 0x0416), -1);
+    EXPECT_EQ(x11::KeysymToWindows1252(XK_Escape), -1);
 }
 
 }  // namespace

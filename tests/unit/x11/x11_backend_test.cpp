@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -201,6 +204,40 @@ TEST_F(X11Backend, WindowPropertiesTitleClassTransientAndDecorations) {
     EXPECT_EQ(motif[0] & 2, 2);  // decorations field valid
     EXPECT_EQ(motif[2], 0);      // and empty
 
+    // Every top-level names its machine beside its pid.
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    EXPECT_EQ(StringProperty(static_cast<Window>(popup), "WM_CLIENT_MACHINE"), host);
+    EXPECT_EQ(StringProperty(w, "WM_CLIENT_MACHINE"), host);
+
+    // While its owner is disabled the popup is a modal dialog: set on the
+    // window before it is mapped, asked of the window manager after.
+    Atom modal = XInternAtom(peer_, "_NET_WM_STATE_MODAL", False);
+    backend_->SetModal(popup, true);
+    Settle();
+    EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_WINDOW_TYPE"),
+              std::vector<long>{static_cast<long>(XInternAtom(peer_, "_NET_WM_WINDOW_TYPE_DIALOG", False))});
+    EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE"),
+              std::vector<long>{static_cast<long>(modal)});
+    backend_->SetModal(popup, false);
+    Settle();
+    EXPECT_TRUE(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE").empty());
+    XSelectInput(peer_, DefaultRootWindow(peer_), SubstructureNotifyMask);
+    XSync(peer_, False);
+    backend_->ShowTopLevel(popup, true);
+    backend_->SetModal(popup, true);
+    Settle();
+    bool asked = false;
+    while (XPending(peer_)) {
+        XEvent ev;
+        XNextEvent(peer_, &ev);
+        if (ev.type == ClientMessage && ev.xclient.message_type == XInternAtom(peer_, "_NET_WM_STATE", False))
+            asked = ev.xclient.window == static_cast<Window>(popup) && ev.xclient.data.l[0] == 1 &&
+                    ev.xclient.data.l[1] == static_cast<long>(modal);
+    }
+    XSelectInput(peer_, DefaultRootWindow(peer_), NoEventMask);
+    EXPECT_TRUE(asked);
+
     // Titles in Latin-1 become UTF-8 in _NET_WM_NAME.
     backend_->SetTitle(main,
                        "Gr\xf6\xdf"
@@ -369,6 +406,35 @@ TEST_F(X11Backend, KeysFromXTestBecomeVirtualKeysCharactersAndRepeats) {
     EXPECT_LT(now - keys[14].time, 5000u);
 }
 
+TEST_F(X11Backend, HeldModifiersAreReportedWithKeysAndWhenFocusComesBack) {
+    display::NativeId w = ShowAndFocus({10, 10, 110, 110});
+    Key(XK_Alt_L, true);
+    Key(XK_x, true);
+    Key(XK_x, false);
+    Event down;
+    ASSERT_TRUE(WaitFor(kKeyDown, w, &down));  // Alt
+    ASSERT_TRUE(WaitFor(kKeyDown, w, &down));  // X, with Alt held
+    EXPECT_EQ(down.vk, static_cast<UINT>('X'));
+    EXPECT_EQ(down.modifiers, display::kModAlt);
+    Drain(50);
+
+    // Another client takes the focus and Alt is released there.
+    Window other = XCreateSimpleWindow(peer_, DefaultRootWindow(peer_), 200, 10, 40, 40, 0, 0, 0);
+    XMapWindow(peer_, other);
+    Settle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    XSetInputFocus(peer_, other, RevertToParent, CurrentTime);
+    Settle();
+    Key(XK_Alt_L, false);
+    Drain(100);
+    backend_->SetInputFocus(w);
+    Event state;
+    EXPECT_TRUE(WaitFor(Event::KeyState, 0, &state));
+    EXPECT_EQ(state.modifiers, 0);
+    XDestroyWindow(peer_, other);
+    Settle();
+}
+
 TEST_F(X11Backend, AHeldKeyRepeatsAsPressesWithOneRelease) {
     display::NativeId w = ShowAndFocus({10, 10, 110, 110});
     Key(XK_x, true);
@@ -443,6 +509,16 @@ TEST_F(X11Backend, CloseRequestAndUnmapFromTheWindowManager) {
     XUnmapWindow(peer_, static_cast<Window>(w));
     Settle();
     EXPECT_TRUE(WaitFor(kUnmap, w));
+
+    // Another client destroys it: reported once, and the back-end, having
+    // forgotten it, leaves the dead window alone.
+    XDestroyWindow(peer_, static_cast<Window>(w));
+    Settle();
+    EXPECT_TRUE(WaitFor(Event::Destroyed, w));
+    backend_->MoveTopLevel(w, {5, 5, 40, 40});
+    backend_->ShowTopLevel(w, true);
+    backend_->DestroyTopLevel(w);
+    for (const Event &e : Drain(100)) EXPECT_NE(e.window, w) << e.type;
 }
 
 TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
@@ -569,6 +645,98 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     DeleteDC(ic);
 }
 
+// Two monitors side by side on the test screen, set the way xrandr does it.
+class X11Monitors : public X11Backend {
+protected:
+    void SetUp() override {
+        X11Backend::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        if (system("command -v xrandr >/dev/null 2>&1") != 0) GTEST_SKIP() << "xrandr is not installed";
+        screen_ = {DisplayWidth(peer_, DefaultScreen(peer_)), DisplayHeight(peer_, DefaultScreen(peer_))};
+    }
+    void TearDown() override {
+        Xrandr("--delmonitor left");
+        Xrandr("--delmonitor right");
+        X11Backend::TearDown();
+    }
+    // Left and right halves of the screen; `primary` is "left" or "right".
+    void Layout(const char *primary) {
+        Xrandr("--delmonitor left");
+        Xrandr("--delmonitor right");
+        int half = screen_.cx / 2;
+        for (const char *name : {"left", "right"}) {
+            std::string geometry = std::to_string(half) + "/100x" + std::to_string(screen_.cy) + "/100+" +
+                                   std::to_string(std::strcmp(name, "left") == 0 ? 0 : half) + "+0";
+            std::string mark = std::strcmp(name, primary) == 0 ? "'*" : "'";
+            ASSERT_EQ(Xrandr("--setmonitor " + mark + name + "' " + geometry + " none"), 0);
+        }
+        Settle();
+    }
+    int Xrandr(const std::string &args) {
+        std::string cmd = "xrandr -display '" + std::string(TestDisplay()) + "' " + args + " >/dev/null 2>&1";
+        return system(cmd.c_str());
+    }
+    SIZE screen_{};
+};
+
+TEST_F(X11Monitors, ThePrimaryMonitorIsTheProgramsScreenWithItsCornerAtTheOrigin) {
+    int half = screen_.cx / 2;
+    // A panel across the top of the whole desktop.
+    Window root = DefaultRootWindow(peer_);
+    long work[4] = {0, 24, screen_.cx, screen_.cy - 24};
+    XChangeProperty(peer_, root, XInternAtom(peer_, "_NET_WORKAREA", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(work), 4);
+    struct Case {
+        const char *primary;
+        int originX;
+    } cases[] = {{"left", 0}, {"right", half}};
+    for (const Case &c : cases) {
+        Layout(c.primary);
+        SIZE size = backend_->ScreenSize();
+        EXPECT_EQ(size.cx, half) << c.primary;
+        EXPECT_EQ(size.cy, screen_.cy) << c.primary;
+        RECT area = backend_->WorkArea();
+        EXPECT_EQ(area.left, 0) << c.primary;
+        EXPECT_EQ(area.top, 24) << c.primary;
+        EXPECT_EQ(area.right, half) << c.primary;
+        EXPECT_EQ(area.bottom, screen_.cy) << c.primary;
+
+        // The program's (100, 50) is 100 pixels into the primary monitor.
+        display::NativeId w = Create({100, 50, 200, 110});
+        backend_->ShowTopLevel(w, true);
+        ASSERT_TRUE(WaitFor(kMap, w));
+        Settle();
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(peer_, static_cast<Window>(w), root, 0, 0, &x, &y, &child);
+        EXPECT_EQ(x, c.originX + 100) << c.primary;
+        EXPECT_EQ(y, 50) << c.primary;
+        backend_->MoveTopLevel(w, {120, 60, 220, 120});
+        Settle();
+        XTranslateCoordinates(peer_, static_cast<Window>(w), root, 0, 0, &x, &y, &child);
+        EXPECT_EQ(x, c.originX + 120) << c.primary;
+        // Pointer positions come back in the program's coordinates.
+        XTestFakeMotionEvent(peer_, DefaultScreen(peer_), c.originX + 130, 70, CurrentTime);
+        XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
+        XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
+        Settle();
+        Event press;
+        ASSERT_TRUE(WaitFor(kButtonDown, w, &press)) << c.primary;
+        EXPECT_EQ(press.x, 130) << c.primary;
+        EXPECT_EQ(press.y, 70) << c.primary;
+        backend_->DestroyTopLevel(w);
+        Drain(50);
+    }
+    // The primary monitor goes away: the metrics follow at the next call.
+    Xrandr("--delmonitor right");
+    Xrandr("--delmonitor left");
+    Settle();
+    EXPECT_EQ(backend_->ScreenSize().cx, screen_.cx);
+    EXPECT_EQ(backend_->WorkArea().right, screen_.cx);
+    XDeleteProperty(peer_, root, XInternAtom(peer_, "_NET_WORKAREA", False));
+    Settle();
+}
+
 TEST_F(X11Backend, WakeEndsAWaitAndWaitSleepsWithoutEvents) {
     Drain(50);
     auto start = std::chrono::steady_clock::now();
@@ -627,6 +795,54 @@ TEST(X11Start, NoDisplayIsAClearMessageAndExitCodeOne) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_NE(err.find("morvalen: cannot open X display \":987\""), std::string::npos) << err;
+
+    // No DISPLAY at all (or an empty one) says so.
+    for (bool empty : {false, true}) {
+        err.clear();
+        status = RunChild(
+            [empty] {
+                if (empty) {
+                    setenv("DISPLAY", "", 1);
+                } else {
+                    unsetenv("DISPLAY");
+                }
+                x11::OpenOrExit();
+            },
+            &err);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_NE(err.find("DISPLAY is not set"), std::string::npos) << err;
+    }
+}
+
+TEST(X11Start, AServerThatNeverAnswersIsGivenUpWithAMessage) {
+    // A TCP "X server" that takes connections and never says a word.
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int number = -1;
+    for (int n = 300; n < 400 && number < 0; ++n) {
+        addr.sin_port = htons(static_cast<uint16_t>(6000 + n));
+        if (bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) number = n;
+    }
+    ASSERT_GE(number, 0) << "no free port";
+    ASSERT_EQ(listen(listener, 4), 0);
+    std::string name = "127.0.0.1:" + std::to_string(number);
+    std::string err;
+    int status = RunChild(
+        [&name] {
+            setenv("DISPLAY", name.c_str(), 1);
+            x11::SetOpenDeadline(200);
+            x11::OpenOrExit();
+            _exit(90);  // opened: not what a silent server allows
+        },
+        &err);
+    close(listener);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(err.find("morvalen: the X display \"" + name + "\" does not answer"), std::string::npos) << err;
 }
 
 TEST(X11Start, LosingTheServerEndsTheProcessPromptly) {
