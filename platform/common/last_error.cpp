@@ -6,5 +6,9 @@ namespace {
 DWORD g_lastError = 0;
 }
 
-extern "C" DWORD WINAPI GetLastError(void) { return g_lastError; }
-extern "C" void WINAPI SetLastError(DWORD code) { g_lastError = code; }
+extern "C" DWORD WINAPI GetLastError(void) {
+    return g_lastError;
+}
+extern "C" void WINAPI SetLastError(DWORD code) {
+    g_lastError = code;
+}
