@@ -3,6 +3,7 @@ test X server, finding its windows, reading pixels back, and waiting for it
 to end."""
 
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -37,6 +38,14 @@ def display_or_skip():
         print("SKIP: MORVALEN_TEST_DISPLAY is not set (run through scripts/test)")
         sys.exit(SKIP)
     return name
+
+
+def programs_or_skip(*programs, hint=""):
+    """Skips the test when one of the programs is not on PATH."""
+    for program in programs:
+        if not shutil.which(program):
+            print(f"SKIP: {program} is not installed{hint}")
+            sys.exit(SKIP)
 
 
 def start_xvfb(screen="1024x768x24"):

@@ -6,7 +6,6 @@ centred in the primary monitor, whether that is the left or the right one.
 usage: monitors.py MORVALEN MORVALEN-DRIVES XPROBE"""
 
 import os
-import shutil
 import sys
 import tempfile
 
@@ -15,10 +14,7 @@ import e2elib  # noqa: E402
 from e2elib import Failure, check  # noqa: E402
 
 e2elib.display_or_skip()  # only with the other X tests
-for program in ("Xvfb", "xrandr", "xdotool"):
-    if not shutil.which(program):
-        print(f"SKIP: {program} is not installed")
-        sys.exit(e2elib.SKIP)
+e2elib.programs_or_skip("Xvfb", "xrandr", "xdotool")
 
 WIDTH, HEIGHT = 1920, 1080
 CAPTION = 19  # SM_CYCAPTION

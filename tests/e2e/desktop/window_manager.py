@@ -7,7 +7,6 @@ ends it with exit code 0.
 usage: window_manager.py MORVALEN MORVALEN-DRIVES XPROBE"""
 
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -17,10 +16,7 @@ import e2elib  # noqa: E402
 from e2elib import Failure, check  # noqa: E402
 
 e2elib.display_or_skip()  # only with the other X tests
-for program in ("Xvfb", "openbox", "xdotool"):
-    if not shutil.which(program):
-        print(f"SKIP: {program} is not installed")
-        sys.exit(e2elib.SKIP)
+e2elib.programs_or_skip("Xvfb", "openbox", "xdotool")
 
 
 xvfb, display = e2elib.start_xvfb()
