@@ -63,12 +63,9 @@ def about_box_round_trip(close_key="o", end_keys="alt+x", close_box=None, end=No
         else:
             tools.focus(main)
             tools.xdotool("key", end_keys)
-        rc = tools.wait_exit(proc)
-        check(rc == 0, f"exit code {rc}; stderr: {proc.stderr.read().decode().strip()[:500]}")
+        tools.expect_clean_exit(proc)
     finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
+        tools.stop(proc)
 
 
 def russian_layout():

@@ -174,6 +174,19 @@ class Tools:
             proc.wait()
             raise Failure(f"morvalen still running {timeout} s after the request to end")
 
+    def expect_clean_exit(self, proc, timeout=5.0):
+        """Waits for the program to end and checks that it ended with 0."""
+        rc = self.wait_exit(proc, timeout)
+        err = proc.stderr.read().decode(errors="replace").strip()[:500] if proc.stderr else ""
+        check(rc == 0, f"exit code {rc}; stderr: {err}")
+
+    @staticmethod
+    def stop(proc):
+        """Ends the program if a failed check left it running."""
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
     def focus(self, window):
         self.xdotool("windowactivate", "--sync", str(window), check_rc=False)
         self.xdotool("windowfocus", "--sync", str(window), check_rc=False)

@@ -51,9 +51,7 @@ def window_and_rows():
             colours = {img.pixel(xx, yy) for yy in range(top, top + e2elib.ITEM_HEIGHT) for xx in range(img.width)}
             check(len(colours) >= 2, f"row {r} is blank")
     finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
+        tools.stop(proc)
 
 
 def ends_with(action):
@@ -63,12 +61,9 @@ def ends_with(action):
             w = tools.find_window(proc)
             time.sleep(0.3)
             action(w)
-            rc = tools.wait_exit(proc)
-            check(rc == 0, f"exit code {rc}; stderr: {proc.stderr.read().decode().strip()[:500]}")
+            tools.expect_clean_exit(proc)
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
+            tools.stop(proc)
     return case
 
 

@@ -53,12 +53,9 @@ def centred_in(primary, monitor_x):
             check((x, y) == want, f"client at {x},{y}, centred would be {want[0]},{want[1]}")
             tools.focus(w)
             tools.xdotool("key", "alt+x")
-            rc = tools.wait_exit(proc)
-            check(rc == 0, f"exit code {rc}")
+            tools.expect_clean_exit(proc)
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
+            tools.stop(proc)
     return case
 
 

@@ -50,12 +50,9 @@ def framed_with_icon():
         check(width + 2 * e2elib.FRAME == 541, f"client width {width} under the window manager")
         check(x >= 0 and y >= 0 and x + width <= 1024 and y + height <= 768, f"client at {x},{y} is off-screen")
         tools.probe("close", hex(w))
-        rc = tools.wait_exit(proc)
-        check(rc == 0, f"exit code {rc}")
+        tools.expect_clean_exit(proc)
     finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
+        tools.stop(proc)
 
 
 def closed_by_window_manager():
@@ -64,12 +61,9 @@ def closed_by_window_manager():
         w = tools.find_window(proc)
         time.sleep(0.5)
         tools.probe("netclose", hex(w))  # what a taskbar's "Close" does
-        rc = tools.wait_exit(proc)
-        check(rc == 0, f"exit code {rc}")
+        tools.expect_clean_exit(proc)
     finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
+        tools.stop(proc)
 
 
 def close_button_click():
@@ -87,12 +81,9 @@ def close_button_click():
         tools.xdotool("mousemove", str(bx), str(by))  # no --sync: it waits forever if already there
         time.sleep(0.1)
         tools.xdotool("click", "1")
-        rc = tools.wait_exit(proc)
-        check(rc == 0, f"exit code {rc}")
+        tools.expect_clean_exit(proc)
     finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
+        tools.stop(proc)
 
 
 def about_box(proc, main):
@@ -136,12 +127,9 @@ def modal_box_alt_f4():
         time.sleep(0.3)
         tools.focus(main)
         tools.xdotool("key", "Escape")
-        rc = tools.wait_exit(proc)
-        check(rc == 0, f"exit code {rc}")
+        tools.expect_clean_exit(proc)
     finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
+        tools.stop(proc)
 
 
 try:
