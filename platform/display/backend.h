@@ -2,7 +2,10 @@
 //
 // Only top-level windows are native windows; each has one surface (its
 // client area) that the window manager paints and the back-end presents.
-// Coordinates are screen pixels. Child windows never reach the back-end.
+// Coordinates are the program's logical screen pixels; at display scale S
+// the back-end makes each of them S x S device pixels (a device point p is
+// logical floor(p / S)), and a surface holds device pixels. Child windows
+// never reach the back-end.
 #pragma once
 
 #include <windows.h>
@@ -83,7 +86,7 @@ public:
     virtual void SetShape(NativeId w, const gdi::Region *shape) = 0;
     // Icon pixels 0x00RRGGBB with mask (non-zero = transparent).
     virtual void SetIcon(NativeId w, int width, int height, const uint32_t *pixels, const uint8_t *mask) = 0;
-    // Copies `dirty` (client coordinates) of the window's surface to the screen.
+    // Copies `dirty` (logical client coordinates) of the window's surface to the screen.
     virtual void Present(NativeId w, const gdi::Surface &surface, const RECT &dirty) = 0;
     // Asks the window manager to move the window with the pointer (drag by
     // body). Returns false when the back-end cannot, and the window manager
@@ -102,8 +105,16 @@ public:
     virtual SIZE ScreenSize() = 0;
     virtual RECT WorkArea() = 0;
     virtual int Dpi() = 0;
+    // Device pixels for each logical pixel in each direction, 1 to 4; fixed
+    // for the back-end's life.
+    virtual int Scale() { return 1; }
     virtual DWORD Now() = 0;  // milliseconds, monotonic
 };
+
+// The display scale a desktop asks for: MORVALEN_SCALE if set, else
+// GDK_SCALE, else the resource DPI (Xft.dpi) over 96 rounded; clamped to
+// 1..4. `resourceDpi` 0 means none.
+int ScaleFromEnvironment(int resourceDpi);
 
 // The back-end in use; opened on first use with the factory below. Fatal
 // (message on stderr, exit 1) when no back-end can be opened.

@@ -1,4 +1,5 @@
 // The back-end in use: opened on first use through the factory.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -47,6 +48,26 @@ void SetFactory(std::function<std::unique_ptr<Backend>()> factory) {
 
 void Reset(std::unique_ptr<Backend> backend) {
     H().backend = std::move(backend);
+}
+
+namespace {
+
+// A whole number from an environment variable; false when unset or not one.
+bool EnvironmentInteger(const char *name, long *value) {
+    const char *text = std::getenv(name);
+    if (!text || !*text) return false;
+    char *end = nullptr;
+    *value = std::strtol(text, &end, 10);
+    return end && *end == '\0';
+}
+
+}  // namespace
+
+int ScaleFromEnvironment(int resourceDpi) {
+    long scale = 1;
+    if (!EnvironmentInteger("MORVALEN_SCALE", &scale) && !EnvironmentInteger("GDK_SCALE", &scale))
+        scale = resourceDpi > 0 ? (resourceDpi + 48) / 96 : 1;
+    return static_cast<int>(std::clamp(scale, 1L, 4L));
 }
 
 }  // namespace display

@@ -73,17 +73,24 @@ void InitDcState(DcState *s) {
     RetainState(*s);
 }
 
-const Region &Dc::Clip() {
+const Region &Dc::LogicalClip() {
     if (!effectiveValid) {
-        effective = visible;
-        if (target) effective.Intersect(Region(RECT{0, 0, target->width, target->height}));
+        effectiveLogical = visible;
+        if (target)
+            effectiveLogical.Intersect(Region(RECT{0, 0, target->LogicalWidth(), target->LogicalHeight()}));
         if (state.hasClip) {
             Region c = state.clip;
             c.Offset(origin.x, origin.y);
-            effective.Intersect(c);
+            effectiveLogical.Intersect(c);
         }
+        effective = effectiveLogical.Scaled(Scale());
         effectiveValid = true;
     }
+    return effectiveLogical;
+}
+
+const Region &Dc::Clip() {
+    LogicalClip();
     return effective;
 }
 
@@ -126,8 +133,13 @@ Surface *SurfaceOfDC(HDC hdc) {
     return dc ? dc->target : nullptr;
 }
 
-void FillLogical(Dc &dc, RECT r, uint32_t pixel, int rop) {
-    OffsetRect(&r, dc.origin.x, dc.origin.y);
+RECT ToDeviceRect(const Dc &dc, RECT r) {
+    const int k = dc.Scale();
+    return RECT{(r.left + dc.origin.x) * k, (r.top + dc.origin.y) * k, (r.right + dc.origin.x) * k,
+                (r.bottom + dc.origin.y) * k};
+}
+
+void FillDevice(Dc &dc, const RECT &r, uint32_t pixel, int rop) {
     ForEachClipped(dc, r, [&](const RECT &p) {
         for (LONG y = p.top; y < p.bottom; ++y) {
             uint32_t *row = dc.target->Row(y);
@@ -140,11 +152,12 @@ void FillLogical(Dc &dc, RECT r, uint32_t pixel, int rop) {
     });
 }
 
+void FillLogical(Dc &dc, RECT r, uint32_t pixel, int rop) {
+    FillDevice(dc, ToDeviceRect(dc, r), pixel, rop);
+}
+
 void FillRegionDevice(Dc &dc, const Region &rgn, uint32_t pixel, int rop) {
-    const POINT o = dc.origin;
-    dc.origin = POINT{0, 0};
-    for (const RECT &r : rgn.Rects()) FillLogical(dc, r, pixel, rop);
-    dc.origin = o;
+    for (const RECT &r : rgn.Rects()) FillDevice(dc, r, pixel, rop);
 }
 
 }  // namespace gdi
@@ -331,7 +344,8 @@ namespace {
 // The visible area in the context's own coordinates.
 gdi::Region VisibleLogical(Dc &dc) {
     gdi::Region v = dc.visible;
-    if (dc.target) v.Intersect(gdi::Region(RECT{0, 0, dc.target->width, dc.target->height}));
+    if (dc.target)
+        v.Intersect(gdi::Region(RECT{0, 0, dc.target->LogicalWidth(), dc.target->LogicalHeight()}));
     v.Offset(-dc.origin.x, -dc.origin.y);
     return v;
 }
@@ -365,7 +379,7 @@ int WINAPI GetClipBox(HDC hdc, LPRECT rc) {
         *rc = RECT{0, 0, GetDeviceCaps(hdc, HORZRES), GetDeviceCaps(hdc, VERTRES)};
         return SIMPLEREGION;
     }
-    const gdi::Region &c = dc->Clip();
+    const gdi::Region &c = dc->LogicalClip();
     *rc = c.Bounds();
     if (!c.Empty()) OffsetRect(rc, -dc->origin.x, -dc->origin.y);
     return gdi::RegionComplexity(c);
@@ -399,20 +413,22 @@ int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {
 
 // ---- pixels and blocks -------------------------------------------------
 
+// GetPixel and SetPixel work in logical pixels: on a scaled surface a
+// pixel is read from the top-left device pixel of its block and written to
+// the whole block.
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc) return CLR_INVALID;
-    const int dx = x + dc->origin.x, dy = y + dc->origin.y;
-    if (!dc->Clip().Contains(dx, dy)) return CLR_INVALID;
-    return gdi::ColorrefFromPixel(dc->target->Row(dy)[dx]);
+    if (!dc->LogicalClip().Contains(x + dc->origin.x, y + dc->origin.y)) return CLR_INVALID;
+    const RECT d = gdi::ToDeviceRect(*dc, RECT{x, y, x + 1, y + 1});
+    return gdi::ColorrefFromPixel(dc->target->Row(d.top)[d.left]);
 }
 
 COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc) return CLR_INVALID;
-    const int dx = x + dc->origin.x, dy = y + dc->origin.y;
-    if (!dc->Clip().Contains(dx, dy)) return CLR_INVALID;
-    dc->target->Row(dy)[dx] = gdi::PixelFromColorref(color);
+    if (!dc->LogicalClip().Contains(x + dc->origin.x, y + dc->origin.y)) return CLR_INVALID;
+    gdi::FillLogical(*dc, RECT{x, y, x + 1, y + 1}, gdi::PixelFromColorref(color), R2_COPYPEN);
     return color & 0xFFFFFF;
 }
 
@@ -457,6 +473,13 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
         bool valid;
         if (!gdi::BrushPixel(static_cast<HBRUSH>(dc->state.brush), &pattern, &valid)) pattern = 0;
     }
+    // The destination in device pixels; each of its pixels takes the source
+    // pixel at the same place of the same logical pixel, so blocks between
+    // surfaces of one scale copy exactly and a memory bitmap (one device
+    // pixel a logical pixel) is enlarged or sampled nearest-neighbour.
+    const int ds = dc->Scale();
+    const RECT r = gdi::ToDeviceRect(*dc, RECT{x, y, x + cx, y + cy});
+    const int dw = cx * ds, dh = cy * ds;
     // A copy of the source block, so that overlapping copies read the
     // pixels as they were.
     std::vector<uint32_t> src;
@@ -464,27 +487,27 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
     if (UsesSource(rop)) {
         Dc *s = gdi::DrawableDc(hdcSrc);
         if (!s) return FALSE;
-        src.assign(static_cast<size_t>(cx) * cy, 0);
-        srcValid.assign(static_cast<size_t>(cx) * cy, 0);
-        for (int j = 0; j < cy; ++j) {
-            const int sy = y1 + j + s->origin.y;
+        const int ss = s->Scale();
+        src.assign(static_cast<size_t>(dw) * dh, 0);
+        srcValid.assign(static_cast<size_t>(dw) * dh, 0);
+        for (int j = 0; j < dh; ++j) {
+            const int sy = (y1 + j / ds + s->origin.y) * ss + (j % ds) * ss / ds;
             if (sy < 0 || sy >= s->target->height) continue;
-            for (int i = 0; i < cx; ++i) {
-                const int sx = x1 + i + s->origin.x;
+            for (int i = 0; i < dw; ++i) {
+                const int sx = (x1 + i / ds + s->origin.x) * ss + (i % ds) * ss / ds;
                 if (sx < 0 || sx >= s->target->width) continue;
-                src[static_cast<size_t>(j) * cx + i] = s->target->Row(sy)[sx];
-                srcValid[static_cast<size_t>(j) * cx + i] = 1;
+                src[static_cast<size_t>(j) * dw + i] = s->target->Row(sy)[sx];
+                srcValid[static_cast<size_t>(j) * dw + i] = 1;
             }
         }
     }
-    RECT r{x + dc->origin.x, y + dc->origin.y, x + dc->origin.x + cx, y + dc->origin.y + cy};
     gdi::ForEachClipped(*dc, r, [&](const RECT &p) {
         for (LONG py = p.top; py < p.bottom; ++py) {
             uint32_t *row = dc->target->Row(py);
             for (LONG px = p.left; px < p.right; ++px) {
                 uint32_t sp = 0;
                 if (!src.empty()) {
-                    const size_t k = static_cast<size_t>(py - r.top) * cx + (px - r.left);
+                    const size_t k = static_cast<size_t>(py - r.top) * dw + (px - r.left);
                     if (!srcValid[k]) continue;
                     sp = src[k];
                 }

@@ -9,6 +9,7 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_SIZES_H
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 
@@ -24,6 +25,9 @@
 
 namespace gdi {
 
+// The largest display scale a font is drawn at.
+constexpr int kMaxScale = 4;
+
 struct Font::Impl {
     FT_Face face = nullptr;
     int ppem = 0;
@@ -31,12 +35,39 @@ struct Font::Impl {
     FT_Int32 loadFlags = FT_LOAD_DEFAULT;
     bool emboldenSynth = false;
     bool obliqueSynth = false;
-    bool have[256] = {};
-    Glyph glyphs[256];
+    bool haveAdvance[256] = {};
+    int advances[256] = {};
+    // The face's size objects: [0] the font's own size (metrics, advances,
+    // glyphs at scale 1), [k - 1] k times it, made when first drawn at k.
+    FT_Size sizes[kMaxScale] = {};
+    // Glyphs rasterized at each scale, made on first use.
+    struct Strike {
+        bool have[256] = {};
+        Glyph glyphs[256];
+    };
+    std::unique_ptr<Strike> strikes[kMaxScale];
+
+    // Makes the size for `scale` the face's active one; false without it.
+    bool Activate(int scale) {
+        FT_Size &size = sizes[scale - 1];
+        if (!size) {
+            if (FT_New_Size(face, &size) != 0) {
+                size = nullptr;
+                return false;
+            }
+            FT_Activate_Size(size);
+            if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem * scale)) != 0) return false;
+            return true;
+        }
+        return FT_Activate_Size(size) == 0;
+    }
+    // Loads the outline of byte c at `scale` with the font's hinting and
+    // synthetic styles; false when the face has no glyph for it.
+    bool Load(unsigned char c, int scale);
 };
 
 Font::~Font() {
-    if (impl && impl->face) FT_Done_Face(impl->face);
+    if (impl && impl->face) FT_Done_Face(impl->face);  // frees the sizes too
 }
 
 namespace {
@@ -181,6 +212,7 @@ std::unique_ptr<Font> Realize(const Request &r) {
     }
     im.ppem = FindPpem(face, r);
     FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(im.ppem));
+    im.sizes[0] = face->size;
     im.fixedAdvance = r.fixedAdvance;
     im.emboldenSynth = r.bold && !file.bold;
     im.obliqueSynth = r.italic && !file.italic;
@@ -211,7 +243,7 @@ std::unique_ptr<Font> Realize(const Request &r) {
         tm.tmMaxCharWidth = 0;
         for (int c = 0x20; c <= 0xFF; ++c)
             tm.tmMaxCharWidth =
-                std::max<LONG>(tm.tmMaxCharWidth, font->GlyphFor(static_cast<unsigned char>(c)).advance);
+                std::max<LONG>(tm.tmMaxCharWidth, font->Advance(static_cast<unsigned char>(c)));
     }
     tm.tmWeight = r.weight ? r.weight : (r.bold ? FW_BOLD : FW_NORMAL);
     tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = win32::classic::kDefaultDpi;
@@ -316,24 +348,39 @@ Request LogicalRequest(const LOGFONTA &lf) {
 
 }  // namespace
 
-const Glyph &Font::GlyphFor(unsigned char c) {
-    Impl &im = *impl;
-    Glyph &g = im.glyphs[c];
-    if (im.have[c]) return g;
-    im.have[c] = true;
-    g = Glyph();
-    g.advance = im.fixedAdvance;
-    FT_Face face = im.face;
-    if (!face) return g;
+bool Font::Impl::Load(unsigned char c, int scale) {
+    if (!face || !Activate(scale)) return false;
     const FT_UInt index = FT_Get_Char_Index(face, Unicode(c));
-    if (FT_Load_Glyph(face, index, im.loadFlags) != 0) return g;
-    ++g_glyphsRasterized;
-    FT_GlyphSlot slot = face->glyph;
-    if (im.emboldenSynth) FT_GlyphSlot_Embolden(slot);
-    if (im.obliqueSynth) FT_GlyphSlot_Oblique(slot);
+    if (FT_Load_Glyph(face, index, loadFlags) != 0) return false;
+    if (emboldenSynth) FT_GlyphSlot_Embolden(face->glyph);
+    if (obliqueSynth) FT_GlyphSlot_Oblique(face->glyph);
+    return true;
+}
+
+int Font::Advance(unsigned char c) {
+    Impl &im = *impl;
+    if (im.haveAdvance[c]) return im.advances[c];
+    im.haveAdvance[c] = true;
+    int advance = im.fixedAdvance;
+    if (!im.fixedAdvance && im.Load(c, 1)) advance = static_cast<int>((im.face->glyph->advance.x + 32) >> 6);
+    im.advances[c] = advance;
+    return advance;
+}
+
+const Glyph &Font::GlyphAt(unsigned char c, int scale) {
+    Impl &im = *impl;
+    scale = std::clamp(scale, 1, kMaxScale);
+    auto &strike = im.strikes[scale - 1];
+    if (!strike) strike = std::make_unique<Impl::Strike>();
+    Glyph &g = strike->glyphs[c];
+    if (strike->have[c]) return g;
+    strike->have[c] = true;
+    g = Glyph();
+    if (!im.Load(c, scale)) return g;
+    FT_GlyphSlot slot = im.face->glyph;
     const bool mono = (im.loadFlags & FT_LOAD_MONOCHROME) != 0;
     if (FT_Render_Glyph(slot, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) return g;
-    if (!im.fixedAdvance) g.advance = static_cast<int>((slot->advance.x + 32) >> 6);
+    ++g_glyphsRasterized;
     const FT_Bitmap &bm = slot->bitmap;
     g.left = slot->bitmap_left;
     g.top = slot->bitmap_top;

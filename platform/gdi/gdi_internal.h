@@ -9,15 +9,23 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace gdi {
 
 // 32-bit XRGB pixels, 0x00RRGGBB, rows top to bottom, no padding.
+// `width` and `height` count device pixels; a window's surface at display
+// scale S holds S x S device pixels for each logical pixel the program
+// draws, a memory bitmap always one.
 struct Surface {
     int width = 0;
     int height = 0;
+    int scale = 1;
     std::vector<uint32_t> pixels;
+
+    int LogicalWidth() const { return width / scale; }
+    int LogicalHeight() const { return height / scale; }
 
     void Resize(int w, int h, uint32_t fill = 0);
     uint32_t *Row(int y) { return pixels.data() + static_cast<size_t>(y) * width; }
@@ -48,6 +56,12 @@ public:
     static Region EllipseStroke(double cx, double cy, double a, double b, double half);
     static Region EllipseInside(double cx, double cy, double a, double b);
 
+    // The region at `scale` device pixels per logical pixel: every
+    // rectangle scaled, except that a region still exactly an Ellipse()
+    // (perhaps moved) follows the ellipse computed at device resolution
+    // where that stays within the scaled pixels.
+    Region Scaled(int scale) const;
+
     bool Empty() const { return rects_.empty(); }
     RECT Bounds() const;
     bool Contains(int x, int y) const;
@@ -65,6 +79,7 @@ public:
 
 private:
     std::vector<RECT> rects_;
+    std::optional<RECT> ellipse_;  // the Ellipse() box while the region is exactly that
     friend class RegionBuilder;
 };
 

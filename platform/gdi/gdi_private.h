@@ -78,15 +78,22 @@ struct Dc {
     DcState state;
     std::vector<DcState> saved;
 
-    // The clip of every primitive, in target coordinates, rebuilt lazily.
+    // The clip of every primitive, rebuilt lazily: in the target's logical
+    // pixels, and in its device pixels.
+    Region effectiveLogical;
     Region effective;
     bool effectiveValid = false;
     // A further rectangle (target coordinates) for the primitive being
     // drawn, e.g. DrawTextA's rectangle.
     std::optional<RECT> extraClip;
 
+    // Device pixels of the target for each logical pixel.
+    int Scale() const { return target ? target->scale : 1; }
     void Invalidate() { effectiveValid = false; }
+    // In device coordinates of the target (what ForEachClipped uses).
     const Region &Clip();
+    // In logical coordinates of the target.
+    const Region &LogicalClip();
 };
 
 Dc *DcFromHandle(HDC h);
@@ -99,8 +106,8 @@ void Release(HGDIOBJ h);
 
 // ---- raster core ---------------------------------------------------------
 
-// The one clipping step: calls fn(piece) for each part of `r` (target
-// coordinates, half-open) that lies inside the context's clip.
+// The one clipping step: calls fn(piece) for each part of `r` (device
+// coordinates of the target, half-open) that lies inside the context's clip.
 template <class F>
 void ForEachClipped(Dc &dc, RECT r, F &&fn) {
     if (!dc.target) return;
@@ -132,10 +139,13 @@ inline uint32_t Rop2(int rop, uint32_t pen, uint32_t dst) {
     return out & 0xFFFFFF;
 }
 
+// Logical coordinates of the context to device coordinates of its target.
+RECT ToDeviceRect(const Dc &dc, RECT r);
 // Fills a rectangle (logical coordinates, half-open) with a colour through
-// the clip, combining by `rop` (R2_*).
+// the clip, combining by `rop` (R2_*): S x S device pixels for each pixel.
 void FillLogical(Dc &dc, RECT r, uint32_t pixel, int rop);
-// Fills a region given in target coordinates.
+// Fills a rectangle or a region given in device coordinates of the target.
+void FillDevice(Dc &dc, const RECT &r, uint32_t pixel, int rop);
 void FillRegionDevice(Dc &dc, const Region &rgn, uint32_t pixel, int rop);
 
 // The brush colour of a handle, or (HBRUSH)(COLOR_x + 1). False for a null
@@ -144,12 +154,12 @@ bool BrushPixel(HBRUSH hbr, uint32_t *pixel, bool *valid);
 
 // ---- fonts ---------------------------------------------------------------
 
+// A glyph rasterized at one device size.
 struct Glyph {
-    int left = 0;  // bitmap offset from the pen position
+    int left = 0;  // bitmap offset from the pen position, device pixels
     int top = 0;   // rows above the baseline
     int width = 0;
     int height = 0;
-    int advance = 0;
     std::vector<uint8_t> coverage;  // width*height, 0..255
 };
 
@@ -161,8 +171,12 @@ struct Font {
     int strikePos = 0;  // rows above the baseline
     bool underline = false;
     bool strikeOut = false;
-    // One entry per ANSI byte, filled on first use.
-    const Glyph &GlyphFor(unsigned char c);
+    // The advance of an ANSI byte in logical pixels: from the face's
+    // hinted outline at the font's size, never rasterized. Cached.
+    int Advance(unsigned char c);
+    // The glyph rasterized at `scale` times the font's size, for drawing;
+    // filled on first use.
+    const Glyph &GlyphAt(unsigned char c, int scale);
 
     struct Impl;
     std::unique_ptr<Impl> impl;

@@ -43,19 +43,22 @@ bool IconPixels(HICON h, int *w, int *hgt, std::vector<uint32_t> *colors, std::v
 
 }  // namespace gdi
 
-// DrawIcon: the icon at its own size with its top-left corner at (x, y).
+// DrawIcon: the icon at its own size with its top-left corner at (x, y); on
+// a scaled surface each icon pixel covers S x S device pixels.
 BOOL WINAPI DrawIcon(HDC hdc, int x, int y, HICON h) {
     gdi::Dc *dc = gdi::DrawableDc(hdc);
     gdi::Icon *icon = gdi::Icons().Get(win32::HandleValue(h));
     if (!dc || !icon) return FALSE;
-    const int ox = x + dc->origin.x, oy = y + dc->origin.y;
-    gdi::ForEachClipped(*dc, RECT{ox, oy, ox + icon->width, oy + icon->height}, [&](const RECT &p) {
+    const int k = dc->Scale();
+    const RECT d = gdi::ToDeviceRect(*dc, RECT{x, y, x + icon->width, y + icon->height});
+    gdi::ForEachClipped(*dc, d, [&](const RECT &p) {
         for (LONG py = p.top; py < p.bottom; ++py) {
             uint32_t *row = dc->target->Row(py);
-            const size_t base = static_cast<size_t>(py - oy) * icon->width;
+            const size_t base = static_cast<size_t>((py - d.top) / k) * icon->width;
             for (LONG px = p.left; px < p.right; ++px) {
-                const uint32_t andMask = icon->mask[base + (px - ox)] ? 0xFFFFFF : 0;
-                row[px] = (row[px] & andMask) ^ icon->colors[base + (px - ox)];
+                const size_t i = base + static_cast<size_t>((px - d.left) / k);
+                const uint32_t andMask = icon->mask[i] ? 0xFFFFFF : 0;
+                row[px] = (row[px] & andMask) ^ icon->colors[i];
             }
         }
     });

@@ -59,9 +59,10 @@ Region Interior(const Region &s) {
     return in;
 }
 
+// A region in the context's logical coordinates, in device pixels.
 Region ToDevice(Region r, const Dc &dc) {
     r.Offset(dc.origin.x, dc.origin.y);
-    return r;
+    return r.Scaled(dc.Scale());
 }
 
 }  // namespace
@@ -174,6 +175,10 @@ BOOL WINAPI Rectangle(HDC hdc, int l, int t, int r, int b) {
 // to it, and the brush fills the pixels inside the curve that the pen
 // leaves. With the null pen the brush fills the figure of
 // [left, right-1) x [top, bottom-1), as Rectangle.
+//
+// On a surface of S device pixels a logical pixel, all of this is worked
+// out on the device pixels of the box scaled by S: the one-pixel outline is
+// the figure's boundary S pixels deep, and a pen of width w covers w * S.
 BOOL WINAPI Ellipse(HDC hdc, int l, int t, int r, int b) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc) return FALSE;
@@ -183,28 +188,32 @@ BOOL WINAPI Ellipse(HDC hdc, int l, int t, int r, int b) {
     uint32_t brush = 0;
     const bool hasBrush = gdi::CurrentBrush(*dc, &brush);
     const int rop = dc->state.rop2;
+    const int k = dc->Scale();
+    const RECT box = gdi::ToDeviceRect(*dc, RECT{l, t, r, b});
     if (!pen.visible) {
         if (hasBrush)
-            gdi::FillRegionDevice(*dc, gdi::ToDevice(Region::Ellipse(l, t, r - 1, b - 1), *dc), brush, rop);
+            gdi::FillRegionDevice(*dc, Region::Ellipse(box.left, box.top, box.right - k, box.bottom - k),
+                                  brush, rop);
         return TRUE;
     }
     if (pen.width <= 1) {
-        const Region figure = Region::Ellipse(l, t, r, b);
-        const Region inner = gdi::Interior(figure);
+        const Region figure = Region::Ellipse(box.left, box.top, box.right, box.bottom);
+        Region inner = figure;
+        for (int i = 0; i < k; ++i) inner = gdi::Interior(inner);
         Region outline = figure;
         outline.Subtract(inner);
-        gdi::FillRegionDevice(*dc, gdi::ToDevice(outline, *dc), pen.pixel, rop);
-        if (hasBrush) gdi::FillRegionDevice(*dc, gdi::ToDevice(inner, *dc), brush, rop);
+        gdi::FillRegionDevice(*dc, outline, pen.pixel, rop);
+        if (hasBrush) gdi::FillRegionDevice(*dc, inner, brush, rop);
         return TRUE;
     }
-    const double cx = (l + r) / 2.0, cy = (t + b) / 2.0;
-    const double a = (r - l - 1) / 2.0, bb = (b - t - 1) / 2.0;
-    const Region stroke = Region::EllipseStroke(cx, cy, a, bb, pen.width / 2.0);
-    gdi::FillRegionDevice(*dc, gdi::ToDevice(stroke, *dc), pen.pixel, rop);
+    const double cx = (box.left + box.right) / 2.0, cy = (box.top + box.bottom) / 2.0;
+    const double a = (r - l - 1) * k / 2.0, bb = (b - t - 1) * k / 2.0;
+    const Region stroke = Region::EllipseStroke(cx, cy, a, bb, pen.width * k / 2.0);
+    gdi::FillRegionDevice(*dc, stroke, pen.pixel, rop);
     if (hasBrush) {
         Region inner = Region::EllipseInside(cx, cy, a, bb);
         inner.Subtract(stroke);
-        gdi::FillRegionDevice(*dc, gdi::ToDevice(inner, *dc), brush, rop);
+        gdi::FillRegionDevice(*dc, inner, brush, rop);
     }
     return TRUE;
 }

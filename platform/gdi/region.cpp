@@ -209,6 +209,7 @@ Region Region::Ellipse(int left, int top, int right, int bottom) {
         spans[0] = Span{x0, x1 + 1};
         writer.Add(y, y + 1, spans);
     }
+    out.ellipse_ = RECT{left, top, right, bottom};
     return out;
 }
 
@@ -294,6 +295,7 @@ bool Region::Contains(int x, int y) const {
 
 void Region::Union(const Region &other) {
     if (other.rects_.empty()) return;
+    ellipse_.reset();
     if (rects_.empty()) {
         rects_ = other.rects_;
         return;
@@ -303,6 +305,7 @@ void Region::Union(const Region &other) {
 
 void Region::Intersect(const Region &other) {
     if (rects_.empty()) return;
+    ellipse_.reset();
     if (other.rects_.empty()) {
         rects_.clear();
         return;
@@ -312,6 +315,7 @@ void Region::Intersect(const Region &other) {
 
 void Region::Subtract(const Region &other) {
     if (rects_.empty() || other.rects_.empty()) return;
+    ellipse_.reset();
     rects_ = Combine(Op::Subtract, rects_, other.rects_);
 }
 
@@ -322,6 +326,25 @@ void Region::Offset(int dx, int dy) {
         r.top += dy;
         r.bottom += dy;
     }
+    if (ellipse_) {
+        ellipse_->left += dx;
+        ellipse_->right += dx;
+        ellipse_->top += dy;
+        ellipse_->bottom += dy;
+    }
+}
+
+Region Region::Scaled(int scale) const {
+    if (scale <= 1) return *this;
+    Region out;
+    out.rects_.reserve(rects_.size());
+    for (const RECT &r : rects_)
+        out.rects_.push_back(RECT{r.left * scale, r.top * scale, r.right * scale, r.bottom * scale});
+    if (ellipse_) {
+        const RECT &e = *ellipse_;
+        out.Intersect(Ellipse(e.left * scale, e.top * scale, e.right * scale, e.bottom * scale));
+    }
+    return out;
 }
 
 bool Region::SelfCheck() const {

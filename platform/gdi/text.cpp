@@ -1,5 +1,7 @@
 // Text output and measurement. Measuring and drawing share one layout
-// (Font::GlyphFor advances), so extents always equal drawn widths.
+// (Font::Advance, in logical pixels), so extents always equal drawn widths;
+// measuring never rasterizes a glyph. Drawing places each glyph, rasterized
+// at the surface's device size, at its logical pen position times the scale.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -40,10 +42,13 @@ int DrawRun(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaque, co
     if (opaque)
         FillLogical(dc, RECT{x, y, x + width, y + height}, PixelFromColorref(dc.state.bkColor), R2_COPYPEN);
     const uint32_t color = PixelFromColorref(dc.state.textColor);
-    const int baseline = y + f.tm.tmAscent + dc.origin.y;
-    int penX = x + dc.origin.x;
+    const int k = dc.Scale();
+    const int baseline = (y + f.tm.tmAscent + dc.origin.y) * k;
+    int pen = x + dc.origin.x;  // logical
     for (int i = 0; i < n; ++i) {
-        const Glyph &g = f.GlyphFor(static_cast<unsigned char>(s[i]));
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const Glyph &g = f.GlyphAt(c, k);
+        const int penX = pen * k;
         if (g.width > 0 && g.height > 0) {
             const int gx = penX + g.left, gy = baseline - g.top;
             ForEachClipped(dc, RECT{gx, gy, gx + g.width, gy + g.height}, [&](const RECT &p) {
@@ -55,7 +60,7 @@ int DrawRun(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaque, co
                 }
             });
         }
-        penX += advances ? advances[i] : g.advance;
+        pen += advances ? advances[i] : f.Advance(c);
     }
     const int ascent = f.tm.tmAscent;
     if (f.underline)
@@ -76,8 +81,7 @@ class ExtraClip {
 public:
     ExtraClip(Dc &dc, const RECT *r) : dc_(dc), saved_(dc.extraClip) {
         if (!r) return;
-        RECT d = *r;
-        OffsetRect(&d, dc.origin.x, dc.origin.y);
+        RECT d = ToDeviceRect(dc, *r);
         if (saved_) IntersectRect(&d, &d, &*saved_);
         dc.extraClip = d;
     }
@@ -92,7 +96,7 @@ private:
 
 int TextWidth(Font &f, const char *s, int n) {
     int w = 0;
-    for (int i = 0; i < n; ++i) w += f.GlyphFor(static_cast<unsigned char>(s[i])).advance;
+    for (int i = 0; i < n; ++i) w += f.Advance(static_cast<unsigned char>(s[i]));
     return w;
 }
 

@@ -114,7 +114,8 @@ gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
         if (a->shape) region.Intersect(ShapeOnSurface(*a));
     }
     // The top-level's surface bounds.
-    if (a->surface) region.Intersect(gdi::Region(RECT{0, 0, a->surface->width, a->surface->height}));
+    if (a->surface)
+        region.Intersect(gdi::Region(RECT{0, 0, a->surface->LogicalWidth(), a->surface->LogicalHeight()}));
     if (client && clipChildren) {
         for (HWND c : w.children) {
             Window *k = W(c);
@@ -129,14 +130,17 @@ gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
 void ResizeSurface(Window &top) {
     if (!top.surface) return;
     RECT cr = ClientRectInParent(top);
-    int w = std::max<int>(0, cr.right - cr.left), h = std::max<int>(0, cr.bottom - cr.top);
+    // The surface holds the client area at the display's scale.
+    const int scale = display::Current().Scale();
+    int w = std::max<int>(0, cr.right - cr.left) * scale, h = std::max<int>(0, cr.bottom - cr.top) * scale;
     gdi::Surface &s = *top.surface;
-    if (s.width == w && s.height == h) return;
+    if (s.width == w && s.height == h && s.scale == scale) return;
     // Keep what was drawn where it still fits; the rest is repainted.
     std::vector<uint32_t> old = std::move(s.pixels);
-    int ow = s.width, oh = s.height;
+    int ow = s.scale == scale ? s.width : 0, oh = s.scale == scale ? s.height : 0;
     s.width = w;
     s.height = h;
+    s.scale = scale;
     s.pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
     for (int y = 0; y < std::min(h, oh); ++y)
         std::copy_n(old.begin() + static_cast<long>(y) * ow, std::min(w, ow),

@@ -42,8 +42,8 @@ void PresentSurfaceRect(Window &top, RECT r) {
     if (!top.surface || !top.native || !top.nativeShown) return;
     r.left = std::max<LONG>(r.left, 0);
     r.top = std::max<LONG>(r.top, 0);
-    r.right = std::min<LONG>(r.right, top.surface->width);
-    r.bottom = std::min<LONG>(r.bottom, top.surface->height);
+    r.right = std::min<LONG>(r.right, top.surface->LogicalWidth());
+    r.bottom = std::min<LONG>(r.bottom, top.surface->LogicalHeight());
     if (r.left >= r.right || r.top >= r.bottom) return;
     display::Current().Present(top.native, *top.surface, r);
 }

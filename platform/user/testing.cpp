@@ -44,9 +44,9 @@ void ResetWindowManager() {
     g_quitCode = 0;
 }
 
-void UseHeadless(int width, int height) {
+void UseHeadless(int width, int height, int scale) {
     ResetWindowManager();
-    display::Reset(std::make_unique<display::HeadlessBackend>(width, height));
+    display::Reset(std::make_unique<display::HeadlessBackend>(width, height, scale));
 }
 
 display::HeadlessBackend &Headless() {

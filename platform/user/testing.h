@@ -13,9 +13,10 @@ class HeadlessBackend;
 
 namespace win32test {
 
-// Starts over on a fresh headless screen of the given size: every window is
-// destroyed and the queue, quit flag, focus, capture and key state cleared.
-void UseHeadless(int width = 1024, int height = 768);
+// Starts over on a fresh headless screen of the given logical size and
+// display scale: every window is destroyed and the queue, quit flag, focus,
+// capture and key state cleared.
+void UseHeadless(int width = 1024, int height = 768, int scale = 1);
 // The headless back-end in use (UseHeadless first).
 display::HeadlessBackend &Headless();
 // Destroys every window and clears the window manager's state.
@@ -32,7 +33,8 @@ void KeyPress(UINT vk, unsigned mods = 0);
 // A character the back-end reports on its own (text input).
 void TypeChar(char ch);
 
-// Mouse input at screen points (button 1 left, 2 middle, 3 right).
+// Mouse input at screen points (button 1 left, 2 middle, 3 right), in the
+// screen's device pixels.
 void MouseMove(int x, int y);
 void MouseDown(int x, int y, int button = 1);
 void MouseUp(int x, int y, int button = 1);
@@ -42,7 +44,7 @@ void Wheel(int x, int y, int delta);
 // The window manager's close button on a top-level window.
 void CloseRequest(HWND topLevel);
 
-// The composed screen and single pixels (0x00RRGGBB).
+// The composed screen and single pixels (0x00RRGGBB), in device pixels.
 const gdi::Surface &Screen();
 uint32_t ScreenPixel(int x, int y);
 bool SaveScreen(const char *pngPath);

@@ -12,7 +12,8 @@
 
 namespace display {
 
-HeadlessBackend::HeadlessBackend(int width, int height) : width_(width), height_(height) {
+HeadlessBackend::HeadlessBackend(int width, int height, int scale)
+    : width_(width), height_(height), scale_(std::clamp(scale, 1, 4)) {
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
@@ -26,8 +27,8 @@ NativeId HeadlessBackend::CreateTopLevel(const TopLevelParams &p) {
     n.client = p.client;
     n.title = p.title;
     n.owner = p.owner;
-    n.pixels.width = std::max<int>(0, p.client.right - p.client.left);
-    n.pixels.height = std::max<int>(0, p.client.bottom - p.client.top);
+    n.pixels.width = std::max<int>(0, p.client.right - p.client.left) * scale_;
+    n.pixels.height = std::max<int>(0, p.client.bottom - p.client.top) * scale_;
     n.pixels.pixels.assign(static_cast<size_t>(n.pixels.width) * static_cast<size_t>(n.pixels.height), 0);
     return id;
 }
@@ -43,7 +44,8 @@ void HeadlessBackend::MoveTopLevel(NativeId w, const RECT &client) {
     if (it == windows_.end()) return;
     Native &n = it->second;
     n.client = client;
-    int nw = std::max<int>(0, client.right - client.left), nh = std::max<int>(0, client.bottom - client.top);
+    int nw = std::max<int>(0, client.right - client.left) * scale_,
+        nh = std::max<int>(0, client.bottom - client.top) * scale_;
     if (nw != n.pixels.width || nh != n.pixels.height) {
         gdi::Surface fresh;
         fresh.width = nw;
@@ -86,7 +88,7 @@ void HeadlessBackend::SetShape(NativeId w, const gdi::Region *shape) {
     auto it = windows_.find(w);
     if (it == windows_.end()) return;
     if (shape) {
-        it->second.shape = *shape;
+        it->second.shape = shape->Scaled(scale_);
     } else {
         it->second.shape.reset();
     }
@@ -98,9 +100,10 @@ void HeadlessBackend::Present(NativeId w, const gdi::Surface &surface, const REC
     auto it = windows_.find(w);
     if (it == windows_.end()) return;
     gdi::Surface &dst = it->second.pixels;
-    int x0 = std::max<int>(0, dirty.left), y0 = std::max<int>(0, dirty.top);
-    int x1 = std::min({static_cast<int>(dirty.right), dst.width, surface.width});
-    int y1 = std::min({static_cast<int>(dirty.bottom), dst.height, surface.height});
+    const RECT d = Device(dirty);
+    int x0 = std::max<int>(0, d.left), y0 = std::max<int>(0, d.top);
+    int x1 = std::min({static_cast<int>(d.right), dst.width, surface.width});
+    int y1 = std::min({static_cast<int>(d.bottom), dst.height, surface.height});
     for (int y = y0; y < y1; ++y)
         std::copy(surface.Row(y) + x0, surface.Row(y) + std::max(x0, x1), dst.Row(y) + x0);
 }
@@ -120,6 +123,13 @@ bool HeadlessBackend::NextEvent(Event *ev) {
     if (events_.empty()) return false;
     *ev = events_.front();
     events_.pop_front();
+    if (ev->type == Event::ButtonDown || ev->type == Event::ButtonUp || ev->type == Event::Motion ||
+        ev->type == Event::Wheel) {
+        // Injected at device pixels; the program's point holds them.
+        auto floorDiv = [this](int v) { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); };
+        ev->x = floorDiv(ev->x);
+        ev->y = floorDiv(ev->y);
+    }
     return true;
 }
 
@@ -191,8 +201,9 @@ NativeId HeadlessBackend::WindowAt(int x, int y) const {
     for (NativeId id : stack_) {
         const Native &n = windows_.at(id);
         if (!n.shown) continue;
-        if (x < n.client.left || y < n.client.top || x >= n.client.right || y >= n.client.bottom) continue;
-        if (n.shape && !n.shape->Contains(x - n.client.left, y - n.client.top)) continue;
+        const RECT c = Device(n.client);
+        if (x < c.left || y < c.top || x >= c.right || y >= c.bottom) continue;
+        if (n.shape && !n.shape->Contains(x - c.left, y - c.top)) continue;
         return id;
     }
     return 0;
@@ -204,19 +215,21 @@ std::string HeadlessBackend::Title(NativeId w) const {
 }
 
 const gdi::Surface &HeadlessBackend::Screen() {
-    screen_.width = width_;
-    screen_.height = height_;
+    const int width = width_ * scale_, height = height_ * scale_;
+    screen_.width = width;
+    screen_.height = height;
     uint32_t desktop = gdi::PixelFromColorref(win32::classic::kSysColors[COLOR_BACKGROUND]);
-    screen_.pixels.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), desktop);
+    screen_.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), desktop);
     for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
         const Native &n = windows_.at(*it);
         if (!n.shown) continue;
+        const RECT c = Device(n.client);
         for (int y = 0; y < n.pixels.height; ++y) {
-            int sy = n.client.top + y;
-            if (sy < 0 || sy >= height_) continue;
+            int sy = c.top + y;
+            if (sy < 0 || sy >= height) continue;
             for (int x = 0; x < n.pixels.width; ++x) {
-                int sx = n.client.left + x;
-                if (sx < 0 || sx >= width_) continue;
+                int sx = c.left + x;
+                if (sx < 0 || sx >= width) continue;
                 if (n.shape && !n.shape->Contains(x, y)) continue;
                 screen_.Row(sy)[sx] = n.pixels.Row(y)[x];
             }

@@ -3,6 +3,8 @@
 // Top-level windows are rectangles on the screen, stacked in the order they
 // were shown or focused; the screen is composed from what was presented to
 // them, clipped to their shapes, over the desktop colour. Input is injected.
+// At a scale S the screen is S times the logical size in each direction and
+// the pointer positions injected are device pixels.
 #pragma once
 
 #include <deque>
@@ -17,7 +19,8 @@ namespace display {
 
 class HeadlessBackend : public Backend {
 public:
-    HeadlessBackend(int width, int height);
+    // A screen of width x height logical pixels at `scale` (1 to 4).
+    HeadlessBackend(int width, int height, int scale = 1);
     ~HeadlessBackend() override;
 
     NativeId CreateTopLevel(const TopLevelParams &p) override;
@@ -36,11 +39,12 @@ public:
     SIZE ScreenSize() override;
     RECT WorkArea() override;
     int Dpi() override { return 96; }
+    int Scale() override { return scale_; }
     DWORD Now() override;
 
     // Test side.
     void Inject(const Event &ev);
-    // The composed screen.
+    // The composed screen, in device pixels.
     const gdi::Surface &Screen();
     // A fake clock: Now() answers it and Wait with a timeout advances it.
     void SetClock(DWORD now);
@@ -49,7 +53,7 @@ public:
     // tool ends the program there). Without it Wait really blocks.
     void SetIdleHandler(std::function<void()> fn) { idle_ = std::move(fn); }
     NativeId FocusedWindow() const { return focused_; }
-    // The native window on top at a screen point, 0 for the desktop.
+    // The native window on top at a device point of the screen, 0 for the desktop.
     NativeId WindowAt(int x, int y) const;
     std::string Title(NativeId w) const;
     size_t WindowCount() const { return windows_.size(); }
@@ -58,14 +62,19 @@ private:
     struct Native {
         RECT client{};
         bool shown = false;
-        std::optional<gdi::Region> shape;  // client coordinates
+        std::optional<gdi::Region> shape;  // client coordinates, device pixels
         gdi::Surface pixels;
         std::string title;
         NativeId owner = 0;
     };
     void Raise(NativeId w);
 
+    RECT Device(const RECT &r) const {
+        return RECT{r.left * scale_, r.top * scale_, r.right * scale_, r.bottom * scale_};
+    }
+
     int width_, height_;
+    int scale_;
     std::map<NativeId, Native> windows_;
     std::vector<NativeId> stack_;  // top first
     NativeId next_ = 1;

@@ -148,6 +148,7 @@ public:
             hasMonitors_ = true;
             XRRSelectInput(dpy_, root_, RRScreenChangeNotifyMask);
         }
+        scale_ = display::ScaleFromEnvironment(Dpi());
         RefreshMonitors();
         Bool supported = False;
         XkbSetDetectableAutoRepeat(dpy_, True, &supported);
@@ -180,7 +181,7 @@ public:
         attrs.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask |
                            ButtonPressMask | ButtonReleaseMask | PointerMotionMask | FocusChangeMask |
                            KeymapStateMask;
-        int w = Width(p.client), h = Height(p.client);
+        int w = Dev(Width(p.client)), h = Dev(Height(p.client));
         POINT at = ToRoot({p.client.left, p.client.top});
         Window xid =
             XCreateWindow(dpy_, root_, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
@@ -241,8 +242,8 @@ public:
         t->client = client;
         SetSizeHints(t->xid, client);
         POINT at = ToRoot({client.left, client.top});
-        XMoveResizeWindow(dpy_, t->xid, at.x, at.y, static_cast<unsigned>(Width(client)),
-                          static_cast<unsigned>(Height(client)));
+        XMoveResizeWindow(dpy_, t->xid, at.x, at.y, static_cast<unsigned>(Dev(Width(client))),
+                          static_cast<unsigned>(Dev(Height(client))));
         XFlush(dpy_);
     }
 
@@ -311,9 +312,10 @@ public:
                 XShapeCombineMask(dpy_, t->xid, kind, 0, 0, None, ShapeSet);
                 continue;
             }
+            const gdi::Region device = shape->Scaled(scale_);
             std::vector<XRectangle> rects;
-            rects.reserve(shape->Rects().size());
-            for (const RECT &r : shape->Rects()) {
+            rects.reserve(device.Rects().size());
+            for (const RECT &r : device.Rects()) {
                 rects.push_back({static_cast<short>(r.left), static_cast<short>(r.top),
                                  static_cast<unsigned short>(r.right - r.left),
                                  static_cast<unsigned short>(r.bottom - r.top)});
@@ -372,9 +374,9 @@ public:
         if (!t || surface.width <= 0 || surface.height <= 0) return;
         if (surface.pixels.size() < static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height))
             return;
-        int left = std::max<int>(0, dirty.left), top = std::max<int>(0, dirty.top);
-        int right = std::min<int>(surface.width, dirty.right),
-            bottom = std::min<int>(surface.height, dirty.bottom);
+        int left = std::max<int>(0, Dev(dirty.left)), top = std::max<int>(0, Dev(dirty.top));
+        int right = std::min<int>(surface.width, Dev(dirty.right)),
+            bottom = std::min<int>(surface.height, Dev(dirty.bottom));
         if (left >= right || top >= bottom) return;
         PutPixels(t->xid, surface.pixels.data(), surface.width, left, top, right - left, bottom - top);
         XFlush(dpy_);
@@ -459,7 +461,7 @@ public:
 
     SIZE ScreenSize() override {
         RefreshMonitors();
-        return {monitor_.right - monitor_.left, monitor_.bottom - monitor_.top};
+        return {(monitor_.right - monitor_.left) / scale_, (monitor_.bottom - monitor_.top) / scale_};
     }
 
     // The desktop's work area on the primary monitor, in the program's coordinates.
@@ -480,8 +482,8 @@ public:
             }
         }
         POINT topLeft = FromRoot({area.left, area.top});
-        return {topLeft.x, topLeft.y, topLeft.x + (area.right - area.left),
-                topLeft.y + (area.bottom - area.top)};
+        POINT bottomRight = FromRoot({area.right, area.bottom});
+        return {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
     }
 
     int Dpi() override {
@@ -501,6 +503,8 @@ public:
         }
         return dpi_;
     }
+
+    int Scale() override { return scale_; }
 
     DWORD Now() override { return MonotonicMs(); }
 
@@ -529,10 +533,14 @@ private:
     };
 
     // Root-window coordinates and the program's screen coordinates: the
-    // primary monitor's top-left corner is the program's (0, 0). Every
-    // position crossing the seam goes through these two.
-    POINT ToRoot(POINT p) const { return {p.x + monitor_.left, p.y + monitor_.top}; }
-    POINT FromRoot(POINT p) const { return {p.x - monitor_.left, p.y - monitor_.top}; }
+    // primary monitor's top-left corner is the program's (0, 0), and each
+    // logical pixel of the program is scale_ x scale_ root pixels (a root
+    // pixel belongs to the logical pixel that covers it). Every position
+    // crossing the seam goes through these two, every size through Dev.
+    POINT ToRoot(POINT p) const { return {Dev(p.x) + monitor_.left, Dev(p.y) + monitor_.top}; }
+    POINT FromRoot(POINT p) const { return {Logical(p.x - monitor_.left), Logical(p.y - monitor_.top)}; }
+    int Dev(int v) const { return v * scale_; }
+    int Logical(int v) const { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); }
 
     // The primary monitor (RandR 1.5 monitors: the primary, else the
     // first; without them the whole screen). When its corner moves, every
@@ -556,7 +564,7 @@ private:
         if (!moved) return;
         for (auto &entry : windows_) {
             TopLevel &t = entry.second;
-            UpdatePosition(t, Width(t.client), Height(t.client));
+            UpdatePosition(t, Dev(Width(t.client)), Dev(Height(t.client)));
         }
     }
 
@@ -586,8 +594,8 @@ private:
         POINT at = ToRoot({client.left, client.top});
         hints.x = at.x;
         hints.y = at.y;
-        hints.width = Width(client);
-        hints.height = Height(client);
+        hints.width = Dev(Width(client));
+        hints.height = Dev(Height(client));
         hints.win_gravity = StaticGravity;
         XSetWMNormalHints(dpy_, xid, &hints);
     }
@@ -712,13 +720,14 @@ private:
     }
 
     // The client area's top-left in root coordinates; window managers that
-    // reparent report positions relative to their frame.
+    // reparent report positions relative to their frame. The size is in
+    // device pixels.
     void UpdatePosition(TopLevel &t, int width, int height) {
         int x = 0, y = 0;
         Window child = 0;
         if (!XTranslateCoordinates(dpy_, t.xid, root_, 0, 0, &x, &y, &child)) return;
         POINT at = FromRoot({x, y});
-        RECT r{at.x, at.y, at.x + width, at.y + height};
+        RECT r{at.x, at.y, at.x + width / scale_, at.y + height / scale_};
         if (r.left == t.client.left && r.top == t.client.top && r.right == t.client.right &&
             r.bottom == t.client.bottom) {
             return;
@@ -797,9 +806,11 @@ private:
         if (!t) return;
         switch (xe.type) {
             case Expose: {
+                // The logical pixels that cover the exposed device pixels.
                 Event e = Make(kEvExpose, t->xid);
-                e.rect = {xe.xexpose.x, xe.xexpose.y, xe.xexpose.x + xe.xexpose.width,
-                          xe.xexpose.y + xe.xexpose.height};
+                e.rect = {Logical(xe.xexpose.x), Logical(xe.xexpose.y),
+                          Logical(xe.xexpose.x + xe.xexpose.width + scale_ - 1),
+                          Logical(xe.xexpose.y + xe.xexpose.height + scale_ - 1)};
                 Push(e);
                 break;
             }
@@ -807,7 +818,8 @@ private:
                 UpdatePosition(*t, xe.xconfigure.width, xe.xconfigure.height);
                 break;
             case ReparentNotify:
-                UpdatePosition(*t, t->client.right - t->client.left, t->client.bottom - t->client.top);
+                UpdatePosition(*t, Dev(t->client.right - t->client.left),
+                               Dev(t->client.bottom - t->client.top));
                 break;
             case MapNotify:
                 t->mapped = true;
@@ -967,6 +979,7 @@ private:
     Atom atoms_[kAtomCount] = {};
     int wakePipe_[2] = {-1, -1};
     int dpi_ = 0;
+    int scale_ = 1;
     XkbDescPtr xkb_ = nullptr;
     bool hasMonitors_ = false;
     int randrEventBase_ = 0;
