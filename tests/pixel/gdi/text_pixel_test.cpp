@@ -296,6 +296,7 @@ TEST(DrawText, ClipsToTheRectangleUnlessNoClip) {
     EXPECT_GT(ChangedBox(unclipped, kWhite).bottom, 12);
 }
 
+// Glyphs are rasterized once, when first drawn; measuring rasterizes none.
 TEST(Text, GlyphsAreRasterizedOnce) {
     Canvas c(300, 20);
     const char *text = "Repaint 12,345 MB";
@@ -303,6 +304,20 @@ TEST(Text, GlyphsAreRasterizedOnce) {
     const size_t after = win32test::GlyphsRasterized();
     for (int i = 0; i < 5; ++i) TextOutA(c.dc, 0, 0, text, 17);
     EXPECT_EQ(after, win32test::GlyphsRasterized());
+
+    HFONT font = CreateFontA(-17, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "DejaVu Serif");
+    HGDIOBJ old = SelectObject(c.dc, font);
+    SIZE size{};
+    EXPECT_TRUE(GetTextExtentPoint32A(c.dc, "Quartz jumps", 12, &size));
+    RECT rc{0, 0, 0, 0};
+    DrawTextA(c.dc, "Quartz jumps", 12, &rc, DT_CALCRECT | DT_SINGLELINE);
+    TEXTMETRICA tm{};
+    GetTextMetricsA(c.dc, &tm);
+    EXPECT_GT(size.cx, 0);
+    EXPECT_EQ(rc.right, size.cx);
+    EXPECT_EQ(after, win32test::GlyphsRasterized());
+    SelectObject(c.dc, old);
+    DeleteObject(font);
 }
 
 TEST(Text, UpperHalfIsWindows1252) {

@@ -26,7 +26,7 @@ public:
         gdi::Surface pixels;  // the last presented client area
     };
 
-    FakeScreen(int width, int height) : width_(width), height_(height) {}
+    FakeScreen(int width, int height, int scale = 1) : width_(width), height_(height), scale_(scale) {}
 
     // Steps run one per idle wait, in order. When they have all run and the
     // program waits again, the run is stopped with a quit code of 99.
@@ -125,6 +125,7 @@ public:
     SIZE ScreenSize() override { return SIZE{width_, height_}; }
     RECT WorkArea() override { return RECT{0, 0, width_, height_}; }
     int Dpi() override { return 96; }
+    int Scale() override { return scale_; }
     DWORD Now() override { return clock_; }
 
 private:
@@ -150,7 +151,7 @@ private:
         events_.push_back(e);
     }
 
-    int width_, height_;
+    int width_, height_, scale_;
     display::NativeId next_ = 1;
     display::NativeId focusNative_ = 0;
     DWORD clock_ = 1000;
@@ -158,8 +159,8 @@ private:
 };
 
 // Installs a fresh FakeScreen as the back-end in use and returns it.
-inline FakeScreen *InstallFakeScreen(int width, int height) {
-    auto screen = std::make_unique<FakeScreen>(width, height);
+inline FakeScreen *InstallFakeScreen(int width, int height, int scale = 1) {
+    auto screen = std::make_unique<FakeScreen>(width, height, scale);
     FakeScreen *raw = screen.get();
     display::Reset(std::move(screen));
     return raw;

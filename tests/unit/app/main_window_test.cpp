@@ -44,7 +44,7 @@ protected:
         win32test::ResetKernel();
     }
 
-    void Screen(int w, int h) { screen = apptest::InstallFakeScreen(w, h); }
+    void Screen(int w, int h, int scale = 1) { screen = apptest::InstallFakeScreen(w, h, scale); }
 
     // `n` fixed drives C: onwards, 10,000 MB each with 2,500 MB free.
     void Drives(int n) {
@@ -249,6 +249,57 @@ TEST_F(MainWindowRun, HeaderBandPixels) {
         EXPECT_EQ(gdi::ColorrefFromPixel(shown.Row(HeaderHeight + 3)[60]), RGB(0, 0, 0));
         EXPECT_EQ(gdi::ColorrefFromPixel(shown.Row(HeaderHeight + 3)[300]), RGB(192, 192, 192));
         EXPECT_EQ(gdi::ColorrefFromPixel(shown.Row(HeaderHeight + 3)[100]), RGB(0, 255, 255));
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+// At display scale 2 the program's window and every metric stay as at 1
+// while the surface shown holds twice the pixels each way, drawn at that
+// resolution: the bar frame's one-pixel columns x = 60 and 319 are two device
+// columns each, and the header's glyphs are pure yellow on navy with their
+// ink inside their doubled 16-pixel cells.
+TEST_F(MainWindowRun, DrawnAtTwiceTheScale) {
+    Screen(1024, 768, 2);
+    const char header[] = "Drive  0%             50%             100%    Size         Free";
+    Then([&] {
+        RECT r{};
+        GetWindowRect(MainWindow, &r);
+        EXPECT_EQ(r.right - r.left, 541);
+        display::NativeId id = MainNative();
+        ASSERT_NE(id, 0u);
+        const gdi::Surface &shown = screen->natives[id].pixels;
+        RECT client{};
+        GetClientRect(MainWindow, &client);
+        ASSERT_EQ(shown.width, 2 * client.right);
+        ASSERT_EQ(shown.height, 2 * client.bottom);
+
+        const uint32_t navy = gdi::PixelFromColorref(kNavy), yellow = gdi::PixelFromColorref(kYellow);
+        int strays = 0, outside = 0;
+        std::vector<int> inkPerCell(sizeof header - 1, 0);
+        for (int y = 0; y < 2 * HeaderHeight; ++y)
+            for (int x = 0; x < shown.width; ++x) {
+                const uint32_t p = shown.Row(y)[x];
+                if (p != navy && p != yellow) ++strays;
+                if (p != yellow) continue;
+                const size_t cell = static_cast<size_t>(x / 16);
+                if (cell >= inkPerCell.size() || header[cell] == ' ')
+                    ++outside;
+                else
+                    ++inkPerCell[cell];
+            }
+        EXPECT_EQ(strays, 0) << "colours other than navy and yellow in the band";
+        EXPECT_EQ(outside, 0) << "ink outside the cells of the header's characters";
+        for (size_t i = 0; i < inkPerCell.size(); ++i) {
+            if (header[i] == ' ') continue;
+            EXPECT_GT(inkPerCell[i], 8) << "character " << i;
+        }
+
+        // Row 0's bar, below the band: outline columns 120-121 and 638-639.
+        const int y = 2 * (HeaderHeight + 3);
+        auto at = [&](int x) { return gdi::ColorrefFromPixel(shown.Row(y)[x]); };
+        for (int x : {120, 121, 638, 639}) EXPECT_EQ(at(x), RGB(0, 0, 0)) << x;
+        for (int x : {119, 122, 637, 640}) EXPECT_NE(at(x), RGB(0, 0, 0)) << x;
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(Run(), 0);

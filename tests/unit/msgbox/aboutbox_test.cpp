@@ -1,5 +1,6 @@
 // The elliptical about box: geometry, painting, the link and its button,
 // how it ends, and what many showings leave behind.
+#include <algorithm>
 #include <vector>
 
 #include "msgbox/aboutbox.h"
@@ -107,6 +108,69 @@ TEST_F(AboutBoxTest, PaintsARedOvalFilledGreyAndNothingOutsideIt) {
         EXPECT_GT(edge, bw + bh);
         EXPECT_EQ(0, notRed) << "of " << edge;
     });
+}
+
+// At display scale 2 the box is drawn at device resolution: the link lies
+// inside the red oval with the margins it has at scale 1, doubled (give or
+// take the outline's and glyphs' own device pixels), and the outline covers
+// the edge of the window's shape all round.
+TEST_F(AboutBoxTest, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
+    struct Margins {
+        int left = 1 << 20, right = 1 << 20;
+    };
+    auto measure = [&](int k) {
+        UseScale(k);
+        Margins m;
+        ShowAbout(kLink, [&] {
+            const gdi::Surface &screen = win32test::Screen();
+            const POINT o = ScreenOf(AboutBox.hwnd, 0, 0);
+            const RECT &r = AboutBox.linkRect;
+            const int bw = AboutBox.boxWidth * k;
+            int rows = 0;
+            for (int y = r.top * k; y < r.bottom * k; ++y) {
+                const uint32_t *row = screen.Row(o.y * k + y) + o.x * k;
+                int first = -1, last = -1;
+                for (int x = 0; x < bw; ++x)
+                    if (row[x] == kNavy) {
+                        if (first < 0) first = x;
+                        last = x;
+                    }
+                if (first < 0) continue;
+                ++rows;
+                int redLeft = -1, redRight = -1;
+                for (int x = first; x >= 0 && redLeft < 0; --x)
+                    if (row[x] == kRed) redLeft = x;
+                for (int x = last; x < bw && redRight < 0; ++x)
+                    if (row[x] == kRed) redRight = x;
+                ASSERT_GE(redLeft, 0) << "no outline left of the link at device row " << y;
+                ASSERT_GE(redRight, 0) << "no outline right of the link at device row " << y;
+                m.left = std::min(m.left, first - redLeft);
+                m.right = std::min(m.right, redRight - last);
+            }
+            EXPECT_GT(rows, 8 * k);
+            if (k == 1) return;
+            gdi::Region shape = gdi::Region::Ellipse(0, 0, AboutBox.boxWidth - 1, AboutBox.boxHeight - 1);
+            shape = shape.Scaled(k);
+            int edge = 0, notRed = 0;
+            for (const RECT &b : shape.Rects())
+                for (int y = b.top; y < b.bottom; ++y)
+                    for (int x = b.left; x < b.right; ++x) {
+                        if (shape.Contains(x - 1, y) && shape.Contains(x + 1, y) &&
+                            shape.Contains(x, y - 1) && shape.Contains(x, y + 1))
+                            continue;
+                        ++edge;
+                        notRed += screen.Row(o.y * k + y)[o.x * k + x] != kRed;
+                    }
+            EXPECT_GT(edge, 2 * (AboutBox.boxWidth + AboutBox.boxHeight));
+            EXPECT_EQ(0, notRed) << "of " << edge;
+        });
+        return m;
+    };
+    const Margins one = measure(1), two = measure(2);
+    EXPECT_GT(one.left, 2);
+    EXPECT_GT(one.right, 2);
+    EXPECT_NEAR(two.left, 2 * one.left, 3);
+    EXPECT_NEAR(two.right, 2 * one.right, 3);
 }
 
 TEST_F(AboutBoxTest, IconAtTheTopCentreAndTextLinesCentred) {

@@ -67,7 +67,7 @@ protected:
     void SetUp() override {
         alarm(120);
         AppInstance = GetModuleHandleA(nullptr);
-        win32test::UseHeadless(1024, 768);
+        win32test::UseHeadless(1024, 768, scale);
         static bool registered = false;
         if (!registered) {
             WNDCLASSA wc = {};
@@ -92,6 +92,11 @@ protected:
     void TearDown() override {
         win32test::ResetWindowManager();
         alarm(0);
+    }
+    // Starts over as SetUp does, on a screen at display scale `s`.
+    void UseScale(int s) {
+        scale = s;
+        SetUp();
     }
 
     // Shows the box with `run` as what happens while it is open.
@@ -138,6 +143,7 @@ protected:
         POINT origin_ = {0, 0};
     };
 
+    int scale = 1;
     HWND owner = nullptr;
     int lineHeight = 0;
     int maxCharWidth = 0;

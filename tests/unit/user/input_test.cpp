@@ -151,20 +151,24 @@ TEST(Keyboard, KeyStateIsThatOfTheLastRetrievedMessage) {
     EXPECT_FALSE(GetKeyState(VK_SHIFT) & 0x8000);
 }
 
+// At display scale 2 the device point (2x + 1, 2y + 1) is logical (x, y).
 TEST(Mouse, ClicksGoToTheDeepestEnabledWindowInClientCoordinates) {
-    Fresh();
-    HWND top = MakeTop();
-    HWND c = MakeChild(top, 1, 10, 10, 50, 30);
-    win32test::RunUntilIdle();
-    win32test::Click(kClientX + 15, kClientY + 12);
-    auto got = RunAndCollect(kButtons);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].hwnd, c);
-    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
-    EXPECT_EQ(got[0].lp, MAKELPARAM(5, 2));
-    EXPECT_EQ(got[0].wp, static_cast<WPARAM>(MK_LBUTTON));
-    EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_LBUTTONUP));
-    EXPECT_EQ(got[1].wp, 0u);
+    for (int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        Fresh(1024, 768, scale);
+        HWND top = MakeTop();
+        HWND c = MakeChild(top, 1, 10, 10, 50, 30);
+        win32test::RunUntilIdle();
+        win32test::Click(scale * (kClientX + 15) + scale - 1, scale * (kClientY + 12) + scale - 1);
+        auto got = RunAndCollect(kButtons);
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0].hwnd, c);
+        EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
+        EXPECT_EQ(got[0].lp, MAKELPARAM(5, 2));
+        EXPECT_EQ(got[0].wp, static_cast<WPARAM>(MK_LBUTTON));
+        EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_LBUTTONUP));
+        EXPECT_EQ(got[1].wp, 0u);
+    }
 }
 
 TEST(Mouse, DisabledChildPassesClicksToItsParentAndDisabledTopLevelGetsNothing) {

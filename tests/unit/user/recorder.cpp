@@ -52,9 +52,9 @@ const char *RecorderClass(bool dbl) {
     return dbl ? "RecorderDbl" : "Recorder";
 }
 
-void Fresh(int width, int height) {
+void Fresh(int width, int height, int scale) {
     g_hook = nullptr;
-    win32test::UseHeadless(width, height);
+    win32test::UseHeadless(width, height, scale);
     Log().clear();
 }
 

@@ -30,7 +30,7 @@ void SetHook(Hook hook);
 const char *RecorderClass(bool doubleClicks = false);
 
 // Fresh headless screen, empty log, no hook.
-void Fresh(int width = 1024, int height = 768);
+void Fresh(int width = 1024, int height = 768, int scale = 1);
 
 HWND MakeTop(const char *title = "top", DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE, int x = 100,
              int y = 100, int w = 300, int h = 200, HWND owner = nullptr);
