@@ -643,6 +643,64 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     EXPECT_EQ(96, GetDeviceCaps(ic, LOGPIXELSY));
     EXPECT_EQ(96, GetDeviceCaps(ic, LOGPIXELSX));
     DeleteDC(ic);
+
+    // The display scale: MORVALEN_SCALE, else GDK_SCALE, else Xft.dpi / 96
+    // rounded; 1 to 4, and a value that is not a number does not count.
+    std::string saved[2];
+    const char *names[2] = {"MORVALEN_SCALE", "GDK_SCALE"};
+    bool had[2];
+    for (int i = 0; i < 2; ++i) {
+        const char *v = std::getenv(names[i]);
+        had[i] = v != nullptr;
+        if (v) saved[i] = v;
+        unsetenv(names[i]);
+    }
+    EXPECT_EQ(other->Scale(), 1);  // 120 DPI
+    struct {
+        const char *morvalen, *gdk;
+        int dpi, scale;
+    } cases[] = {{nullptr, nullptr, 0, 1},   {nullptr, nullptr, 144, 2}, {nullptr, nullptr, 192, 2},
+                 {nullptr, nullptr, 900, 4}, {nullptr, "3", 192, 3},     {"1", "3", 192, 1},
+                 {"9", nullptr, 96, 4},      {"0", nullptr, 192, 1},     {"x", nullptr, 192, 2}};
+    for (const auto &c : cases) {
+        for (int i = 0; i < 2; ++i) {
+            const char *v = i == 0 ? c.morvalen : c.gdk;
+            if (v)
+                setenv(names[i], v, 1);
+            else
+                unsetenv(names[i]);
+        }
+        EXPECT_EQ(display::ScaleFromEnvironment(c.dpi), c.scale)
+            << (c.morvalen ? c.morvalen : "-") << " " << (c.gdk ? c.gdk : "-") << " " << c.dpi;
+    }
+    for (int i = 0; i < 2; ++i) unsetenv(names[i]);
+
+    // At Xft.dpi 192 the program's pixels are 2 x 2 root pixels: the screen
+    // is half the root's size, and a window's place and size are doubled.
+    const char hidpi[] = "Xft.dpi:\t192\n";
+    XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(hidpi), sizeof hidpi - 1);
+    Settle();
+    std::unique_ptr<display::Backend> scaled = x11::Open(TestDisplay());
+    XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
+    Settle();
+    for (int i = 0; i < 2; ++i)
+        if (had[i]) setenv(names[i], saved[i].c_str(), 1);
+    ASSERT_TRUE(scaled);
+    EXPECT_EQ(scaled->Scale(), 2);
+    EXPECT_EQ(scaled->ScreenSize().cx, screen.cx / 2);
+    EXPECT_EQ(scaled->ScreenSize().cy, screen.cy / 2);
+    display::TopLevelParams p;
+    p.client = {10, 20, 60, 60};
+    display::NativeId big = scaled->CreateTopLevel(p);
+    x11::Sync(*scaled);
+    XWindowAttributes a{};
+    ASSERT_TRUE(XGetWindowAttributes(peer_, static_cast<Window>(big), &a));
+    EXPECT_EQ(a.x, 20);
+    EXPECT_EQ(a.y, 40);
+    EXPECT_EQ(a.width, 100);
+    EXPECT_EQ(a.height, 80);
+    scaled->DestroyTopLevel(big);
 }
 
 // Two monitors side by side on the test screen, set the way xrandr does it.
