@@ -126,12 +126,25 @@ gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
     return region;
 }
 
+void EnsureSurfacePixels(Window &top) {
+    gdi::Surface &s = *top.surface;
+    size_t size = static_cast<size_t>(s.width) * static_cast<size_t>(s.height);
+    if (s.pixels.size() != size) s.pixels.assign(size, 0);
+}
+
 void ResizeSurface(Window &top) {
     if (!top.surface) return;
     RECT cr = ClientRectInParent(top);
     int w = std::max<int>(0, cr.right - cr.left), h = std::max<int>(0, cr.bottom - cr.top);
     gdi::Surface &s = *top.surface;
     if (s.width == w && s.height == h) return;
+    if (s.pixels.empty()) {
+        // Nothing drawn yet: the pixels come with the first paint, at the
+        // size the window has by then.
+        s.width = w;
+        s.height = h;
+        return;
+    }
     // Keep what was drawn where it still fits; the rest is repainted.
     std::vector<uint32_t> old = std::move(s.pixels);
     int ow = s.width, oh = s.height;
