@@ -9,8 +9,9 @@ usage: mount_scale.py MORVALEN_DRIVES [PROGRAM...] [--rounds N] [--runs N]
                       [--sizes 10,100,1000,10000] [--strace]
 
 Further programs (another build of the tool, an empty static program as
-the floor of any static tool) are measured in the same run, each named by its
-file name. --strace also counts each tool's system calls (all / failed).
+the floor of any static tool, morvalen-bench-helper-floor as the floor of
+any survey with one helper process) are measured in the same run, each named
+by its file name. --strace also counts each tool's system calls (all / failed).
 Needs root and hyperfine. Build without sanitizers (a static tool):
   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVALEN_TESTS=OFF
   ninja -C build-bench morvalen-drives"""
