@@ -2,9 +2,14 @@
 """Start-up to the first painted frame, peak memory and idle CPU of the real
 program, against xmessage in the same run, on a private Xvfb.
 
-usage: startup.py MORVALEN FIRSTFRAME [ROUNDS]
+usage: startup.py FIRSTFRAME MORVALEN [MORVALEN...] [--rounds N] [--mounts 10,10000]
 
-Build it without sanitizers for meaningful numbers:
+Several MORVALEN builds (say, before and after a change) are measured side
+by side, interleaved with xmessage, each named by the last two parts of its
+path. --mounts measures them all again at each size of the mount table, in a
+private mount namespace grown with bind mounts (needs root); the first size
+is the clean start the others are compared with. Build without sanitizers
+for meaningful numbers:
   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVALEN_BENCH=ON
   ninja -C build/bench -j2 bench-startup"""
 
@@ -12,24 +17,38 @@ import os
 import statistics
 import subprocess
 import sys
-import time
 
-morvalen, firstframe = sys.argv[1], sys.argv[2]
-rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 7
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, ".."))
+sys.path.insert(0, os.path.join(here, "..", "..", "scripts"))
+import mountns  # noqa: E402
+import xvfb  # noqa: E402
+
+args = sys.argv[1:]
 
 
-def start_xvfb():
-    for n in range(190, 230):
-        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            continue
-        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset", "-br"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return proc, f":{n}"
-            time.sleep(0.1)
-        proc.kill()
-    sys.exit("no private X server")
+def option(name, default):
+    if name in args:
+        i = args.index(name)
+        value = args[i + 1]
+        del args[i:i + 2]
+        return value
+    return default
+
+
+rounds = int(option("--rounds", "7"))
+mounts = option("--mounts", "")
+sizes = [int(s) for s in mounts.split(",")] if mounts else [None]
+if len(args) < 2:
+    sys.exit(__doc__)
+firstframe = os.path.abspath(args[0])
+builds = [os.path.abspath(a) for a in args[1:]]
+if mounts:
+    mountns.enter()
+
+
+def label(path):
+    return "/".join(path.split("/")[-2:])
 
 
 def measure(env, cmd, idle):
@@ -40,29 +59,48 @@ def measure(env, cmd, idle):
     return {k: float(v) for k, v in (line.split("=") for line in out.stdout.split())}
 
 
-xvfb, display = start_xvfb()
+server, display = xvfb.start_xvfb(extra=("-br",))
 env = dict(os.environ, DISPLAY=display)
+programs = {label(b): [b] for b in builds}
+programs["xmessage"] = ["xmessage", "-center", "Free space on all drives"]
+report = []
 try:
-    programs = {
-        "morvalen": [morvalen],
-        "xmessage": ["xmessage", "-center", "Free space on all drives"],
-    }
-    results = {name: [] for name in programs}
-    # Warm the file cache once each, then alternate so both see the same machine.
-    for cmd in programs.values():
-        measure(env, cmd, 0)
-    for r in range(rounds):
-        for name, cmd in programs.items():
-            results[name].append(measure(env, cmd, 5 if r == 0 else 0))
-    print(f"{'':10} {'map ms':>8} {'frame ms':>9} {'frame min':>9} {'peak RSS':>10} {'idle CPU 5 s':>13}")
-    for name, rs in results.items():
-        frame = statistics.median(x["first_frame_ms"] for x in rs)
-        print(f"{name:10} {statistics.median(x['map_ms'] for x in rs):8.1f} {frame:9.1f} "
-              f"{min(x['first_frame_ms'] for x in rs):9.1f} {max(x['peak_rss_kb'] for x in rs) / 1024:7.2f} MiB "
-              f"{rs[0]['idle_cpu_ms']:10.0f} ms")
-    ratio = statistics.median(x["first_frame_ms"] for x in results["morvalen"]) / statistics.median(
-        x["first_frame_ms"] for x in results["xmessage"])
-    print(f"first frame, morvalen / xmessage (medians of {rounds}): {ratio:.2f}")
+    for k, size in enumerate(sizes):
+        if size is not None:
+            mountns.grow_to(size)
+        results = {name: [] for name in programs}
+        # Warm the file cache (and any cache of the program's) once each,
+        # then alternate so all see the same machine.
+        for cmd in programs.values():
+            measure(env, cmd, 0)
+        for r in range(rounds):
+            for name, cmd in programs.items():
+                results[name].append(measure(env, cmd, 5 if r == 0 and k == 0 else 0))
+        report.append((mountns.entries() if size is not None else None, results))
 finally:
-    xvfb.kill()
-    xvfb.wait()
+    xvfb.stop_xvfb(server)
+    if mounts:
+        mountns.cleanup()
+
+
+def med(rs, key):
+    return statistics.median(x[key] for x in rs)
+
+
+clean = {}
+for entries, results in report:
+    where = f"{entries} mount entries" if entries is not None else "this machine's mount table"
+    print(f"{where}: medians of {rounds} rounds")
+    print(f"{'':32} {'map ms':>8} {'frame ms':>9} {'frame min':>9} {'peak RSS':>10} {'x xmessage':>10}"
+          f"{' idle CPU 5 s' if not clean else ' x clean':>13}")
+    xm = med(results["xmessage"], "first_frame_ms")
+    for name, rs in results.items():
+        frame = med(rs, "first_frame_ms")
+        last = f"{rs[0]['idle_cpu_ms']:10.0f} ms" if not clean else \
+            (f"{frame / clean[name]:13.2f}" if name in clean else "")
+        print(f"{name[-32:]:32} {med(rs, 'map_ms'):8.1f} {frame:9.1f} {min(x['first_frame_ms'] for x in rs):9.1f} "
+              f"{max(x['peak_rss_kb'] for x in rs) / 1024:6.2f} MiB {frame / xm:10.2f} {last}")
+    if not clean:
+        clean = {name: med(rs, "first_frame_ms") for name, rs in results.items()}
+print("goals: first frame at most 0.5 x xmessage's, at most 2 x the clean start at 10,000 entries; "
+      "peak RSS at most xmessage's")

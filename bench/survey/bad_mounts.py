@@ -20,6 +20,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import xvfb  # noqa: E402
+
 args = [a for a in sys.argv[1:]]
 rounds = 5
 if "--rounds" in args:
@@ -74,20 +77,6 @@ def unmount_bad(daemons, points):
         subprocess.run(["umount", "-l", p], stderr=subprocess.DEVNULL)
 
 
-def start_xvfb():
-    for n in range(230, 270):
-        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            continue
-        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return proc, f":{n}"
-            time.sleep(0.1)
-        proc.kill()
-    sys.exit("no private X server")
-
-
 def measure(env, program):
     out = subprocess.run([firstframe, "--idle", "0", "--", program], env=env, capture_output=True, text=True,
                          timeout=120)
@@ -96,7 +85,7 @@ def measure(env, program):
     return {k: float(v) for k, v in (line.split("=") for line in out.stdout.split())}
 
 
-xvfb, display = start_xvfb()
+server, display = xvfb.start_xvfb()
 env = dict(os.environ, DISPLAY=display)
 results = {(c[0], p): [] for c in CASES for p in programs}
 try:
@@ -111,7 +100,7 @@ try:
                 finally:
                     unmount_bad(daemons, points)
 finally:
-    xvfb.kill()
+    xvfb.stop_xvfb(server)
     subprocess.run(["umount", "-l", work])
     shutil.rmtree(work, ignore_errors=True)
 

@@ -9,13 +9,13 @@ usage: mount_scale.py MORVALEN_DRIVES [PROGRAM...] [--rounds N] [--runs N]
                       [--sizes 10,100,1000,10000] [--strace]
 
 Further programs (another build of the tool, an empty static program as
-the floor of any static tool) are measured in the same run, each named by its
-file name. --strace also counts each tool's system calls (all / failed).
+the floor of any static tool, morvalen-bench-helper-floor as the floor of
+any survey with one helper process) are measured in the same run, each named
+by its file name. --strace also counts each tool's system calls (all / failed).
 Needs root and hyperfine. Build without sanitizers (a static tool):
   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVALEN_TESTS=OFF
   ninja -C build-bench morvalen-drives"""
 
-import ctypes
 import json
 import os
 import re
@@ -24,6 +24,9 @@ import statistics
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import mountns  # noqa: E402
 
 args = sys.argv[1:]
 
@@ -47,50 +50,9 @@ if not args:
     sys.exit(__doc__)
 tools = [os.path.abspath(a) for a in args]
 
-if os.environ.get("MORVALEN_BENCH_NAMESPACE") != "1":
-    if os.geteuid() != 0:
-        sys.exit("needs root for a private mount namespace")
-    if not shutil.which("hyperfine"):
-        sys.exit("needs hyperfine")
-    env = dict(os.environ, MORVALEN_BENCH_NAMESPACE="1")
-    os.execvpe("unshare", ["unshare", "-m", "--propagation", "private", sys.executable, *sys.argv], env)
-
-
-
-libc = ctypes.CDLL(None, use_errno=True)
-MS_BIND = 4096
-MNT_DETACH = 2
-
-
-def entries():
-    with open("/proc/self/mountinfo") as f:
-        return sum(1 for _ in f)
-
-
-# The namespace's own copy of the table: drop all but the system's own
-# mounts (/, /proc, /sys, /dev and theirs) so that even the smallest size can
-# be reached.
-KEEP = ("/proc", "/sys", "/dev", "/mnt/sandboxing")
-with open("/proc/self/mountinfo") as f:
-    points = [line.split()[4] for line in f]
-for p in reversed(points):
-    if p != "/" and not any(p == k or (p.startswith(k + "/") and not p.startswith("/sys/fs/cgroup"))
-                            for k in KEEP):
-        libc.umount2(p.encode(), MNT_DETACH)
-base = entries()
-work = tempfile.mkdtemp(prefix="morvalen-scale-", dir="/var/tmp")
-made = []
-
-
-def grow_to(n):
-    while entries() < n:
-        want = n - entries()
-        for _ in range(want):
-            d = os.path.join(work, f"d{len(made):05}").encode()
-            os.mkdir(d)
-            if libc.mount(d, d, None, MS_BIND, None) != 0:
-                sys.exit(f"bind mount failed: {os.strerror(ctypes.get_errno())}")
-            made.append(d)
+if not shutil.which("hyperfine"):
+    sys.exit("needs hyperfine")
+base = mountns.enter()
 
 
 def label(t):
@@ -107,9 +69,9 @@ commands = tools + ["df -B1 -l", "findmnt"]
 report = []
 try:
     for n in sizes:
-        if entries() > n:
-            print(f"(the table already has {entries()} entries; size {n} is measured at that)")
-        grow_to(n)
+        if mountns.entries() > n:
+            print(f"(the table already has {mountns.entries()} entries; size {n} is measured at that)")
+        mountns.grow_to(n)
         times = {c: [] for c in commands}
         for r in range(rounds):
             order = commands[r % len(commands):] + commands[:r % len(commands)]
@@ -120,11 +82,9 @@ try:
                 for res in json.load(open(j.name))["results"]:
                     times[res["command"]].extend(res["times"])
         med = {c: statistics.median(times[c]) * 1000 for c in commands}
-        report.append((n, entries(), med, {t: syscalls(t) for t in tools} if trace else {}))
+        report.append((n, mountns.entries(), med, {t: syscalls(t) for t in tools} if trace else {}))
 finally:
-    for d in reversed(made):
-        libc.umount2(d, MNT_DETACH)
-    shutil.rmtree(work, ignore_errors=True)
+    mountns.cleanup()
 
 print(f"medians of {rounds} rounds x {runs} runs, ms per run (base table: {base} entries)")
 head = f"{'entries':>8}" + "".join(f" {label(t)[-28:]:>28} {'x df':>5}" for t in tools) + \

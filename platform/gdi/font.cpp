@@ -1,4 +1,4 @@
-// Fonts: fontconfig finds a face file, FreeType scales and rasterizes it.
+// Fonts: fontconfig finds a face file (face.cpp), FreeType scales and rasterizes it.
 //
 // Glyphs are rendered with full hinting in monochrome by default: the
 // classic look is bitmap fonts without smoothing, hinted one-bit glyphs are
@@ -6,7 +6,6 @@
 // over any background (no fringes on the cyan and beige rows, and XOR
 // drawing stays reversible). A font made with ANTIALIASED_QUALITY gets
 // light hinting with grayscale coverage blended over the destination.
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_SIZES_H
@@ -20,6 +19,7 @@
 #include <strings.h>
 
 #include "platform/common/classic.h"
+#include "platform/gdi/face.h"
 #include "platform/gdi/gdi_private.h"
 #include "platform/gdi/testing.h"
 
@@ -92,46 +92,6 @@ constexpr uint16_t kCp1252High[32] = {
 
 uint32_t Unicode(unsigned char c) {
     return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c;
-}
-
-struct FaceFile {
-    std::string path;
-    int index = 0;
-    std::string family;
-    bool bold = false;
-    bool italic = false;
-};
-
-bool MatchFace(const std::string &family, bool bold, bool italic, bool mono, FaceFile *out) {
-    static bool inited = FcInit();
-    if (!inited) return false;
-    FcPattern *p = FcPatternCreate();
-    FcPatternAddString(p, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
-    FcPatternAddInteger(p, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(p, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    if (mono) FcPatternAddInteger(p, FC_SPACING, FC_MONO);
-    FcPatternAddBool(p, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, p, FcMatchPattern);
-    FcDefaultSubstitute(p);
-    FcResult result;
-    FcPattern *m = FcFontMatch(nullptr, p, &result);
-    FcPatternDestroy(p);
-    if (!m) return false;
-    FcChar8 *file = nullptr, *fam = nullptr;
-    int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
-    bool ok = FcPatternGetString(m, FC_FILE, 0, &file) == FcResultMatch;
-    if (ok) {
-        out->path = reinterpret_cast<const char *>(file);
-        if (FcPatternGetInteger(m, FC_INDEX, 0, &index) == FcResultMatch) out->index = index;
-        if (FcPatternGetString(m, FC_FAMILY, 0, &fam) == FcResultMatch)
-            out->family = reinterpret_cast<const char *>(fam);
-        FcPatternGetInteger(m, FC_WEIGHT, 0, &weight);
-        FcPatternGetInteger(m, FC_SLANT, 0, &slant);
-        out->bold = weight >= FC_WEIGHT_DEMIBOLD;
-        out->italic = slant != FC_SLANT_ROMAN;
-    }
-    FcPatternDestroy(m);
-    return ok;
 }
 
 long Scale(long units, int ppem, int em) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 
 namespace win32test {
 
@@ -14,5 +15,10 @@ size_t LiveGdiObjects();
 size_t LiveDcs();
 // Glyphs rasterized so far, over all fonts (a repaint adds none).
 size_t GlyphsRasterized();
+// Where fontconfig's answers are kept between runs (empty: nowhere); the
+// answers this process has are forgotten.
+void SetFaceCacheFile(const std::string &path);
+// Faces looked up in fontconfig so far (answers from the cache not counted).
+size_t FontconfigMatches();
 
 }  // namespace win32test

@@ -17,16 +17,16 @@ namespace win32 {
 namespace {
 
 // Splits a line at single spaces; mountinfo escapes spaces inside fields.
-std::vector<std::string> SplitFields(const char *line, size_t len) {
-    std::vector<std::string> fields;
+// The fields point into the line.
+void SplitFields(const char *line, size_t len, std::vector<std::string_view> *fields) {
+    fields->clear();
     size_t start = 0;
     for (size_t i = 0; i <= len; ++i) {
         if (i == len || line[i] == ' ') {
-            if (i > start) fields.emplace_back(line + start, i - start);
+            if (i > start) fields->emplace_back(line + start, i - start);
             start = i + 1;
         }
     }
-    return fields;
 }
 
 int OctalDigit(char c) {
@@ -35,7 +35,7 @@ int OctalDigit(char c) {
 
 // Decodes the kernel's \NNN escapes; a lone backslash stays. False when the
 // result would hold a zero byte, which no path can.
-bool Unescape(const std::string &in, std::string *out) {
+bool Unescape(std::string_view in, std::string *out) {
     out->clear();
     out->reserve(in.size());
     for (size_t i = 0; i < in.size(); ++i) {
@@ -55,7 +55,7 @@ bool Unescape(const std::string &in, std::string *out) {
     return true;
 }
 
-bool ParseNumber(const std::string &s, unsigned *out) {
+bool ParseNumber(std::string_view s, unsigned *out) {
     if (s.empty() || s.size() > 10) return false;
     unsigned long long v = 0;
     for (char c : s) {
@@ -67,13 +67,14 @@ bool ParseNumber(const std::string &s, unsigned *out) {
     return true;
 }
 
-bool ParseLine(const char *line, size_t len, MountEntry *m) {
-    std::vector<std::string> f = SplitFields(line, len);
+bool ParseLine(const char *line, size_t len, std::vector<std::string_view> *fields, MountEntry *m) {
+    SplitFields(line, len, fields);
+    const std::vector<std::string_view> &f = *fields;
     // id parent maj:min root mountpoint options [optional...] - fstype source superopts
     if (f.size() < 10) return false;
     if (!ParseNumber(f[0], &m->id) || !ParseNumber(f[1], &m->parent)) return false;
     size_t colon = f[2].find(':');
-    if (colon == std::string::npos) return false;
+    if (colon == std::string_view::npos) return false;
     if (!ParseNumber(f[2].substr(0, colon), &m->major) || !ParseNumber(f[2].substr(colon + 1), &m->minor))
         return false;
     size_t dash = 6;
@@ -86,8 +87,8 @@ bool ParseLine(const char *line, size_t len, MountEntry *m) {
     return true;
 }
 
-bool OneOf(const std::string &s, std::initializer_list<const char *> names) {
-    for (const char *n : names)
+bool OneOf(std::string_view s, std::initializer_list<std::string_view> names) {
+    for (std::string_view n : names)
         if (s == n) return true;
     return false;
 }
@@ -370,12 +371,13 @@ int GroupRank(UINT type) {
 
 std::vector<MountEntry> ParseMountInfo(const char *text, size_t size) {
     std::vector<MountEntry> out;
+    std::vector<std::string_view> fields;
     size_t start = 0;
     while (start < size) {
         const void *nl = memchr(text + start, '\n', size - start);
         size_t end = nl ? static_cast<size_t>(static_cast<const char *>(nl) - text) : size;
         MountEntry m;
-        if (ParseLine(text + start, end - start, &m)) out.push_back(std::move(m));
+        if (ParseLine(text + start, end - start, &fields, &m)) out.push_back(std::move(m));
         start = end + 1;
     }
     return out;

@@ -127,6 +127,12 @@ gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
     return region;
 }
 
+void EnsureSurfacePixels(Window &top) {
+    gdi::Surface &s = *top.surface;
+    size_t size = static_cast<size_t>(s.width) * static_cast<size_t>(s.height);
+    if (s.pixels.size() != size) s.pixels.assign(size, 0);
+}
+
 void ResizeSurface(Window &top) {
     if (!top.surface) return;
     RECT cr = ClientRectInParent(top);
@@ -135,6 +141,14 @@ void ResizeSurface(Window &top) {
     int w = std::max<int>(0, cr.right - cr.left) * scale, h = std::max<int>(0, cr.bottom - cr.top) * scale;
     gdi::Surface &s = *top.surface;
     if (s.width == w && s.height == h && s.scale == scale) return;
+    if (s.pixels.empty()) {
+        // Nothing drawn yet: the pixels come with the first paint, at the
+        // size the window has by then.
+        s.width = w;
+        s.height = h;
+        s.scale = scale;
+        return;
+    }
     // Keep what was drawn where it still fits; the rest is repainted.
     std::vector<uint32_t> old = std::move(s.pixels);
     int ow = s.scale == scale ? s.width : 0, oh = s.scale == scale ? s.height : 0;

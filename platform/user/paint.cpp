@@ -45,6 +45,7 @@ void PresentSurfaceRect(Window &top, RECT r) {
     r.right = std::min<LONG>(r.right, top.surface->LogicalWidth());
     r.bottom = std::min<LONG>(r.bottom, top.surface->LogicalHeight());
     if (r.left >= r.right || r.top >= r.bottom) return;
+    EnsureSurfacePixels(top);
     display::Current().Present(top.native, *top.surface, r);
 }
 
@@ -164,7 +165,15 @@ static HDC MakeDC(Window &w, bool client, bool clipChildren, const gdi::Region *
     if (!IsVisibleChain(w) || w.minimized) clip = gdi::Region();
     if (limit) clip.Intersect(*limit);
     POINT origin = client ? ClientOriginOnSurface(w) : WindowOriginOnSurface(w);
-    HDC dc = gdi::CreateSurfaceDC(top->surface.get(), origin, clip, w.hwnd);
+    // A DC that can draw nothing (on a window still hidden while it is
+    // created, say) measures as well on the scratch surface, and the
+    // window's pixels wait for a paint that shows them.
+    gdi::Surface *target = top->surface.get();
+    if (clip.Empty() && target->pixels.empty())
+        target = &ScratchSurface();
+    else
+        EnsureSurfacePixels(*top);
+    HDC dc = gdi::CreateSurfaceDC(target, origin, clip, w.hwnd);
     if (dc) Dcs()[dc] = DcInfo{w.hwnd, top->hwnd, clip.Bounds()};
     return dc;
 }

@@ -157,6 +157,8 @@ bool IsEnabledChain(const Window &w);
 // Visible area of a window in surface coordinates.
 gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren);
 void ResizeSurface(Window &top);
+// Gives the top-level's surface its pixels before it is first drawn or shown.
+void EnsureSurfacePixels(Window &top);
 void EnsureNative(Window &top);
 
 // Painting.

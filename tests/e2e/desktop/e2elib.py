@@ -8,6 +8,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "scripts"))
+import xvfb  # noqa: E402
+
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these scripts
 
 NAVY = (0, 0, 128)
@@ -50,17 +53,10 @@ def programs_or_skip(*programs, hint=""):
 
 def start_xvfb(screen="1024x768x24"):
     """A private X server: (process, display name)."""
-    for n in range(150, 190):
-        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            continue
-        proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return proc, f":{n}"
-            time.sleep(0.1)
-        proc.kill()
-    raise Failure("no private X server")
+    try:
+        return xvfb.start_xvfb(screen)
+    except RuntimeError as e:
+        raise Failure(str(e))
 
 
 class Tools:
