@@ -5,10 +5,6 @@
 
 #include "platform/user/resources.h"
 
-#ifndef WM_SYSCHAR
-#define WM_SYSCHAR 0x0106
-#endif
-
 namespace {
 
 bool KeyDown(int vk) {

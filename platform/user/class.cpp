@@ -102,7 +102,7 @@ BOOL WINAPI UnregisterClassA(LPCSTR name, HINSTANCE instance) {
         WindowClass &c = *s.classes[i];
         if (NameMatches(c, name) && (c.instance == instance || (c.global && !instance))) {
             if (c.windows > 0) {
-                SetLastError(kErrorClassHasWindows);
+                SetLastError(ERROR_CLASS_HAS_WINDOWS);
                 return FALSE;
             }
             s.classes.erase(s.classes.begin() + static_cast<long>(i));

@@ -355,7 +355,7 @@ LONG_PTR WINAPI GetWindowLongPtrA(HWND h, int index) {
                 std::memcpy(&v, w->extra.data() + index, sizeof v);
                 return v;
             }
-            SetLastError(kErrorInvalidIndex);
+            SetLastError(ERROR_INVALID_INDEX);
             return 0;
     }
 }
@@ -411,7 +411,7 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND h, int index, LONG_PTR value) {
                 std::memcpy(w->extra.data() + index, &value, sizeof value);
                 return old;
             }
-            SetLastError(kErrorInvalidIndex);
+            SetLastError(ERROR_INVALID_INDEX);
             return 0;
     }
 }
@@ -420,7 +420,7 @@ LONG WINAPI GetWindowLongA(HWND h, int index) {
     Window *w = W(h);
     if (w && index >= 0) {
         if (!ExtraIndex(w, index, sizeof(LONG))) {
-            SetLastError(kErrorInvalidIndex);
+            SetLastError(ERROR_INVALID_INDEX);
             return 0;
         }
         LONG v;
@@ -434,7 +434,7 @@ LONG WINAPI SetWindowLongA(HWND h, int index, LONG value) {
     Window *w = W(h);
     if (w && index >= 0) {
         if (!ExtraIndex(w, index, sizeof(LONG))) {
-            SetLastError(kErrorInvalidIndex);
+            SetLastError(ERROR_INVALID_INDEX);
             return 0;
         }
         LONG old;

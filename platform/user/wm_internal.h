@@ -15,17 +15,7 @@
 #include "platform/display/backend.h"
 #include "platform/gdi/gdi_internal.h"
 
-#ifndef MA_ACTIVATE
-#define MA_ACTIVATE 1
-#define MA_ACTIVATEANDEAT 2
-#define MA_NOACTIVATE 3
-#define MA_NOACTIVATEANDEAT 4
-#endif
-
 namespace win32::wm {
-
-constexpr DWORD kErrorClassHasWindows = 1412;  // ERROR_CLASS_HAS_WINDOWS
-constexpr DWORD kErrorInvalidIndex = 1413;     // ERROR_INVALID_INDEX
 
 struct WindowClass {
     std::string name;  // as registered
