@@ -1,10 +1,8 @@
 // Input: back-end events become keyboard and mouse messages.
 //
-// Keys go to the focus window (or as WM_SYS* to the active window when no
-// window has the focus); mouse messages go to the capture window or to the
-// deepest visible, enabled window under the pointer. A disabled top-level
-// window takes no input at all. The key state GetKeyState reports is the
-// one of the last keyboard message retrieved from the queue.
+// Mouse messages go to the capture window or to the deepest visible,
+// enabled window under the pointer. A disabled top-level window takes no
+// input at all. Keys are turned into messages in keyboard.cpp.
 #include <chrono>
 #include <cstdlib>
 
@@ -19,107 +17,7 @@ DWORD Now() {
     return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-UINT ScanCodeOf(UINT vk, bool *extended) {
-    *extended = false;
-    if (vk >= 'A' && vk <= 'Z') {
-        static const unsigned char letters[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17,
-                                                  0x24, 0x25, 0x26, 0x32, 0x31, 0x18, 0x19, 0x10, 0x13,
-                                                  0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
-        return letters[vk - 'A'];
-    }
-    if (vk >= '1' && vk <= '9') return vk - '1' + 0x02;
-    if (vk == '0') return 0x0B;
-    if (vk >= VK_F1 && vk <= VK_F10) return vk - VK_F1 + 0x3B;
-    switch (vk) {
-        case VK_ESCAPE:
-            return 0x01;
-        case VK_BACK:
-            return 0x0E;
-        case VK_TAB:
-            return 0x0F;
-        case VK_RETURN:
-            return 0x1C;
-        case VK_CONTROL:
-            return 0x1D;
-        case VK_SHIFT:
-            return 0x2A;
-        case VK_MENU:
-            return 0x38;
-        case VK_SPACE:
-            return 0x39;
-        case VK_CAPITAL:
-            return 0x3A;
-        case VK_F11:
-            return 0x57;
-        case VK_F12:
-            return 0x58;
-        default:
-            break;
-    }
-    *extended = true;
-    switch (vk) {
-        case VK_PRIOR:
-            return 0x49;
-        case VK_NEXT:
-            return 0x51;
-        case VK_END:
-            return 0x4F;
-        case VK_HOME:
-            return 0x47;
-        case VK_LEFT:
-            return 0x4B;
-        case VK_UP:
-            return 0x48;
-        case VK_RIGHT:
-            return 0x4D;
-        case VK_DOWN:
-            return 0x50;
-        case VK_INSERT:
-            return 0x52;
-        case VK_DELETE:
-            return 0x53;
-        default:
-            break;
-    }
-    *extended = false;
-    return 0;
-}
-
-static bool Down(const BYTE *keys, int vk) {
-    return (keys[vk & 0xFF] & 0x80) != 0;
-}
-
-static void SetKey(BYTE *keys, UINT vk, bool down) {
-    if (down) {
-        if (!(keys[vk] & 0x80)) keys[vk] ^= 1;  // toggle on each press
-        keys[vk] |= 0x80;
-    } else {
-        keys[vk] &= ~0x80;
-    }
-}
-
-void NoteRetrieved(const MSG &m) {
-    State &s = S();
-    switch (m.message) {
-        case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
-            SetKey(s.syncKeys, static_cast<UINT>(m.wParam) & 0xFF, true);
-            break;
-        case WM_KEYUP:
-        case WM_SYSKEYUP:
-            SetKey(s.syncKeys, static_cast<UINT>(m.wParam) & 0xFF, false);
-            break;
-        default:
-            if (m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST) {
-                s.syncKeys[VK_LBUTTON] = (m.wParam & MK_LBUTTON) ? 0x80 : 0;
-                s.syncKeys[VK_RBUTTON] = (m.wParam & MK_RBUTTON) ? 0x80 : 0;
-                s.syncKeys[VK_MBUTTON] = (m.wParam & MK_MBUTTON) ? 0x80 : 0;
-            }
-            break;
-    }
-}
-
-static void Queue(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time) {
+void QueueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time) {
     State &s = S();
     s.input.push_back(MSG{h, msg, wp, lp, time, s.cursor});
     s.newArrivals = true;
@@ -134,71 +32,14 @@ static Window *NativeWindow(display::NativeId id) {
     return found;
 }
 
-// The window system's word on which modifiers are held wins over ours: a
-// release that went to another window (the window manager took Alt+Tab or
-// Alt+F4) must not leave the key down here. The event's own key is left
-// alone, as the report is of the moment before it.
-static void SyncModifiers(const display::Event &ev) {
-    if (ev.modifiers < 0) return;
-    State &s = S();
-    static const struct {
-        UINT vk;
-        int bit;
-    } kMods[] = {
-        {VK_SHIFT, display::kModShift}, {VK_CONTROL, display::kModCtrl}, {VK_MENU, display::kModAlt}};
-    bool isKey = ev.type == display::Event::KeyDown || ev.type == display::Event::KeyUp;
-    for (const auto &m : kMods) {
-        if (isKey && (ev.vk & 0xFF) == m.vk) continue;
-        bool held = (ev.modifiers & m.bit) != 0;
-        for (BYTE *keys : {s.asyncKeys, s.syncKeys}) {
-            if (held) {
-                keys[m.vk] |= 0x80;
-            } else {
-                keys[m.vk] &= ~0x80;
-            }
-        }
-    }
-}
-
-static void Key(const display::Event &ev) {
-    State &s = S();
-    bool down = ev.type == display::Event::KeyDown;
-    UINT vk = ev.vk & 0xFF;
-    bool wasDown = Down(s.asyncKeys, static_cast<int>(vk));
-    SetKey(s.asyncKeys, vk, down);
-    bool alt = Down(s.asyncKeys, VK_MENU);
-    bool ctrl = Down(s.asyncKeys, VK_CONTROL);
-    bool extended = ev.extended;
-    UINT scan = ev.scanCode;
-    if (!scan) scan = ScanCodeOf(vk, &extended);
-    LPARAM lp = 1 | (static_cast<LPARAM>(scan & 0xFF) << 16);
-    if (extended) lp |= 1L << 24;
-    bool context = alt && !(vk == VK_MENU && !down);
-    if (context) lp |= 1L << 29;
-    if (down ? (wasDown || ev.repeat) : true) lp |= 1L << 30;
-    if (!down) lp |= 1L << 31;
-    lp &= 0xFFFFFFFF;
-    HWND target = s.focus;
-    bool sys = (alt && !ctrl) || vk == VK_F10 || (vk == VK_MENU && !ctrl);
-    if (!target) {
-        target = s.active;
-        sys = true;
-    }
-    if (!target) return;
-    Window *tw = W(target);
-    if (!tw || !IsEnabledChain(*tw)) return;
-    UINT msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
-    Queue(target, msg, vk, static_cast<LPARAM>(static_cast<uint32_t>(lp)), ev.time ? ev.time : Now());
-}
-
 static WPARAM MouseKeys() {
     State &s = S();
     WPARAM k = 0;
-    if (Down(s.asyncKeys, VK_LBUTTON)) k |= MK_LBUTTON;
-    if (Down(s.asyncKeys, VK_RBUTTON)) k |= MK_RBUTTON;
-    if (Down(s.asyncKeys, VK_MBUTTON)) k |= MK_MBUTTON;
-    if (Down(s.asyncKeys, VK_SHIFT)) k |= MK_SHIFT;
-    if (Down(s.asyncKeys, VK_CONTROL)) k |= MK_CONTROL;
+    if (KeyIsDown(s.asyncKeys, VK_LBUTTON)) k |= MK_LBUTTON;
+    if (KeyIsDown(s.asyncKeys, VK_RBUTTON)) k |= MK_RBUTTON;
+    if (KeyIsDown(s.asyncKeys, VK_MBUTTON)) k |= MK_MBUTTON;
+    if (KeyIsDown(s.asyncKeys, VK_SHIFT)) k |= MK_SHIFT;
+    if (KeyIsDown(s.asyncKeys, VK_CONTROL)) k |= MK_CONTROL;
     return k;
 }
 
@@ -225,7 +66,7 @@ void StartMoveDrag(HWND h, POINT screen) {
     if (!w) return;
     Window *top = TopLevelOf(w);
     if (top && top->native && display::Current().BeginMoveDrag(top->native, screen.x, screen.y)) return;
-    if (!Down(s.asyncKeys, VK_LBUTTON)) return;
+    if (!KeyIsDown(s.asyncKeys, VK_LBUTTON)) return;
     s.moving = top ? top->hwnd : h;
     Window *m = W(s.moving);
     s.moveOffset = {screen.x - m->rect.left, screen.y - m->rect.top};
@@ -240,7 +81,7 @@ static void Mouse(const display::Event &ev) {
     bool down = ev.type == display::Event::ButtonDown;
     bool up = ev.type == display::Event::ButtonUp;
     UINT vkButton = button == 1 ? VK_LBUTTON : button == 3 ? VK_RBUTTON : VK_MBUTTON;
-    if (down || up) SetKey(s.asyncKeys, vkButton, down);
+    if (down || up) SetKeyDown(s.asyncKeys, vkButton, down);
 
     // Our own move loop.
     if (s.moving) {
@@ -349,10 +190,10 @@ static void Mouse(const display::Event &ev) {
 
     if (hit == HTCLIENT || s.capture) {
         POINT o = ClientOriginScreen(*tw);
-        Queue(target, base, MouseKeys(), PointParam(pt.x - o.x, pt.y - o.y), time);
+        QueueInput(target, base, MouseKeys(), PointParam(pt.x - o.x, pt.y - o.y), time);
     } else {
         UINT nc = base - WM_MOUSEMOVE + WM_NCMOUSEMOVE;
-        Queue(target, nc, static_cast<WPARAM>(hit), PointParam(pt.x, pt.y), time);
+        QueueInput(target, nc, static_cast<WPARAM>(hit), PointParam(pt.x, pt.y), time);
     }
 }
 
@@ -364,7 +205,7 @@ static void Wheel(const display::Event &ev) {
     Window *w = W(target);
     if (!w || !IsEnabledChain(*w)) return;
     WPARAM wp = MAKEWPARAM(static_cast<WORD>(MouseKeys()), static_cast<WORD>(static_cast<short>(ev.delta)));
-    Queue(target, WM_MOUSEWHEEL, wp, PointParam(ev.x, ev.y), ev.time ? ev.time : Now());
+    QueueInput(target, WM_MOUSEWHEEL, wp, PointParam(ev.x, ev.y), ev.time ? ev.time : Now());
 }
 
 static void Configure(const display::Event &ev) {
@@ -403,7 +244,7 @@ bool ConvertOneRawEvent() {
         case display::Event::Char: {
             HWND target = s.focus ? s.focus : s.active;
             if (target)
-                Queue(target, WM_CHAR, static_cast<unsigned char>(ev.ch), 1, ev.time ? ev.time : Now());
+                QueueInput(target, WM_CHAR, static_cast<unsigned char>(ev.ch), 1, ev.time ? ev.time : Now());
             break;
         }
         case display::Event::ButtonDown:
@@ -463,16 +304,6 @@ bool ConvertOneRawEvent() {
 
 using namespace win32;
 using namespace win32::wm;
-
-SHORT WINAPI GetKeyState(int vk) {
-    BYTE k = S().syncKeys[vk & 0xFF];
-    return static_cast<SHORT>(((k & 0x80) ? 0x8000 : 0) | (k & 1));
-}
-
-SHORT WINAPI GetAsyncKeyState(int vk) {
-    BYTE k = S().asyncKeys[vk & 0xFF];
-    return static_cast<SHORT>((k & 0x80) ? 0x8000 : 0);
-}
 
 BOOL WINAPI GetCursorPos(LPPOINT p) {
     if (!p) return FALSE;

@@ -180,59 +180,6 @@ BOOL WINAPI WaitMessage(void) {
     }
 }
 
-// Characters of keys without a back-end character, US layout.
-static int CharForKey(UINT vk, bool shift, bool ctrl) {
-    if (vk >= 'A' && vk <= 'Z') {
-        if (ctrl) return static_cast<int>(vk - 'A' + 1);
-        bool caps = (GetKeyState(VK_CAPITAL) & 1) != 0;
-        return (shift != caps) ? static_cast<int>(vk) : static_cast<int>(vk - 'A' + 'a');
-    }
-    if (ctrl) return -1;
-    if (vk >= '0' && vk <= '9') {
-        static const char shifted[] = ")!@#$%^&*(";
-        return shift ? shifted[vk - '0'] : static_cast<int>(vk);
-    }
-    switch (vk) {
-        case VK_SPACE:
-            return ' ';
-        case VK_RETURN:
-            return '\r';
-        case VK_ESCAPE:
-            return 0x1B;
-        case VK_TAB:
-            return '\t';
-        case VK_BACK:
-            return 0x08;
-        default:
-            return -1;
-    }
-}
-
-BOOL WINAPI TranslateMessage(const MSG *m) {
-    if (!m) return FALSE;
-    if (m->message != WM_KEYDOWN && m->message != WM_SYSKEYDOWN) {
-        return m->message == WM_KEYUP || m->message == WM_SYSKEYUP;
-    }
-    State &s = S();
-    UINT vk = static_cast<UINT>(m->wParam) & 0xFF;
-    int ch = -1;
-    if (s.pendingChar[vk]) {
-        ch = s.pendingChar[vk] - 1;
-        s.pendingChar[vk] = 0;
-    } else {
-        bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
-        bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
-        ch = CharForKey(vk, shift, ctrl);
-    }
-    if (ch >= 0) {
-        UINT cm = m->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
-        s.posted.push_back(
-            MSG{m->hwnd, cm, static_cast<WPARAM>(static_cast<unsigned char>(ch)), m->lParam, m->time, m->pt});
-        s.newArrivals = true;
-    }
-    return TRUE;
-}
-
 LRESULT WINAPI DispatchMessageA(const MSG *m) {
     if (!m || !m->hwnd) return 0;
     if (m->message == WM_TIMER && m->lParam) {

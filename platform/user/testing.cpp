@@ -2,6 +2,7 @@
 #include "platform/user/testing.h"
 
 #include "platform/display/headless/headless.h"
+#include "platform/user/keyboard.h"
 #include "platform/user/wm_internal.h"
 
 using namespace win32;

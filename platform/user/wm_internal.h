@@ -168,10 +168,17 @@ void ReleaseCaptureIfIn(HWND root);
 
 // Input.
 bool ConvertOneRawEvent();
-void NoteRetrieved(const MSG &m);
 DWORD Now();
 void StartMoveDrag(HWND h, POINT screen);
-UINT ScanCodeOf(UINT vk, bool *extended);
+void QueueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time);
+
+// The keyboard: key state (bit 0x80 down, bit 1 toggled), the key state as
+// the window system reports it, key events and retrieved key messages.
+bool KeyIsDown(const BYTE *keys, int vk);
+void SetKeyDown(BYTE *keys, UINT vk, bool down);
+void SyncModifiers(const display::Event &ev);
+void Key(const display::Event &ev);
+void NoteRetrieved(const MSG &m);
 
 // Destruction and z-order.
 bool DestroyImpl(HWND h);
