@@ -181,26 +181,66 @@ static void SyncNative(Window &w) {
     display::Current().MoveTopLevel(w.native, p.client);
 }
 
+// The WINDOWPOS the change asks for, with what SWP_NOMOVE/SWP_NOSIZE keep,
+// after the window had its say in WM_WINDOWPOSCHANGING. False when the
+// window went away.
+static bool AskedPos(HWND h, WINDOWPOS *wp) {
+    Window *w = W(h);
+    if (wp->flags & SWP_NOMOVE) {
+        wp->x = w->rect.left;
+        wp->y = w->rect.top;
+    }
+    if (wp->flags & SWP_NOSIZE) {
+        wp->cx = w->rect.right - w->rect.left;
+        wp->cy = w->rect.bottom - w->rect.top;
+    }
+    Send(h, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(wp));
+    if (!W(h)) return false;
+    if (wp->cx < 0) wp->cx = 0;
+    if (wp->cy < 0) wp->cy = 0;
+    return true;
+}
+
+// A resized window repaints all of itself (CS_HREDRAW/CS_VREDRAW, or a
+// child), else only what was not part of its old client area.
+static void InvalidateResized(Window &w, const RECT &oldClient) {
+    bool full = (w.cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0 || !IsTopLevel(w);
+    if (full) {
+        InvalidateTree(w.hwnd, true, true);
+        return;
+    }
+    RECT nc = ClientRectInParent(w);
+    gdi::Region fresh(RECT{0, 0, nc.right - nc.left, nc.bottom - nc.top});
+    fresh.Subtract(
+        gdi::Region(RECT{0, 0, oldClient.right - oldClient.left, oldClient.bottom - oldClient.top}));
+    InvalidateClient(w, fresh, true);
+    w.ncPaint = true;
+}
+
+static void ShowOrHideNative(Window &w, bool show) {
+    if (show) {
+        if (IsTopLevel(w)) {
+            EnsureNative(w);
+            display::Current().ShowTopLevel(w.native, true);
+            w.nativeShown = true;
+        }
+        InvalidateTree(w.hwnd, true, true);
+        return;
+    }
+    if (IsTopLevel(w) && w.native) {
+        display::Current().ShowTopLevel(w.native, false);
+        w.nativeShown = false;
+    }
+    ClearFocusIfIn(w.hwnd);
+}
+
 // Applies a position/size/visibility change with the messages Win32 sends.
 bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
     Window *w = W(h);
     if (!w) return false;
-    if (cx < 0) cx = 0;
-    if (cy < 0) cy = 0;
-    WINDOWPOS wp{h, nullptr, x, y, cx, cy, flags};
-    if (flags & SWP_NOMOVE) {
-        wp.x = w->rect.left;
-        wp.y = w->rect.top;
-    }
-    if (flags & SWP_NOSIZE) {
-        wp.cx = w->rect.right - w->rect.left;
-        wp.cy = w->rect.bottom - w->rect.top;
-    }
-    Send(h, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
+    WINDOWPOS wp{h, nullptr, x, y, std::max(cx, 0), std::max(cy, 0), flags};
+    if (!AskedPos(h, &wp)) return false;
     w = W(h);
-    if (!w) return false;
-    if (wp.cx < 0) wp.cx = 0;
-    if (wp.cy < 0) wp.cy = 0;
 
     RECT old = w->rect;
     RECT oldClient = ClientRectInParent(*w);
@@ -209,9 +249,7 @@ bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
     bool moved = nr.left != old.left || nr.top != old.top;
     bool sized =
         (nr.right - nr.left) != (old.right - old.left) || (nr.bottom - nr.top) != (old.bottom - old.top);
-    UINT outFlags = wp.flags;
-    if (!moved) outFlags |= SWP_NOMOVE;
-    if (!sized) outFlags |= SWP_NOSIZE;
+    UINT outFlags = wp.flags | (moved ? 0 : SWP_NOMOVE) | (sized ? 0 : SWP_NOSIZE);
     bool show = (wp.flags & SWP_SHOWWINDOW) && !wasVisible;
     bool hide = (wp.flags & SWP_HIDEWINDOW) && wasVisible;
     bool redraw = !(wp.flags & SWP_NOREDRAW);
@@ -230,36 +268,11 @@ bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
         SyncNative(*w);
     }
     if (sized && redraw) {
-        bool full = (w->cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0 || !IsTopLevel(*w);
-        RECT nc = ClientRectInParent(*w);
-        if (full) {
-            InvalidateTree(h, true, true);
-        } else {
-            // Only what was not part of the old client area.
-            gdi::Region fresh(RECT{0, 0, nc.right - nc.left, nc.bottom - nc.top});
-            fresh.Subtract(
-                gdi::Region(RECT{0, 0, oldClient.right - oldClient.left, oldClient.bottom - oldClient.top}));
-            InvalidateClient(*w, fresh, true);
-            w->ncPaint = true;
-        }
+        InvalidateResized(*w, oldClient);
     } else if (moved && redraw && parent) {
         InvalidateTree(h, true, true);
     }
-    if (show) {
-        if (IsTopLevel(*w)) {
-            EnsureNative(*w);
-            display::Current().ShowTopLevel(w->native, true);
-            w->nativeShown = true;
-        }
-        InvalidateTree(h, true, true);
-    }
-    if (hide) {
-        if (IsTopLevel(*w) && w->native) {
-            display::Current().ShowTopLevel(w->native, false);
-            w->nativeShown = false;
-        }
-        ClearFocusIfIn(h);
-    }
+    if (show || hide) ShowOrHideNative(*w, show);
     if (!(wp.flags & SWP_NOZORDER) && IsTopLevel(*w)) BringToTop(h);
     if (show && IsTopLevel(*w) && !(wp.flags & SWP_NOACTIVATE)) Activate(h, WA_ACTIVE, false);
     w = W(h);

@@ -72,122 +72,139 @@ void StartMoveDrag(HWND h, POINT screen) {
     s.moveOffset = {screen.x - m->rect.left, screen.y - m->rect.top};
 }
 
+// Our own move loop: the pointer drags the window until the button is up.
+static bool OwnMove(POINT pt, bool up) {
+    State &s = S();
+    if (!s.moving) return false;
+    Window *m = W(s.moving);
+    if (m && !up) {
+        int wd = m->rect.right - m->rect.left, ht = m->rect.bottom - m->rect.top;
+        MoveWindow(s.moving, pt.x - s.moveOffset.x, pt.y - s.moveOffset.y, wd, ht, TRUE);
+        return true;
+    }
+    HWND moved = s.moving;
+    s.moving = nullptr;
+    if (W(moved)) Send(moved, WM_EXITSIZEMOVE, 0, 0);
+    return true;
+}
+
+// A scroll bar tracking the mouse gets everything until it lets go.
+static bool TrackingBar(POINT pt, bool down, bool up) {
+    State &s = S();
+    if (!s.scrollTracking) return false;
+    HWND sb = s.scrollTracking;
+    Window *w = W(sb);
+    if (w) {
+        POINT o = WindowOriginScreen(*w);
+        UINT m = up ? WM_LBUTTONUP : down ? WM_LBUTTONDOWN : WM_MOUSEMOVE;
+        if (!win32::VScrollBarMouse(sb, m, POINT{pt.x - o.x, pt.y - o.y})) s.scrollTracking = nullptr;
+    } else {
+        s.scrollTracking = nullptr;
+    }
+    return true;
+}
+
+// A disabled window takes no input; a click on it beeps and its enabled
+// popup (a modal box) comes forward instead.
+static void ClickOnDisabled(HWND disabled, int button) {
+    Send(disabled, WM_SETCURSOR, reinterpret_cast<WPARAM>(disabled),
+         MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
+    for (HWND t : std::vector<HWND>(S().topLevels)) {
+        Window *o = W(t);
+        if (o && o->owner == disabled && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) {
+            Activate(t, WA_CLICKACTIVE, false);
+            break;
+        }
+    }
+}
+
+// The window the mouse event goes to and where on it the pointer is: the
+// capture window, else the window under the pointer. Null when none takes
+// it.
+static HWND MouseTarget(POINT pt, bool down, int button, LRESULT *hit) {
+    *hit = HTCLIENT;
+    if (S().capture) return S().capture;
+    Window *top = TopLevelAt(pt);
+    if (!top) return nullptr;
+    if (!IsEnabledChain(*top)) {
+        if (down) ClickOnDisabled(top->hwnd, button);
+        return nullptr;
+    }
+    HWND target = WindowFromPoint(pt);
+    if (!target) return nullptr;
+    *hit = Send(target, WM_NCHITTEST, 0, PointParam(pt.x, pt.y));
+    return W(target) ? target : nullptr;
+}
+
+static UINT ButtonMessage(const display::Event &ev) {
+    bool down = ev.type == display::Event::ButtonDown;
+    if (ev.type == display::Event::Motion) return WM_MOUSEMOVE;
+    if (ev.button == 1) return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+    if (ev.button == 3) return down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+    return down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+}
+
+// A press on an inactive top-level asks it whether to activate; false when
+// the press is eaten or the target went away.
+static bool ActivateOnPress(HWND target, LRESULT hit, UINT base) {
+    Window *top = TopLevelOf(W(target));
+    if (!top || S().active == top->hwnd) return true;
+    HWND topHwnd = top->hwnd;
+    LRESULT ma = Send(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(topHwnd),
+                      MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
+    if (ma == MA_ACTIVATE || ma == MA_ACTIVATEANDEAT) {
+        if (W(topHwnd) && !(W(topHwnd)->style & WS_DISABLED)) Activate(topHwnd, WA_CLICKACTIVE, false);
+    }
+    if (ma == MA_ACTIVATEANDEAT || ma == MA_NOACTIVATEANDEAT) return false;
+    return W(target) != nullptr;
+}
+
+// A second press close enough in time and place becomes a double-click for
+// classes that ask for them.
+static UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
+    State &s = S();
+    HWND target = tw.hwnd;
+    bool dbl = false;
+    if (tw.cls->style & CS_DBLCLKS) {
+        int dx = std::abs(pt.x - s.lastClickPt.x), dy = std::abs(pt.y - s.lastClickPt.y);
+        dbl = s.lastClickWnd == target && s.lastClickMsg == base &&
+              time - s.lastClickTime < classic::kDoubleClickTime && dx * 2 <= classic::kDoubleClickWidth &&
+              dy * 2 <= classic::kDoubleClickHeight;
+    }
+    if (dbl) {
+        s.lastClickWnd = nullptr;
+        return base + WM_LBUTTONDBLCLK - WM_LBUTTONDOWN;
+    }
+    s.lastClickWnd = target;
+    s.lastClickMsg = base;
+    s.lastClickTime = time;
+    s.lastClickPt = pt;
+    return base;
+}
+
 static void Mouse(const display::Event &ev) {
     State &s = S();
     POINT pt{ev.x, ev.y};
     s.cursor = pt;
     DWORD time = ev.time ? ev.time : Now();
-    int button = ev.button;
     bool down = ev.type == display::Event::ButtonDown;
     bool up = ev.type == display::Event::ButtonUp;
-    UINT vkButton = button == 1 ? VK_LBUTTON : button == 3 ? VK_RBUTTON : VK_MBUTTON;
+    UINT vkButton = ev.button == 1 ? VK_LBUTTON : ev.button == 3 ? VK_RBUTTON : VK_MBUTTON;
     if (down || up) SetKeyDown(s.asyncKeys, vkButton, down);
+    if (OwnMove(pt, up) || TrackingBar(pt, down, up)) return;
 
-    // Our own move loop.
-    if (s.moving) {
-        Window *m = W(s.moving);
-        if (m && !up) {
-            int wd = m->rect.right - m->rect.left, ht = m->rect.bottom - m->rect.top;
-            MoveWindow(s.moving, pt.x - s.moveOffset.x, pt.y - s.moveOffset.y, wd, ht, TRUE);
-            return;
-        }
-        HWND moved = s.moving;
-        s.moving = nullptr;
-        if (W(moved)) Send(moved, WM_EXITSIZEMOVE, 0, 0);
-        return;
-    }
-    // A scroll bar tracking the mouse gets everything until it lets go.
-    if (s.scrollTracking) {
-        HWND sb = s.scrollTracking;
-        Window *w = W(sb);
-        if (w) {
-            POINT o = WindowOriginScreen(*w);
-            UINT m = up ? WM_LBUTTONUP : down ? WM_LBUTTONDOWN : WM_MOUSEMOVE;
-            if (!win32::VScrollBarMouse(sb, m, POINT{pt.x - o.x, pt.y - o.y})) s.scrollTracking = nullptr;
-        } else {
-            s.scrollTracking = nullptr;
-        }
-        return;
-    }
-
-    HWND target = s.capture;
-    LRESULT hit = HTCLIENT;
-    if (!target) {
-        Window *top = TopLevelAt(pt);
-        if (!top) return;
-        if (!IsEnabledChain(*top)) {
-            // A disabled window takes no input; a click on it beeps.
-            if (!down) return;
-            HWND disabled = top->hwnd;
-            Send(disabled, WM_SETCURSOR, reinterpret_cast<WPARAM>(disabled),
-                 MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
-            // Its enabled popup (a modal box) comes forward instead.
-            for (HWND t : std::vector<HWND>(s.topLevels)) {
-                Window *o = W(t);
-                if (o && o->owner == disabled && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) {
-                    Activate(t, WA_CLICKACTIVE, false);
-                    break;
-                }
-            }
-            return;
-        }
-        target = WindowFromPoint(pt);
-        if (!target) return;
-        hit = Send(target, WM_NCHITTEST, 0, PointParam(pt.x, pt.y));
-        if (!W(target)) return;
-    }
-
-    UINT base;
-    if (ev.type == display::Event::Motion) {
-        base = WM_MOUSEMOVE;
-    } else if (button == 1) {
-        base = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
-    } else if (button == 3) {
-        base = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-    } else {
-        base = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
-    }
-
-    if (down) {
-        Window *tw = W(target);
-        Window *top = TopLevelOf(tw);
-        if (top && s.active != top->hwnd) {
-            LRESULT ma = Send(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top->hwnd),
-                              MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
-            if (ma == MA_ACTIVATE || ma == MA_ACTIVATEANDEAT) {
-                if (W(top->hwnd) && !(W(top->hwnd)->style & WS_DISABLED))
-                    Activate(top->hwnd, WA_CLICKACTIVE, false);
-            }
-            if (ma == MA_ACTIVATEANDEAT || ma == MA_NOACTIVATEANDEAT) return;
-            if (!W(target)) return;
-        }
-    }
+    LRESULT hit;
+    HWND target = MouseTarget(pt, down, ev.button, &hit);
+    if (!target) return;
+    UINT base = ButtonMessage(ev);
+    if (down && !ActivateOnPress(target, hit, base)) return;
     if (!s.capture) {
         Send(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target),
              MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
         if (!W(target)) return;
     }
-
     Window *tw = W(target);
-    if (down) {
-        bool dbl = false;
-        if (tw->cls->style & CS_DBLCLKS) {
-            int dx = std::abs(pt.x - s.lastClickPt.x), dy = std::abs(pt.y - s.lastClickPt.y);
-            dbl = s.lastClickWnd == target && s.lastClickMsg == base &&
-                  time - s.lastClickTime < classic::kDoubleClickTime &&
-                  dx * 2 <= classic::kDoubleClickWidth && dy * 2 <= classic::kDoubleClickHeight;
-        }
-        if (dbl) {
-            base += WM_LBUTTONDBLCLK - WM_LBUTTONDOWN;
-            s.lastClickWnd = nullptr;
-        } else {
-            s.lastClickWnd = target;
-            s.lastClickMsg = base;
-            s.lastClickTime = time;
-            s.lastClickPt = pt;
-        }
-    }
-
+    if (down) base = DoubleClick(*tw, base, pt, time);
     if (hit == HTCLIENT || s.capture) {
         POINT o = ClientOriginScreen(*tw);
         QueueInput(target, base, MouseKeys(), PointParam(pt.x - o.x, pt.y - o.y), time);
@@ -223,38 +240,11 @@ static void Configure(const display::Event &ev) {
     S().configuring = outer;
 }
 
-bool ConvertOneRawEvent() {
+// What the window system did to a native window: closed, exposed, moved,
+// focused, minimized, restored or destroyed it.
+static void WindowEvent(const display::Event &ev) {
     State &s = S();
-    if (s.raw.empty()) return false;
-    display::Event ev = s.raw.front();
-    s.raw.pop_front();
-    SyncModifiers(ev);
     switch (ev.type) {
-        case display::Event::KeyDown:
-            Key(ev);
-            // The character the key produced comes right after it.
-            if (!s.raw.empty() && s.raw.front().type == display::Event::Char) {
-                s.pendingChar[ev.vk & 0xFF] = static_cast<unsigned char>(s.raw.front().ch) + 1;
-                s.raw.pop_front();
-            }
-            break;
-        case display::Event::KeyUp:
-            Key(ev);
-            break;
-        case display::Event::Char: {
-            HWND target = s.focus ? s.focus : s.active;
-            if (target)
-                QueueInput(target, WM_CHAR, static_cast<unsigned char>(ev.ch), 1, ev.time ? ev.time : Now());
-            break;
-        }
-        case display::Event::ButtonDown:
-        case display::Event::ButtonUp:
-        case display::Event::Motion:
-            Mouse(ev);
-            break;
-        case display::Event::Wheel:
-            Wheel(ev);
-            break;
         case display::Event::CloseRequest:
             if (Window *w = NativeWindow(ev.window)) PostMessageA(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
@@ -293,8 +283,45 @@ bool ConvertOneRawEvent() {
             // as the window manager's close, and nothing is made again.
             if (Window *w = NativeWindow(ev.window)) PostMessageA(w->hwnd, WM_CLOSE, 0, 0);
             break;
-        case display::Event::KeyState:
-        case display::Event::None:
+        default:
+            break;
+    }
+}
+
+bool ConvertOneRawEvent() {
+    State &s = S();
+    if (s.raw.empty()) return false;
+    display::Event ev = s.raw.front();
+    s.raw.pop_front();
+    SyncModifiers(ev);
+    switch (ev.type) {
+        case display::Event::KeyDown:
+            Key(ev);
+            // The character the key produced comes right after it.
+            if (!s.raw.empty() && s.raw.front().type == display::Event::Char) {
+                s.pendingChar[ev.vk & 0xFF] = static_cast<unsigned char>(s.raw.front().ch) + 1;
+                s.raw.pop_front();
+            }
+            break;
+        case display::Event::KeyUp:
+            Key(ev);
+            break;
+        case display::Event::Char: {
+            HWND target = s.focus ? s.focus : s.active;
+            if (target)
+                QueueInput(target, WM_CHAR, static_cast<unsigned char>(ev.ch), 1, ev.time ? ev.time : Now());
+            break;
+        }
+        case display::Event::ButtonDown:
+        case display::Event::ButtonUp:
+        case display::Event::Motion:
+            Mouse(ev);
+            break;
+        case display::Event::Wheel:
+            Wheel(ev);
+            break;
+        default:
+            WindowEvent(ev);
             break;
     }
     return true;

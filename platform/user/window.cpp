@@ -154,57 +154,54 @@ static int DefaultCascade(int step) {
 using namespace win32;
 using namespace win32::wm;
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                            int width, int height, HWND parentArg, HMENU menu, HINSTANCE instance,
-                            LPVOID param) {
-    State &s = S();
-    auto cls = FindClass(className, instance);
-    if (!cls) {
-        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-        return nullptr;
-    }
-    HWND parent = nullptr, owner = nullptr;
+namespace {
+
+// A child's parent must be a window; a top-level's "parent" names its owner,
+// which is the top-level window it belongs to.
+bool ResolveParentAndOwner(DWORD style, HWND parentArg, HWND *parent, HWND *owner) {
+    *parent = *owner = nullptr;
     if (style & WS_CHILD) {
-        if (!W(parentArg)) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
-        parent = parentArg;
+        if (!W(parentArg)) return false;
+        *parent = parentArg;
     } else if (parentArg) {
         Window *o = TopLevelOf(W(parentArg));
-        if (!o) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
-        owner = o->hwnd;
+        if (!o) return false;
+        *owner = o->hwnd;
     }
+    return true;
+}
 
-    bool overlapped = (style & (WS_CHILD | WS_POPUP)) == 0;
-    if (overlapped) style |= WS_CAPTION | WS_CLIPSIBLINGS;
-    int showCmd = SW_SHOW;
-    if (x == static_cast<int>(CW_USEDEFAULT)) {
+// CW_USEDEFAULT: overlapped windows cascade over the work area at three
+// quarters of its size (and a default y is the show command); others get 0.
+void DefaultPlacement(bool overlapped, int *x, int *y, int *width, int *height, int *showCmd) {
+    const int useDefault = static_cast<int>(CW_USEDEFAULT);
+    if (*x == useDefault) {
         if (overlapped) {
-            if (y != static_cast<int>(CW_USEDEFAULT)) showCmd = y;
-            int d = DefaultCascade(s.cascade++);
+            if (*y != useDefault) *showCmd = *y;
+            int d = DefaultCascade(S().cascade++);
             RECT wa = display::Current().WorkArea();
-            x = wa.left + d;
-            y = wa.top + d;
+            *x = wa.left + d;
+            *y = wa.top + d;
         } else {
-            x = y = 0;
+            *x = *y = 0;
         }
     }
-    if (width == static_cast<int>(CW_USEDEFAULT)) {
+    if (*width == useDefault) {
         if (overlapped) {
             RECT wa = display::Current().WorkArea();
-            width = (wa.right - wa.left) * 3 / 4;
-            height = (wa.bottom - wa.top) * 3 / 4;
+            *width = (wa.right - wa.left) * 3 / 4;
+            *height = (wa.bottom - wa.top) * 3 / 4;
         } else {
-            width = height = 0;
+            *width = *height = 0;
         }
     }
-    if (width < 0) width = 0;
-    if (height < 0) height = 0;
+    if (*width < 0) *width = 0;
+    if (*height < 0) *height = 0;
+}
 
+HWND NewWindowRecord(const std::shared_ptr<WindowClass> &cls, DWORD exStyle, DWORD style, HWND parent,
+                     HWND owner, HMENU menu, HINSTANCE instance) {
+    State &s = S();
     auto owned = std::make_unique<Window>();
     Window *w = owned.get();
     HWND h = MakeHandle<HWND>(s.windows.Add(std::move(owned)));
@@ -225,24 +222,79 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     } else {
         s.topLevels.insert(s.topLevels.begin(), h);
     }
+    return h;
+}
 
-    if (style & (WS_CAPTION | WS_THICKFRAME)) {
-        MINMAXINFO mmi{};
-        SIZE scr = display::Current().ScreenSize();
-        Insets in = NonClientInsets(*w);
-        mmi.ptMaxSize = {scr.cx + in.left + in.right - 2 * classic::kFrameWidth,
-                         scr.cy + in.top + in.bottom - 2 * classic::kFrameWidth};
-        mmi.ptMaxPosition = {-in.left, -in.top};
-        mmi.ptMinTrackSize = {classic::kMinTrackWidth, classic::kMinTrackHeight};
-        mmi.ptMaxTrackSize = {scr.cx + 2 * classic::kFrameWidth + 12, scr.cy + 2 * classic::kFrameWidth + 12};
-        Send(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
-        if (style & WS_THICKFRAME) {
-            width = std::clamp<int>(width, mmi.ptMinTrackSize.x,
-                                    std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
-            height = std::clamp<int>(height, mmi.ptMinTrackSize.y,
-                                     std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
-        }
+// WM_GETMINMAXINFO for framed windows; a sizing frame keeps the size within
+// the track limits.
+void ApplyMinMax(HWND h, DWORD style, int *width, int *height) {
+    if (!(style & (WS_CAPTION | WS_THICKFRAME))) return;
+    MINMAXINFO mmi{};
+    SIZE scr = display::Current().ScreenSize();
+    Insets in = NonClientInsets(*W(h));
+    mmi.ptMaxSize = {scr.cx + in.left + in.right - 2 * classic::kFrameWidth,
+                     scr.cy + in.top + in.bottom - 2 * classic::kFrameWidth};
+    mmi.ptMaxPosition = {-in.left, -in.top};
+    mmi.ptMinTrackSize = {classic::kMinTrackWidth, classic::kMinTrackHeight};
+    mmi.ptMaxTrackSize = {scr.cx + 2 * classic::kFrameWidth + 12, scr.cy + 2 * classic::kFrameWidth + 12};
+    Send(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    if (style & WS_THICKFRAME) {
+        *width = std::clamp<int>(*width, mmi.ptMinTrackSize.x,
+                                 std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
+        *height = std::clamp<int>(*height, mmi.ptMinTrackSize.y,
+                                  std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
     }
+}
+
+// WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE and the parent's WM_PARENTNOTIFY;
+// false when the window refused or went away on the way.
+bool CreationSequence(HWND h, HWND parent, DWORD exStyle, CREATESTRUCTA &cs) {
+    if (!Send(h, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
+        if (Window *ww = W(h)) ww->destroying = true;
+        NcDestroyTree(h);
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (!W(h)) return false;
+    RECT nc = W(h)->rect;
+    Send(h, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&nc));
+    if (!W(h)) return false;
+    if (Send(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+        if (W(h)) DestroyImpl(h);
+        return false;
+    }
+    if (!W(h)) return false;
+    if (parent && !(exStyle & WS_EX_NOPARENTNOTIFY)) {
+        Send(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, static_cast<WORD>(W(h)->id)),
+             reinterpret_cast<LPARAM>(h));
+        if (!W(h)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                            int width, int height, HWND parentArg, HMENU menu, HINSTANCE instance,
+                            LPVOID param) {
+    auto cls = FindClass(className, instance);
+    if (!cls) {
+        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+        return nullptr;
+    }
+    HWND parent, owner;
+    if (!ResolveParentAndOwner(style, parentArg, &parent, &owner)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    bool overlapped = (style & (WS_CHILD | WS_POPUP)) == 0;
+    if (overlapped) style |= WS_CAPTION | WS_CLIPSIBLINGS;
+    int showCmd = SW_SHOW;
+    DefaultPlacement(overlapped, &x, &y, &width, &height, &showCmd);
+
+    HWND h = NewWindowRecord(cls, exStyle, style, parent, owner, menu, instance);
+    if (!h) return nullptr;
+    ApplyMinMax(h, style, &width, &height);
     if (!W(h)) return nullptr;
     W(h)->rect = {x, y, x + width, y + height};
     if (IsTopLevel(*W(h))) {
@@ -263,28 +315,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     cs.lpszName = windowName;
     cs.lpszClass = className;
     cs.dwExStyle = exStyle;
-
-    if (!Send(h, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
-        if (Window *ww = W(h)) ww->destroying = true;
-        NcDestroyTree(h);
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    if (!W(h)) return nullptr;
-    RECT nc = W(h)->rect;
-    Send(h, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&nc));
-    if (!W(h)) return nullptr;
-
-    if (Send(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
-        if (W(h)) DestroyImpl(h);
-        return nullptr;
-    }
-    if (!W(h)) return nullptr;
-    if (parent && !(exStyle & WS_EX_NOPARENTNOTIFY)) {
-        Send(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, static_cast<WORD>(W(h)->id)),
-             reinterpret_cast<LPARAM>(h));
-        if (!W(h)) return nullptr;
-    }
+    if (!CreationSequence(h, parent, exStyle, cs)) return nullptr;
     if (style & WS_VISIBLE) {
         if (showCmd == SW_SHOWDEFAULT) showCmd = SW_SHOW;
         ShowWindow(h, showCmd);

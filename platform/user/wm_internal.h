@@ -180,6 +180,17 @@ void SyncModifiers(const display::Event &ev);
 void Key(const display::Event &ev);
 void NoteRetrieved(const MSG &m);
 
+// What the default window procedure asks of the window manager (frame.cpp).
+LRESULT NonClientHitTest(HWND h, POINT screen);
+void WindowToClient(HWND h, RECT *r);  // a window rectangle less the frame, caption and bar
+std::string *WindowText(HWND h);       // never null for a live window
+void TitleChanged(HWND h);
+void MoveByCaption(HWND h);
+bool ScrollBarClick(HWND h, UINT msg, POINT screen);
+void ReportSizeAndMove(HWND h, const WINDOWPOS &pos);
+bool IsMinimized(HWND h);
+HBRUSH ClassBrush(HWND h);
+
 // Destruction and z-order.
 bool DestroyImpl(HWND h);
 void BringToTop(HWND h);
