@@ -5,7 +5,7 @@
 // null instance (the system classes). Works before main and without a display.
 #include <strings.h>
 
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "platform/user/wm_internal.h"
 
 namespace win32::wm {

@@ -3,7 +3,7 @@
 // size, move and caption-drag steps DefWindowProcA asks for by name.
 #include <cstring>
 
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "platform/user/wm_internal.h"
 
 namespace win32::wm {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "platform/user/wm_internal.h"
 
 namespace win32::wm {

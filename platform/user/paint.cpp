@@ -8,7 +8,7 @@
 #include <map>
 
 #include "platform/common/classic.h"
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "platform/user/wm_internal.h"
 
 namespace win32::wm {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "tests/unit/controls/parent_window.h"
 
 using namespace controls_test;

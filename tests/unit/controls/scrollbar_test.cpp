@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "tests/unit/controls/parent_window.h"
 
 using namespace controls_test;

@@ -1,13 +1,13 @@
 // The .res reader: entries, icon groups, icon bitmaps, accelerator tables.
 // Every read is bounds-checked; a malformed image is refused as a whole.
 
-#include "platform/user/resource_image.h"
+#include "platform/res/image.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/kernel/module.h"
-#include "platform/user/resources.h"
+#include "platform/res/resources.h"
 
 namespace win32::res {
 
