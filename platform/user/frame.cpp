@@ -30,7 +30,7 @@ LRESULT FrameHitTest(const Window &w, int x, int y, int wd, int ht) {
 }  // namespace
 
 LRESULT NonClientHitTest(HWND h, POINT screen) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return HTNOWHERE;
     POINT o = WindowOriginScreen(*w);
     int x = screen.x - o.x, y = screen.y - o.y;
@@ -49,7 +49,7 @@ LRESULT NonClientHitTest(HWND h, POINT screen) {
 }
 
 void WindowToClient(HWND h, RECT *r) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return;
     Insets in = NonClientInsets(*w);
     r->left += in.left;
@@ -59,7 +59,7 @@ void WindowToClient(HWND h, RECT *r) {
 }
 
 std::string *WindowText(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     return w ? &w->text : nullptr;
 }
 
@@ -68,22 +68,22 @@ void MoveByCaption(HWND h) {
     // The move follows the pointer from where it is now, as on Windows; the
     // point in lParam (often a made-up one, such as a fixed spot inside a
     // captionless box) is not a start point.
-    StartMoveDrag(h, S().cursor);
-    if (!S().moving && W(h)) Send(h, WM_EXITSIZEMOVE, 0, 0);
+    StartMoveDrag(h, WmState().cursor);
+    if (!WmState().moving && WindowOf(h)) Send(h, WM_EXITSIZEMOVE, 0, 0);
 }
 
 bool ScrollBarClick(HWND h, UINT msg, POINT screen) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return false;
     POINT o = WindowOriginScreen(*w);
     POINT p{screen.x - o.x, screen.y - o.y};
     if (!VScrollBarMouse(h, msg, p)) return false;
-    S().scrollTracking = h;
+    WmState().scrollTracking = h;
     return true;
 }
 
 void ReportSizeAndMove(HWND h, const WINDOWPOS &pos) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return;
     bool first = w->needSizeMove && (w->style & WS_VISIBLE);
     bool size = !(pos.flags & SWP_NOSIZE) || first;
@@ -95,24 +95,24 @@ void ReportSizeAndMove(HWND h, const WINDOWPOS &pos) {
         Send(h, WM_SIZE, w->minimized ? SIZE_MINIMIZED : SIZE_RESTORED,
              MAKELPARAM(static_cast<WORD>(cr.right - cr.left), static_cast<WORD>(cr.bottom - cr.top)));
     }
-    if (move && (w = W(h))) {
+    if (move && (w = WindowOf(h))) {
         RECT cr = ClientRectInParent(*w);
         Send(h, WM_MOVE, 0, MAKELPARAM(static_cast<WORD>(cr.left), static_cast<WORD>(cr.top)));
     }
 }
 
 bool IsMinimized(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     return w && w->minimized;
 }
 
 HBRUSH ClassBrush(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     return w ? ClassBrush(*w) : nullptr;
 }
 
 void TitleChanged(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (w && IsTopLevel(*w) && w->native) display::Current().SetTitle(w->native, w->text.c_str());
 }
 

@@ -37,7 +37,7 @@ RECT ClientRectInParent(const Window &w) {
 
 POINT WindowOriginScreen(const Window &w) {
     if (IsTopLevel(w)) return {w.rect.left, w.rect.top};
-    Window *p = W(w.parent);
+    Window *p = WindowOf(w.parent);
     POINT o = p ? ClientOriginScreen(*p) : POINT{0, 0};
     return {o.x + w.rect.left, o.y + w.rect.top};
 }
@@ -53,7 +53,7 @@ POINT WindowOriginOnSurface(const Window &w) {
         Insets in = NonClientInsets(w);
         return {-in.left, -in.top};
     }
-    Window *p = W(w.parent);
+    Window *p = WindowOf(w.parent);
     POINT o = p ? ClientOriginOnSurface(*p) : POINT{0, 0};
     return {o.x + w.rect.left, o.y + w.rect.top};
 }
@@ -70,7 +70,7 @@ bool IsVisibleChain(const Window &w) {
     while (c) {
         if (!(c->style & WS_VISIBLE)) return false;
         if (IsTopLevel(*c)) return true;
-        c = W(c->parent);
+        c = WindowOf(c->parent);
     }
     return false;
 }
@@ -80,7 +80,7 @@ bool IsEnabledChain(const Window &w) {
     while (c) {
         if (c->style & WS_DISABLED) return false;
         if (IsTopLevel(*c)) return true;
-        c = W(c->parent);
+        c = WindowOf(c->parent);
     }
     return false;
 }
@@ -106,7 +106,7 @@ gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
     if (w.shape) region.Intersect(ShapeOnSurface(w));
     const Window *a = &w;
     while (!IsTopLevel(*a)) {
-        a = W(a->parent);
+        a = WindowOf(a->parent);
         if (!a) return gdi::Region();
         POINT o = ClientOriginOnSurface(*a);
         RECT cr = ClientRectInParent(*a);
@@ -117,7 +117,7 @@ gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
     if (a->surface) region.Intersect(gdi::Region(RECT{0, 0, a->surface->width, a->surface->height}));
     if (client && clipChildren) {
         for (HWND c : w.children) {
-            Window *k = W(c);
+            Window *k = WindowOf(c);
             if (!k || !(k->style & WS_VISIBLE)) continue;
             gdi::Region kr(VisibleRegion(*k, false, false));
             region.Subtract(kr);
@@ -150,7 +150,7 @@ static display::TopLevelParams ParamsOf(const Window &w) {
     p.client = {o.x, o.y, o.x + (cr.right - cr.left), o.y + (cr.bottom - cr.top)};
     p.decorated = (w.style & WS_CAPTION) == WS_CAPTION;
     p.popup = !p.decorated;
-    if (Window *o2 = W(w.owner)) p.owner = o2->native;
+    if (Window *o2 = WindowOf(w.owner)) p.owner = o2->native;
     p.title = w.text;
     return p;
 }
@@ -159,7 +159,8 @@ void EnsureNative(Window &top) {
     if (top.native) return;
     display::Backend &b = display::Current();
     top.native = b.CreateTopLevel(ParamsOf(top));
-    if (Window *owner = W(top.owner); owner && (owner->style & WS_DISABLED)) b.SetModal(top.native, true);
+    if (Window *owner = WindowOf(top.owner); owner && (owner->style & WS_DISABLED))
+        b.SetModal(top.native, true);
     if (top.shape) {
         gdi::Region client = *top.shape;
         Insets in = NonClientInsets(top);
@@ -176,7 +177,7 @@ void EnsureNative(Window &top) {
 }
 
 static void SyncNative(Window &w) {
-    if (!IsTopLevel(w) || !w.native || S().configuring == w.hwnd) return;
+    if (!IsTopLevel(w) || !w.native || WmState().configuring == w.hwnd) return;
     display::TopLevelParams p = ParamsOf(w);
     display::Current().MoveTopLevel(w.native, p.client);
 }
@@ -185,7 +186,7 @@ static void SyncNative(Window &w) {
 // after the window had its say in WM_WINDOWPOSCHANGING. False when the
 // window went away.
 static bool AskedPos(HWND h, WINDOWPOS *wp) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (wp->flags & SWP_NOMOVE) {
         wp->x = w->rect.left;
         wp->y = w->rect.top;
@@ -195,7 +196,7 @@ static bool AskedPos(HWND h, WINDOWPOS *wp) {
         wp->cy = w->rect.bottom - w->rect.top;
     }
     Send(h, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(wp));
-    if (!W(h)) return false;
+    if (!WindowOf(h)) return false;
     if (wp->cx < 0) wp->cx = 0;
     if (wp->cy < 0) wp->cy = 0;
     return true;
@@ -236,11 +237,11 @@ static void ShowOrHideNative(Window &w, bool show) {
 
 // Applies a position/size/visibility change with the messages Win32 sends.
 bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return false;
     WINDOWPOS wp{h, nullptr, x, y, std::max(cx, 0), std::max(cy, 0), flags};
     if (!AskedPos(h, &wp)) return false;
-    w = W(h);
+    w = WindowOf(h);
 
     RECT old = w->rect;
     RECT oldClient = ClientRectInParent(*w);
@@ -254,7 +255,7 @@ bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
     bool hide = (wp.flags & SWP_HIDEWINDOW) && wasVisible;
     bool redraw = !(wp.flags & SWP_NOREDRAW);
 
-    Window *parent = IsTopLevel(*w) ? nullptr : W(w->parent);
+    Window *parent = IsTopLevel(*w) ? nullptr : WindowOf(w->parent);
     // The parent repaints what the window leaves uncovered.
     if (parent && wasVisible && redraw && (moved || sized || hide)) {
         InvalidateClient(*parent, gdi::Region(old), true);
@@ -275,7 +276,7 @@ bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
     if (show || hide) ShowOrHideNative(*w, show);
     if (!(wp.flags & SWP_NOZORDER) && IsTopLevel(*w)) BringToTop(h);
     if (show && IsTopLevel(*w) && !(wp.flags & SWP_NOACTIVATE)) Activate(h, WA_ACTIVE, false);
-    w = W(h);
+    w = WindowOf(h);
     if (!w) return true;
     wp.flags = outFlags;
     wp.x = w->rect.left;
@@ -292,7 +293,7 @@ using namespace win32;
 using namespace win32::wm;
 
 BOOL WINAPI GetWindowRect(HWND h, LPRECT r) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !r) return FALSE;
     POINT o = WindowOriginScreen(*w);
     *r = {o.x, o.y, o.x + (w->rect.right - w->rect.left), o.y + (w->rect.bottom - w->rect.top)};
@@ -300,7 +301,7 @@ BOOL WINAPI GetWindowRect(HWND h, LPRECT r) {
 }
 
 BOOL WINAPI GetClientRect(HWND h, LPRECT r) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !r) return FALSE;
     RECT cr = ClientRectInParent(*w);
     *r = {0, 0, cr.right - cr.left, cr.bottom - cr.top};
@@ -309,7 +310,7 @@ BOOL WINAPI GetClientRect(HWND h, LPRECT r) {
 }
 
 BOOL WINAPI ClientToScreen(HWND h, LPPOINT p) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !p) return FALSE;
     POINT o = ClientOriginScreen(*w);
     p->x += o.x;
@@ -318,7 +319,7 @@ BOOL WINAPI ClientToScreen(HWND h, LPPOINT p) {
 }
 
 BOOL WINAPI ScreenToClient(HWND h, LPPOINT p) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !p) return FALSE;
     POINT o = ClientOriginScreen(*w);
     p->x -= o.x;
@@ -327,14 +328,14 @@ BOOL WINAPI ScreenToClient(HWND h, LPPOINT p) {
 }
 
 BOOL WINAPI SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, UINT flags) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
     // Z-order among siblings; top-level windows come to the top in SetPos.
     if (!(flags & SWP_NOZORDER) && !IsTopLevel(*w)) {
-        auto &sib = W(w->parent)->children;
+        auto &sib = WindowOf(w->parent)->children;
         sib.erase(std::remove(sib.begin(), sib.end(), h), sib.end());
         auto at = sib.begin();
         if (after == HWND_BOTTOM) {
@@ -356,7 +357,7 @@ BOOL WINAPI MoveWindow(HWND h, int x, int y, int cx, int cy, BOOL repaint) {
 }
 
 BOOL WINAPI ShowWindow(HWND h, int cmd) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return FALSE;
     bool wasVisible = (w->style & WS_VISIBLE) != 0;
     switch (cmd) {
@@ -373,7 +374,7 @@ BOOL WINAPI ShowWindow(HWND h, int cmd) {
                 SetPos(h, 0, 0, 0, 0,
                        SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             }
-            if ((w = W(h)) && !w->minimized) {
+            if ((w = WindowOf(h)) && !w->minimized) {
                 w->minimized = true;
                 w->needSizeMove = false;
                 Send(h, WM_SIZE, SIZE_MINIMIZED, 0);
@@ -389,13 +390,13 @@ BOOL WINAPI ShowWindow(HWND h, int cmd) {
         RECT cr = ClientRectInParent(*w);
         InvalidateTree(h, true, true);
         Send(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cr.right - cr.left, cr.bottom - cr.top));
-        if (!W(h)) return wasVisible;
+        if (!WindowOf(h)) return wasVisible;
     }
     if (!wasVisible) {
         Send(h, WM_SHOWWINDOW, TRUE, 0);
-        if (!W(h)) return FALSE;
+        if (!WindowOf(h)) return FALSE;
         SetPos(h, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | (activate ? 0 : SWP_NOACTIVATE));
-    } else if (activate && IsTopLevel(*w) && S().active != h) {
+    } else if (activate && IsTopLevel(*w) && WmState().active != h) {
         Activate(h, WA_ACTIVE, false);
     }
     return wasVisible;

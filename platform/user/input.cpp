@@ -18,7 +18,7 @@ DWORD Now() {
 }
 
 void QueueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time) {
-    State &s = S();
+    State &s = WmState();
     s.input.push_back(MSG{h, msg, wp, lp, time, s.cursor});
     s.newArrivals = true;
 }
@@ -26,14 +26,14 @@ void QueueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time) {
 static Window *NativeWindow(display::NativeId id) {
     Window *found = nullptr;
     if (!id) return nullptr;
-    S().windows.ForEach([&](uintptr_t, Window &w) {
+    WmState().windows.ForEach([&](uintptr_t, Window &w) {
         if (w.native == id) found = &w;
     });
     return found;
 }
 
 static WPARAM MouseKeys() {
-    State &s = S();
+    State &s = WmState();
     WPARAM k = 0;
     if (KeyIsDown(s.asyncKeys, VK_LBUTTON)) k |= MK_LBUTTON;
     if (KeyIsDown(s.asyncKeys, VK_RBUTTON)) k |= MK_RBUTTON;
@@ -45,8 +45,8 @@ static WPARAM MouseKeys() {
 
 // The top-level window under a screen point, disabled or not.
 static Window *TopLevelAt(POINT pt) {
-    for (HWND t : S().topLevels) {
-        Window *w = W(t);
+    for (HWND t : WmState().topLevels) {
+        Window *w = WindowOf(t);
         if (!w || !(w->style & WS_VISIBLE) || w->minimized) continue;
         if (pt.x < w->rect.left || pt.x >= w->rect.right || pt.y < w->rect.top || pt.y >= w->rect.bottom)
             continue;
@@ -61,22 +61,22 @@ static LPARAM PointParam(int x, int y) {
 }
 
 void StartMoveDrag(HWND h, POINT screen) {
-    State &s = S();
-    Window *w = W(h);
+    State &s = WmState();
+    Window *w = WindowOf(h);
     if (!w) return;
     Window *top = TopLevelOf(w);
     if (top && top->native && display::Current().BeginMoveDrag(top->native, screen.x, screen.y)) return;
     if (!KeyIsDown(s.asyncKeys, VK_LBUTTON)) return;
     s.moving = top ? top->hwnd : h;
-    Window *m = W(s.moving);
+    Window *m = WindowOf(s.moving);
     s.moveOffset = {screen.x - m->rect.left, screen.y - m->rect.top};
 }
 
 // Our own move loop: the pointer drags the window until the button is up.
 static bool OwnMove(POINT pt, bool up) {
-    State &s = S();
+    State &s = WmState();
     if (!s.moving) return false;
-    Window *m = W(s.moving);
+    Window *m = WindowOf(s.moving);
     if (m && !up) {
         int wd = m->rect.right - m->rect.left, ht = m->rect.bottom - m->rect.top;
         MoveWindow(s.moving, pt.x - s.moveOffset.x, pt.y - s.moveOffset.y, wd, ht, TRUE);
@@ -84,16 +84,16 @@ static bool OwnMove(POINT pt, bool up) {
     }
     HWND moved = s.moving;
     s.moving = nullptr;
-    if (W(moved)) Send(moved, WM_EXITSIZEMOVE, 0, 0);
+    if (WindowOf(moved)) Send(moved, WM_EXITSIZEMOVE, 0, 0);
     return true;
 }
 
 // A scroll bar tracking the mouse gets everything until it lets go.
 static bool TrackingBar(POINT pt, bool down, bool up) {
-    State &s = S();
+    State &s = WmState();
     if (!s.scrollTracking) return false;
     HWND sb = s.scrollTracking;
-    Window *w = W(sb);
+    Window *w = WindowOf(sb);
     if (w) {
         POINT o = WindowOriginScreen(*w);
         UINT m = up ? WM_LBUTTONUP : down ? WM_LBUTTONDOWN : WM_MOUSEMOVE;
@@ -109,8 +109,8 @@ static bool TrackingBar(POINT pt, bool down, bool up) {
 static void ClickOnDisabled(HWND disabled, int button) {
     Send(disabled, WM_SETCURSOR, reinterpret_cast<WPARAM>(disabled),
          MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
-    for (HWND t : std::vector<HWND>(S().topLevels)) {
-        Window *o = W(t);
+    for (HWND t : std::vector<HWND>(WmState().topLevels)) {
+        Window *o = WindowOf(t);
         if (o && o->owner == disabled && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) {
             Activate(t, WA_CLICKACTIVE, false);
             break;
@@ -123,7 +123,7 @@ static void ClickOnDisabled(HWND disabled, int button) {
 // it.
 static HWND MouseTarget(POINT pt, bool down, int button, LRESULT *hit) {
     *hit = HTCLIENT;
-    if (S().capture) return S().capture;
+    if (WmState().capture) return WmState().capture;
     Window *top = TopLevelAt(pt);
     if (!top) return nullptr;
     if (!IsEnabledChain(*top)) {
@@ -133,7 +133,7 @@ static HWND MouseTarget(POINT pt, bool down, int button, LRESULT *hit) {
     HWND target = WindowFromPoint(pt);
     if (!target) return nullptr;
     *hit = Send(target, WM_NCHITTEST, 0, PointParam(pt.x, pt.y));
-    return W(target) ? target : nullptr;
+    return WindowOf(target) ? target : nullptr;
 }
 
 static UINT ButtonMessage(const display::Event &ev) {
@@ -147,22 +147,23 @@ static UINT ButtonMessage(const display::Event &ev) {
 // A press on an inactive top-level asks it whether to activate; false when
 // the press is eaten or the target went away.
 static bool ActivateOnPress(HWND target, LRESULT hit, UINT base) {
-    Window *top = TopLevelOf(W(target));
-    if (!top || S().active == top->hwnd) return true;
+    Window *top = TopLevelOf(WindowOf(target));
+    if (!top || WmState().active == top->hwnd) return true;
     HWND topHwnd = top->hwnd;
     LRESULT ma = Send(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(topHwnd),
                       MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
     if (ma == MA_ACTIVATE || ma == MA_ACTIVATEANDEAT) {
-        if (W(topHwnd) && !(W(topHwnd)->style & WS_DISABLED)) Activate(topHwnd, WA_CLICKACTIVE, false);
+        if (WindowOf(topHwnd) && !(WindowOf(topHwnd)->style & WS_DISABLED))
+            Activate(topHwnd, WA_CLICKACTIVE, false);
     }
     if (ma == MA_ACTIVATEANDEAT || ma == MA_NOACTIVATEANDEAT) return false;
-    return W(target) != nullptr;
+    return WindowOf(target) != nullptr;
 }
 
 // A second press close enough in time and place becomes a double-click for
 // classes that ask for them.
 static UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
-    State &s = S();
+    State &s = WmState();
     HWND target = tw.hwnd;
     bool dbl = false;
     if (tw.cls->style & CS_DBLCLKS) {
@@ -183,7 +184,7 @@ static UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
 }
 
 static void Mouse(const display::Event &ev) {
-    State &s = S();
+    State &s = WmState();
     POINT pt{ev.x, ev.y};
     s.cursor = pt;
     DWORD time = ev.time ? ev.time : Now();
@@ -201,9 +202,9 @@ static void Mouse(const display::Event &ev) {
     if (!s.capture) {
         Send(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target),
              MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
-        if (!W(target)) return;
+        if (!WindowOf(target)) return;
     }
-    Window *tw = W(target);
+    Window *tw = WindowOf(target);
     if (down) base = DoubleClick(*tw, base, pt, time);
     if (hit == HTCLIENT || s.capture) {
         POINT o = ClientOriginScreen(*tw);
@@ -215,11 +216,11 @@ static void Mouse(const display::Event &ev) {
 }
 
 static void Wheel(const display::Event &ev) {
-    State &s = S();
+    State &s = WmState();
     s.cursor = {ev.x, ev.y};
     HWND target = s.focus ? s.focus : s.active;
     if (!target) return;
-    Window *w = W(target);
+    Window *w = WindowOf(target);
     if (!w || !IsEnabledChain(*w)) return;
     WPARAM wp = MAKEWPARAM(static_cast<WORD>(MouseKeys()), static_cast<WORD>(static_cast<short>(ev.delta)));
     QueueInput(target, WM_MOUSEWHEEL, wp, PointParam(ev.x, ev.y), ev.time ? ev.time : Now());
@@ -234,16 +235,16 @@ static void Configure(const display::Event &ev) {
     if (EqualRect(&nr, &w->rect)) return;
     // The window manager already placed the native window: do not echo it.
     HWND h = w->hwnd;
-    HWND outer = S().configuring;
-    S().configuring = h;
+    HWND outer = WmState().configuring;
+    WmState().configuring = h;
     SetPos(h, nr.left, nr.top, nr.right - nr.left, nr.bottom - nr.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    S().configuring = outer;
+    WmState().configuring = outer;
 }
 
 // What the window system did to a native window: closed, exposed, moved,
 // focused, minimized, restored or destroyed it.
 static void WindowEvent(const display::Event &ev) {
-    State &s = S();
+    State &s = WmState();
     switch (ev.type) {
         case display::Event::CloseRequest:
             if (Window *w = NativeWindow(ev.window)) PostMessageA(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -289,7 +290,7 @@ static void WindowEvent(const display::Event &ev) {
 }
 
 bool ConvertOneRawEvent() {
-    State &s = S();
+    State &s = WmState();
     if (s.raw.empty()) return false;
     display::Event ev = s.raw.front();
     s.raw.pop_front();
@@ -334,7 +335,7 @@ using namespace win32::wm;
 
 BOOL WINAPI GetCursorPos(LPPOINT p) {
     if (!p) return FALSE;
-    *p = S().cursor;
+    *p = WmState().cursor;
     return TRUE;
 }
 

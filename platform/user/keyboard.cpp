@@ -117,7 +117,7 @@ void SetKeyDown(BYTE *keys, UINT vk, bool down) {
 }
 
 void NoteRetrieved(const MSG &m) {
-    State &s = S();
+    State &s = WmState();
     switch (m.message) {
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
@@ -143,7 +143,7 @@ void NoteRetrieved(const MSG &m) {
 // alone, as the report is of the moment before it.
 void SyncModifiers(const display::Event &ev) {
     if (ev.modifiers < 0) return;
-    State &s = S();
+    State &s = WmState();
     static const struct {
         UINT vk;
         int bit;
@@ -179,7 +179,7 @@ static LPARAM KeyParam(const display::Event &ev, UINT vk, bool down, bool wasDow
 }
 
 void Key(const display::Event &ev) {
-    State &s = S();
+    State &s = WmState();
     bool down = ev.type == display::Event::KeyDown;
     UINT vk = ev.vk & 0xFF;
     bool wasDown = KeyIsDown(s.asyncKeys, static_cast<int>(vk));
@@ -194,7 +194,7 @@ void Key(const display::Event &ev) {
         sys = true;
     }
     if (!target) return;
-    Window *tw = W(target);
+    Window *tw = WindowOf(target);
     if (!tw || !IsEnabledChain(*tw)) return;
     UINT msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
     QueueInput(target, msg, vk, lp, ev.time ? ev.time : Now());
@@ -206,12 +206,12 @@ using namespace win32;
 using namespace win32::wm;
 
 SHORT WINAPI GetKeyState(int vk) {
-    BYTE k = S().syncKeys[vk & 0xFF];
+    BYTE k = WmState().syncKeys[vk & 0xFF];
     return static_cast<SHORT>(((k & 0x80) ? 0x8000 : 0) | (k & 1));
 }
 
 SHORT WINAPI GetAsyncKeyState(int vk) {
-    BYTE k = S().asyncKeys[vk & 0xFF];
+    BYTE k = WmState().asyncKeys[vk & 0xFF];
     return static_cast<SHORT>((k & 0x80) ? 0x8000 : 0);
 }
 
@@ -220,7 +220,7 @@ BOOL WINAPI TranslateMessage(const MSG *m) {
     if (m->message != WM_KEYDOWN && m->message != WM_SYSKEYDOWN) {
         return m->message == WM_KEYUP || m->message == WM_SYSKEYUP;
     }
-    State &s = S();
+    State &s = WmState();
     UINT vk = static_cast<UINT>(m->wParam) & 0xFF;
     int ch = -1;
     if (s.pendingChar[vk]) {

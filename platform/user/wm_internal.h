@@ -124,10 +124,10 @@ struct State {
     int cascade = 0;  // CW_USEDEFAULT cascade step
 };
 
-State &S();
+State &WmState();
 
 // Looks a live window up; null for a stale handle.
-Window *W(HWND h);
+Window *WindowOf(HWND h);
 
 // Classes.
 void EnsureSystemClasses();
