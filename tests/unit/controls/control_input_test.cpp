@@ -4,9 +4,9 @@
 #include <windows.h>
 
 #include "platform/testing.h"
-#include "tests/unit/controls/parent_window.h"
+#include "tests/support/parent_window.h"
 
-using namespace controls_test;
+using namespace testsupport;
 
 namespace {
 

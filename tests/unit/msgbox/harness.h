@@ -16,7 +16,7 @@
 
 extern HINSTANCE AppInstance;
 
-namespace msgboxtest {
+namespace testsupport {
 
 // The box being shown and what happens while it is open.
 struct Script {
@@ -143,4 +143,4 @@ protected:
     int maxCharWidth = 0;
 };
 
-}  // namespace msgboxtest
+}  // namespace testsupport

@@ -13,7 +13,7 @@
 
 #include "platform/display/backend.h"
 
-namespace apptest {
+namespace testsupport {
 
 class FakeScreen : public display::Backend {
 public:
@@ -165,4 +165,4 @@ inline FakeScreen *InstallFakeScreen(int width, int height) {
     return raw;
 }
 
-}  // namespace apptest
+}  // namespace testsupport
