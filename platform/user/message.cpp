@@ -97,10 +97,6 @@ bool Fetch(MSG *out, HWND filter, UINT lo, UINT hi, bool remove) {
 
 }  // namespace
 
-LRESULT SendImpl(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-    return Send(h, m, wp, lp);
-}
-
 }  // namespace win32::wm
 
 using namespace win32;

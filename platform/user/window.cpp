@@ -100,7 +100,7 @@ static HWND NextActive(HWND gone) {
     return nullptr;
 }
 
-void HideForDestroy(HWND h) {
+static void HideForDestroy(HWND h) {
     Window *w = WindowOf(h);
     if (!w || !(w->style & WS_VISIBLE)) return;
     SetWindowPos(h, nullptr, 0, 0, 0, 0,

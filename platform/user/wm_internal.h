@@ -72,10 +72,6 @@ struct Window {
     bool destroyedSent = false;
 };
 
-struct RawInputMsg {
-    MSG msg;
-};
-
 struct State {
     HandleTable<Window> windows{HandleKind::Window};
     std::vector<std::shared_ptr<WindowClass>> classes;
