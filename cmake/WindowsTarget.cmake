@@ -24,18 +24,10 @@ file(GLOB PROGRAM_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/winobj/*.cpp
   ${CMAKE_SOURCE_DIR}/msgbox/*.cpp)
 
-# Until the program has its entry (app/winmain.cpp) there is nothing to
-# link: the sources are still compiled, into a library.
-if(EXISTS ${CMAKE_SOURCE_DIR}/app/winmain.cpp)
-  add_executable(morvalen WIN32 ${PROGRAM_SOURCES} ${res_object})
-  set_target_properties(morvalen PROPERTIES OUTPUT_NAME morvalen SUFFIX .exe)
-  target_link_options(morvalen PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
-    $<$<CONFIG:Release,MinSizeRel>:-s>)
-  target_link_libraries(morvalen PRIVATE user32 gdi32 shell32 kernel32)
-else()
-  message(STATUS "app/winmain.cpp is not there yet: morvalen.exe is not linked")
-  add_library(morvalen STATIC ${PROGRAM_SOURCES})
-  add_custom_target(morvalen_res_object ALL DEPENDS ${res_object})
-endif()
+add_executable(morvalen WIN32 ${PROGRAM_SOURCES} ${res_object})
+set_target_properties(morvalen PROPERTIES OUTPUT_NAME morvalen SUFFIX .exe)
+target_link_options(morvalen PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
+  $<$<CONFIG:Release,MinSizeRel>:-s>)
+target_link_libraries(morvalen PRIVATE user32 gdi32 shell32 kernel32)
 target_include_directories(morvalen PRIVATE ${CMAKE_SOURCE_DIR})
 morvalen_warnings(morvalen)

@@ -235,79 +235,69 @@ LRESULT DialogCode(HWND hwnd) {
     }
 }
 
-}  // namespace
+void RepaintIfVisible(HWND hwnd) {
+    if (IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
+}
 
-LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    LRESULT settled;
-    if (HandleControlLifetime<Button>(hwnd, msg, wParam, lParam, &settled)) return settled;
-    Button *b = State(hwnd);
+// An owner-drawn button's background is what the parent's WM_CTLCOLORBTN
+// gives; a pushbutton paints all of itself.
+LRESULT OnEraseBkgnd(HWND hwnd, HDC dc) {
+    if (IsOwnerDraw(hwnd)) {
+        if (HBRUSH brush = CtlColor(hwnd, dc)) {
+            RECT rc;
+            GetClientRect(hwnd, &rc);
+            FillRect(dc, &rc, brush);
+        }
+    }
+    return 1;
+}
+
+LRESULT OnPaint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (dc) {
+        if (IsOwnerDraw(hwnd))
+            SendDrawItem(hwnd, dc, ODA_DRAWENTIRE);
+        else
+            PaintPush(hwnd, dc);
+    }
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+// The mouse and the keyboard.
+void OnInput(HWND hwnd, const Button *b, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case WM_ERASEBKGND:
-            if (IsOwnerDraw(hwnd)) {
-                HDC dc = reinterpret_cast<HDC>(wParam);
-                if (HBRUSH brush = CtlColor(hwnd, dc)) {
-                    RECT rc;
-                    GetClientRect(hwnd, &rc);
-                    FillRect(dc, &rc, brush);
-                }
-            }
-            return 1;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            if (dc) {
-                if (IsOwnerDraw(hwnd))
-                    SendDrawItem(hwnd, dc, ODA_DRAWENTIRE);
-                else
-                    PaintPush(hwnd, dc);
-            }
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_SETTEXT: {
-            LRESULT r = DefWindowProcA(hwnd, msg, wParam, lParam);
-            if (IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
-            return r;
-        }
-        case WM_ENABLE:
-            if (IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
-            return 0;
-        case WM_SETFONT:
-            b->font = reinterpret_cast<HFONT>(wParam);
-            if (LOWORD(lParam) && IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
-            return 0;
-        case WM_GETFONT:
-            return reinterpret_cast<LRESULT>(b->font);
-        case WM_GETDLGCODE:
-            return DialogCode(hwnd);
-        case WM_SETFOCUS:
-            FocusChanged(hwnd, true);
-            return 0;
-        case WM_KILLFOCUS:
-            FocusChanged(hwnd, false);
-            return 0;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
             Press(hwnd);
-            return 0;
+            break;
         case WM_MOUSEMOVE:
             MouseMove(hwnd, lParam);
-            return 0;
+            break;
         case WM_LBUTTONUP:
             Release(hwnd);
-            return 0;
+            break;
         case WM_CAPTURECHANGED:
             if (b->mouseTracking && reinterpret_cast<HWND>(lParam) != hwnd) Cancel(hwnd);
-            return 0;
+            break;
         case WM_CANCELMODE:
             Cancel(hwnd);
-            return 0;
+            break;
         case WM_KEYDOWN:
             KeyDown(hwnd, wParam, lParam);
-            return 0;
+            break;
         case WM_KEYUP:
             KeyUp(hwnd, wParam);
-            return 0;
+            break;
+        default:
+            break;
+    }
+}
+
+// The BM_* messages.
+LRESULT OnButtonMessage(HWND hwnd, const Button *b, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
         case BM_CLICK:
             if (!IsWindowEnabled(hwnd)) return 0;
             SendMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 0);
@@ -320,15 +310,66 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case BM_GETCHECK:
             return BST_UNCHECKED;
-        case BM_SETCHECK:
-            return 0;
         case BM_SETSTYLE: {
             LONG style = GetWindowLongA(hwnd, GWL_STYLE);
             style = (style & ~0xFFFFL) | static_cast<LONG>(wParam & 0xFFFF);
             SetWindowLongA(hwnd, GWL_STYLE, style);
-            if (LOWORD(lParam) && IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
+            if (LOWORD(lParam)) RepaintIfVisible(hwnd);
             return 0;
         }
+        default:  // BM_SETCHECK: a pushbutton has no check
+            return 0;
+    }
+}
+
+}  // namespace
+
+LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT settled;
+    if (HandleControlLifetime<Button>(hwnd, msg, wParam, lParam, &settled)) return settled;
+    Button *b = State(hwnd);
+    switch (msg) {
+        case WM_ERASEBKGND:
+            return OnEraseBkgnd(hwnd, reinterpret_cast<HDC>(wParam));
+        case WM_PAINT:
+            return OnPaint(hwnd);
+        case WM_SETTEXT: {
+            LRESULT r = DefWindowProcA(hwnd, msg, wParam, lParam);
+            RepaintIfVisible(hwnd);
+            return r;
+        }
+        case WM_ENABLE:
+            RepaintIfVisible(hwnd);
+            return 0;
+        case WM_SETFONT:
+            b->font = reinterpret_cast<HFONT>(wParam);
+            if (LOWORD(lParam)) RepaintIfVisible(hwnd);
+            return 0;
+        case WM_GETFONT:
+            return reinterpret_cast<LRESULT>(b->font);
+        case WM_GETDLGCODE:
+            return DialogCode(hwnd);
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+            FocusChanged(hwnd, msg == WM_SETFOCUS);
+            return 0;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONUP:
+        case WM_CAPTURECHANGED:
+        case WM_CANCELMODE:
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+            OnInput(hwnd, b, msg, wParam, lParam);
+            return 0;
+        case BM_CLICK:
+        case BM_GETSTATE:
+        case BM_SETSTATE:
+        case BM_GETCHECK:
+        case BM_SETCHECK:
+        case BM_SETSTYLE:
+            return OnButtonMessage(hwnd, b, msg, wParam, lParam);
         default:
             return DefWindowProcA(hwnd, msg, wParam, lParam);
     }

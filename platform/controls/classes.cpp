@@ -1,5 +1,5 @@
 #include "platform/controls/controls_internal.h"
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 
 namespace win32 {
 

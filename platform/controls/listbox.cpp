@@ -12,32 +12,9 @@
 
 #include "platform/common/classic.h"
 #include "platform/controls/controls_internal.h"
+#include "platform/controls/listbox.h"
 
-namespace win32::controls {
-namespace {
-
-constexpr int kMaxItemHeight = 255;
-constexpr int kWheelLines = 3;
-
-struct Item {
-    std::string text;
-    ULONG_PTR data = 0;
-};
-
-struct ListBox {
-    int count = 0;            // equals items.size() unless the box has no data
-    std::vector<Item> items;  // unused with LBS_NODATA
-    int itemHeight = classic::kSystemFontHeight;
-    int top = 0;
-    int sel = -1;
-    int caret = 0;
-    bool focused = false;
-    bool tracking = false;
-    int selAtPress = -1;
-    int wheelRemainder = 0;
-    bool resizing = false;
-    HFONT font = nullptr;
-};
+namespace win32::controls::listbox {
 
 ListBox *State(HWND hwnd) {
     return ControlState<ListBox>(hwnd);
@@ -47,7 +24,7 @@ DWORD Style(HWND hwnd) {
     return static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
 }
 
-int ClientHeight(HWND hwnd) {
+static int ClientHeight(HWND hwnd) {
     RECT rc;
     GetClientRect(hwnd, &rc);
     return rc.bottom - rc.top;
@@ -58,7 +35,7 @@ int VisibleItems(HWND hwnd, const ListBox &lb) {
     return ClientHeight(hwnd) / lb.itemHeight;
 }
 
-int MaxTop(HWND hwnd, const ListBox &lb) {
+static int MaxTop(HWND hwnd, const ListBox &lb) {
     return std::max(0, lb.count - std::max(VisibleItems(hwnd, lb), 1));
 }
 
@@ -70,11 +47,11 @@ RECT ItemRect(HWND hwnd, const ListBox &lb, int index) {
     return rc;
 }
 
-bool CanDraw(HWND hwnd) {
+static bool CanDraw(HWND hwnd) {
     return IsWindowVisible(hwnd) && !(Style(hwnd) & LBS_NOREDRAW);
 }
 
-void Notify(HWND hwnd, int code) {
+static void Notify(HWND hwnd, int code) {
     if (!(Style(hwnd) & LBS_NOTIFY)) return;
     HWND parent = GetParent(hwnd);
     if (!parent) return;
@@ -83,7 +60,7 @@ void Notify(HWND hwnd, int code) {
 }
 
 // Asks the parent for the colours and the background brush.
-HBRUSH CtlColor(HWND hwnd, HDC dc) {
+static HBRUSH CtlColor(HWND hwnd, HDC dc) {
     HWND parent = GetParent(hwnd);
     HBRUSH brush = nullptr;
     if (parent)
@@ -92,7 +69,7 @@ HBRUSH CtlColor(HWND hwnd, HDC dc) {
     return brush ? brush : GetSysColorBrush(COLOR_WINDOW);
 }
 
-UINT ItemState(HWND hwnd, const ListBox &lb, int index) {
+static UINT ItemState(HWND hwnd, const ListBox &lb, int index) {
     UINT state = 0;
     if (index >= 0 && index == lb.sel) state |= ODS_SELECTED;
     if (lb.focused && index == lb.caret) state |= ODS_FOCUS;
@@ -100,7 +77,7 @@ UINT ItemState(HWND hwnd, const ListBox &lb, int index) {
     return state;
 }
 
-void SendDrawItem(HWND hwnd, HDC dc, int index, UINT action, UINT state, const RECT &rc) {
+static void SendDrawItem(HWND hwnd, HDC dc, int index, UINT action, UINT state, const RECT &rc) {
     HWND parent = GetParent(hwnd);
     if (!parent) return;
     DRAWITEMSTRUCT dis{};
@@ -118,7 +95,7 @@ void SendDrawItem(HWND hwnd, HDC dc, int index, UINT action, UINT state, const R
     SendMessageA(parent, WM_DRAWITEM, static_cast<WPARAM>(dis.CtlID), reinterpret_cast<LPARAM>(&dis));
 }
 
-bool OwnerDraw(HWND hwnd) {
+static bool OwnerDraw(HWND hwnd) {
     return (Style(hwnd) & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
 }
 
@@ -134,7 +111,7 @@ bool HasStrings(HWND hwnd) {
 
 // A plain item: its string on the background, or in the highlight colours
 // when selected; a dotted rectangle around the caret item of a focused box.
-void DrawPlain(HWND hwnd, HDC dc, int index, UINT state, const RECT &rc, HBRUSH background) {
+static void DrawPlain(HWND hwnd, HDC dc, int index, UINT state, const RECT &rc, HBRUSH background) {
     ListBox *lb = State(hwnd);
     if (!lb) return;
     if (index >= 0 && static_cast<size_t>(index) < lb->items.size()) {
@@ -183,7 +160,7 @@ void DrawOne(HWND hwnd, int index, UINT action) {
     ReleaseDC(hwnd, dc);
 }
 
-void UpdateScrollBar(HWND hwnd, ListBox &lb) {
+static void UpdateScrollBar(HWND hwnd, ListBox &lb) {
     if (!(Style(hwnd) & WS_VSCROLL)) return;
     SCROLLINFO si{};
     si.cbSize = sizeof(si);
@@ -247,7 +224,7 @@ bool Select(HWND hwnd, int index) {
     return oldSel != index;
 }
 
-void Measure(HWND hwnd, const CREATESTRUCTA *cs, ListBox &lb) {
+static void Measure(HWND hwnd, const CREATESTRUCTA *cs, ListBox &lb) {
     int height = classic::kSystemFontHeight;
     if (HDC dc = GetDC(hwnd)) {
         TEXTMETRICA tm{};
@@ -284,7 +261,7 @@ void FitIntegralHeight(HWND hwnd, ListBox &lb) {
     if (ListBox *again = State(hwnd)) again->resizing = false;
 }
 
-void Paint(HWND hwnd) {
+static void Paint(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     if (!dc) return;
@@ -337,7 +314,7 @@ int ItemAt(HWND hwnd, const ListBox &lb, int y, bool *outside) {
     return index;
 }
 
-void MouseDown(HWND hwnd, LPARAM lParam, bool dblclk) {
+static void MouseDown(HWND hwnd, LPARAM lParam, bool dblclk) {
     if (GetFocus() != hwnd) SetFocus(hwnd);
     ListBox *lb = State(hwnd);
     if (!lb) return;
@@ -369,7 +346,7 @@ void MouseDown(HWND hwnd, LPARAM lParam, bool dblclk) {
     if (onItem && IsWindow(hwnd)) Notify(hwnd, LBN_DBLCLK);
 }
 
-void MouseMove(HWND hwnd, LPARAM lParam) {
+static void MouseMove(HWND hwnd, LPARAM lParam) {
     ListBox *lb = State(hwnd);
     if (!lb || !lb->tracking || lb->count == 0 || (Style(hwnd) & LBS_NOSEL)) return;
     int y = static_cast<short>(HIWORD(lParam));
@@ -391,7 +368,7 @@ void MouseMove(HWND hwnd, LPARAM lParam) {
     Select(hwnd, index);
 }
 
-void MouseUp(HWND hwnd) {
+static void MouseUp(HWND hwnd) {
     ListBox *lb = State(hwnd);
     if (!lb || !lb->tracking) return;
     lb->tracking = false;
@@ -403,7 +380,7 @@ void MouseUp(HWND hwnd) {
     }
 }
 
-void KeyDown(HWND hwnd, WPARAM vk) {
+static void KeyDown(HWND hwnd, WPARAM vk) {
     ListBox *lb = State(hwnd);
     if (!lb || lb->count == 0) return;
     if (Style(hwnd) & LBS_WANTKEYBOARDINPUT) {
@@ -454,7 +431,7 @@ void KeyDown(HWND hwnd, WPARAM vk) {
 }
 
 // A typed character moves to the next item whose text starts with it.
-void Char(HWND hwnd, WPARAM ch) {
+static void Char(HWND hwnd, WPARAM ch) {
     ListBox *lb = State(hwnd);
     if (!lb || lb->count == 0 || !HasStrings(hwnd) || NoData(hwnd) || ch < 0x20) return;
     char key[2] = {static_cast<char>(ch), 0};
@@ -469,54 +446,6 @@ void Char(HWND hwnd, WPARAM ch) {
     }
 }
 
-void VScroll(HWND hwnd, WPARAM wParam) {
-    ListBox *lb = State(hwnd);
-    if (!lb) return;
-    int page = std::max(VisibleItems(hwnd, *lb), 1);
-    switch (LOWORD(wParam)) {
-        case SB_LINEUP:
-            SetTop(hwnd, lb->top - 1);
-            break;
-        case SB_LINEDOWN:
-            SetTop(hwnd, lb->top + 1);
-            break;
-        case SB_PAGEUP:
-            SetTop(hwnd, lb->top - page);
-            break;
-        case SB_PAGEDOWN:
-            SetTop(hwnd, lb->top + page);
-            break;
-        case SB_TOP:
-            SetTop(hwnd, 0);
-            break;
-        case SB_BOTTOM:
-            SetTop(hwnd, lb->count);
-            break;
-        case SB_THUMBTRACK:
-        case SB_THUMBPOSITION: {
-            SCROLLINFO si{};
-            si.cbSize = sizeof(si);
-            si.fMask = SIF_TRACKPOS;
-            int pos = HIWORD(wParam);
-            if (GetScrollInfo(hwnd, SB_VERT, &si)) pos = si.nTrackPos;
-            SetTop(hwnd, pos);
-            break;
-        }
-        default:
-            break;
-    }
-}
-
-void Wheel(HWND hwnd, WPARAM wParam) {
-    ListBox *lb = State(hwnd);
-    if (!lb) return;
-    lb->wheelRemainder += GET_WHEEL_DELTA_WPARAM(wParam);
-    int notches = lb->wheelRemainder / WHEEL_DELTA;
-    if (notches == 0) return;
-    lb->wheelRemainder -= notches * WHEEL_DELTA;
-    SetTop(hwnd, lb->top - notches * kWheelLines);
-}
-
 void Relayout(HWND hwnd) {
     ListBox *lb = State(hwnd);
     if (!lb) return;
@@ -525,7 +454,7 @@ void Relayout(HWND hwnd) {
     if (CanDraw(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
 }
 
-void FocusChanged(HWND hwnd, bool focused) {
+static void FocusChanged(HWND hwnd, bool focused) {
     ListBox *lb = State(hwnd);
     if (!lb) return;
     if (!focused && lb->tracking) {
@@ -540,174 +469,43 @@ void FocusChanged(HWND hwnd, bool focused) {
 
 // LB_ADDSTRING (index -1: at the end, or in order with LBS_SORT) and
 // LB_INSERTSTRING. Returns the new item's index.
-LRESULT Insert(HWND hwnd, ListBox &lb, int index, LPARAM lParam) {
-    if (NoData(hwnd)) return LB_ERR;
-    if (index < -1 || index > lb.count) return LB_ERR;
-    Item item;
-    if (HasStrings(hwnd)) {
-        if (lParam) item.text = reinterpret_cast<const char *>(lParam);
-    } else {
-        item.data = static_cast<ULONG_PTR>(lParam);
-    }
-    if (index == -1) {
-        index = lb.count;
-        if ((Style(hwnd) & LBS_SORT) && HasStrings(hwnd)) {
-            auto less = [](const Item &a, const Item &b) {
-                return lstrcmpiA(a.text.c_str(), b.text.c_str()) < 0;
-            };
-            index = static_cast<int>(std::upper_bound(lb.items.begin(), lb.items.end(), item, less) -
-                                     lb.items.begin());
-        }
-    }
-    if (lb.items.size() >= static_cast<size_t>(INT_MAX / kMaxItemHeight)) return LB_ERRSPACE;
-    lb.items.insert(lb.items.begin() + index, std::move(item));
-    lb.count = static_cast<int>(lb.items.size());
-    if (lb.sel >= index) ++lb.sel;
-    Relayout(hwnd);
-    return index;
-}
-
-LRESULT ListMessage(HWND hwnd, ListBox &lb, UINT msg, WPARAM wParam, LPARAM lParam) {
+static void OnInput(HWND hwnd, ListBox &lb, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case LB_SETCOUNT: {
-            if (!NoData(hwnd)) return LB_ERR;
-            if (wParam > static_cast<WPARAM>(INT_MAX / kMaxItemHeight)) return LB_ERRSPACE;
-            lb.count = static_cast<int>(wParam);
-            if (lb.sel >= lb.count) lb.sel = -1;
-            lb.caret = std::clamp(lb.caret, 0, std::max(lb.count - 1, 0));
-            Relayout(hwnd);
-            return LB_OKAY;
-        }
-        case LB_RESETCONTENT:
-            lb.items.clear();
-            lb.count = 0;
-            lb.sel = -1;
-            lb.caret = 0;
-            lb.top = 0;
-            Relayout(hwnd);
-            return LB_OKAY;
-        case LB_GETCOUNT:
-            return lb.count;
-        case LB_GETITEMRECT: {
-            int index = static_cast<int>(wParam);
-            RECT *out = reinterpret_cast<RECT *>(lParam);
-            // Item 0 of an empty box still has a place: the first line.
-            if (!out || index < 0 || index >= std::max(lb.count, 1)) return LB_ERR;
-            *out = ItemRect(hwnd, lb, index);
-            return 1;
-        }
-        case LB_GETITEMHEIGHT:
-            return lb.itemHeight;
-        case LB_SETITEMHEIGHT: {
-            int h = LOWORD(lParam);
-            if (h <= 0 || h > kMaxItemHeight) return LB_ERR;
-            lb.itemHeight = h;
-            FitIntegralHeight(hwnd, lb);
-            Relayout(hwnd);
-            return LB_OKAY;
-        }
-        case LB_GETTOPINDEX:
-            return lb.top;
-        case LB_SETTOPINDEX: {
-            int index = static_cast<int>(wParam);
-            if (index < 0 || (index >= lb.count && index != 0)) return LB_ERR;
-            SetTop(hwnd, index);
-            return LB_OKAY;
-        }
-        case LB_GETCURSEL:
-            return lb.sel;
-        case LB_SETCURSEL: {
-            int index = static_cast<int>(wParam);
-            if (index == -1) {
-                Select(hwnd, -1);
-                return LB_ERR;
-            }
-            if (index < 0 || index >= lb.count) return LB_ERR;
-            Select(hwnd, index);
-            return index;
-        }
-        case LB_GETSEL: {
-            int index = static_cast<int>(wParam);
-            if (index < 0 || index >= lb.count) return LB_ERR;
-            return index == lb.sel ? 1 : 0;
-        }
-        case LB_GETCARETINDEX:
-            return lb.caret;
-        case LB_SETCARETINDEX: {
-            int index = static_cast<int>(wParam);
-            if (index < 0 || index >= lb.count) return LB_ERR;
-            int old = lb.caret;
-            lb.caret = index;
-            if (lb.focused && old != index) {
-                lb.focused = false;
-                DrawOne(hwnd, old, ODA_FOCUS);
-                if (ListBox *again = State(hwnd)) {
-                    again->focused = true;
-                    DrawOne(hwnd, index, ODA_FOCUS);
-                }
-            }
-            EnsureVisible(hwnd, index);
-            return LB_OKAY;
-        }
-        case LB_ITEMFROMPOINT: {
-            int x = static_cast<short>(LOWORD(lParam));
-            int y = static_cast<short>(HIWORD(lParam));
-            RECT client;
-            GetClientRect(hwnd, &client);
-            bool outside;
-            int index = ItemAt(hwnd, lb, y, &outside);
-            if (x < 0 || x >= client.right) outside = true;
-            return static_cast<LRESULT>(static_cast<DWORD>(MAKELONG(index, outside ? 1 : 0)));
-        }
-        case LB_GETITEMDATA: {
-            int index = static_cast<int>(wParam);
-            if (index < 0 || index >= lb.count) return LB_ERR;
-            return NoData(hwnd) ? 0 : static_cast<LRESULT>(lb.items[static_cast<size_t>(index)].data);
-        }
-        case LB_SETITEMDATA: {
-            int index = static_cast<int>(wParam);
-            if (NoData(hwnd) || index < 0 || index >= lb.count) return LB_ERR;
-            lb.items[static_cast<size_t>(index)].data = static_cast<ULONG_PTR>(lParam);
-            return LB_OKAY;
-        }
-        case LB_ADDSTRING:
-        case LB_INSERTSTRING:
-            return Insert(hwnd, lb, msg == LB_ADDSTRING ? -1 : static_cast<int>(wParam), lParam);
-        case LB_DELETESTRING: {
-            int index = static_cast<int>(wParam);
-            if (NoData(hwnd) || index < 0 || index >= lb.count) return LB_ERR;
-            lb.items.erase(lb.items.begin() + index);
-            lb.count = static_cast<int>(lb.items.size());
-            if (lb.sel == index)
-                lb.sel = -1;
-            else if (lb.sel > index)
-                --lb.sel;
-            if (lb.caret > index) --lb.caret;
-            lb.caret = std::clamp(lb.caret, 0, std::max(lb.count - 1, 0));
-            Relayout(hwnd);
-            return lb.count;
-        }
-        case LB_GETTEXT:
-        case LB_GETTEXTLEN: {
-            int index = static_cast<int>(wParam);
-            if (NoData(hwnd) || index < 0 || index >= lb.count) return LB_ERR;
-            const Item &item = lb.items[static_cast<size_t>(index)];
-            if (!HasStrings(hwnd)) {
-                // Owner-drawn boxes without strings hand out the item data.
-                if (msg == LB_GETTEXT && lParam)
-                    std::memcpy(reinterpret_cast<void *>(lParam), &item.data, sizeof(item.data));
-                return sizeof(item.data);
-            }
-            if (msg == LB_GETTEXT && lParam)
-                std::memcpy(reinterpret_cast<char *>(lParam), item.text.c_str(), item.text.size() + 1);
-            return static_cast<LRESULT>(item.text.size());
-        }
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            MouseDown(hwnd, lParam, msg == WM_LBUTTONDBLCLK);
+            break;
+        case WM_MOUSEMOVE:
+            MouseMove(hwnd, lParam);
+            break;
+        case WM_LBUTTONUP:
+            MouseUp(hwnd);
+            break;
+        case WM_CAPTURECHANGED:
+            if (reinterpret_cast<HWND>(lParam) != hwnd) lb.tracking = false;
+            break;
+        case WM_KEYDOWN:
+            KeyDown(hwnd, wParam);
+            break;
+        case WM_CHAR:
+            Char(hwnd, wParam);
+            break;
+        case WM_VSCROLL:
+            VScroll(hwnd, wParam);
+            break;
+        case WM_MOUSEWHEEL:
+            Wheel(hwnd, wParam);
+            break;
         default:
-            return DefWindowProcA(hwnd, msg, wParam, lParam);
+            break;
     }
 }
 
-}  // namespace
+}  // namespace win32::controls::listbox
+
+namespace win32::controls {
+
+using namespace listbox;
 
 LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     LRESULT settled;
@@ -743,37 +541,19 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_SETFOCUS:
-            FocusChanged(hwnd, true);
-            return 0;
         case WM_KILLFOCUS:
-            FocusChanged(hwnd, false);
+            FocusChanged(hwnd, msg == WM_SETFOCUS);
             return 0;
         case WM_LBUTTONDOWN:
-            MouseDown(hwnd, lParam, false);
-            return 0;
         case WM_LBUTTONDBLCLK:
-            MouseDown(hwnd, lParam, true);
-            return 0;
         case WM_MOUSEMOVE:
-            MouseMove(hwnd, lParam);
-            return 0;
         case WM_LBUTTONUP:
-            MouseUp(hwnd);
-            return 0;
         case WM_CAPTURECHANGED:
-            if (reinterpret_cast<HWND>(lParam) != hwnd) lb->tracking = false;
-            return 0;
         case WM_KEYDOWN:
-            KeyDown(hwnd, wParam);
-            return 0;
         case WM_CHAR:
-            Char(hwnd, wParam);
-            return 0;
         case WM_VSCROLL:
-            VScroll(hwnd, wParam);
-            return 0;
         case WM_MOUSEWHEEL:
-            Wheel(hwnd, wParam);
+            OnInput(hwnd, *lb, msg, wParam, lParam);
             return 0;
         default:
             return ListMessage(hwnd, *lb, msg, wParam, lParam);

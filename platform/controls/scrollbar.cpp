@@ -5,7 +5,7 @@
 
 #include "platform/common/classic.h"
 #include "platform/controls/controls_internal.h"
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 
 namespace win32 {
 namespace {

@@ -15,7 +15,7 @@ struct Holder {
     std::function<std::unique_ptr<Backend>()> factory;
 };
 
-Holder &H() {
+Holder &BackendHolder() {
     static auto *h = new Holder();  // outlives static destructors that may still draw
     return *h;
 }
@@ -23,7 +23,7 @@ Holder &H() {
 }  // namespace
 
 Backend &Current() {
-    Holder &h = H();
+    Holder &h = BackendHolder();
     if (!h.backend) {
         if (h.factory) {
             h.backend = h.factory();
@@ -39,15 +39,15 @@ Backend &Current() {
 }
 
 bool IsOpen() {
-    return H().backend != nullptr;
+    return BackendHolder().backend != nullptr;
 }
 
 void SetFactory(std::function<std::unique_ptr<Backend>()> factory) {
-    H().factory = std::move(factory);
+    BackendHolder().factory = std::move(factory);
 }
 
 void Reset(std::unique_ptr<Backend> backend) {
-    H().backend = std::move(backend);
+    BackendHolder().backend = std::move(backend);
 }
 
 namespace {

@@ -17,7 +17,7 @@ namespace gdi {
 
 // ---- objects -------------------------------------------------------------
 
-struct Font;  // a realized face at one size, see text.cpp
+struct Font;  // a realized face at one size, below
 
 struct GdiObject {
     UINT type = 0;       // OBJ_PEN, OBJ_BRUSH, OBJ_FONT, OBJ_REGION, OBJ_BITMAP

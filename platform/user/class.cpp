@@ -5,18 +5,18 @@
 // null instance (the system classes). Works before main and without a display.
 #include <strings.h>
 
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "platform/user/wm_internal.h"
 
 namespace win32::wm {
 
-State &S() {
+State &WmState() {
     static State *state = new State();  // never destroyed: windows may outlive static destructors
     return *state;
 }
 
-Window *W(HWND h) {
-    return S().windows.Get(HandleValue(h));
+Window *WindowOf(HWND h) {
+    return WmState().windows.Get(HandleValue(h));
 }
 
 static bool IsAtom(LPCSTR name) {
@@ -29,13 +29,13 @@ static bool NameMatches(const WindowClass &c, LPCSTR name) {
 }
 
 static std::shared_ptr<WindowClass> FindExact(LPCSTR name, HINSTANCE instance, bool global) {
-    for (auto &c : S().classes)
+    for (auto &c : WmState().classes)
         if (c->global == global && (global || c->instance == instance) && NameMatches(*c, name)) return c;
     return nullptr;
 }
 
 void EnsureSystemClasses() {
-    State &s = S();
+    State &s = WmState();
     if (s.systemClassesRegistered || s.registeringSystemClasses) return;
     s.registeringSystemClasses = true;
     win32::RegisterSystemClasses();
@@ -51,7 +51,7 @@ std::shared_ptr<WindowClass> FindClass(LPCSTR name, HINSTANCE instance) {
     }
     if (auto c = FindExact(name, nullptr, true)) return c;
     // A class registered by another instance of this process is still visible.
-    for (auto &c : S().classes)
+    for (auto &c : WmState().classes)
         if (NameMatches(*c, name)) return c;
     return nullptr;
 }
@@ -69,7 +69,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA *wc) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    State &s = S();
+    State &s = WmState();
     // User classes may shadow system ones; register the system classes first
     // so they never collide later.
     if (wc->hInstance) EnsureSystemClasses();
@@ -97,12 +97,12 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA *wc) {
 
 BOOL WINAPI UnregisterClassA(LPCSTR name, HINSTANCE instance) {
     if (!name) return FALSE;
-    State &s = S();
+    State &s = WmState();
     for (size_t i = 0; i < s.classes.size(); ++i) {
         WindowClass &c = *s.classes[i];
         if (NameMatches(c, name) && (c.instance == instance || (c.global && !instance))) {
             if (c.windows > 0) {
-                SetLastError(kErrorClassHasWindows);
+                SetLastError(ERROR_CLASS_HAS_WINDOWS);
                 return FALSE;
             }
             s.classes.erase(s.classes.begin() + static_cast<long>(i));

@@ -8,21 +8,21 @@ static bool InTree(HWND root, HWND h) {
 }
 
 static void ChangeFocus(HWND to) {
-    State &s = S();
+    State &s = WmState();
     HWND old = s.focus;
     if (old == to) return;
     s.focus = to;
-    if (old && W(old)) Send(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(to), 0);
+    if (old && WindowOf(old)) Send(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(to), 0);
     // The new window may have been destroyed or focus moved again meanwhile.
-    if (to && s.focus == to && W(to)) Send(to, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+    if (to && s.focus == to && WindowOf(to)) Send(to, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
 }
 
 void ClearFocusIfIn(HWND root) {
-    if (InTree(root, S().focus)) ChangeFocus(nullptr);
+    if (InTree(root, WmState().focus)) ChangeFocus(nullptr);
 }
 
 void ReleaseCaptureIfIn(HWND root) {
-    State &s = S();
+    State &s = WmState();
     if (InTree(root, s.capture)) {
         HWND old = s.capture;
         s.capture = nullptr;
@@ -31,22 +31,22 @@ void ReleaseCaptureIfIn(HWND root) {
 }
 
 void Activate(HWND h, WORD how, bool fromBackend) {
-    State &s = S();
-    Window *w = W(h);
+    State &s = WmState();
+    Window *w = WindowOf(h);
     if (h && (!w || !IsTopLevel(*w))) return;
     HWND old = s.active;
     if (old == h) return;
     s.active = h;
-    if (old && W(old)) {
+    if (old && WindowOf(old)) {
         Send(old, WM_NCACTIVATE, FALSE, 0);
         Send(old, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(h));
     }
     if (s.active != h) return;
     if (h) {
         BringToTop(h);
-        if (!fromBackend && (w = W(h)) && w->native) display::Current().SetInputFocus(w->native);
+        if (!fromBackend && (w = WindowOf(h)) && w->native) display::Current().SetInputFocus(w->native);
         Send(h, WM_NCACTIVATE, TRUE, 0);
-        w = W(h);
+        w = WindowOf(h);
         Send(h, WM_ACTIVATE, MAKEWPARAM(how, w && w->minimized ? 1 : 0), reinterpret_cast<LPARAM>(old));
         // Focus stays only inside the active window.
         if (s.active == h && s.focus && !InTree(h, s.focus)) ChangeFocus(nullptr);
@@ -61,13 +61,13 @@ using namespace win32;
 using namespace win32::wm;
 
 HWND WINAPI SetFocus(HWND h) {
-    State &s = S();
+    State &s = WmState();
     HWND old = s.focus;
     if (!h) {
         ChangeFocus(nullptr);
         return old;
     }
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
@@ -75,7 +75,7 @@ HWND WINAPI SetFocus(HWND h) {
     Window *top = TopLevelOf(w);
     if (top && s.active != top->hwnd) {
         Activate(top->hwnd, WA_ACTIVE, false);
-        if (!W(h)) return nullptr;
+        if (!WindowOf(h)) return nullptr;
     }
     old = s.focus;
     ChangeFocus(h);
@@ -83,45 +83,45 @@ HWND WINAPI SetFocus(HWND h) {
 }
 
 HWND WINAPI GetFocus(void) {
-    return S().focus;
+    return WmState().focus;
 }
 
 HWND WINAPI GetActiveWindow(void) {
-    return S().active;
+    return WmState().active;
 }
 
 HWND WINAPI SetActiveWindow(HWND h) {
-    State &s = S();
+    State &s = WmState();
     HWND old = s.active;
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (h && (!w || !IsTopLevel(*w) || (w->style & WS_DISABLED))) return nullptr;
     Activate(h, WA_ACTIVE, false);
     return old;
 }
 
 HWND WINAPI GetForegroundWindow(void) {
-    return S().active;
+    return WmState().active;
 }
 
 BOOL WINAPI SetForegroundWindow(HWND h) {
-    Window *w = TopLevelOf(W(h));
+    Window *w = TopLevelOf(WindowOf(h));
     if (!w) return FALSE;
     Activate(w->hwnd, WA_ACTIVE, false);
     return TRUE;
 }
 
 HWND WINAPI SetCapture(HWND h) {
-    State &s = S();
+    State &s = WmState();
     HWND old = s.capture;
-    if (!W(h)) return old;
+    if (!WindowOf(h)) return old;
     if (old == h) return old;
     s.capture = h;
-    if (old && W(old)) Send(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(h));
+    if (old && WindowOf(old)) Send(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(h));
     return old;
 }
 
 BOOL WINAPI ReleaseCapture(void) {
-    State &s = S();
+    State &s = WmState();
     HWND old = s.capture;
     if (old) {
         s.capture = nullptr;
@@ -131,5 +131,5 @@ BOOL WINAPI ReleaseCapture(void) {
 }
 
 HWND WINAPI GetCapture(void) {
-    return S().capture;
+    return WmState().capture;
 }

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "platform/common/classic.h"
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "platform/user/wm_internal.h"
 
 namespace win32::wm {
@@ -37,7 +37,7 @@ RECT ClientRectInParent(const Window &w) {
 
 POINT WindowOriginScreen(const Window &w) {
     if (IsTopLevel(w)) return {w.rect.left, w.rect.top};
-    Window *p = W(w.parent);
+    Window *p = WindowOf(w.parent);
     POINT o = p ? ClientOriginScreen(*p) : POINT{0, 0};
     return {o.x + w.rect.left, o.y + w.rect.top};
 }
@@ -53,7 +53,7 @@ POINT WindowOriginOnSurface(const Window &w) {
         Insets in = NonClientInsets(w);
         return {-in.left, -in.top};
     }
-    Window *p = W(w.parent);
+    Window *p = WindowOf(w.parent);
     POINT o = p ? ClientOriginOnSurface(*p) : POINT{0, 0};
     return {o.x + w.rect.left, o.y + w.rect.top};
 }
@@ -70,7 +70,7 @@ bool IsVisibleChain(const Window &w) {
     while (c) {
         if (!(c->style & WS_VISIBLE)) return false;
         if (IsTopLevel(*c)) return true;
-        c = W(c->parent);
+        c = WindowOf(c->parent);
     }
     return false;
 }
@@ -80,7 +80,7 @@ bool IsEnabledChain(const Window &w) {
     while (c) {
         if (c->style & WS_DISABLED) return false;
         if (IsTopLevel(*c)) return true;
-        c = W(c->parent);
+        c = WindowOf(c->parent);
     }
     return false;
 }
@@ -106,7 +106,7 @@ gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
     if (w.shape) region.Intersect(ShapeOnSurface(w));
     const Window *a = &w;
     while (!IsTopLevel(*a)) {
-        a = W(a->parent);
+        a = WindowOf(a->parent);
         if (!a) return gdi::Region();
         POINT o = ClientOriginOnSurface(*a);
         RECT cr = ClientRectInParent(*a);
@@ -118,7 +118,7 @@ gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
         region.Intersect(gdi::Region(RECT{0, 0, a->surface->LogicalWidth(), a->surface->LogicalHeight()}));
     if (client && clipChildren) {
         for (HWND c : w.children) {
-            Window *k = W(c);
+            Window *k = WindowOf(c);
             if (!k || !(k->style & WS_VISIBLE)) continue;
             gdi::Region kr(VisibleRegion(*k, false, false));
             region.Subtract(kr);
@@ -168,7 +168,7 @@ static display::TopLevelParams ParamsOf(const Window &w) {
     p.client = {o.x, o.y, o.x + (cr.right - cr.left), o.y + (cr.bottom - cr.top)};
     p.decorated = (w.style & WS_CAPTION) == WS_CAPTION;
     p.popup = !p.decorated;
-    if (Window *o2 = W(w.owner)) p.owner = o2->native;
+    if (Window *o2 = WindowOf(w.owner)) p.owner = o2->native;
     p.title = w.text;
     return p;
 }
@@ -177,7 +177,8 @@ void EnsureNative(Window &top) {
     if (top.native) return;
     display::Backend &b = display::Current();
     top.native = b.CreateTopLevel(ParamsOf(top));
-    if (Window *owner = W(top.owner); owner && (owner->style & WS_DISABLED)) b.SetModal(top.native, true);
+    if (Window *owner = WindowOf(top.owner); owner && (owner->style & WS_DISABLED))
+        b.SetModal(top.native, true);
     if (top.shape) {
         gdi::Region client = *top.shape;
         Insets in = NonClientInsets(top);
@@ -194,31 +195,71 @@ void EnsureNative(Window &top) {
 }
 
 static void SyncNative(Window &w) {
-    if (!IsTopLevel(w) || !w.native || S().configuring == w.hwnd) return;
+    if (!IsTopLevel(w) || !w.native || WmState().configuring == w.hwnd) return;
     display::TopLevelParams p = ParamsOf(w);
     display::Current().MoveTopLevel(w.native, p.client);
 }
 
+// The WINDOWPOS the change asks for, with what SWP_NOMOVE/SWP_NOSIZE keep,
+// after the window had its say in WM_WINDOWPOSCHANGING. False when the
+// window went away.
+static bool AskedPos(HWND h, WINDOWPOS *wp) {
+    Window *w = WindowOf(h);
+    if (wp->flags & SWP_NOMOVE) {
+        wp->x = w->rect.left;
+        wp->y = w->rect.top;
+    }
+    if (wp->flags & SWP_NOSIZE) {
+        wp->cx = w->rect.right - w->rect.left;
+        wp->cy = w->rect.bottom - w->rect.top;
+    }
+    Send(h, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(wp));
+    if (!WindowOf(h)) return false;
+    if (wp->cx < 0) wp->cx = 0;
+    if (wp->cy < 0) wp->cy = 0;
+    return true;
+}
+
+// A resized window repaints all of itself (CS_HREDRAW/CS_VREDRAW, or a
+// child), else only what was not part of its old client area.
+static void InvalidateResized(Window &w, const RECT &oldClient) {
+    bool full = (w.cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0 || !IsTopLevel(w);
+    if (full) {
+        InvalidateTree(w.hwnd, true, true);
+        return;
+    }
+    RECT nc = ClientRectInParent(w);
+    gdi::Region fresh(RECT{0, 0, nc.right - nc.left, nc.bottom - nc.top});
+    fresh.Subtract(
+        gdi::Region(RECT{0, 0, oldClient.right - oldClient.left, oldClient.bottom - oldClient.top}));
+    InvalidateClient(w, fresh, true);
+    w.ncPaint = true;
+}
+
+static void ShowOrHideNative(Window &w, bool show) {
+    if (show) {
+        if (IsTopLevel(w)) {
+            EnsureNative(w);
+            display::Current().ShowTopLevel(w.native, true);
+            w.nativeShown = true;
+        }
+        InvalidateTree(w.hwnd, true, true);
+        return;
+    }
+    if (IsTopLevel(w) && w.native) {
+        display::Current().ShowTopLevel(w.native, false);
+        w.nativeShown = false;
+    }
+    ClearFocusIfIn(w.hwnd);
+}
+
 // Applies a position/size/visibility change with the messages Win32 sends.
 bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return false;
-    if (cx < 0) cx = 0;
-    if (cy < 0) cy = 0;
-    WINDOWPOS wp{h, nullptr, x, y, cx, cy, flags};
-    if (flags & SWP_NOMOVE) {
-        wp.x = w->rect.left;
-        wp.y = w->rect.top;
-    }
-    if (flags & SWP_NOSIZE) {
-        wp.cx = w->rect.right - w->rect.left;
-        wp.cy = w->rect.bottom - w->rect.top;
-    }
-    Send(h, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
-    w = W(h);
-    if (!w) return false;
-    if (wp.cx < 0) wp.cx = 0;
-    if (wp.cy < 0) wp.cy = 0;
+    WINDOWPOS wp{h, nullptr, x, y, std::max(cx, 0), std::max(cy, 0), flags};
+    if (!AskedPos(h, &wp)) return false;
+    w = WindowOf(h);
 
     RECT old = w->rect;
     RECT oldClient = ClientRectInParent(*w);
@@ -227,14 +268,12 @@ bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
     bool moved = nr.left != old.left || nr.top != old.top;
     bool sized =
         (nr.right - nr.left) != (old.right - old.left) || (nr.bottom - nr.top) != (old.bottom - old.top);
-    UINT outFlags = wp.flags;
-    if (!moved) outFlags |= SWP_NOMOVE;
-    if (!sized) outFlags |= SWP_NOSIZE;
+    UINT outFlags = wp.flags | (moved ? 0 : SWP_NOMOVE) | (sized ? 0 : SWP_NOSIZE);
     bool show = (wp.flags & SWP_SHOWWINDOW) && !wasVisible;
     bool hide = (wp.flags & SWP_HIDEWINDOW) && wasVisible;
     bool redraw = !(wp.flags & SWP_NOREDRAW);
 
-    Window *parent = IsTopLevel(*w) ? nullptr : W(w->parent);
+    Window *parent = IsTopLevel(*w) ? nullptr : WindowOf(w->parent);
     // The parent repaints what the window leaves uncovered.
     if (parent && wasVisible && redraw && (moved || sized || hide)) {
         InvalidateClient(*parent, gdi::Region(old), true);
@@ -248,39 +287,14 @@ bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
         SyncNative(*w);
     }
     if (sized && redraw) {
-        bool full = (w->cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0 || !IsTopLevel(*w);
-        RECT nc = ClientRectInParent(*w);
-        if (full) {
-            InvalidateTree(h, true, true);
-        } else {
-            // Only what was not part of the old client area.
-            gdi::Region fresh(RECT{0, 0, nc.right - nc.left, nc.bottom - nc.top});
-            fresh.Subtract(
-                gdi::Region(RECT{0, 0, oldClient.right - oldClient.left, oldClient.bottom - oldClient.top}));
-            InvalidateClient(*w, fresh, true);
-            w->ncPaint = true;
-        }
+        InvalidateResized(*w, oldClient);
     } else if (moved && redraw && parent) {
         InvalidateTree(h, true, true);
     }
-    if (show) {
-        if (IsTopLevel(*w)) {
-            EnsureNative(*w);
-            display::Current().ShowTopLevel(w->native, true);
-            w->nativeShown = true;
-        }
-        InvalidateTree(h, true, true);
-    }
-    if (hide) {
-        if (IsTopLevel(*w) && w->native) {
-            display::Current().ShowTopLevel(w->native, false);
-            w->nativeShown = false;
-        }
-        ClearFocusIfIn(h);
-    }
+    if (show || hide) ShowOrHideNative(*w, show);
     if (!(wp.flags & SWP_NOZORDER) && IsTopLevel(*w)) BringToTop(h);
     if (show && IsTopLevel(*w) && !(wp.flags & SWP_NOACTIVATE)) Activate(h, WA_ACTIVE, false);
-    w = W(h);
+    w = WindowOf(h);
     if (!w) return true;
     wp.flags = outFlags;
     wp.x = w->rect.left;
@@ -297,7 +311,7 @@ using namespace win32;
 using namespace win32::wm;
 
 BOOL WINAPI GetWindowRect(HWND h, LPRECT r) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !r) return FALSE;
     POINT o = WindowOriginScreen(*w);
     *r = {o.x, o.y, o.x + (w->rect.right - w->rect.left), o.y + (w->rect.bottom - w->rect.top)};
@@ -305,7 +319,7 @@ BOOL WINAPI GetWindowRect(HWND h, LPRECT r) {
 }
 
 BOOL WINAPI GetClientRect(HWND h, LPRECT r) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !r) return FALSE;
     RECT cr = ClientRectInParent(*w);
     *r = {0, 0, cr.right - cr.left, cr.bottom - cr.top};
@@ -314,7 +328,7 @@ BOOL WINAPI GetClientRect(HWND h, LPRECT r) {
 }
 
 BOOL WINAPI ClientToScreen(HWND h, LPPOINT p) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !p) return FALSE;
     POINT o = ClientOriginScreen(*w);
     p->x += o.x;
@@ -323,7 +337,7 @@ BOOL WINAPI ClientToScreen(HWND h, LPPOINT p) {
 }
 
 BOOL WINAPI ScreenToClient(HWND h, LPPOINT p) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !p) return FALSE;
     POINT o = ClientOriginScreen(*w);
     p->x -= o.x;
@@ -332,14 +346,14 @@ BOOL WINAPI ScreenToClient(HWND h, LPPOINT p) {
 }
 
 BOOL WINAPI SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, UINT flags) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
     // Z-order among siblings; top-level windows come to the top in SetPos.
     if (!(flags & SWP_NOZORDER) && !IsTopLevel(*w)) {
-        auto &sib = W(w->parent)->children;
+        auto &sib = WindowOf(w->parent)->children;
         sib.erase(std::remove(sib.begin(), sib.end(), h), sib.end());
         auto at = sib.begin();
         if (after == HWND_BOTTOM) {
@@ -361,7 +375,7 @@ BOOL WINAPI MoveWindow(HWND h, int x, int y, int cx, int cy, BOOL repaint) {
 }
 
 BOOL WINAPI ShowWindow(HWND h, int cmd) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return FALSE;
     bool wasVisible = (w->style & WS_VISIBLE) != 0;
     switch (cmd) {
@@ -378,7 +392,7 @@ BOOL WINAPI ShowWindow(HWND h, int cmd) {
                 SetPos(h, 0, 0, 0, 0,
                        SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             }
-            if ((w = W(h)) && !w->minimized) {
+            if ((w = WindowOf(h)) && !w->minimized) {
                 w->minimized = true;
                 w->needSizeMove = false;
                 Send(h, WM_SIZE, SIZE_MINIMIZED, 0);
@@ -394,13 +408,13 @@ BOOL WINAPI ShowWindow(HWND h, int cmd) {
         RECT cr = ClientRectInParent(*w);
         InvalidateTree(h, true, true);
         Send(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cr.right - cr.left, cr.bottom - cr.top));
-        if (!W(h)) return wasVisible;
+        if (!WindowOf(h)) return wasVisible;
     }
     if (!wasVisible) {
         Send(h, WM_SHOWWINDOW, TRUE, 0);
-        if (!W(h)) return FALSE;
+        if (!WindowOf(h)) return FALSE;
         SetPos(h, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | (activate ? 0 : SWP_NOACTIVATE));
-    } else if (activate && IsTopLevel(*w) && S().active != h) {
+    } else if (activate && IsTopLevel(*w) && WmState().active != h) {
         Activate(h, WA_ACTIVE, false);
     }
     return wasVisible;

@@ -1,14 +1,12 @@
 // Input: back-end events become keyboard and mouse messages.
 //
-// Keys go to the focus window (or as WM_SYS* to the active window when no
-// window has the focus); mouse messages go to the capture window or to the
-// deepest visible, enabled window under the pointer. A disabled top-level
-// window takes no input at all. The key state GetKeyState reports is the
-// one of the last keyboard message retrieved from the queue.
+// Mouse messages go to the capture window or to the deepest visible,
+// enabled window under the pointer. A disabled top-level window takes no
+// input at all. Keys are turned into messages in keyboard.cpp.
 #include <chrono>
 #include <cstdlib>
 
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "platform/user/wm_internal.h"
 
 namespace win32::wm {
@@ -19,108 +17,8 @@ DWORD Now() {
     return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-UINT ScanCodeOf(UINT vk, bool *extended) {
-    *extended = false;
-    if (vk >= 'A' && vk <= 'Z') {
-        static const unsigned char letters[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17,
-                                                  0x24, 0x25, 0x26, 0x32, 0x31, 0x18, 0x19, 0x10, 0x13,
-                                                  0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
-        return letters[vk - 'A'];
-    }
-    if (vk >= '1' && vk <= '9') return vk - '1' + 0x02;
-    if (vk == '0') return 0x0B;
-    if (vk >= VK_F1 && vk <= VK_F10) return vk - VK_F1 + 0x3B;
-    switch (vk) {
-        case VK_ESCAPE:
-            return 0x01;
-        case VK_BACK:
-            return 0x0E;
-        case VK_TAB:
-            return 0x0F;
-        case VK_RETURN:
-            return 0x1C;
-        case VK_CONTROL:
-            return 0x1D;
-        case VK_SHIFT:
-            return 0x2A;
-        case VK_MENU:
-            return 0x38;
-        case VK_SPACE:
-            return 0x39;
-        case VK_CAPITAL:
-            return 0x3A;
-        case VK_F11:
-            return 0x57;
-        case VK_F12:
-            return 0x58;
-        default:
-            break;
-    }
-    *extended = true;
-    switch (vk) {
-        case VK_PRIOR:
-            return 0x49;
-        case VK_NEXT:
-            return 0x51;
-        case VK_END:
-            return 0x4F;
-        case VK_HOME:
-            return 0x47;
-        case VK_LEFT:
-            return 0x4B;
-        case VK_UP:
-            return 0x48;
-        case VK_RIGHT:
-            return 0x4D;
-        case VK_DOWN:
-            return 0x50;
-        case VK_INSERT:
-            return 0x52;
-        case VK_DELETE:
-            return 0x53;
-        default:
-            break;
-    }
-    *extended = false;
-    return 0;
-}
-
-static bool Down(const BYTE *keys, int vk) {
-    return (keys[vk & 0xFF] & 0x80) != 0;
-}
-
-static void SetKey(BYTE *keys, UINT vk, bool down) {
-    if (down) {
-        if (!(keys[vk] & 0x80)) keys[vk] ^= 1;  // toggle on each press
-        keys[vk] |= 0x80;
-    } else {
-        keys[vk] &= ~0x80;
-    }
-}
-
-void NoteRetrieved(const MSG &m) {
-    State &s = S();
-    switch (m.message) {
-        case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
-            SetKey(s.syncKeys, static_cast<UINT>(m.wParam) & 0xFF, true);
-            break;
-        case WM_KEYUP:
-        case WM_SYSKEYUP:
-            SetKey(s.syncKeys, static_cast<UINT>(m.wParam) & 0xFF, false);
-            break;
-        default:
-            if (m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST) {
-                s.syncKeys[VK_LBUTTON] = (m.wParam & MK_LBUTTON) ? 0x80 : 0;
-                s.syncKeys[VK_RBUTTON] = (m.wParam & MK_RBUTTON) ? 0x80 : 0;
-                s.syncKeys[VK_MBUTTON] = (m.wParam & MK_MBUTTON) ? 0x80 : 0;
-            }
-            break;
-    }
-}
-
-static void Queue(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time) {
-    State &s = S();
+void QueueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time) {
+    State &s = WmState();
     s.input.push_back(MSG{h, msg, wp, lp, time, s.cursor});
     s.newArrivals = true;
 }
@@ -128,84 +26,27 @@ static void Queue(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time) {
 static Window *NativeWindow(display::NativeId id) {
     Window *found = nullptr;
     if (!id) return nullptr;
-    S().windows.ForEach([&](uintptr_t, Window &w) {
+    WmState().windows.ForEach([&](uintptr_t, Window &w) {
         if (w.native == id) found = &w;
     });
     return found;
 }
 
-// The window system's word on which modifiers are held wins over ours: a
-// release that went to another window (the window manager took Alt+Tab or
-// Alt+F4) must not leave the key down here. The event's own key is left
-// alone, as the report is of the moment before it.
-static void SyncModifiers(const display::Event &ev) {
-    if (ev.modifiers < 0) return;
-    State &s = S();
-    static const struct {
-        UINT vk;
-        int bit;
-    } kMods[] = {
-        {VK_SHIFT, display::kModShift}, {VK_CONTROL, display::kModCtrl}, {VK_MENU, display::kModAlt}};
-    bool isKey = ev.type == display::Event::KeyDown || ev.type == display::Event::KeyUp;
-    for (const auto &m : kMods) {
-        if (isKey && (ev.vk & 0xFF) == m.vk) continue;
-        bool held = (ev.modifiers & m.bit) != 0;
-        for (BYTE *keys : {s.asyncKeys, s.syncKeys}) {
-            if (held) {
-                keys[m.vk] |= 0x80;
-            } else {
-                keys[m.vk] &= ~0x80;
-            }
-        }
-    }
-}
-
-static void Key(const display::Event &ev) {
-    State &s = S();
-    bool down = ev.type == display::Event::KeyDown;
-    UINT vk = ev.vk & 0xFF;
-    bool wasDown = Down(s.asyncKeys, static_cast<int>(vk));
-    SetKey(s.asyncKeys, vk, down);
-    bool alt = Down(s.asyncKeys, VK_MENU);
-    bool ctrl = Down(s.asyncKeys, VK_CONTROL);
-    bool extended = ev.extended;
-    UINT scan = ev.scanCode;
-    if (!scan) scan = ScanCodeOf(vk, &extended);
-    LPARAM lp = 1 | (static_cast<LPARAM>(scan & 0xFF) << 16);
-    if (extended) lp |= 1L << 24;
-    bool context = alt && !(vk == VK_MENU && !down);
-    if (context) lp |= 1L << 29;
-    if (down ? (wasDown || ev.repeat) : true) lp |= 1L << 30;
-    if (!down) lp |= 1L << 31;
-    lp &= 0xFFFFFFFF;
-    HWND target = s.focus;
-    bool sys = (alt && !ctrl) || vk == VK_F10 || (vk == VK_MENU && !ctrl);
-    if (!target) {
-        target = s.active;
-        sys = true;
-    }
-    if (!target) return;
-    Window *tw = W(target);
-    if (!tw || !IsEnabledChain(*tw)) return;
-    UINT msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
-    Queue(target, msg, vk, static_cast<LPARAM>(static_cast<uint32_t>(lp)), ev.time ? ev.time : Now());
-}
-
 static WPARAM MouseKeys() {
-    State &s = S();
+    State &s = WmState();
     WPARAM k = 0;
-    if (Down(s.asyncKeys, VK_LBUTTON)) k |= MK_LBUTTON;
-    if (Down(s.asyncKeys, VK_RBUTTON)) k |= MK_RBUTTON;
-    if (Down(s.asyncKeys, VK_MBUTTON)) k |= MK_MBUTTON;
-    if (Down(s.asyncKeys, VK_SHIFT)) k |= MK_SHIFT;
-    if (Down(s.asyncKeys, VK_CONTROL)) k |= MK_CONTROL;
+    if (KeyIsDown(s.asyncKeys, VK_LBUTTON)) k |= MK_LBUTTON;
+    if (KeyIsDown(s.asyncKeys, VK_RBUTTON)) k |= MK_RBUTTON;
+    if (KeyIsDown(s.asyncKeys, VK_MBUTTON)) k |= MK_MBUTTON;
+    if (KeyIsDown(s.asyncKeys, VK_SHIFT)) k |= MK_SHIFT;
+    if (KeyIsDown(s.asyncKeys, VK_CONTROL)) k |= MK_CONTROL;
     return k;
 }
 
 // The top-level window under a screen point, disabled or not.
 static Window *TopLevelAt(POINT pt) {
-    for (HWND t : S().topLevels) {
-        Window *w = W(t);
+    for (HWND t : WmState().topLevels) {
+        Window *w = WindowOf(t);
         if (!w || !(w->style & WS_VISIBLE) || w->minimized) continue;
         if (pt.x < w->rect.left || pt.x >= w->rect.right || pt.y < w->rect.top || pt.y >= w->rect.bottom)
             continue;
@@ -220,151 +61,169 @@ static LPARAM PointParam(int x, int y) {
 }
 
 void StartMoveDrag(HWND h, POINT screen) {
-    State &s = S();
-    Window *w = W(h);
+    State &s = WmState();
+    Window *w = WindowOf(h);
     if (!w) return;
     Window *top = TopLevelOf(w);
     if (top && top->native && display::Current().BeginMoveDrag(top->native, screen.x, screen.y)) return;
-    if (!Down(s.asyncKeys, VK_LBUTTON)) return;
+    if (!KeyIsDown(s.asyncKeys, VK_LBUTTON)) return;
     s.moving = top ? top->hwnd : h;
-    Window *m = W(s.moving);
+    Window *m = WindowOf(s.moving);
     s.moveOffset = {screen.x - m->rect.left, screen.y - m->rect.top};
 }
 
+// Our own move loop: the pointer drags the window until the button is up.
+static bool OwnMove(POINT pt, bool up) {
+    State &s = WmState();
+    if (!s.moving) return false;
+    Window *m = WindowOf(s.moving);
+    if (m && !up) {
+        int wd = m->rect.right - m->rect.left, ht = m->rect.bottom - m->rect.top;
+        MoveWindow(s.moving, pt.x - s.moveOffset.x, pt.y - s.moveOffset.y, wd, ht, TRUE);
+        return true;
+    }
+    HWND moved = s.moving;
+    s.moving = nullptr;
+    if (WindowOf(moved)) Send(moved, WM_EXITSIZEMOVE, 0, 0);
+    return true;
+}
+
+// A scroll bar tracking the mouse gets everything until it lets go.
+static bool TrackingBar(POINT pt, bool down, bool up) {
+    State &s = WmState();
+    if (!s.scrollTracking) return false;
+    HWND sb = s.scrollTracking;
+    Window *w = WindowOf(sb);
+    if (w) {
+        POINT o = WindowOriginScreen(*w);
+        UINT m = up ? WM_LBUTTONUP : down ? WM_LBUTTONDOWN : WM_MOUSEMOVE;
+        if (!win32::VScrollBarMouse(sb, m, POINT{pt.x - o.x, pt.y - o.y})) s.scrollTracking = nullptr;
+    } else {
+        s.scrollTracking = nullptr;
+    }
+    return true;
+}
+
+// A disabled window takes no input; a click on it beeps and its enabled
+// popup (a modal box) comes forward instead.
+static void ClickOnDisabled(HWND disabled, int button) {
+    Send(disabled, WM_SETCURSOR, reinterpret_cast<WPARAM>(disabled),
+         MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
+    for (HWND t : std::vector<HWND>(WmState().topLevels)) {
+        Window *o = WindowOf(t);
+        if (o && o->owner == disabled && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) {
+            Activate(t, WA_CLICKACTIVE, false);
+            break;
+        }
+    }
+}
+
+// The window the mouse event goes to and where on it the pointer is: the
+// capture window, else the window under the pointer. Null when none takes
+// it.
+static HWND MouseTarget(POINT pt, bool down, int button, LRESULT *hit) {
+    *hit = HTCLIENT;
+    if (WmState().capture) return WmState().capture;
+    Window *top = TopLevelAt(pt);
+    if (!top) return nullptr;
+    if (!IsEnabledChain(*top)) {
+        if (down) ClickOnDisabled(top->hwnd, button);
+        return nullptr;
+    }
+    HWND target = WindowFromPoint(pt);
+    if (!target) return nullptr;
+    *hit = Send(target, WM_NCHITTEST, 0, PointParam(pt.x, pt.y));
+    return WindowOf(target) ? target : nullptr;
+}
+
+static UINT ButtonMessage(const display::Event &ev) {
+    bool down = ev.type == display::Event::ButtonDown;
+    if (ev.type == display::Event::Motion) return WM_MOUSEMOVE;
+    if (ev.button == 1) return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+    if (ev.button == 3) return down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+    return down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+}
+
+// A press on an inactive top-level asks it whether to activate; false when
+// the press is eaten or the target went away.
+static bool ActivateOnPress(HWND target, LRESULT hit, UINT base) {
+    Window *top = TopLevelOf(WindowOf(target));
+    if (!top || WmState().active == top->hwnd) return true;
+    HWND topHwnd = top->hwnd;
+    LRESULT ma = Send(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(topHwnd),
+                      MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
+    if (ma == MA_ACTIVATE || ma == MA_ACTIVATEANDEAT) {
+        if (WindowOf(topHwnd) && !(WindowOf(topHwnd)->style & WS_DISABLED))
+            Activate(topHwnd, WA_CLICKACTIVE, false);
+    }
+    if (ma == MA_ACTIVATEANDEAT || ma == MA_NOACTIVATEANDEAT) return false;
+    return WindowOf(target) != nullptr;
+}
+
+// A second press close enough in time and place becomes a double-click for
+// classes that ask for them.
+static UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
+    State &s = WmState();
+    HWND target = tw.hwnd;
+    bool dbl = false;
+    if (tw.cls->style & CS_DBLCLKS) {
+        int dx = std::abs(pt.x - s.lastClickPt.x), dy = std::abs(pt.y - s.lastClickPt.y);
+        dbl = s.lastClickWnd == target && s.lastClickMsg == base &&
+              time - s.lastClickTime < classic::kDoubleClickTime && dx * 2 <= classic::kDoubleClickWidth &&
+              dy * 2 <= classic::kDoubleClickHeight;
+    }
+    if (dbl) {
+        s.lastClickWnd = nullptr;
+        return base + WM_LBUTTONDBLCLK - WM_LBUTTONDOWN;
+    }
+    s.lastClickWnd = target;
+    s.lastClickMsg = base;
+    s.lastClickTime = time;
+    s.lastClickPt = pt;
+    return base;
+}
+
 static void Mouse(const display::Event &ev) {
-    State &s = S();
+    State &s = WmState();
     POINT pt{ev.x, ev.y};
     s.cursor = pt;
     DWORD time = ev.time ? ev.time : Now();
-    int button = ev.button;
     bool down = ev.type == display::Event::ButtonDown;
     bool up = ev.type == display::Event::ButtonUp;
-    UINT vkButton = button == 1 ? VK_LBUTTON : button == 3 ? VK_RBUTTON : VK_MBUTTON;
-    if (down || up) SetKey(s.asyncKeys, vkButton, down);
+    UINT vkButton = ev.button == 1 ? VK_LBUTTON : ev.button == 3 ? VK_RBUTTON : VK_MBUTTON;
+    if (down || up) SetKeyDown(s.asyncKeys, vkButton, down);
+    if (OwnMove(pt, up) || TrackingBar(pt, down, up)) return;
 
-    // Our own move loop.
-    if (s.moving) {
-        Window *m = W(s.moving);
-        if (m && !up) {
-            int wd = m->rect.right - m->rect.left, ht = m->rect.bottom - m->rect.top;
-            MoveWindow(s.moving, pt.x - s.moveOffset.x, pt.y - s.moveOffset.y, wd, ht, TRUE);
-            return;
-        }
-        HWND moved = s.moving;
-        s.moving = nullptr;
-        if (W(moved)) Send(moved, WM_EXITSIZEMOVE, 0, 0);
-        return;
-    }
-    // A scroll bar tracking the mouse gets everything until it lets go.
-    if (s.scrollTracking) {
-        HWND sb = s.scrollTracking;
-        Window *w = W(sb);
-        if (w) {
-            POINT o = WindowOriginScreen(*w);
-            UINT m = up ? WM_LBUTTONUP : down ? WM_LBUTTONDOWN : WM_MOUSEMOVE;
-            if (!win32::VScrollBarMouse(sb, m, POINT{pt.x - o.x, pt.y - o.y})) s.scrollTracking = nullptr;
-        } else {
-            s.scrollTracking = nullptr;
-        }
-        return;
-    }
-
-    HWND target = s.capture;
-    LRESULT hit = HTCLIENT;
-    if (!target) {
-        Window *top = TopLevelAt(pt);
-        if (!top) return;
-        if (!IsEnabledChain(*top)) {
-            // A disabled window takes no input; a click on it beeps.
-            if (!down) return;
-            HWND disabled = top->hwnd;
-            Send(disabled, WM_SETCURSOR, reinterpret_cast<WPARAM>(disabled),
-                 MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
-            // Its enabled popup (a modal box) comes forward instead.
-            for (HWND t : std::vector<HWND>(s.topLevels)) {
-                Window *o = W(t);
-                if (o && o->owner == disabled && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) {
-                    Activate(t, WA_CLICKACTIVE, false);
-                    break;
-                }
-            }
-            return;
-        }
-        target = WindowFromPoint(pt);
-        if (!target) return;
-        hit = Send(target, WM_NCHITTEST, 0, PointParam(pt.x, pt.y));
-        if (!W(target)) return;
-    }
-
-    UINT base;
-    if (ev.type == display::Event::Motion) {
-        base = WM_MOUSEMOVE;
-    } else if (button == 1) {
-        base = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
-    } else if (button == 3) {
-        base = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-    } else {
-        base = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
-    }
-
-    if (down) {
-        Window *tw = W(target);
-        Window *top = TopLevelOf(tw);
-        if (top && s.active != top->hwnd) {
-            LRESULT ma = Send(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top->hwnd),
-                              MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
-            if (ma == MA_ACTIVATE || ma == MA_ACTIVATEANDEAT) {
-                if (W(top->hwnd) && !(W(top->hwnd)->style & WS_DISABLED))
-                    Activate(top->hwnd, WA_CLICKACTIVE, false);
-            }
-            if (ma == MA_ACTIVATEANDEAT || ma == MA_NOACTIVATEANDEAT) return;
-            if (!W(target)) return;
-        }
-    }
+    LRESULT hit;
+    HWND target = MouseTarget(pt, down, ev.button, &hit);
+    if (!target) return;
+    UINT base = ButtonMessage(ev);
+    if (down && !ActivateOnPress(target, hit, base)) return;
     if (!s.capture) {
         Send(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target),
              MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
-        if (!W(target)) return;
+        if (!WindowOf(target)) return;
     }
-
-    Window *tw = W(target);
-    if (down) {
-        bool dbl = false;
-        if (tw->cls->style & CS_DBLCLKS) {
-            int dx = std::abs(pt.x - s.lastClickPt.x), dy = std::abs(pt.y - s.lastClickPt.y);
-            dbl = s.lastClickWnd == target && s.lastClickMsg == base &&
-                  time - s.lastClickTime < classic::kDoubleClickTime &&
-                  dx * 2 <= classic::kDoubleClickWidth && dy * 2 <= classic::kDoubleClickHeight;
-        }
-        if (dbl) {
-            base += WM_LBUTTONDBLCLK - WM_LBUTTONDOWN;
-            s.lastClickWnd = nullptr;
-        } else {
-            s.lastClickWnd = target;
-            s.lastClickMsg = base;
-            s.lastClickTime = time;
-            s.lastClickPt = pt;
-        }
-    }
-
+    Window *tw = WindowOf(target);
+    if (down) base = DoubleClick(*tw, base, pt, time);
     if (hit == HTCLIENT || s.capture) {
         POINT o = ClientOriginScreen(*tw);
-        Queue(target, base, MouseKeys(), PointParam(pt.x - o.x, pt.y - o.y), time);
+        QueueInput(target, base, MouseKeys(), PointParam(pt.x - o.x, pt.y - o.y), time);
     } else {
         UINT nc = base - WM_MOUSEMOVE + WM_NCMOUSEMOVE;
-        Queue(target, nc, static_cast<WPARAM>(hit), PointParam(pt.x, pt.y), time);
+        QueueInput(target, nc, static_cast<WPARAM>(hit), PointParam(pt.x, pt.y), time);
     }
 }
 
 static void Wheel(const display::Event &ev) {
-    State &s = S();
+    State &s = WmState();
     s.cursor = {ev.x, ev.y};
     HWND target = s.focus ? s.focus : s.active;
     if (!target) return;
-    Window *w = W(target);
+    Window *w = WindowOf(target);
     if (!w || !IsEnabledChain(*w)) return;
     WPARAM wp = MAKEWPARAM(static_cast<WORD>(MouseKeys()), static_cast<WORD>(static_cast<short>(ev.delta)));
-    Queue(target, WM_MOUSEWHEEL, wp, PointParam(ev.x, ev.y), ev.time ? ev.time : Now());
+    QueueInput(target, WM_MOUSEWHEEL, wp, PointParam(ev.x, ev.y), ev.time ? ev.time : Now());
 }
 
 static void Configure(const display::Event &ev) {
@@ -376,44 +235,17 @@ static void Configure(const display::Event &ev) {
     if (EqualRect(&nr, &w->rect)) return;
     // The window manager already placed the native window: do not echo it.
     HWND h = w->hwnd;
-    HWND outer = S().configuring;
-    S().configuring = h;
+    HWND outer = WmState().configuring;
+    WmState().configuring = h;
     SetPos(h, nr.left, nr.top, nr.right - nr.left, nr.bottom - nr.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    S().configuring = outer;
+    WmState().configuring = outer;
 }
 
-bool ConvertOneRawEvent() {
-    State &s = S();
-    if (s.raw.empty()) return false;
-    display::Event ev = s.raw.front();
-    s.raw.pop_front();
-    SyncModifiers(ev);
+// What the window system did to a native window: closed, exposed, moved,
+// focused, minimized, restored or destroyed it.
+static void WindowEvent(const display::Event &ev) {
+    State &s = WmState();
     switch (ev.type) {
-        case display::Event::KeyDown:
-            Key(ev);
-            // The character the key produced comes right after it.
-            if (!s.raw.empty() && s.raw.front().type == display::Event::Char) {
-                s.pendingChar[ev.vk & 0xFF] = static_cast<unsigned char>(s.raw.front().ch) + 1;
-                s.raw.pop_front();
-            }
-            break;
-        case display::Event::KeyUp:
-            Key(ev);
-            break;
-        case display::Event::Char: {
-            HWND target = s.focus ? s.focus : s.active;
-            if (target)
-                Queue(target, WM_CHAR, static_cast<unsigned char>(ev.ch), 1, ev.time ? ev.time : Now());
-            break;
-        }
-        case display::Event::ButtonDown:
-        case display::Event::ButtonUp:
-        case display::Event::Motion:
-            Mouse(ev);
-            break;
-        case display::Event::Wheel:
-            Wheel(ev);
-            break;
         case display::Event::CloseRequest:
             if (Window *w = NativeWindow(ev.window)) PostMessageA(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
@@ -452,8 +284,45 @@ bool ConvertOneRawEvent() {
             // as the window manager's close, and nothing is made again.
             if (Window *w = NativeWindow(ev.window)) PostMessageA(w->hwnd, WM_CLOSE, 0, 0);
             break;
-        case display::Event::KeyState:
-        case display::Event::None:
+        default:
+            break;
+    }
+}
+
+bool ConvertOneRawEvent() {
+    State &s = WmState();
+    if (s.raw.empty()) return false;
+    display::Event ev = s.raw.front();
+    s.raw.pop_front();
+    SyncModifiers(ev);
+    switch (ev.type) {
+        case display::Event::KeyDown:
+            Key(ev);
+            // The character the key produced comes right after it.
+            if (!s.raw.empty() && s.raw.front().type == display::Event::Char) {
+                s.pendingChar[ev.vk & 0xFF] = static_cast<unsigned char>(s.raw.front().ch) + 1;
+                s.raw.pop_front();
+            }
+            break;
+        case display::Event::KeyUp:
+            Key(ev);
+            break;
+        case display::Event::Char: {
+            HWND target = s.focus ? s.focus : s.active;
+            if (target)
+                QueueInput(target, WM_CHAR, static_cast<unsigned char>(ev.ch), 1, ev.time ? ev.time : Now());
+            break;
+        }
+        case display::Event::ButtonDown:
+        case display::Event::ButtonUp:
+        case display::Event::Motion:
+            Mouse(ev);
+            break;
+        case display::Event::Wheel:
+            Wheel(ev);
+            break;
+        default:
+            WindowEvent(ev);
             break;
     }
     return true;
@@ -464,19 +333,9 @@ bool ConvertOneRawEvent() {
 using namespace win32;
 using namespace win32::wm;
 
-SHORT WINAPI GetKeyState(int vk) {
-    BYTE k = S().syncKeys[vk & 0xFF];
-    return static_cast<SHORT>(((k & 0x80) ? 0x8000 : 0) | (k & 1));
-}
-
-SHORT WINAPI GetAsyncKeyState(int vk) {
-    BYTE k = S().asyncKeys[vk & 0xFF];
-    return static_cast<SHORT>((k & 0x80) ? 0x8000 : 0);
-}
-
 BOOL WINAPI GetCursorPos(LPPOINT p) {
     if (!p) return FALSE;
-    *p = S().cursor;
+    *p = WmState().cursor;
     return TRUE;
 }
 

@@ -31,15 +31,15 @@ void PumpBackend() {
     display::Backend &b = display::Current();
     display::Event ev;
     while (b.NextEvent(&ev)) {
-        S().raw.push_back(ev);
-        S().newArrivals = true;
+        WmState().raw.push_back(ev);
+        WmState().newArrivals = true;
     }
 }
 
 // Takes the first message of `q` that matches; drops those for dead windows.
 bool TakeFrom(std::deque<MSG> &q, MSG *out, HWND filter, UINT lo, UINT hi, bool remove) {
     for (auto it = q.begin(); it != q.end();) {
-        if (it->hwnd && !W(it->hwnd)) {
+        if (it->hwnd && !WindowOf(it->hwnd)) {
             it = q.erase(it);
             continue;
         }
@@ -54,13 +54,13 @@ bool TakeFrom(std::deque<MSG> &q, MSG *out, HWND filter, UINT lo, UINT hi, bool 
 }
 
 void Stamp(MSG *m) {
-    State &s = S();
+    State &s = WmState();
     if (m->time == 0) m->time = Now();
     if (m->pt.x == 0 && m->pt.y == 0) m->pt = s.cursor;
 }
 
 bool Fetch(MSG *out, HWND filter, UINT lo, UINT hi, bool remove) {
-    State &s = S();
+    State &s = WmState();
     PumpBackend();
     s.newArrivals = false;
     if (TakeFrom(s.posted, out, filter, lo, hi, remove)) return true;
@@ -97,21 +97,17 @@ bool Fetch(MSG *out, HWND filter, UINT lo, UINT hi, bool remove) {
 
 }  // namespace
 
-LRESULT SendImpl(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-    return Send(h, m, wp, lp);
-}
-
 }  // namespace win32::wm
 
 using namespace win32;
 using namespace win32::wm;
 
 BOOL WINAPI PostMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (h && !W(h)) {
+    if (h && !WindowOf(h)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    State &s = S();
+    State &s = WmState();
     s.posted.push_back(MSG{h, msg, wp, lp, Now(), s.cursor});
     s.newArrivals = true;
     if (display::IsOpen()) display::Current().Wake();
@@ -119,7 +115,7 @@ BOOL WINAPI PostMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT WINAPI SendMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (!W(h)) {
+    if (!WindowOf(h)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
@@ -127,25 +123,25 @@ LRESULT WINAPI SendMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void WINAPI PostQuitMessage(int code) {
-    State &s = S();
+    State &s = WmState();
     s.quitPending = true;
     s.quitCode = code;
     s.newArrivals = true;
 }
 
 BOOL WINAPI GetMessageA(LPMSG msg, HWND h, UINT lo, UINT hi) {
-    if (!msg || (h && h != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !W(h))) {
+    if (!msg || (h && h != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !WindowOf(h))) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return -1;
     }
     for (;;) {
         if (Fetch(msg, h, lo, hi, true)) {
             Stamp(msg);
-            S().lastMessageTime = static_cast<LONG>(msg->time);
-            S().lastMessagePos = MAKELONG(static_cast<WORD>(msg->pt.x), static_cast<WORD>(msg->pt.y));
+            WmState().lastMessageTime = static_cast<LONG>(msg->time);
+            WmState().lastMessagePos = MAKELONG(static_cast<WORD>(msg->pt.x), static_cast<WORD>(msg->pt.y));
             return msg->message == WM_QUIT ? 0 : 1;
         }
-        if (h && h != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !W(h)) {
+        if (h && h != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !WindowOf(h)) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return -1;
         }
@@ -155,21 +151,21 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND h, UINT lo, UINT hi) {
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND h, UINT lo, UINT hi, UINT flags) {
     if (!msg) return FALSE;
-    if (h && h != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !W(h)) {
+    if (h && h != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !WindowOf(h)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
     if (!Fetch(msg, h, lo, hi, (flags & PM_REMOVE) != 0)) return FALSE;
     Stamp(msg);
     if (flags & PM_REMOVE) {
-        S().lastMessageTime = static_cast<LONG>(msg->time);
-        S().lastMessagePos = MAKELONG(static_cast<WORD>(msg->pt.x), static_cast<WORD>(msg->pt.y));
+        WmState().lastMessageTime = static_cast<LONG>(msg->time);
+        WmState().lastMessagePos = MAKELONG(static_cast<WORD>(msg->pt.x), static_cast<WORD>(msg->pt.y));
     }
     return TRUE;
 }
 
 BOOL WINAPI WaitMessage(void) {
-    State &s = S();
+    State &s = WmState();
     for (;;) {
         PumpBackend();
         if (s.newArrivals) {
@@ -180,59 +176,6 @@ BOOL WINAPI WaitMessage(void) {
     }
 }
 
-// Characters of keys without a back-end character, US layout.
-static int CharForKey(UINT vk, bool shift, bool ctrl) {
-    if (vk >= 'A' && vk <= 'Z') {
-        if (ctrl) return static_cast<int>(vk - 'A' + 1);
-        bool caps = (GetKeyState(VK_CAPITAL) & 1) != 0;
-        return (shift != caps) ? static_cast<int>(vk) : static_cast<int>(vk - 'A' + 'a');
-    }
-    if (ctrl) return -1;
-    if (vk >= '0' && vk <= '9') {
-        static const char shifted[] = ")!@#$%^&*(";
-        return shift ? shifted[vk - '0'] : static_cast<int>(vk);
-    }
-    switch (vk) {
-        case VK_SPACE:
-            return ' ';
-        case VK_RETURN:
-            return '\r';
-        case VK_ESCAPE:
-            return 0x1B;
-        case VK_TAB:
-            return '\t';
-        case VK_BACK:
-            return 0x08;
-        default:
-            return -1;
-    }
-}
-
-BOOL WINAPI TranslateMessage(const MSG *m) {
-    if (!m) return FALSE;
-    if (m->message != WM_KEYDOWN && m->message != WM_SYSKEYDOWN) {
-        return m->message == WM_KEYUP || m->message == WM_SYSKEYUP;
-    }
-    State &s = S();
-    UINT vk = static_cast<UINT>(m->wParam) & 0xFF;
-    int ch = -1;
-    if (s.pendingChar[vk]) {
-        ch = s.pendingChar[vk] - 1;
-        s.pendingChar[vk] = 0;
-    } else {
-        bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
-        bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
-        ch = CharForKey(vk, shift, ctrl);
-    }
-    if (ch >= 0) {
-        UINT cm = m->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
-        s.posted.push_back(
-            MSG{m->hwnd, cm, static_cast<WPARAM>(static_cast<unsigned char>(ch)), m->lParam, m->time, m->pt});
-        s.newArrivals = true;
-    }
-    return TRUE;
-}
-
 LRESULT WINAPI DispatchMessageA(const MSG *m) {
     if (!m || !m->hwnd) return 0;
     if (m->message == WM_TIMER && m->lParam) {
@@ -240,12 +183,12 @@ LRESULT WINAPI DispatchMessageA(const MSG *m) {
         proc(m->hwnd, WM_TIMER, m->wParam, m->time);
         return 0;
     }
-    Window *w = W(m->hwnd);
+    Window *w = WindowOf(m->hwnd);
     if (!w) return 0;
     if (m->message == WM_PAINT) {
         LRESULT r = Send(m->hwnd, WM_PAINT, m->wParam, m->lParam);
         // A window that does not validate would get WM_PAINT forever.
-        if ((w = W(m->hwnd)) && PaintPending(*w)) {
+        if ((w = WindowOf(m->hwnd)) && PaintPending(*w)) {
             w->ncPaint = false;
             w->update = gdi::Region();
             w->erase = false;
@@ -256,9 +199,9 @@ LRESULT WINAPI DispatchMessageA(const MSG *m) {
 }
 
 LONG WINAPI GetMessageTime(void) {
-    return S().lastMessageTime;
+    return WmState().lastMessageTime;
 }
 
 DWORD WINAPI GetMessagePos(void) {
-    return S().lastMessagePos;
+    return WmState().lastMessagePos;
 }

@@ -4,20 +4,22 @@
 
 using namespace win32;
 
+// The screen's size and the work area's, less a caption for the height.
+static int ScreenMetric(int index) {
+    SIZE screen = display::Current().ScreenSize();
+    if (index == SM_CXSCREEN) return screen.cx;
+    if (index == SM_CYSCREEN) return screen.cy;
+    RECT wa = display::Current().WorkArea();
+    return index == SM_CXFULLSCREEN ? wa.right - wa.left : wa.bottom - wa.top - classic::kCaptionHeight;
+}
+
 int WINAPI GetSystemMetrics(int index) {
     switch (index) {
         case SM_CXSCREEN:
-            return display::Current().ScreenSize().cx;
         case SM_CYSCREEN:
-            return display::Current().ScreenSize().cy;
-        case SM_CXFULLSCREEN: {
-            RECT wa = display::Current().WorkArea();
-            return wa.right - wa.left;
-        }
-        case SM_CYFULLSCREEN: {
-            RECT wa = display::Current().WorkArea();
-            return wa.bottom - wa.top - classic::kCaptionHeight;
-        }
+        case SM_CXFULLSCREEN:
+        case SM_CYFULLSCREEN:
+            return ScreenMetric(index);
         case SM_CXVSCROLL:
         case SM_CYHSCROLL:
         case SM_CYVSCROLL:

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "platform/common/classic.h"
-#include "platform/user/nonclient.h"
+#include "platform/common/nonclient.h"
 #include "platform/user/wm_internal.h"
 
 namespace win32::wm {
@@ -63,11 +63,11 @@ void InvalidateClient(Window &w, const gdi::Region &r, bool erase) {
     if (add.Empty()) return;
     w.update.Union(add);
     if (erase) w.erase = true;
-    S().newArrivals = true;
+    WmState().newArrivals = true;
 }
 
 void InvalidateTree(HWND h, bool erase, bool frame) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return;
     InvalidateClient(*w, gdi::Region(ClientBounds(*w)), erase);
     if (frame) {
@@ -83,7 +83,7 @@ bool PaintPending(const Window &w) {
 }
 
 static HWND FindPaint(HWND h, HWND filter, bool inFilter) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !(w->style & WS_VISIBLE) || w->minimized) return nullptr;
     bool ok = inFilter || !filter || h == filter;
     if (ok && PaintPending(*w)) return h;
@@ -93,7 +93,7 @@ static HWND FindPaint(HWND h, HWND filter, bool inFilter) {
 }
 
 HWND NextWindowToPaint(HWND filter) {
-    State &s = S();
+    State &s = WmState();
     // Bottom windows first so that windows above are composed last.
     for (auto it = s.topLevels.rbegin(); it != s.topLevels.rend(); ++it)
         if (HWND f = FindPaint(*it, filter, false)) return f;
@@ -113,12 +113,12 @@ HBRUSH ClassBrush(const Window &w) {
 
 // Draws the border and scroll bar of a child window (DefWindowProc's WM_NCPAINT).
 void DrawNonClient(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     // Top-level frames belong to the window system.
     if (!w || IsTopLevel(*w)) return;
     HDC dc = GetWindowDC(h);
     if (!dc) return;
-    w = W(h);
+    w = WindowOf(h);
     int wd = w->rect.right - w->rect.left, ht = w->rect.bottom - w->rect.top;
     RECT r{0, 0, wd, ht};
     if (w->exStyle & WS_EX_CLIENTEDGE) {
@@ -152,7 +152,7 @@ void DrawNonClient(HWND h) {
 }
 
 void SendNcPaint(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !w->ncPaint) return;
     w->ncPaint = false;
     Send(h, WM_NCPAINT, 1, 0);
@@ -184,7 +184,7 @@ static void ReleaseAndPresent(HDC dc) {
     DcInfo info = it->second;
     Dcs().erase(it);
     gdi::DeleteSurfaceDC(dc);
-    if (Window *top = W(info.top)) PresentSurfaceRect(*top, info.bounds);
+    if (Window *top = WindowOf(info.top)) PresentSurfaceRect(*top, info.bounds);
 }
 
 }  // namespace win32::wm
@@ -193,13 +193,13 @@ using namespace win32;
 using namespace win32::wm;
 
 void win32::NonClientChanged(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return;
     RECT cr = ClientBounds(*w);
     SIZE now{cr.right, cr.bottom};
     w->ncPaint = true;
     InvalidateClient(*w, gdi::Region(cr), true);
-    S().newArrivals = true;
+    WmState().newArrivals = true;
     // The bar came or went: the client area changed size.
     if (!w->needSizeMove && (now.cx != w->lastSize.cx || now.cy != w->lastSize.cy)) {
         w->lastSize = now;
@@ -209,10 +209,10 @@ void win32::NonClientChanged(HWND h) {
 
 BOOL WINAPI InvalidateRect(HWND h, const RECT *r, BOOL erase) {
     if (!h) {
-        for (HWND t : S().topLevels) InvalidateTree(t, erase, true);
+        for (HWND t : WmState().topLevels) InvalidateTree(t, erase, true);
         return TRUE;
     }
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return FALSE;
     if (r) {
         InvalidateClient(*w, gdi::Region(*r), erase);
@@ -223,7 +223,7 @@ BOOL WINAPI InvalidateRect(HWND h, const RECT *r, BOOL erase) {
 }
 
 BOOL WINAPI ValidateRect(HWND h, const RECT *r) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return FALSE;
     if (r) {
         w->update.Subtract(gdi::Region(*r));
@@ -236,7 +236,7 @@ BOOL WINAPI ValidateRect(HWND h, const RECT *r) {
 }
 
 BOOL WINAPI GetUpdateRect(HWND h, LPRECT r, BOOL erase) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return FALSE;
     bool any = !w->update.Empty();
     if (r) *r = any ? w->update.Bounds() : RECT{0, 0, 0, 0};
@@ -244,7 +244,7 @@ BOOL WINAPI GetUpdateRect(HWND h, LPRECT r, BOOL erase) {
         HDC dc = GetDC(h);
         if (dc) {
             if (Send(h, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0)) {
-                if (Window *ww = W(h)) ww->erase = false;
+                if (Window *ww = WindowOf(h)) ww->erase = false;
             }
             ReleaseDC(h, dc);
         }
@@ -253,7 +253,7 @@ BOOL WINAPI GetUpdateRect(HWND h, LPRECT r, BOOL erase) {
 }
 
 BOOL WINAPI RedrawWindow(HWND h, const RECT *r, HRGN rgn, UINT flags) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return FALSE;
     gdi::Region area;
     if (rgn) {
@@ -280,7 +280,7 @@ BOOL WINAPI RedrawWindow(HWND h, const RECT *r, HRGN rgn, UINT flags) {
 }
 
 BOOL WINAPI UpdateWindow(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return FALSE;
     if (IsVisibleChain(*w) && !w->minimized && PaintPending(*w)) {
         if (w->update.Empty()) {
@@ -289,7 +289,7 @@ BOOL WINAPI UpdateWindow(HWND h) {
             Send(h, WM_PAINT, 0, 0);
         }
     }
-    w = W(h);
+    w = WindowOf(h);
     if (!w) return TRUE;
     std::vector<HWND> kids = w->children;
     for (HWND c : kids) UpdateWindow(c);
@@ -297,10 +297,10 @@ BOOL WINAPI UpdateWindow(HWND h) {
 }
 
 HDC WINAPI BeginPaint(HWND h, LPPAINTSTRUCT ps) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !ps) return nullptr;
     SendNcPaint(h);
-    w = W(h);
+    w = WindowOf(h);
     if (!w) return nullptr;
     gdi::Region area = w->update;
     area.Intersect(gdi::Region(ClientBounds(*w)));
@@ -334,14 +334,14 @@ HDC WINAPI GetDC(HWND h) {
         if (dc) Dcs()[dc] = DcInfo{nullptr, nullptr, RECT{0, 0, 0, 0}};
         return dc;
     }
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return nullptr;
     return MakeDC(*w, true, true, nullptr);
 }
 
 HDC WINAPI GetWindowDC(HWND h) {
     if (!h) return GetDC(nullptr);
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return nullptr;
     return MakeDC(*w, false, false, nullptr);
 }

@@ -2,6 +2,7 @@
 #include "platform/user/testing.h"
 
 #include "platform/display/headless/headless.h"
+#include "platform/user/keyboard.h"
 #include "platform/user/wm_internal.h"
 
 using namespace win32;
@@ -15,11 +16,11 @@ int g_quitCode = 0;
 }  // namespace
 
 void ResetWindowManager() {
-    State &s = S();
+    State &s = WmState();
     // Owners take their owned windows with them; children go with parents.
     while (!s.topLevels.empty()) {
         HWND h = s.topLevels.back();
-        if (!W(h)) {
+        if (!WindowOf(h)) {
             s.topLevels.pop_back();
             continue;
         }
@@ -133,7 +134,7 @@ void Wheel(int x, int y, int delta) {
 }
 
 void CloseRequest(HWND top) {
-    Window *w = W(top);
+    Window *w = WindowOf(top);
     if (!w || !w->native) return;
     display::Event ev;
     ev.type = display::Event::CloseRequest;
@@ -179,7 +180,7 @@ int RunUntilIdle() {
 }
 
 bool QuitSeen(int *code) {
-    State &s = S();
+    State &s = WmState();
     if (s.quitPending) {
         if (code) *code = s.quitCode;
         return true;
@@ -189,7 +190,7 @@ bool QuitSeen(int *code) {
 }
 
 size_t LiveWindowCount() {
-    return S().windows.LiveCount();
+    return WmState().windows.LiveCount();
 }
 
 }  // namespace win32test

@@ -55,7 +55,7 @@ void AdvanceClock(DWORD ms);
 
 // Retrieves and dispatches everything pending, never blocking. Returns the
 // number of messages dispatched; stops at WM_QUIT (left for the caller to
-// see through QuitPosted).
+// see through QuitSeen).
 int RunUntilIdle();
 // True once PostQuitMessage was called and WM_QUIT not retrieved yet, or
 // RunUntilIdle met WM_QUIT; `code` gets the exit code.

@@ -1,4 +1,4 @@
-// The window tree: creation, destruction, window longs, relations.
+// The window tree: creation, destruction, relations.
 #include <algorithm>
 #include <cstring>
 
@@ -7,21 +7,21 @@
 namespace win32::wm {
 
 LRESULT Send(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || !w->proc) return 0;
     return CallWindowProcA(w->proc, h, msg, wp, lp);
 }
 
 Window *TopLevelOf(Window *w) {
-    while (w && !IsTopLevel(*w)) w = W(w->parent);
+    while (w && !IsTopLevel(*w)) w = WindowOf(w->parent);
     return w;
 }
 
 static void Unlink(Window &w) {
-    State &s = S();
+    State &s = WmState();
     std::vector<HWND> *list = &s.topLevels;
     if (!IsTopLevel(w)) {
-        Window *p = W(w.parent);
+        Window *p = WindowOf(w.parent);
         if (!p) return;
         list = &p->children;
     }
@@ -30,21 +30,21 @@ static void Unlink(Window &w) {
 
 // Puts a top-level window on top of the others, its owned windows above it.
 void BringToTop(HWND h) {
-    State &s = S();
-    Window *w = W(h);
+    State &s = WmState();
+    Window *w = WindowOf(h);
     if (!w || !IsTopLevel(*w)) return;
     auto &l = s.topLevels;
     l.erase(std::remove(l.begin(), l.end(), h), l.end());
     l.insert(l.begin(), h);
     std::vector<HWND> owned;
     for (HWND t : l)
-        if (Window *o = W(t); o && o->owner == h) owned.push_back(t);
+        if (Window *o = WindowOf(t); o && o->owner == h) owned.push_back(t);
     for (auto it = owned.rbegin(); it != owned.rend(); ++it) BringToTop(*it);
 }
 
 static void FreeWindow(HWND h) {
-    State &s = S();
-    Window *w = W(h);
+    State &s = WmState();
+    Window *w = WindowOf(h);
     if (!w) return;
     Unlink(*w);
     if (w->native && display::IsOpen()) display::Current().DestroyTopLevel(w->native);
@@ -59,26 +59,26 @@ static void FreeWindow(HWND h) {
 }
 
 static void SendDestroyTree(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || w->destroyedSent) return;
     w->destroyedSent = true;
     Send(h, WM_DESTROY, 0, 0);
-    w = W(h);
+    w = WindowOf(h);
     if (!w) return;
     std::vector<HWND> kids = w->children;
     for (HWND c : kids) {
-        if (Window *cw = W(c)) cw->destroying = true;
+        if (Window *cw = WindowOf(c)) cw->destroying = true;
         SendDestroyTree(c);
     }
 }
 
 static void NcDestroyTree(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return;
     std::vector<HWND> kids = w->children;
     for (HWND c : kids) NcDestroyTree(c);
     Send(h, WM_NCDESTROY, 0, 0);
-    if (W(h)) {
+    if (WindowOf(h)) {
         // Posted messages for it are dropped as they come up (stale handle).
         FreeWindow(h);
     }
@@ -86,30 +86,30 @@ static void NcDestroyTree(HWND h) {
 
 // Picks the window that becomes active when `gone` goes away.
 static HWND NextActive(HWND gone) {
-    State &s = S();
-    Window *g = W(gone);
+    State &s = WmState();
+    Window *g = WindowOf(gone);
     if (g && g->owner) {
-        Window *o = W(g->owner);
+        Window *o = WindowOf(g->owner);
         if (o && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) return g->owner;
     }
     for (HWND t : s.topLevels) {
         if (t == gone) continue;
-        Window *o = W(t);
+        Window *o = WindowOf(t);
         if (o && !o->destroying && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) return t;
     }
     return nullptr;
 }
 
-void HideForDestroy(HWND h) {
-    Window *w = W(h);
+static void HideForDestroy(HWND h) {
+    Window *w = WindowOf(h);
     if (!w || !(w->style & WS_VISIBLE)) return;
     SetWindowPos(h, nullptr, 0, 0, 0, 0,
                  SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool DestroyImpl(HWND h) {
-    State &s = S();
-    Window *w = W(h);
+    State &s = WmState();
+    Window *w = WindowOf(h);
     if (!w) return false;
     if (w->destroying) return true;
     w->destroying = true;
@@ -118,11 +118,11 @@ bool DestroyImpl(HWND h) {
     if (IsTopLevel(*w)) {
         std::vector<HWND> owned;
         for (HWND t : s.topLevels)
-            if (Window *o = W(t); o && o->owner == h) owned.push_back(t);
+            if (Window *o = WindowOf(t); o && o->owner == h) owned.push_back(t);
         for (HWND o : owned) DestroyImpl(o);
     }
 
-    w = W(h);
+    w = WindowOf(h);
     if (!w) return true;
     if (!IsTopLevel(*w) && !(w->exStyle & WS_EX_NOPARENTNOTIFY)) {
         Send(w->parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, static_cast<WORD>(w->id)),
@@ -154,57 +154,54 @@ static int DefaultCascade(int step) {
 using namespace win32;
 using namespace win32::wm;
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                            int width, int height, HWND parentArg, HMENU menu, HINSTANCE instance,
-                            LPVOID param) {
-    State &s = S();
-    auto cls = FindClass(className, instance);
-    if (!cls) {
-        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-        return nullptr;
-    }
-    HWND parent = nullptr, owner = nullptr;
+namespace {
+
+// A child's parent must be a window; a top-level's "parent" names its owner,
+// which is the top-level window it belongs to.
+bool ResolveParentAndOwner(DWORD style, HWND parentArg, HWND *parent, HWND *owner) {
+    *parent = *owner = nullptr;
     if (style & WS_CHILD) {
-        if (!W(parentArg)) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
-        parent = parentArg;
+        if (!WindowOf(parentArg)) return false;
+        *parent = parentArg;
     } else if (parentArg) {
-        Window *o = TopLevelOf(W(parentArg));
-        if (!o) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
-        owner = o->hwnd;
+        Window *o = TopLevelOf(WindowOf(parentArg));
+        if (!o) return false;
+        *owner = o->hwnd;
     }
+    return true;
+}
 
-    bool overlapped = (style & (WS_CHILD | WS_POPUP)) == 0;
-    if (overlapped) style |= WS_CAPTION | WS_CLIPSIBLINGS;
-    int showCmd = SW_SHOW;
-    if (x == static_cast<int>(CW_USEDEFAULT)) {
+// CW_USEDEFAULT: overlapped windows cascade over the work area at three
+// quarters of its size (and a default y is the show command); others get 0.
+void DefaultPlacement(bool overlapped, int *x, int *y, int *width, int *height, int *showCmd) {
+    const int useDefault = static_cast<int>(CW_USEDEFAULT);
+    if (*x == useDefault) {
         if (overlapped) {
-            if (y != static_cast<int>(CW_USEDEFAULT)) showCmd = y;
-            int d = DefaultCascade(s.cascade++);
+            if (*y != useDefault) *showCmd = *y;
+            int d = DefaultCascade(WmState().cascade++);
             RECT wa = display::Current().WorkArea();
-            x = wa.left + d;
-            y = wa.top + d;
+            *x = wa.left + d;
+            *y = wa.top + d;
         } else {
-            x = y = 0;
+            *x = *y = 0;
         }
     }
-    if (width == static_cast<int>(CW_USEDEFAULT)) {
+    if (*width == useDefault) {
         if (overlapped) {
             RECT wa = display::Current().WorkArea();
-            width = (wa.right - wa.left) * 3 / 4;
-            height = (wa.bottom - wa.top) * 3 / 4;
+            *width = (wa.right - wa.left) * 3 / 4;
+            *height = (wa.bottom - wa.top) * 3 / 4;
         } else {
-            width = height = 0;
+            *width = *height = 0;
         }
     }
-    if (width < 0) width = 0;
-    if (height < 0) height = 0;
+    if (*width < 0) *width = 0;
+    if (*height < 0) *height = 0;
+}
 
+HWND NewWindowRecord(const std::shared_ptr<WindowClass> &cls, DWORD exStyle, DWORD style, HWND parent,
+                     HWND owner, HMENU menu, HINSTANCE instance) {
+    State &s = WmState();
     auto owned = std::make_unique<Window>();
     Window *w = owned.get();
     HWND h = MakeHandle<HWND>(s.windows.Add(std::move(owned)));
@@ -221,33 +218,88 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     w->id = (style & WS_CHILD) ? reinterpret_cast<LONG_PTR>(menu) : 0;
     w->extra.assign(static_cast<size_t>(cls->wndExtra), 0);
     if (parent) {
-        W(parent)->children.push_back(h);
+        WindowOf(parent)->children.push_back(h);
     } else {
         s.topLevels.insert(s.topLevels.begin(), h);
     }
+    return h;
+}
 
-    if (style & (WS_CAPTION | WS_THICKFRAME)) {
-        MINMAXINFO mmi{};
-        SIZE scr = display::Current().ScreenSize();
-        Insets in = NonClientInsets(*w);
-        mmi.ptMaxSize = {scr.cx + in.left + in.right - 2 * classic::kFrameWidth,
-                         scr.cy + in.top + in.bottom - 2 * classic::kFrameWidth};
-        mmi.ptMaxPosition = {-in.left, -in.top};
-        mmi.ptMinTrackSize = {classic::kMinTrackWidth, classic::kMinTrackHeight};
-        mmi.ptMaxTrackSize = {scr.cx + 2 * classic::kFrameWidth + 12, scr.cy + 2 * classic::kFrameWidth + 12};
-        Send(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
-        if (style & WS_THICKFRAME) {
-            width = std::clamp<int>(width, mmi.ptMinTrackSize.x,
-                                    std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
-            height = std::clamp<int>(height, mmi.ptMinTrackSize.y,
-                                     std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
-        }
+// WM_GETMINMAXINFO for framed windows; a sizing frame keeps the size within
+// the track limits.
+void ApplyMinMax(HWND h, DWORD style, int *width, int *height) {
+    if (!(style & (WS_CAPTION | WS_THICKFRAME))) return;
+    MINMAXINFO mmi{};
+    SIZE scr = display::Current().ScreenSize();
+    Insets in = NonClientInsets(*WindowOf(h));
+    mmi.ptMaxSize = {scr.cx + in.left + in.right - 2 * classic::kFrameWidth,
+                     scr.cy + in.top + in.bottom - 2 * classic::kFrameWidth};
+    mmi.ptMaxPosition = {-in.left, -in.top};
+    mmi.ptMinTrackSize = {classic::kMinTrackWidth, classic::kMinTrackHeight};
+    mmi.ptMaxTrackSize = {scr.cx + 2 * classic::kFrameWidth + 12, scr.cy + 2 * classic::kFrameWidth + 12};
+    Send(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    if (style & WS_THICKFRAME) {
+        *width = std::clamp<int>(*width, mmi.ptMinTrackSize.x,
+                                 std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
+        *height = std::clamp<int>(*height, mmi.ptMinTrackSize.y,
+                                  std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
     }
-    if (!W(h)) return nullptr;
-    W(h)->rect = {x, y, x + width, y + height};
-    if (IsTopLevel(*W(h))) {
-        W(h)->surface = std::make_unique<gdi::Surface>();
-        ResizeSurface(*W(h));
+}
+
+// WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE and the parent's WM_PARENTNOTIFY;
+// false when the window refused or went away on the way.
+bool CreationSequence(HWND h, HWND parent, DWORD exStyle, CREATESTRUCTA &cs) {
+    if (!Send(h, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
+        if (Window *ww = WindowOf(h)) ww->destroying = true;
+        NcDestroyTree(h);
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (!WindowOf(h)) return false;
+    RECT nc = WindowOf(h)->rect;
+    Send(h, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&nc));
+    if (!WindowOf(h)) return false;
+    if (Send(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+        if (WindowOf(h)) DestroyImpl(h);
+        return false;
+    }
+    if (!WindowOf(h)) return false;
+    if (parent && !(exStyle & WS_EX_NOPARENTNOTIFY)) {
+        Send(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, static_cast<WORD>(WindowOf(h)->id)),
+             reinterpret_cast<LPARAM>(h));
+        if (!WindowOf(h)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                            int width, int height, HWND parentArg, HMENU menu, HINSTANCE instance,
+                            LPVOID param) {
+    auto cls = FindClass(className, instance);
+    if (!cls) {
+        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+        return nullptr;
+    }
+    HWND parent, owner;
+    if (!ResolveParentAndOwner(style, parentArg, &parent, &owner)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    bool overlapped = (style & (WS_CHILD | WS_POPUP)) == 0;
+    if (overlapped) style |= WS_CAPTION | WS_CLIPSIBLINGS;
+    int showCmd = SW_SHOW;
+    DefaultPlacement(overlapped, &x, &y, &width, &height, &showCmd);
+
+    HWND h = NewWindowRecord(cls, exStyle, style, parent, owner, menu, instance);
+    if (!h) return nullptr;
+    ApplyMinMax(h, style, &width, &height);
+    if (!WindowOf(h)) return nullptr;
+    WindowOf(h)->rect = {x, y, x + width, y + height};
+    if (IsTopLevel(*WindowOf(h))) {
+        WindowOf(h)->surface = std::make_unique<gdi::Surface>();
+        ResizeSurface(*WindowOf(h));
     }
 
     CREATESTRUCTA cs{};
@@ -263,37 +315,16 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     cs.lpszName = windowName;
     cs.lpszClass = className;
     cs.dwExStyle = exStyle;
-
-    if (!Send(h, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
-        if (Window *ww = W(h)) ww->destroying = true;
-        NcDestroyTree(h);
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    if (!W(h)) return nullptr;
-    RECT nc = W(h)->rect;
-    Send(h, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&nc));
-    if (!W(h)) return nullptr;
-
-    if (Send(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
-        if (W(h)) DestroyImpl(h);
-        return nullptr;
-    }
-    if (!W(h)) return nullptr;
-    if (parent && !(exStyle & WS_EX_NOPARENTNOTIFY)) {
-        Send(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, static_cast<WORD>(W(h)->id)),
-             reinterpret_cast<LPARAM>(h));
-        if (!W(h)) return nullptr;
-    }
+    if (!CreationSequence(h, parent, exStyle, cs)) return nullptr;
     if (style & WS_VISIBLE) {
         if (showCmd == SW_SHOWDEFAULT) showCmd = SW_SHOW;
         ShowWindow(h, showCmd);
     }
-    return W(h) ? h : nullptr;
+    return WindowOf(h) ? h : nullptr;
 }
 
 BOOL WINAPI DestroyWindow(HWND h) {
-    if (!W(h)) {
+    if (!WindowOf(h)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
@@ -302,162 +333,36 @@ BOOL WINAPI DestroyWindow(HWND h) {
 }
 
 BOOL WINAPI IsWindow(HWND h) {
-    return W(h) != nullptr;
+    return WindowOf(h) != nullptr;
 }
 
 BOOL WINAPI IsWindowVisible(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     return w && IsVisibleChain(*w);
 }
 
 BOOL WINAPI IsWindowEnabled(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     return w && !(w->style & WS_DISABLED);
 }
 
 BOOL WINAPI IsChild(HWND parent, HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     while (w && !IsTopLevel(*w)) {
         if (w->parent == parent) return TRUE;
-        w = W(w->parent);
+        w = WindowOf(w->parent);
     }
     return FALSE;
 }
 
-static bool ExtraIndex(Window *w, int index, size_t size) {
-    return index >= 0 && static_cast<size_t>(index) + size <= w->extra.size();
-}
-
-LONG_PTR WINAPI GetWindowLongPtrA(HWND h, int index) {
-    Window *w = W(h);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    switch (index) {
-        case GWLP_WNDPROC:
-            return reinterpret_cast<LONG_PTR>(w->proc);
-        case GWLP_HINSTANCE:
-            return reinterpret_cast<LONG_PTR>(w->instance);
-        case GWLP_HWNDPARENT:
-            return reinterpret_cast<LONG_PTR>(IsTopLevel(*w) ? w->owner : w->parent);
-        case GWLP_ID:
-            return w->id;
-        case GWLP_USERDATA:
-            return w->userData;
-        case GWL_STYLE:
-            return static_cast<LONG_PTR>(static_cast<LONG>(w->style));
-        case GWL_EXSTYLE:
-            return static_cast<LONG_PTR>(static_cast<LONG>(w->exStyle));
-        default:
-            if (ExtraIndex(w, index, sizeof(LONG_PTR))) {
-                LONG_PTR v;
-                std::memcpy(&v, w->extra.data() + index, sizeof v);
-                return v;
-            }
-            SetLastError(kErrorInvalidIndex);
-            return 0;
-    }
-}
-
-LONG_PTR WINAPI SetWindowLongPtrA(HWND h, int index, LONG_PTR value) {
-    Window *w = W(h);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    LONG_PTR old = 0;
-    switch (index) {
-        case GWLP_WNDPROC:
-            old = reinterpret_cast<LONG_PTR>(w->proc);
-            if (value) w->proc = reinterpret_cast<WNDPROC>(value);
-            return old;
-        case GWLP_HINSTANCE:
-            old = reinterpret_cast<LONG_PTR>(w->instance);
-            w->instance = reinterpret_cast<HINSTANCE>(value);
-            return old;
-        case GWLP_HWNDPARENT:
-            if (IsTopLevel(*w)) {
-                old = reinterpret_cast<LONG_PTR>(w->owner);
-                Window *o = TopLevelOf(W(reinterpret_cast<HWND>(value)));
-                w->owner = (o && o != w) ? o->hwnd : nullptr;
-            } else {
-                old = reinterpret_cast<LONG_PTR>(w->parent);
-            }
-            return old;
-        case GWLP_ID:
-            old = w->id;
-            w->id = value;
-            return old;
-        case GWLP_USERDATA:
-            old = w->userData;
-            w->userData = value;
-            return old;
-        case GWL_STYLE: {
-            old = static_cast<LONG>(w->style);
-            DWORD nv = static_cast<DWORD>(value);
-            // Visibility and enabling go through ShowWindow/EnableWindow in
-            // spirit, but a direct change is honoured as Win32 does: raw bits.
-            w->style = nv;
-            return old;
-        }
-        case GWL_EXSTYLE:
-            old = static_cast<LONG>(w->exStyle);
-            w->exStyle = static_cast<DWORD>(value);
-            return old;
-        default:
-            if (ExtraIndex(w, index, sizeof(LONG_PTR))) {
-                std::memcpy(&old, w->extra.data() + index, sizeof old);
-                std::memcpy(w->extra.data() + index, &value, sizeof value);
-                return old;
-            }
-            SetLastError(kErrorInvalidIndex);
-            return 0;
-    }
-}
-
-LONG WINAPI GetWindowLongA(HWND h, int index) {
-    Window *w = W(h);
-    if (w && index >= 0) {
-        if (!ExtraIndex(w, index, sizeof(LONG))) {
-            SetLastError(kErrorInvalidIndex);
-            return 0;
-        }
-        LONG v;
-        std::memcpy(&v, w->extra.data() + index, sizeof v);
-        return v;
-    }
-    return static_cast<LONG>(GetWindowLongPtrA(h, index));
-}
-
-LONG WINAPI SetWindowLongA(HWND h, int index, LONG value) {
-    Window *w = W(h);
-    if (w && index >= 0) {
-        if (!ExtraIndex(w, index, sizeof(LONG))) {
-            SetLastError(kErrorInvalidIndex);
-            return 0;
-        }
-        LONG old;
-        std::memcpy(&old, w->extra.data() + index, sizeof old);
-        std::memcpy(w->extra.data() + index, &value, sizeof value);
-        return old;
-    }
-    return static_cast<LONG>(SetWindowLongPtrA(h, index, value));
-}
-
-LRESULT WINAPI CallWindowProcA(WNDPROC proc, HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (!proc) return 0;
-    return proc(h, msg, wp, lp);
-}
-
 HWND WINAPI GetWindow(HWND h, UINT cmd) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
-    const std::vector<HWND> *siblings = &S().topLevels;
-    if (!IsTopLevel(*w)) siblings = &W(w->parent)->children;
+    const std::vector<HWND> *siblings = &WmState().topLevels;
+    if (!IsTopLevel(*w)) siblings = &WindowOf(w->parent)->children;
     auto it = std::find(siblings->begin(), siblings->end(), h);
     switch (cmd) {
         case GW_OWNER:
@@ -480,39 +385,39 @@ HWND WINAPI GetWindow(HWND h, UINT cmd) {
 }
 
 HWND WINAPI GetParent(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
     if (!IsTopLevel(*w)) return w->parent;
     if (!(w->style & WS_POPUP)) return nullptr;
-    Window *o = W(w->owner);
+    Window *o = WindowOf(w->owner);
     if (!o || (o->style & WS_POPUP)) return nullptr;
     return w->owner;
 }
 
 HWND WINAPI GetDlgItem(HWND dlg, int id) {
-    Window *w = W(dlg);
+    Window *w = WindowOf(dlg);
     if (!w) return nullptr;
     for (HWND c : w->children)
-        if (Window *cw = W(c); cw && static_cast<int>(cw->id) == id) return c;
+        if (Window *cw = WindowOf(c); cw && static_cast<int>(cw->id) == id) return c;
     return nullptr;
 }
 
 int WINAPI GetDlgCtrlID(HWND h) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w || IsTopLevel(*w)) return 0;
     return static_cast<int>(w->id);
 }
 
 BOOL WINAPI EnableWindow(HWND h, BOOL enable) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return FALSE;
     bool wasDisabled = (w->style & WS_DISABLED) != 0;
     if (!enable) {
         Send(h, WM_CANCELMODE, 0, 0);
-        w = W(h);
+        w = WindowOf(h);
         if (!w) return wasDisabled;
         if (!wasDisabled) {
             w->style |= WS_DISABLED;
@@ -525,8 +430,8 @@ BOOL WINAPI EnableWindow(HWND h, BOOL enable) {
         Send(h, WM_ENABLE, TRUE, 0);
     }
     if (wasDisabled != !enable && IsTopLevel(*w) && display::IsOpen()) {
-        for (HWND t : S().topLevels) {
-            Window *o = W(t);
+        for (HWND t : WmState().topLevels) {
+            Window *o = WindowOf(t);
             if (o && o->owner == h && o->native) display::Current().SetModal(o->native, !enable);
         }
     }
@@ -534,22 +439,22 @@ BOOL WINAPI EnableWindow(HWND h, BOOL enable) {
 }
 
 BOOL WINAPI SetWindowTextA(HWND h, LPCSTR text) {
-    if (!W(h)) return FALSE;
+    if (!WindowOf(h)) return FALSE;
     return Send(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
 }
 
 int WINAPI GetWindowTextA(HWND h, LPSTR buf, int max) {
-    if (!W(h) || !buf || max <= 0) return 0;
+    if (!WindowOf(h) || !buf || max <= 0) return 0;
     return static_cast<int>(Send(h, WM_GETTEXT, static_cast<WPARAM>(max), reinterpret_cast<LPARAM>(buf)));
 }
 
 int WINAPI GetWindowTextLengthA(HWND h) {
-    if (!W(h)) return 0;
+    if (!WindowOf(h)) return 0;
     return static_cast<int>(Send(h, WM_GETTEXTLENGTH, 0, 0));
 }
 
 int WINAPI SetWindowRgn(HWND h, HRGN rgn, BOOL redraw) {
-    Window *w = W(h);
+    Window *w = WindowOf(h);
     if (!w) return 0;
     std::optional<gdi::Region> shape;
     if (rgn) {
@@ -560,7 +465,7 @@ int WINAPI SetWindowRgn(HWND h, HRGN rgn, BOOL redraw) {
     }
     // What the old shape covered is repainted by the parent.
     if (!IsTopLevel(*w)) {
-        if (Window *p = W(w->parent)) InvalidateClient(*p, gdi::Region(w->rect), true);
+        if (Window *p = WindowOf(w->parent)) InvalidateClient(*p, gdi::Region(w->rect), true);
     }
     w->shape = std::move(shape);
     if (IsTopLevel(*w) && w->native) {
@@ -578,9 +483,9 @@ int WINAPI SetWindowRgn(HWND h, HRGN rgn, BOOL redraw) {
 }
 
 HWND WINAPI WindowFromPoint(POINT pt) {
-    State &s = S();
+    State &s = WmState();
     for (HWND t : s.topLevels) {
-        Window *w = W(t);
+        Window *w = WindowOf(t);
         if (!w || !(w->style & WS_VISIBLE) || w->minimized) continue;
         POINT o = WindowOriginScreen(*w);
         if (pt.x < w->rect.left || pt.x >= w->rect.right || pt.y < w->rect.top || pt.y >= w->rect.bottom)
@@ -596,7 +501,7 @@ HWND WINAPI WindowFromPoint(POINT pt) {
             int cx = pt.x - co.x, cy = pt.y - co.y;
             if (cx < 0 || cy < 0 || cx >= cw || cy >= ch) break;
             for (HWND c : cur->children) {
-                Window *k = W(c);
+                Window *k = WindowOf(c);
                 if (!k || !(k->style & WS_VISIBLE) || (k->style & WS_DISABLED)) continue;
                 if (cx < k->rect.left || cx >= k->rect.right || cy < k->rect.top || cy >= k->rect.bottom)
                     continue;

@@ -15,17 +15,7 @@
 #include "platform/display/backend.h"
 #include "platform/gdi/gdi_internal.h"
 
-#ifndef MA_ACTIVATE
-#define MA_ACTIVATE 1
-#define MA_ACTIVATEANDEAT 2
-#define MA_NOACTIVATE 3
-#define MA_NOACTIVATEANDEAT 4
-#endif
-
 namespace win32::wm {
-
-constexpr DWORD kErrorClassHasWindows = 1412;  // ERROR_CLASS_HAS_WINDOWS
-constexpr DWORD kErrorInvalidIndex = 1413;     // ERROR_INVALID_INDEX
 
 struct WindowClass {
     std::string name;  // as registered
@@ -82,10 +72,6 @@ struct Window {
     bool destroyedSent = false;
 };
 
-struct RawInputMsg {
-    MSG msg;
-};
-
 struct State {
     HandleTable<Window> windows{HandleKind::Window};
     std::vector<std::shared_ptr<WindowClass>> classes;
@@ -134,10 +120,10 @@ struct State {
     int cascade = 0;  // CW_USEDEFAULT cascade step
 };
 
-State &S();
+State &WmState();
 
 // Looks a live window up; null for a stale handle.
-Window *W(HWND h);
+Window *WindowOf(HWND h);
 
 // Classes.
 void EnsureSystemClasses();
@@ -180,10 +166,28 @@ void ReleaseCaptureIfIn(HWND root);
 
 // Input.
 bool ConvertOneRawEvent();
-void NoteRetrieved(const MSG &m);
 DWORD Now();
 void StartMoveDrag(HWND h, POINT screen);
-UINT ScanCodeOf(UINT vk, bool *extended);
+void QueueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time);
+
+// The keyboard: key state (bit 0x80 down, bit 1 toggled), the key state as
+// the window system reports it, key events and retrieved key messages.
+bool KeyIsDown(const BYTE *keys, int vk);
+void SetKeyDown(BYTE *keys, UINT vk, bool down);
+void SyncModifiers(const display::Event &ev);
+void Key(const display::Event &ev);
+void NoteRetrieved(const MSG &m);
+
+// What the default window procedure asks of the window manager (frame.cpp).
+LRESULT NonClientHitTest(HWND h, POINT screen);
+void WindowToClient(HWND h, RECT *r);  // a window rectangle less the frame, caption and bar
+std::string *WindowText(HWND h);       // never null for a live window
+void TitleChanged(HWND h);
+void MoveByCaption(HWND h);
+bool ScrollBarClick(HWND h, UINT msg, POINT screen);
+void ReportSizeAndMove(HWND h, const WINDOWPOS &pos);
+bool IsMinimized(HWND h);
+HBRUSH ClassBrush(HWND h);
 
 // Destruction and z-order.
 bool DestroyImpl(HWND h);

@@ -5,21 +5,16 @@ it, and the main window then still ends with Alt+X and exit code 0.
 
 usage: about_box.py MORVALEN MORVALEN-DRIVES XPROBE"""
 
-import atexit
 import os
 import shutil
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2elib  # noqa: E402
 from e2elib import check  # noqa: E402
 
-display = e2elib.display_or_skip()
-tools = e2elib.Tools(display, *sys.argv[1:4])
-tmp = tempfile.mkdtemp(prefix="morvalen-e2e-")
-atexit.register(shutil.rmtree, tmp, True)
+tools, tmp = e2elib.session()
 
 
 def about_box_round_trip(close_key="o", end_keys="alt+x", close_box=None, end=None):

@@ -2,10 +2,12 @@
 test X server, finding its windows, reading pixels back, and waiting for it
 to end."""
 
+import atexit
 import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "scripts"))
@@ -41,6 +43,15 @@ def display_or_skip():
         print("SKIP: MORVALEN_TEST_DISPLAY is not set (run through scripts/test)")
         sys.exit(SKIP)
     return name
+
+
+def session():
+    """The start of a test on the shared display: the tools for the programs
+    named on the command line and a scratch directory removed at exit."""
+    tools = Tools(display_or_skip(), *sys.argv[1:4])
+    tmp = tempfile.mkdtemp(prefix="morvalen-e2e-")
+    atexit.register(shutil.rmtree, tmp, True)
+    return tools, tmp
 
 
 def programs_or_skip(*programs, hint=""):

@@ -5,21 +5,15 @@ ends it with exit code 0.
 
 usage: main_window.py MORVALEN MORVALEN-DRIVES XPROBE"""
 
-import atexit
 import os
-import shutil
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2elib  # noqa: E402
 from e2elib import Failure, check  # noqa: E402
 
-display = e2elib.display_or_skip()
-tools = e2elib.Tools(display, *sys.argv[1:4])
-tmp = tempfile.mkdtemp(prefix="morvalen-e2e-")
-atexit.register(shutil.rmtree, tmp, True)
+tools, tmp = e2elib.session()
 
 
 def window_and_rows():

@@ -12,7 +12,7 @@
 
 #include "platform/gdi/gdi_internal.h"
 
-namespace gditest {
+namespace testsupport {
 
 class Canvas {
 public:
@@ -80,4 +80,4 @@ inline ::testing::AssertionResult MatchesMask(const gdi::Surface &s, const std::
                                          << actualText << "(images: " << base << "-*.png)";
 }
 
-}  // namespace gditest
+}  // namespace testsupport

@@ -5,8 +5,8 @@
 
 #include "tests/pixel/gdi/canvas.h"
 
-using gditest::Canvas;
-using gditest::MatchesMask;
+using testsupport::Canvas;
+using testsupport::MatchesMask;
 
 namespace {
 
@@ -511,7 +511,7 @@ TEST(Clipping, RandomFillsMatchAPerPixelReference) {
         if (s.pixels != ref) {
             gdi::Surface want = s;
             want.pixels = ref;
-            gditest::SaveFailure(s, &want);
+            testsupport::SaveFailure(s, &want);
             FAIL() << "round " << round;
         }
     }

@@ -5,8 +5,9 @@
 
 #include "platform/gdi/testing.h"
 #include "tests/pixel/gdi/canvas.h"
+#include "tests/support/rect.h"
 
-using gditest::Canvas;
+using testsupport::Canvas;
 
 namespace {
 
@@ -61,10 +62,7 @@ TEST_P(FontCase, OpaqueCellsAreTheMeasuredExtent) {
     EXPECT_EQ(tm.tmHeight, size.cy);
     ASSERT_TRUE(TextOutA(c.dc, 7, 5, text, static_cast<int>(std::strlen(text))));
     const RECT box = ChangedBox(c, kWhite);
-    EXPECT_EQ(7, box.left);
-    EXPECT_EQ(5, box.top);
-    EXPECT_EQ(7 + size.cx, box.right);
-    EXPECT_EQ(5 + size.cy, box.bottom);
+    EXPECT_EQ((RECT{7, 5, 7 + size.cx, 5 + size.cy}), box);
     // Every pixel of the box is background or ink, none left white.
     for (int y = box.top; y < box.bottom; ++y)
         for (int x = box.left; x < box.right; ++x) ASSERT_NE(kWhite, c.At(x, y)) << x << "," << y;
@@ -136,7 +134,7 @@ TEST(FixedFont, HeaderWordsStartOnTheirColumns) {
     }
     EXPECT_GT(CountColor(whole, RGB(0, 0, 0)), 100);
     if (whole.surface.pixels != words.surface.pixels) {
-        gditest::SaveFailure(whole.surface, &words.surface);
+        testsupport::SaveFailure(whole.surface, &words.surface);
         FAIL() << "header drawn whole differs from its words drawn at their columns";
     }
 }
@@ -220,10 +218,7 @@ TEST(DrawText, CentredPlacementAndResult) {
     const int x = 10 + (100 - size.cx) / 2, y = 10 + (40 - size.cy) / 2;
     EXPECT_EQ(y - 10 + size.cy, h);
     const RECT box = ChangedBox(c, kWhite);
-    EXPECT_EQ(x, box.left);
-    EXPECT_EQ(y, box.top);
-    EXPECT_EQ(x + size.cx, box.right);
-    EXPECT_EQ(y + size.cy, box.bottom);
+    EXPECT_EQ((RECT{x, y, x + size.cx, y + size.cy}), box);
 
     // DT_RIGHT and DT_BOTTOM.
     Canvas d(120, 60);
@@ -288,10 +283,7 @@ TEST(DrawText, ClipsToTheRectangleUnlessNoClip) {
     DrawTextA(clipped.dc, "Wide text here", -1, &r, DT_SINGLELINE);
     DrawTextA(unclipped.dc, "Wide text here", -1, &r, DT_SINGLELINE | DT_NOCLIP);
     const RECT box = ChangedBox(clipped, kWhite);
-    EXPECT_EQ(10, box.left);
-    EXPECT_EQ(5, box.top);
-    EXPECT_EQ(30, box.right);
-    EXPECT_EQ(12, box.bottom);
+    EXPECT_EQ((RECT{10, 5, 30, 12}), box);
     EXPECT_GT(ChangedBox(unclipped, kWhite).right, 30);
     EXPECT_GT(ChangedBox(unclipped, kWhite).bottom, 12);
 }

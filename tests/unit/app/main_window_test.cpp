@@ -11,7 +11,8 @@
 #include "platform/kernel/module.h"
 #include "platform/testing.h"
 #include "survey/drive_table.h"
-#include "tests/unit/app/fake_screen.h"
+#include "tests/support/fake_screen.h"
+#include "tests/support/rect.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ protected:
         win32test::ResetKernel();
     }
 
-    void Screen(int w, int h, int scale = 1) { screen = apptest::InstallFakeScreen(w, h, scale); }
+    void Screen(int w, int h, int scale = 1) { screen = testsupport::InstallFakeScreen(w, h, scale); }
 
     // `n` fixed drives C: onwards, 10,000 MB each with 2,500 MB free.
     void Drives(int n) {
@@ -102,7 +103,7 @@ protected:
         return RECT{tl.x, tl.y, br.x, br.y};
     }
 
-    apptest::FakeScreen *screen = nullptr;
+    testsupport::FakeScreen *screen = nullptr;
 };
 
 // Width 541 after centring, height = items + frame + caption + band (+1),
@@ -122,10 +123,7 @@ TEST_F(MainWindowRun, SizeAndPlaceAfterStartUp) {
         RECT client{};
         GetClientRect(MainWindow, &client);
         RECT list = ListRect();
-        EXPECT_EQ(list.left, 0);
-        EXPECT_EQ(list.top, band);
-        EXPECT_EQ(list.right, client.right);
-        EXPECT_EQ(list.bottom, client.bottom);
+        EXPECT_EQ(list, (RECT{0, band, client.right, client.bottom}));
         EXPECT_EQ(GetDlgItem(MainWindow, IDC_DRIVELIST), DriveList);
         EXPECT_TRUE(IsWindowVisible(MainWindow));
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
@@ -184,10 +182,7 @@ TEST_F(MainWindowRun, ListFollowsResizing) {
         RECT client{};
         GetClientRect(MainWindow, &client);
         RECT list = ListRect();
-        EXPECT_EQ(list.left, 0);
-        EXPECT_EQ(list.top, HeaderHeight);
-        EXPECT_EQ(list.right, client.right);
-        EXPECT_EQ(list.bottom, client.bottom);
+        EXPECT_EQ(list, (RECT{0, HeaderHeight, client.right, client.bottom}));
 
         EXPECT_EQ(SendMessageA(MainWindow, WM_SIZE, SIZE_MINIMIZED, 0), 0);
         list = ListRect();

@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "tests/unit/controls/parent_window.h"
+#include "tests/support/parent_window.h"
+#include "tests/support/rect.h"
 
-using namespace controls_test;
+using namespace testsupport;
 
 namespace {
 
@@ -155,10 +156,7 @@ TEST_F(ButtonTest, OwnerDrawActionsAndStates) {
     EXPECT_EQ(d.action, static_cast<UINT>(ODA_DRAWENTIRE));
     EXPECT_EQ(d.state, 0u);
     EXPECT_EQ(d.item, b);
-    EXPECT_EQ(d.rc.left, 0);
-    EXPECT_EQ(d.rc.top, 0);
-    EXPECT_EQ(d.rc.right, kW);
-    EXPECT_EQ(d.rc.bottom, kH);
+    EXPECT_EQ(d.rc, (RECT{0, 0, kW, kH}));
 
     Rec().Clear();
     SetFocus(b);

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/user/nonclient.h"
-#include "tests/unit/controls/parent_window.h"
+#include "platform/common/nonclient.h"
+#include "tests/support/parent_window.h"
+#include "tests/support/rect.h"
 
-using namespace controls_test;
+using namespace testsupport;
 
 namespace {
 
@@ -83,10 +84,7 @@ TEST_F(ListBoxTest, ItemRectanglesFollowTheTopIndex) {
     ASSERT_NE(SendMessageA(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rc)), LB_ERR);
     RECT client;
     GetClientRect(list, &client);
-    EXPECT_EQ(rc.left, 0);
-    EXPECT_EQ(rc.top, 0);
-    EXPECT_EQ(rc.right, client.right);
-    EXPECT_EQ(rc.bottom, 16);
+    EXPECT_EQ(rc, (RECT{0, 0, client.right, 16}));
 
     EXPECT_EQ(SendMessageA(list, LB_SETTOPINDEX, 5, 0), LB_OKAY);
     EXPECT_EQ(Top(list), 5);

@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "platform/user/nonclient.h"
-#include "tests/unit/controls/parent_window.h"
+#include "platform/common/nonclient.h"
+#include "tests/support/parent_window.h"
 
-using namespace controls_test;
+using namespace testsupport;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/gdi/gdi_internal.h"
+#include "tests/support/rect.h"
 
 namespace {
 
@@ -122,10 +123,7 @@ TEST(Region, HandleCallsAndBadHandles) {
     HRGN r = CreateRectRgn(10, 20, 0, 5);  // corners in any order
     RECT box;
     EXPECT_EQ(SIMPLEREGION, GetRgnBox(r, &box));
-    EXPECT_EQ(0, box.left);
-    EXPECT_EQ(5, box.top);
-    EXPECT_EQ(10, box.right);
-    EXPECT_EQ(20, box.bottom);
+    EXPECT_EQ((RECT{0, 5, 10, 20}), box);
     EXPECT_TRUE(PtInRegion(r, 0, 5));
     EXPECT_FALSE(PtInRegion(r, 10, 5));
     EXPECT_FALSE(PtInRegion(r, 0, 20));

@@ -8,8 +8,8 @@
 
 namespace {
 
-using msgboxtest::BoxTest;
-using msgboxtest::Current;
+using testsupport::BoxTest;
+using testsupport::Current;
 
 const char kText[] = "Morvalen 1.12\nFree space on all drives at a glance";
 // The shell only records what it is asked to open (see SetUp).

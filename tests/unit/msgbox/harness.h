@@ -16,7 +16,7 @@
 
 extern HINSTANCE AppInstance;
 
-namespace msgboxtest {
+namespace testsupport {
 
 // The box being shown and what happens while it is open.
 struct Script {
@@ -149,4 +149,4 @@ protected:
     int maxCharWidth = 0;
 };
 
-}  // namespace msgboxtest
+}  // namespace testsupport

@@ -9,8 +9,8 @@ HINSTANCE AppInstance = nullptr;
 
 namespace {
 
-using msgboxtest::BoxTest;
-using msgboxtest::Current;
+using testsupport::BoxTest;
+using testsupport::Current;
 
 HWND ButtonWindow(int i) {
     return MsgBoxButtons[i].hwnd;

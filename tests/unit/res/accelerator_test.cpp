@@ -9,7 +9,7 @@
 #include "app/res/resource.h"
 #include "platform/kernel/module.h"
 #include "platform/testing.h"
-#include "platform/user/resources.h"
+#include "platform/res/resources.h"
 
 namespace {
 

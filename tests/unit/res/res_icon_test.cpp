@@ -8,8 +8,8 @@
 #include "app/res/resource.h"
 #include "platform/gdi/gdi_internal.h"
 #include "platform/kernel/module.h"
-#include "platform/user/resource_image.h"
-#include "platform/user/resources.h"
+#include "platform/res/image.h"
+#include "platform/res/resources.h"
 
 namespace {
 

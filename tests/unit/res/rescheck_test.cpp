@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/user/resources.h"
+#include "platform/res/resources.h"
 #include "tools/rescheck/rescheck.h"
 
 namespace {

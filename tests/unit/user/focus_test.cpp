@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/testing.h"
-#include "tests/unit/user/recorder.h"
+#include "tests/support/recorder.h"
 
-using namespace usertest;
+using namespace testsupport;
 
 namespace {
 

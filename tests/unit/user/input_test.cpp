@@ -3,9 +3,9 @@
 
 #include "platform/display/headless/headless.h"
 #include "platform/testing.h"
-#include "tests/unit/user/recorder.h"
+#include "tests/support/recorder.h"
 
-using namespace usertest;
+using namespace testsupport;
 
 namespace {
 

@@ -39,6 +39,7 @@ constexpr Event::Type kKeyDown = Event::KeyDown, kKeyUp = Event::KeyUp, kChar = 
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/shape.h>
 #include <X11/keysym.h>
+#include "tests/support/rect.h"
 
 namespace {
 
@@ -316,10 +317,8 @@ TEST_F(X11Backend, ShapeSetsBoundingAndInputFromTheRegion) {
         if (rects) XFree(rects);
         ASSERT_EQ(got.size(), shape.Rects().size()) << "shape kind " << kind;
         for (size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].left, shape.Rects()[i].left);
-            EXPECT_EQ(got[i].top, shape.Rects()[i].top);
-            EXPECT_EQ(got[i].right, shape.Rects()[i].right);
-            EXPECT_EQ(got[i].bottom, shape.Rects()[i].bottom);
+            EXPECT_EQ(got[i], (RECT{shape.Rects()[i].left, shape.Rects()[i].top, shape.Rects()[i].right,
+                                    shape.Rects()[i].bottom}));
         }
     }
     backend_->SetShape(w, nullptr);
@@ -535,10 +534,7 @@ TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
     Settle();
     Event c;
     ASSERT_TRUE(WaitFor(kConfigure, w, &c));
-    EXPECT_EQ(c.rect.left, 300);
-    EXPECT_EQ(c.rect.top, 200);
-    EXPECT_EQ(c.rect.right, 400);
-    EXPECT_EQ(c.rect.bottom, 260);
+    EXPECT_EQ(c.rect, (RECT{300, 200, 400, 260}));
 
     // Framed the way reparenting window managers do it: the client sits at
     // (4, 23) in a frame at (50, 60), so its screen position is (54, 83).
@@ -754,10 +750,7 @@ TEST_F(X11Monitors, ThePrimaryMonitorIsTheProgramsScreenWithItsCornerAtTheOrigin
         EXPECT_EQ(size.cx, half) << c.primary;
         EXPECT_EQ(size.cy, screen_.cy) << c.primary;
         RECT area = backend_->WorkArea();
-        EXPECT_EQ(area.left, 0) << c.primary;
-        EXPECT_EQ(area.top, 24) << c.primary;
-        EXPECT_EQ(area.right, half) << c.primary;
-        EXPECT_EQ(area.bottom, screen_.cy) << c.primary;
+        EXPECT_EQ(area, (RECT{0, 24, half, screen_.cy})) << c.primary;
 
         // The program's (100, 50) is 100 pixels into the primary monitor.
         display::NativeId w = Create({100, 50, 200, 110});

@@ -4,15 +4,15 @@
 #include <windows.h>
 
 #include "platform/testing.h"
-#include "tests/unit/controls/parent_window.h"
+#include "tests/support/parent_window.h"
 
-using namespace controls_test;
+using namespace testsupport;
 
 namespace {
 
 constexpr int kListId = 2000;
 
-class InputTest : public ::testing::Test {
+class ControlInputTest : public ::testing::Test {
 protected:
     void SetUp() override {
         win32test::UseHeadless(640, 480);
@@ -25,7 +25,7 @@ protected:
     HWND parent_ = nullptr;
 };
 
-TEST_F(InputTest, DoubleClickOnTheListReachesTheParent) {
+TEST_F(ControlInputTest, DoubleClickOnTheListReachesTheParent) {
     HWND list = CreateWindowExA(0, "listbox", "", 0x50202111, 0, 0, 200, 160, parent_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), nullptr, nullptr);
     SendMessageA(list, LB_SETCOUNT, 30, 0);
@@ -56,7 +56,7 @@ TEST_F(InputTest, DoubleClickOnTheListReachesTheParent) {
     EXPECT_EQ(SendMessageA(list, LB_GETTOPINDEX, 0, 0), 20);
 }
 
-TEST_F(InputTest, ButtonClicksOnlyWhenReleasedOverIt) {
+TEST_F(ControlInputTest, ButtonClicksOnlyWhenReleasedOverIt) {
     CreateWindowExA(0, "BUTTON", "&Go", WS_CHILD | WS_VISIBLE, 100, 100, 80, 26, parent_,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(7)), nullptr, nullptr);
     win32test::RunUntilIdle();
@@ -76,7 +76,7 @@ TEST_F(InputTest, ButtonClicksOnlyWhenReleasedOverIt) {
     EXPECT_EQ(Rec().CountCommands(BN_CLICKED), 2);
 }
 
-TEST_F(InputTest, MessageBoxEndsOnAnInjectedKey) {
+TEST_F(ControlInputTest, MessageBoxEndsOnAnInjectedKey) {
     win32test::KeyPress(VK_RETURN);
     EXPECT_EQ(MessageBoxA(parent_, "text", "caption", MB_OKCANCEL), IDOK);
     win32test::KeyPress(VK_ESCAPE);

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace controls_test {
+namespace testsupport {
 
 struct Command {
     int id;
@@ -65,4 +65,4 @@ LRESULT Mouse(HWND hwnd, UINT msg, int x, int y);
 // Colour of one pixel of a window's client area.
 COLORREF ClientPixel(HWND hwnd, int x, int y);
 
-}  // namespace controls_test
+}  // namespace testsupport

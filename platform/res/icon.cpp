@@ -6,8 +6,8 @@
 
 #include "platform/common/classic.h"
 #include "platform/gdi/gdi_internal.h"
-#include "platform/user/resource_image.h"
-#include "platform/user/resources.h"
+#include "platform/res/image.h"
+#include "platform/res/resources.h"
 
 namespace win32 {
 

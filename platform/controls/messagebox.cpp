@@ -304,6 +304,38 @@ bool BoxKey(HWND box, const MSG &msg) {
     }
 }
 
+// The box's buttons, the default one (MB_DEFBUTTONn) marked; its index.
+size_t CreateButtons(HWND wnd, Box &box, UINT uType) {
+    size_t defIndex = ((uType & MB_DEFMASK) >> 8);
+    if (defIndex >= box.buttons.size()) defIndex = 0;
+    for (size_t i = 0; i < box.buttons.size(); ++i) {
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == defIndex ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        HWND button = CreateWindowExA(
+            0, "BUTTON", box.buttons[i].label, style, 0, 0, kButtonWidth, kButtonHeight, wnd,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(box.buttons[i].id)), nullptr, nullptr);
+        if (button) box.buttonWindows.push_back(button);
+    }
+    return defIndex;
+}
+
+// The box's own message loop, until a button ends it or the box goes. A
+// WM_QUIT ends it too: *quit is set and the code kept for reposting.
+void RunModalLoop(HWND wnd, const Box &box, bool *quit, WPARAM *quitCode) {
+    MSG msg;
+    while (!box.done && IsWindow(wnd)) {
+        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            *quit = true;
+            *quitCode = msg.wParam;
+            return;
+        }
+        if (got < 0) return;
+        if (BoxKey(wnd, msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
 }  // namespace
 }  // namespace win32::controls
 
@@ -326,15 +358,7 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     if (!wnd) return 0;
     SetWindowLongPtrA(wnd, 0, reinterpret_cast<LONG_PTR>(&box));
 
-    size_t defIndex = ((uType & MB_DEFMASK) >> 8);
-    if (defIndex >= box.buttons.size()) defIndex = 0;
-    for (size_t i = 0; i < box.buttons.size(); ++i) {
-        DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == defIndex ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-        HWND button = CreateWindowExA(
-            0, "BUTTON", box.buttons[i].label, style, 0, 0, kButtonWidth, kButtonHeight, wnd,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(box.buttons[i].id)), nullptr, nullptr);
-        if (button) box.buttonWindows.push_back(button);
-    }
+    size_t defIndex = CreateButtons(wnd, box, uType);
     Layout(wnd, box, owner);
 
     bool ownerWasEnabled = owner && IsWindowEnabled(owner);
@@ -343,21 +367,9 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     if (defIndex < box.buttonWindows.size()) SetFocus(box.buttonWindows[defIndex]);
     UpdateWindow(wnd);
 
-    MSG msg;
     bool quit = false;
     WPARAM quitCode = 0;
-    while (!box.done && IsWindow(wnd)) {
-        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            quit = true;
-            quitCode = msg.wParam;
-            break;
-        }
-        if (got < 0) break;
-        if (BoxKey(wnd, msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    RunModalLoop(wnd, box, &quit, &quitCode);
     int result = box.done ? box.result : 0;
 
     // Give the owner its input back before the box goes, so it becomes the

@@ -1,8 +1,8 @@
-#include "tests/unit/user/recorder.h"
+#include "tests/support/recorder.h"
 
 #include "platform/testing.h"
 
-namespace usertest {
+namespace testsupport {
 
 namespace {
 Hook g_hook;
@@ -69,4 +69,4 @@ HWND MakeChild(HWND parent, int id, int x, int y, int w, int h, DWORD style, boo
                            nullptr);
 }
 
-}  // namespace usertest
+}  // namespace testsupport

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/controls/parent_window.h"
+#include "tests/support/parent_window.h"
 
-using namespace controls_test;
+using namespace testsupport;
 
 namespace {
 

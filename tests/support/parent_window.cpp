@@ -1,6 +1,6 @@
-#include "tests/unit/controls/parent_window.h"
+#include "tests/support/parent_window.h"
 
-namespace controls_test {
+namespace testsupport {
 
 Recorder &Rec() {
     static Recorder rec;
@@ -74,4 +74,4 @@ COLORREF ClientPixel(HWND hwnd, int x, int y) {
     return c;
 }
 
-}  // namespace controls_test
+}  // namespace testsupport

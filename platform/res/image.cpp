@@ -1,13 +1,13 @@
 // The .res reader: entries, icon groups, icon bitmaps, accelerator tables.
 // Every read is bounds-checked; a malformed image is refused as a whole.
 
-#include "platform/user/resource_image.h"
+#include "platform/res/image.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/kernel/module.h"
-#include "platform/user/resources.h"
+#include "platform/res/resources.h"
 
 namespace win32::res {
 
@@ -175,6 +175,19 @@ int PickIconEntry(const std::vector<GroupIconEntry> &entries, int size) {
     return best;
 }
 
+// The colour of pixel x of a stored row: through the palette up to 8 bits
+// per pixel, else blue, green, red bytes.
+static uint32_t PixelColor(const uint8_t *row, int x, uint16_t bpp, const std::vector<uint32_t> &palette) {
+    if (bpp <= 8) {
+        size_t bit = static_cast<size_t>(x) * bpp;
+        unsigned byte = row[bit / 8];
+        unsigned index = (byte >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
+        return index < palette.size() ? palette[index] : 0;
+    }
+    const uint8_t *q = row + static_cast<size_t>(x) * (bpp / 8);
+    return (uint32_t{q[2]} << 16) | (uint32_t{q[1]} << 8) | q[0];
+}
+
 bool DecodeIcon(const uint8_t *data, size_t size, IconPixels *out) {
     if (data == nullptr || size < 40) return false;
     uint32_t headerSize = Dword(data);
@@ -217,18 +230,8 @@ bool DecodeIcon(const uint8_t *data, size_t size, IconPixels *out) {
         const uint8_t *crow = data + colorAt + colorStride * (height - 1 - y);
         const uint8_t *mrow = data + maskAt + maskStride * (height - 1 - y);
         for (int x = 0; x < width; ++x) {
-            uint32_t c = 0;
-            if (bpp <= 8) {
-                size_t bit = static_cast<size_t>(x) * bpp;
-                unsigned byte = crow[bit / 8];
-                unsigned index = (byte >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
-                c = index < paletteCount ? palette[index] : 0;
-            } else {
-                const uint8_t *q = crow + static_cast<size_t>(x) * (bpp / 8);
-                c = (uint32_t{q[2]} << 16) | (uint32_t{q[1]} << 8) | q[0];
-            }
             size_t i = static_cast<size_t>(y) * width + x;
-            out->colors[i] = c;
+            out->colors[i] = PixelColor(crow, x, bpp, palette);
             // A set AND bit shows the screen through. (With a non-black
             // colour Windows would invert the screen there; we have no such
             // pixel and treat it as transparent too.)

@@ -3,7 +3,7 @@
 // first. The letters name colours of the standard 16-colour palette; '.' is
 // transparent.
 
-#include "platform/user/resource_image.h"
+#include "platform/res/image.h"
 
 namespace win32::res {
 

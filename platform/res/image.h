@@ -1,6 +1,6 @@
 // Reading a compiled resource image (.res) and the resources in it: the
 // entry sequence, icon groups, icon bitmaps and accelerator tables. Shared
-// by the user/ sources and their tests; LoadIconA, LoadAcceleratorsA and
+// by the res/ sources and their tests; LoadIconA, LoadAcceleratorsA and
 // FindModuleResource are built on these.
 #pragma once
 

@@ -13,7 +13,7 @@
 
 #include "platform/display/backend.h"
 
-namespace apptest {
+namespace testsupport {
 
 class FakeScreen : public display::Backend {
 public:
@@ -166,4 +166,4 @@ inline FakeScreen *InstallFakeScreen(int width, int height, int scale = 1) {
     return raw;
 }
 
-}  // namespace apptest
+}  // namespace testsupport

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace usertest {
+namespace testsupport {
 
 struct Received {
     HWND hwnd;
@@ -36,4 +36,4 @@ HWND MakeTop(const char *title = "top", DWORD style = WS_OVERLAPPEDWINDOW | WS_V
              int y = 100, int w = 300, int h = 200, HWND owner = nullptr);
 HWND MakeChild(HWND parent, int id, int x, int y, int w, int h, DWORD style = WS_VISIBLE, bool dbl = false);
 
-}  // namespace usertest
+}  // namespace testsupport
