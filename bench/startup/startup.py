@@ -22,22 +22,14 @@ here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, ".."))
 sys.path.insert(0, os.path.join(here, "..", "..", "scripts"))
 import mountns  # noqa: E402
+from cli import option  # noqa: E402
 import xvfb  # noqa: E402
 
 args = sys.argv[1:]
 
 
-def option(name, default):
-    if name in args:
-        i = args.index(name)
-        value = args[i + 1]
-        del args[i:i + 2]
-        return value
-    return default
-
-
-rounds = int(option("--rounds", "7"))
-mounts = option("--mounts", "")
+rounds = int(option(args, "--rounds", "7"))
+mounts = option(args, "--mounts", "")
 sizes = [int(s) for s in mounts.split(",")] if mounts else [None]
 if len(args) < 2:
     sys.exit(__doc__)

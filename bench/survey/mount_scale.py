@@ -27,22 +27,14 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import mountns  # noqa: E402
+from cli import option  # noqa: E402
 
 args = sys.argv[1:]
 
 
-def option(name, default):
-    if name in args:
-        i = args.index(name)
-        value = args[i + 1]
-        del args[i:i + 2]
-        return value
-    return default
-
-
-rounds = int(option("--rounds", "5"))
-runs = int(option("--runs", "10"))
-sizes = [int(s) for s in option("--sizes", "10,100,1000,10000").split(",")]
+rounds = int(option(args, "--rounds", "5"))
+runs = int(option(args, "--runs", "10"))
+sizes = [int(s) for s in option(args, "--sizes", "10,100,1000,10000").split(",")]
 trace = "--strace" in args
 if trace:
     args.remove("--strace")
