@@ -14,6 +14,8 @@
 #include "platform/gdi/gdi_internal.h"
 #include "platform/kernel/module.h"
 
+using namespace win32;
+
 namespace {
 
 // Pixel (x, y) of the scaled picture is pixel (x * w / size, y * h / size)

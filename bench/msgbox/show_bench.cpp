@@ -37,7 +37,7 @@ public:
 HWND MakeOwner() {
     static bool ready = false;
     if (!ready) {
-        win32test::UseHeadless(1024, 768);
+        win32::testing::UseHeadless(1024, 768);
         AppInstance = GetModuleHandleA(nullptr);
         WNDCLASSA wc = {};
         wc.lpfnWndProc = DefWindowProcA;
@@ -49,7 +49,7 @@ HWND MakeOwner() {
     }
     HWND owner = CreateWindowExA(0, "BenchOwner", "owner", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 100, 80,
                                  600, 400, nullptr, nullptr, AppInstance, nullptr);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     return owner;
 }
 

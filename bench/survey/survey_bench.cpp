@@ -12,12 +12,12 @@
 namespace {
 
 void BM_SurveyDrives24(benchmark::State &state) {
-    win32test::ResetKernel();
-    std::vector<win32test::FakeDrive> drives;
+    win32::testing::ResetKernel();
+    std::vector<win32::testing::FakeDrive> drives;
     for (char c = 'C'; c <= 'Z'; ++c) drives.push_back({c, DRIVE_FIXED, std::string("/d") + c});
-    win32test::SetFakeDrives(drives);
-    win32test::SetSpaceQuery([](const std::string &) {
-        win32test::FakeSpace s;
+    win32::testing::SetFakeDrives(drives);
+    win32::testing::SetSpaceQuery([](const std::string &) {
+        win32::testing::FakeSpace s;
         s.blocks = 250000000;
         s.availBlocks = 100000000;
         return s;
@@ -26,13 +26,13 @@ void BM_SurveyDrives24(benchmark::State &state) {
         DriveTable = DriveTableData{};
         benchmark::DoNotOptimize(SurveyDrives());
     }
-    win32test::ResetKernel();
+    win32::testing::ResetKernel();
 }
 BENCHMARK(BM_SurveyDrives24)->Unit(benchmark::kMicrosecond);
 
 // The survey over this machine's real mounts, queries included.
 void BM_SurveyDrivesThisMachine(benchmark::State &state) {
-    win32test::ResetKernel();
+    win32::testing::ResetKernel();
     for (auto _ : state) {
         DriveTable = DriveTableData{};
         benchmark::DoNotOptimize(SurveyDrives());

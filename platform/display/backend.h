@@ -17,7 +17,7 @@
 
 #include "platform/gdi/gdi_internal.h"
 
-namespace display {
+namespace win32::display {
 
 using NativeId = uint64_t;  // 0 = none
 
@@ -128,4 +128,4 @@ void SetFactory(std::function<std::unique_ptr<Backend>()> factory);
 // Replaces the back-end in use (tests); closes the old one.
 void Reset(std::unique_ptr<Backend> backend);
 
-}  // namespace display
+}  // namespace win32::display

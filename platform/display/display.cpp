@@ -6,7 +6,7 @@
 #include "platform/display/backend.h"
 #include "platform/display/headless/headless.h"
 
-namespace display {
+namespace win32::display {
 
 namespace {
 
@@ -70,4 +70,4 @@ int ScaleFromEnvironment(int resourceDpi) {
     return static_cast<int>(std::clamp(scale, 1L, 4L));
 }
 
-}  // namespace display
+}  // namespace win32::display

@@ -10,14 +10,16 @@
 #include "platform/gdi/gdi_private.h"
 #include "platform/gdi/testing.h"
 
+using namespace win32;
+
 // The display part may be absent from a test executable that draws only into
 // memory; then the screen size is the classic default.
-namespace display {
+namespace win32::display {
 bool IsOpen() __attribute__((weak));
 Backend &Current() __attribute__((weak));
-}  // namespace display
+}  // namespace win32::display
 
-namespace gdi {
+namespace win32::gdi {
 
 namespace {
 
@@ -160,13 +162,13 @@ void FillRegionDevice(Dc &dc, const Region &rgn, uint32_t pixel, int rop) {
     for (const RECT &r : rgn.Rects()) FillDevice(dc, r, pixel, rop);
 }
 
-}  // namespace gdi
+}  // namespace win32::gdi
 
-namespace win32test {
+namespace win32::testing {
 size_t LiveDcs() {
     return gdi::Dcs().LiveCount();
 }
-}  // namespace win32test
+}  // namespace win32::testing
 
 using gdi::Dc;
 

@@ -29,7 +29,7 @@
 
 #include "platform/gdi/testing.h"
 
-namespace gdi {
+namespace win32::gdi {
 namespace {
 
 constexpr char kHeader[] = "morvalen faces 1";
@@ -313,9 +313,9 @@ bool MatchFace(const std::string &family, bool bold, bool italic, bool mono, Fac
     return true;
 }
 
-}  // namespace gdi
+}  // namespace win32::gdi
 
-void win32test::SetFaceCacheFile(const std::string &path) {
+void win32::testing::SetFaceCacheFile(const std::string &path) {
     gdi::Faces &f = gdi::State();
     std::lock_guard<std::mutex> lock(f.mu);
     f.fileOverride = path;
@@ -323,7 +323,7 @@ void win32test::SetFaceCacheFile(const std::string &path) {
     f.answers.clear();
 }
 
-size_t win32test::FontconfigMatches() {
+size_t win32::testing::FontconfigMatches() {
     gdi::Faces &f = gdi::State();
     std::lock_guard<std::mutex> lock(f.mu);
     return f.fontconfigMatches;

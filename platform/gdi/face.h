@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-namespace gdi {
+namespace win32::gdi {
 
 struct FaceFile {
     std::string path;
@@ -32,4 +32,4 @@ std::string FaceCacheText(const FaceAnswers &answers, const std::vector<std::str
 // not such a file or anything it was worked out from has changed since.
 bool ReadFaceCache(const std::string &text, FaceAnswers *answers);
 
-}  // namespace gdi
+}  // namespace win32::gdi

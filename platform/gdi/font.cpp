@@ -23,7 +23,7 @@
 #include "platform/gdi/gdi_private.h"
 #include "platform/gdi/testing.h"
 
-namespace gdi {
+namespace win32::gdi {
 
 // The largest display scale a font is drawn at.
 constexpr int kMaxScale = 4;
@@ -394,13 +394,13 @@ bool StockFontMetrics(int stockFont, TEXTMETRICA *tm) {
     }
 }
 
-}  // namespace gdi
+}  // namespace win32::gdi
 
-namespace win32test {
+namespace win32::testing {
 size_t GlyphsRasterized() {
     return gdi::g_glyphsRasterized;
 }
-}  // namespace win32test
+}  // namespace win32::testing
 
 // fontconfig keeps parts of its parsed configuration for the life of the
 // process; under LeakSanitizer those are not leaks of ours.

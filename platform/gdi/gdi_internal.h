@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-namespace gdi {
+namespace win32::gdi {
 
 // 32-bit XRGB pixels, 0x00RRGGBB, rows top to bottom, no padding.
 // `width` and `height` count device pixels; a window's surface at display
@@ -118,4 +118,4 @@ int LogicalDpi();
 // Writes a surface as an 8-bit RGB PNG. False on failure.
 bool WritePng(const Surface &s, const char *path);
 
-}  // namespace gdi
+}  // namespace win32::gdi

@@ -13,7 +13,7 @@
 #include "platform/common/handles.h"
 #include "platform/gdi/gdi_internal.h"
 
-namespace gdi {
+namespace win32::gdi {
 
 // ---- objects -------------------------------------------------------------
 
@@ -192,4 +192,4 @@ int TextWidth(Font &f, const char *s, int n);
 // Fills the cell background when `opaque`. Returns the advance width.
 int DrawTextLine(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaque);
 
-}  // namespace gdi
+}  // namespace win32::gdi

@@ -2,7 +2,9 @@
 // dest = (dest AND mask) XOR colour.
 #include "platform/gdi/gdi_private.h"
 
-namespace gdi {
+using namespace win32;
+
+namespace win32::gdi {
 namespace {
 
 struct Icon {
@@ -41,7 +43,7 @@ bool IconPixels(HICON h, int *w, int *hgt, std::vector<uint32_t> *colors, std::v
     return true;
 }
 
-}  // namespace gdi
+}  // namespace win32::gdi
 
 // DrawIcon: the icon at its own size with its top-left corner at (x, y); on
 // a scaled surface each icon pixel covers S x S device pixels.

@@ -6,7 +6,9 @@
 #include "platform/gdi/gdi_private.h"
 #include "platform/gdi/testing.h"
 
-namespace gdi {
+using namespace win32;
+
+namespace win32::gdi {
 
 namespace {
 
@@ -135,15 +137,15 @@ bool BrushPixel(HBRUSH hbr, uint32_t *pixel, bool *valid) {
     return true;
 }
 
-}  // namespace gdi
+}  // namespace win32::gdi
 
-namespace win32test {
+namespace win32::testing {
 
 size_t LiveGdiObjects() {
     return gdi::Objects().LiveCount() - gdi::StockObjectCount();
 }
 
-}  // namespace win32test
+}  // namespace win32::testing
 
 using gdi::GdiObject;
 

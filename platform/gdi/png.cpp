@@ -5,7 +5,7 @@
 
 #include "platform/gdi/gdi_private.h"
 
-namespace gdi {
+namespace win32::gdi {
 
 bool WritePng(const Surface &s, const char *path) {
     if (!path || s.width <= 0 || s.height <= 0) return false;
@@ -27,4 +27,4 @@ bool WritePng(const Surface &s, const char *path) {
     return ok != 0;
 }
 
-}  // namespace gdi
+}  // namespace win32::gdi

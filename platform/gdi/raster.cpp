@@ -5,7 +5,9 @@
 
 #include "platform/gdi/gdi_private.h"
 
-namespace gdi {
+using namespace win32;
+
+namespace win32::gdi {
 namespace {
 
 struct Pen {
@@ -66,7 +68,7 @@ Region ToDevice(Region r, const Dc &dc) {
 }
 
 }  // namespace
-}  // namespace gdi
+}  // namespace win32::gdi
 
 using gdi::Dc;
 using gdi::Region;

@@ -7,7 +7,9 @@
 
 #include "platform/gdi/gdi_private.h"
 
-namespace gdi {
+using namespace win32;
+
+namespace win32::gdi {
 
 namespace {
 
@@ -402,7 +404,7 @@ int RegionComplexity(const Region &r) {
     return Complexity(r);
 }
 
-}  // namespace gdi
+}  // namespace win32::gdi
 
 using gdi::Region;
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace win32test {
+namespace win32::testing {
 
 // GDI objects created and not yet deleted: brushes, pens, fonts, regions,
 // bitmaps. Stock objects and system-colour brushes are not counted.
@@ -21,4 +21,4 @@ void SetFaceCacheFile(const std::string &path);
 // Faces looked up in fontconfig so far (answers from the cache not counted).
 size_t FontconfigMatches();
 
-}  // namespace win32test
+}  // namespace win32::testing

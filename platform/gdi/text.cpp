@@ -8,7 +8,9 @@
 
 #include "platform/gdi/gdi_private.h"
 
-namespace gdi {
+using namespace win32;
+
+namespace win32::gdi {
 
 namespace {
 
@@ -104,7 +106,7 @@ int DrawTextLine(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaqu
     return DrawRun(dc, f, x, y, s, n, opaque, nullptr);
 }
 
-}  // namespace gdi
+}  // namespace win32::gdi
 
 using gdi::Dc;
 using gdi::Font;

@@ -17,7 +17,7 @@ constexpr size_t kMaxTableBytes = 16 << 20;  // far beyond any real table
 struct MapState {
     std::string mountInfoPath;
     std::string sysfsRoot;
-    std::optional<std::vector<win32test::FakeDrive>> fakes;
+    std::optional<std::vector<win32::testing::FakeDrive>> fakes;
     std::optional<std::vector<DriveEntry>> map;
 };
 
@@ -42,7 +42,7 @@ std::vector<DriveEntry> BuildMap() {
     MapState &s = State();
     std::vector<DriveEntry> map;
     if (s.fakes) {
-        for (const win32test::FakeDrive &f : *s.fakes) {
+        for (const win32::testing::FakeDrive &f : *s.fakes) {
             DriveEntry e;
             e.letter = f.letter;
             e.type = f.type;
@@ -127,7 +127,7 @@ const DriveEntry *DriveForRoot(LPCSTR root) {
 void ResetDriveState() {
     MapState &s = State();
     s = MapState{};
-    win32test::SetSpaceQuery(nullptr);
+    win32::testing::SetSpaceQuery(nullptr);
 }
 
 }  // namespace win32
@@ -175,19 +175,19 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
     return TRUE;
 }
 
-void win32test::SetMountInfoPath(const char *path) {
+void win32::testing::SetMountInfoPath(const char *path) {
     win32::State().mountInfoPath = path ? path : "";
     win32::ForgetSpaceAnswers();
     win32::State().map.reset();
 }
 
-void win32test::SetSysfsRoot(const char *path) {
+void win32::testing::SetSysfsRoot(const char *path) {
     win32::State().sysfsRoot = path ? path : "";
     win32::ForgetSpaceAnswers();
     win32::State().map.reset();
 }
 
-void win32test::SetFakeDrives(const std::vector<FakeDrive> &drives) {
+void win32::testing::SetFakeDrives(const std::vector<FakeDrive> &drives) {
     win32::State().fakes = drives;
     win32::ForgetSpaceAnswers();
     win32::State().map.reset();

@@ -38,8 +38,8 @@ uintptr_t Kernel32() {
 
 }  // namespace
 
-win32test::KernelCalls &KernelCounters() {
-    static win32test::KernelCalls calls;
+win32::testing::KernelCalls &KernelCounters() {
+    static win32::testing::KernelCalls calls;
     return calls;
 }
 
@@ -106,15 +106,15 @@ extern "C" void WINAPI Sleep(DWORD dwMilliseconds) {
     }
 }
 
-void win32test::HideExtendedQuery(bool hide) {
+void win32::testing::HideExtendedQuery(bool hide) {
     win32::Modules().hideExtended = hide;
 }
 
-win32test::KernelCalls win32test::GetKernelCalls() {
+win32::testing::KernelCalls win32::testing::GetKernelCalls() {
     return win32::KernelCounters();
 }
 
-void win32test::ResetKernel() {
+void win32::testing::ResetKernel() {
     win32::KernelCounters() = KernelCalls{};
     win32::ResetModuleState();
     win32::ResetDriveState();

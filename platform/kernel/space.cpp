@@ -84,7 +84,7 @@ struct Round {
 struct Queries {
     std::mutex mu;               // busy and fake
     std::set<std::string> busy;  // mount points with a query still running
-    win32test::SpaceQueryFn fake;
+    win32::testing::SpaceQueryFn fake;
     std::mutex askMu;  // one ask at a time; guards current
     std::shared_ptr<Round> current;
 };
@@ -224,9 +224,9 @@ bool StartHelper(Round &r) {
     return true;
 }
 
-void RunFake(std::shared_ptr<Round> r, size_t i, win32test::SpaceQueryFn fake) {
+void RunFake(std::shared_ptr<Round> r, size_t i, win32::testing::SpaceQueryFn fake) {
     const std::string &mountPoint = r->slots[i].mountPoint;  // fixed while queries run
-    win32test::FakeSpace f = fake(mountPoint);
+    win32::testing::FakeSpace f = fake(mountPoint);
     if (f.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(f.delayMs));
     SpaceFigures figures;
     figures.fragmentSize = f.fragmentSize;
@@ -262,7 +262,7 @@ std::shared_ptr<Round> StartRound(const std::vector<DriveEntry> &map, const std:
     Queries &q = GetQueries();
     auto r = std::make_shared<Round>();
     r->deadline = Clock::now() + std::chrono::milliseconds(kQueryTimeoutMs);
-    win32test::SpaceQueryFn fake;
+    win32::testing::SpaceQueryFn fake;
     {
         std::lock_guard<std::mutex> lock(q.mu);
         fake = q.fake;
@@ -390,7 +390,7 @@ void ForgetSpaceAnswers() {
 
 }  // namespace win32
 
-void win32test::SetSpaceQuery(SpaceQueryFn fn) {
+void win32::testing::SetSpaceQuery(SpaceQueryFn fn) {
     win32::Queries &q = win32::GetQueries();
     {
         std::lock_guard<std::mutex> lock(q.mu);

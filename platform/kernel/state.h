@@ -6,7 +6,7 @@
 
 namespace win32 {
 
-win32test::KernelCalls &KernelCounters();
+win32::testing::KernelCalls &KernelCounters();
 bool ExtendedQueryHidden();
 void ResetModuleState();  // error mode and the hidden switch
 void ResetDriveState();   // letter map, sources and the space query

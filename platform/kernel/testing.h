@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace win32test {
+namespace win32::testing {
 
 // Read the mount table and sysfs from these paths instead of
 // /proc/self/mountinfo and /sys (null or empty: the real ones). The letter
@@ -59,4 +59,4 @@ KernelCalls GetKernelCalls();
 // and the letter map cleared.
 void ResetKernel();
 
-}  // namespace win32test
+}  // namespace win32::testing

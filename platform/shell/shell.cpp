@@ -27,7 +27,7 @@ constexpr INT_PTR kStarted = 42;  // any value above 32 means success
 
 struct ShellState {
     bool recording = false;
-    std::vector<win32test::ShellCall> calls;
+    std::vector<win32::testing::ShellCall> calls;
     std::string opener = "xdg-open";
 };
 
@@ -106,15 +106,15 @@ extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR 
     return Result(SpawnOpener(lpFile));
 }
 
-void win32test::RecordShellCalls(bool on) {
+void win32::testing::RecordShellCalls(bool on) {
     State().recording = on;
 }
-std::vector<win32test::ShellCall> win32test::ShellCalls() {
+std::vector<win32::testing::ShellCall> win32::testing::ShellCalls() {
     return State().calls;
 }
-void win32test::SetShellOpener(const char *program) {
+void win32::testing::SetShellOpener(const char *program) {
     State().opener = program ? program : "xdg-open";
 }
-void win32test::ResetShell() {
+void win32::testing::ResetShell() {
     State() = ShellState{};
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace win32test {
+namespace win32::testing {
 
 struct ShellCall {
     HWND hwnd;
@@ -28,4 +28,4 @@ void SetShellOpener(const char *program);
 // Back to starting xdg-open; the record cleared.
 void ResetShell();
 
-}  // namespace win32test
+}  // namespace win32::testing

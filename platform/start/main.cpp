@@ -12,6 +12,8 @@
 #include "platform/display/x11/x11.h"
 #include "platform/kernel/module.h"
 
+using namespace win32;
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 
 namespace {
@@ -55,7 +57,7 @@ bool AnswerOption(int argc, char **argv) {
 
 int main(int argc, char **argv) {
     if (AnswerOption(argc, argv)) return 0;
-    display::SetFactory(x11::OpenOrExit);
+    display::SetFactory(display::x11::OpenOrExit);
     std::string line = CommandLine(argc, argv);
     return WinMain(win32::MainModule(), nullptr, line.data(), SW_SHOWDEFAULT);
 }

@@ -8,7 +8,7 @@
 using namespace win32;
 using namespace win32::wm;
 
-namespace win32test {
+namespace win32::testing {
 
 namespace {
 bool g_quitSeen = false;
@@ -193,4 +193,4 @@ size_t LiveWindowCount() {
     return WmState().windows.LiveCount();
 }
 
-}  // namespace win32test
+}  // namespace win32::testing

@@ -7,11 +7,11 @@
 
 #include "platform/gdi/gdi_internal.h"
 
-namespace display {
+namespace win32::display {
 class HeadlessBackend;
 }
 
-namespace win32test {
+namespace win32::testing {
 
 // Starts over on a fresh headless screen of the given logical size and
 // display scale: every window is destroyed and the queue, quit flag, focus,
@@ -63,4 +63,4 @@ bool QuitSeen(int *code = nullptr);
 
 size_t LiveWindowCount();
 
-}  // namespace win32test
+}  // namespace win32::testing

@@ -15,15 +15,15 @@
 
 namespace testsupport {
 
-class FakeScreen : public display::Backend {
+class FakeScreen : public win32::display::Backend {
 public:
     struct Native {
         RECT client{};
         bool shown = false;
         bool decorated = false;
-        display::NativeId owner = 0;
+        win32::display::NativeId owner = 0;
         std::string title;
-        gdi::Surface pixels;  // the last presented client area
+        win32::gdi::Surface pixels;  // the last presented client area
     };
 
     FakeScreen(int width, int height, int scale = 1) : width_(width), height_(height), scale_(scale) {}
@@ -33,12 +33,12 @@ public:
     std::deque<std::function<void()>> steps;
     bool ranOutOfSteps = false;
 
-    std::map<display::NativeId, Native> natives;
+    std::map<win32::display::NativeId, Native> natives;
 
     // Input, delivered the next time the layer reads events.
     void Key(UINT vk, bool down) {
-        display::Event e;
-        e.type = down ? display::Event::KeyDown : display::Event::KeyUp;
+        win32::display::Event e;
+        e.type = down ? win32::display::Event::KeyDown : win32::display::Event::KeyUp;
         e.vk = vk;
         e.scanCode = MapScan(vk);
         e.window = focusNative_;
@@ -48,40 +48,40 @@ public:
         Key(vk, true);
         Key(vk, false);
     }
-    void Button(display::NativeId w, int x, int y, bool down) {
-        display::Event e;
-        e.type = down ? display::Event::ButtonDown : display::Event::ButtonUp;
+    void Button(win32::display::NativeId w, int x, int y, bool down) {
+        win32::display::Event e;
+        e.type = down ? win32::display::Event::ButtonDown : win32::display::Event::ButtonUp;
         e.button = 1;
         e.window = w;
         e.x = x;
         e.y = y;
         Push(e);
     }
-    void Click(display::NativeId w, int x, int y) {
+    void Click(win32::display::NativeId w, int x, int y) {
         Button(w, x, y, true);
         Button(w, x, y, false);
     }
     // Lets time pass, so that clicks in different steps do not pair up.
     void Advance(DWORD ms) { clock_ += ms; }
-    void CloseRequest(display::NativeId w) {
-        display::Event e;
-        e.type = display::Event::CloseRequest;
+    void CloseRequest(win32::display::NativeId w) {
+        win32::display::Event e;
+        e.type = win32::display::Event::CloseRequest;
         e.window = w;
         Push(e);
     }
 
     // The native window behind a top-level HWND's position: the one whose
     // client area has this screen origin.
-    display::NativeId NativeAt(int screenX, int screenY) const {
+    win32::display::NativeId NativeAt(int screenX, int screenY) const {
         for (auto &[id, n] : natives)
             if (n.client.left == screenX && n.client.top == screenY) return id;
         return 0;
     }
-    display::NativeId FirstNative() const { return natives.empty() ? 0 : natives.begin()->first; }
+    win32::display::NativeId FirstNative() const { return natives.empty() ? 0 : natives.begin()->first; }
 
-    // display::Backend
-    display::NativeId CreateTopLevel(const display::TopLevelParams &p) override {
-        display::NativeId id = next_++;
+    // win32::display::Backend
+    win32::display::NativeId CreateTopLevel(const win32::display::TopLevelParams &p) override {
+        win32::display::NativeId id = next_++;
         Native &n = natives[id];
         n.client = p.client;
         n.decorated = p.decorated;
@@ -90,19 +90,19 @@ public:
         if (focusNative_ == 0) focusNative_ = id;
         return id;
     }
-    void DestroyTopLevel(display::NativeId w) override { natives.erase(w); }
-    void MoveTopLevel(display::NativeId w, const RECT &client) override { natives[w].client = client; }
-    void ShowTopLevel(display::NativeId w, bool show) override { natives[w].shown = show; }
-    void SetTitle(display::NativeId w, const char *title) override { natives[w].title = title; }
-    void SetShape(display::NativeId, const gdi::Region *) override {}
-    void SetIcon(display::NativeId, int, int, const uint32_t *, const uint8_t *) override {}
-    void Present(display::NativeId w, const gdi::Surface &surface, const RECT &) override {
+    void DestroyTopLevel(win32::display::NativeId w) override { natives.erase(w); }
+    void MoveTopLevel(win32::display::NativeId w, const RECT &client) override { natives[w].client = client; }
+    void ShowTopLevel(win32::display::NativeId w, bool show) override { natives[w].shown = show; }
+    void SetTitle(win32::display::NativeId w, const char *title) override { natives[w].title = title; }
+    void SetShape(win32::display::NativeId, const win32::gdi::Region *) override {}
+    void SetIcon(win32::display::NativeId, int, int, const uint32_t *, const uint8_t *) override {}
+    void Present(win32::display::NativeId w, const win32::gdi::Surface &surface, const RECT &) override {
         natives[w].pixels = surface;
     }
-    bool BeginMoveDrag(display::NativeId, int, int) override { return false; }
-    void SetInputFocus(display::NativeId w) override { focusNative_ = w; }
+    bool BeginMoveDrag(win32::display::NativeId, int, int) override { return false; }
+    void SetInputFocus(win32::display::NativeId w) override { focusNative_ = w; }
 
-    bool NextEvent(display::Event *ev) override {
+    bool NextEvent(win32::display::Event *ev) override {
         if (events_.empty()) return false;
         *ev = events_.front();
         events_.pop_front();
@@ -145,24 +145,24 @@ private:
                 return 0;
         }
     }
-    void Push(display::Event e) {
+    void Push(win32::display::Event e) {
         clock_ += 10;
         e.time = clock_;
         events_.push_back(e);
     }
 
     int width_, height_, scale_;
-    display::NativeId next_ = 1;
-    display::NativeId focusNative_ = 0;
+    win32::display::NativeId next_ = 1;
+    win32::display::NativeId focusNative_ = 0;
     DWORD clock_ = 1000;
-    std::deque<display::Event> events_;
+    std::deque<win32::display::Event> events_;
 };
 
 // Installs a fresh FakeScreen as the back-end in use and returns it.
 inline FakeScreen *InstallFakeScreen(int width, int height, int scale = 1) {
     auto screen = std::make_unique<FakeScreen>(width, height, scale);
     FakeScreen *raw = screen.get();
-    display::Reset(std::move(screen));
+    win32::display::Reset(std::move(screen));
     return raw;
 }
 

@@ -54,7 +54,7 @@ const char *RecorderClass(bool dbl) {
 
 void Fresh(int width, int height, int scale) {
     g_hook = nullptr;
-    win32test::UseHeadless(width, height, scale);
+    win32::testing::UseHeadless(width, height, scale);
     Log().clear();
 }
 

@@ -17,6 +17,8 @@
 #include "platform/display/x11/x11.h"
 #include "platform/testing.h"
 
+using namespace win32;
+
 HINSTANCE AppInstance = nullptr;
 
 namespace {
@@ -52,9 +54,10 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
             if (!wParam && !SnapshotDir.empty()) PostMessageA(hwnd, kBoxOpen, 0, 0);
             return 0;
         case kBoxOpen:
-            win32test::RunUntilIdle();
-            if (!win32test::SaveScreen((SnapshotDir + "/" + SnapshotName).c_str())) SnapshotFailed = true;
-            win32test::KeyPress(VK_RETURN);  // ends the box with its focused button
+            win32::testing::RunUntilIdle();
+            if (!win32::testing::SaveScreen((SnapshotDir + "/" + SnapshotName).c_str()))
+                SnapshotFailed = true;
+            win32::testing::KeyPress(VK_RETURN);  // ends the box with its focused button
             return 0;
         case WM_CLOSE:
             return 0;  // only the demo's own end closes the owner
@@ -78,9 +81,9 @@ int main(int argc, char **argv) {
         }
     }
     if (SnapshotDir.empty()) {
-        display::SetFactory(x11::OpenOrExit);
+        display::SetFactory(display::x11::OpenOrExit);
     } else {
-        win32test::UseHeadless(800, 600);
+        win32::testing::UseHeadless(800, 600);
     }
     AppInstance = GetModuleHandleA(nullptr);
 

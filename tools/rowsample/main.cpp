@@ -7,6 +7,8 @@
 #include "survey/drive_table.h"
 #include "tools/rowsample/sample_list.h"
 
+using namespace win32;
+
 int main(int argc, char **argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: morvalen-rowsample OUT.png\n");

@@ -5,6 +5,8 @@
 #include "platform/kernel/module.h"
 #include "survey/drive_table.h"
 
+using namespace win32;
+
 namespace rowsample {
 
 namespace {

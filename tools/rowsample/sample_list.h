@@ -27,6 +27,6 @@ int ItemHeight();
 
 // Paints header band and list into `surface`, which must be at least
 // HeaderHeight + ListItemCount * ItemHeight() high.
-void PaintList(gdi::Surface *surface);
+void PaintList(win32::gdi::Surface *surface);
 
 }  // namespace rowsample

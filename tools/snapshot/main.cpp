@@ -29,13 +29,13 @@ void Fail(const char *what) {
 }
 
 void Save() {
-    gWritten = win32test::SaveScreen(gOut);
+    gWritten = win32::testing::SaveScreen(gOut);
     if (!gWritten) Fail("cannot write the PNG");
 }
 
 // Ends the program: Alt+X, as a user would, through the accelerator.
 void EndProgram() {
-    win32test::KeyPress('X', win32test::kAlt);
+    win32::testing::KeyPress('X', win32::testing::kAlt);
 }
 
 // Runs whenever the program would wait for input: everything it had to do
@@ -62,20 +62,20 @@ void OnIdle() {
             // The middle of the first row, in screen coordinates.
             POINT p = {100, HeaderHeight + 8};
             ClientToScreen(MainWindow, &p);
-            win32test::DoubleClick(p.x, p.y);
+            win32::testing::DoubleClick(p.x, p.y);
             break;
         }
         case 1:
-            if (win32test::Headless().WindowCount() < 2) {
+            if (win32::testing::Headless().WindowCount() < 2) {
                 Fail("the about box did not open");
                 EndProgram();
                 break;
             }
             Save();
-            win32test::KeyPress('O');
+            win32::testing::KeyPress('O');
             break;
         case 2:
-            if (win32test::Headless().WindowCount() != 1) Fail("the about box did not close on O");
+            if (win32::testing::Headless().WindowCount() != 1) Fail("the about box did not close on O");
             EndProgram();
             break;
         default:
@@ -103,8 +103,8 @@ int main(int argc, char **argv) {
         return 2;
     }
 
-    win32test::UseHeadless(1024, 768);
-    win32test::Headless().SetIdleHandler(OnIdle);
+    win32::testing::UseHeadless(1024, 768);
+    win32::testing::Headless().SetIdleHandler(OnIdle);
     int code = WinMain(win32::MainModule(), NULL, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
 
     if (!gWritten && !gFailed) Fail("the program ended before its window was idle");

@@ -10,7 +10,7 @@
 
 #include "platform/common/classic.h"
 
-namespace display {
+namespace win32::display {
 
 HeadlessBackend::HeadlessBackend(int width, int height, int scale)
     : width_(width), height_(height), scale_(std::clamp(scale, 1, 4)) {
@@ -238,4 +238,4 @@ const gdi::Surface &HeadlessBackend::Screen() {
     return screen_;
 }
 
-}  // namespace display
+}  // namespace win32::display

@@ -15,7 +15,7 @@
 
 #include "platform/display/backend.h"
 
-namespace display {
+namespace win32::display {
 
 class HeadlessBackend : public Backend {
 public:
@@ -88,4 +88,4 @@ private:
     std::function<void()> idle_;
 };
 
-}  // namespace display
+}  // namespace win32::display

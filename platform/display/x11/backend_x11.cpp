@@ -26,7 +26,7 @@
 // Xlib defines macros named like some of our event types (Expose, FocusIn,
 // ...), so the event types get local names before the X headers come in.
 namespace {
-using display::Event;
+using win32::display::Event;
 constexpr Event::Type kEvKeyDown = Event::KeyDown;
 constexpr Event::Type kEvKeyUp = Event::KeyUp;
 constexpr Event::Type kEvChar = Event::Char;
@@ -53,7 +53,7 @@ constexpr Event::Type kEvDestroyed = Event::Destroyed;
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
 
-namespace x11 {
+namespace win32::display::x11 {
 namespace {
 
 // A lost connection cannot be recovered: say so and end at once. Xlib calls
@@ -1071,4 +1071,4 @@ std::unique_ptr<display::Backend> OpenOrExit() {
     return backend;
 }
 
-}  // namespace x11
+}  // namespace win32::display::x11

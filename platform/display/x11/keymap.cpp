@@ -11,7 +11,7 @@
 
 #include "platform/user/keyboard.h"
 
-namespace x11 {
+namespace win32::display::x11 {
 namespace {
 
 struct Entry {
@@ -252,4 +252,4 @@ int KeysymToWindows1252(unsigned long keysym) {
     return -1;
 }
 
-}  // namespace x11
+}  // namespace win32::display::x11

@@ -8,7 +8,7 @@
 
 #include "platform/display/backend.h"
 
-namespace x11 {
+namespace win32::display::x11 {
 
 // Opens a back-end on the named display (null: $DISPLAY). Null when the
 // display cannot be opened or offers no 24-bit TrueColor visual.
@@ -60,4 +60,4 @@ bool TranslateKeyCode(const KeyCodeSyms &key, unsigned long sym, KeyInfo *out);
 // The Windows-1252 character of a keysym; -1 when it has none there.
 int KeysymToWindows1252(unsigned long keysym);
 
-}  // namespace x11
+}  // namespace win32::display::x11

@@ -12,6 +12,8 @@
 #include "survey/drive_table.h"
 #include "tools/rowsample/sample_list.h"
 
+using namespace win32;
+
 namespace {
 
 constexpr int kWidth = 541;
@@ -307,10 +309,10 @@ TEST_F(RowContext, IndexBeyondTheTableDrawsNothing) {
 
 // Drawing every row a thousand times creates and keeps no GDI object.
 TEST_F(RowContext, NoObjectsLeftBehind) {
-    size_t before = win32test::LiveGdiObjects();
+    size_t before = win32::testing::LiveGdiObjects();
     for (int pass = 0; pass < 1000; ++pass)
         for (int row = 0; row < ListItemCount; ++row) Draw(static_cast<UINT>(row), ODA_DRAWENTIRE);
-    EXPECT_EQ(win32test::LiveGdiObjects(), before);
+    EXPECT_EQ(win32::testing::LiveGdiObjects(), before);
 }
 
 }  // namespace

@@ -17,16 +17,17 @@ namespace testsupport {
 class Canvas {
 public:
     Canvas(int w, int h, COLORREF fill = RGB(255, 255, 255)) {
-        surface.Resize(w, h, gdi::PixelFromColorref(fill));
-        dc = gdi::CreateSurfaceDC(&surface, POINT{0, 0}, gdi::Region(RECT{0, 0, w, h}), nullptr);
+        surface.Resize(w, h, win32::gdi::PixelFromColorref(fill));
+        dc =
+            win32::gdi::CreateSurfaceDC(&surface, POINT{0, 0}, win32::gdi::Region(RECT{0, 0, w, h}), nullptr);
     }
-    ~Canvas() { gdi::DeleteSurfaceDC(dc); }
+    ~Canvas() { win32::gdi::DeleteSurfaceDC(dc); }
     Canvas(const Canvas &) = delete;
     Canvas &operator=(const Canvas &) = delete;
 
-    COLORREF At(int x, int y) const { return gdi::ColorrefFromPixel(surface.Row(y)[x]); }
+    COLORREF At(int x, int y) const { return win32::gdi::ColorrefFromPixel(surface.Row(y)[x]); }
 
-    gdi::Surface surface;
+    win32::gdi::Surface surface;
     HDC dc = nullptr;
 };
 
@@ -37,36 +38,37 @@ inline std::string SafeName(std::string s) {
 }
 
 // Writes the surface and a diff against `expected` (red where they differ).
-inline std::string SaveFailure(const gdi::Surface &actual, const gdi::Surface *expected) {
+inline std::string SaveFailure(const win32::gdi::Surface &actual, const win32::gdi::Surface *expected) {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string base =
         ::testing::TempDir() + SafeName(std::string(info->test_suite_name()) + "." + info->name());
-    gdi::WritePng(actual, (base + "-actual.png").c_str());
+    win32::gdi::WritePng(actual, (base + "-actual.png").c_str());
     if (expected) {
-        gdi::Surface diff = actual;
+        win32::gdi::Surface diff = actual;
         for (size_t i = 0; i < diff.pixels.size(); ++i)
             diff.pixels[i] = diff.pixels[i] == expected->pixels[i] ? 0xFFFFFF : 0xFF0000;
-        gdi::WritePng(diff, (base + "-diff.png").c_str());
+        win32::gdi::WritePng(diff, (base + "-diff.png").c_str());
     }
     return base;
 }
 
 // Compares the top-left corner of the surface with rows of characters; each
 // character stands for one colour of `legend` ('.' etc.).
-inline ::testing::AssertionResult MatchesMask(const gdi::Surface &s, const std::vector<std::string> &rows,
+inline ::testing::AssertionResult MatchesMask(const win32::gdi::Surface &s,
+                                              const std::vector<std::string> &rows,
                                               const std::map<char, COLORREF> &legend) {
-    gdi::Surface expected = s;
+    win32::gdi::Surface expected = s;
     std::string actualText, expectedText;
     bool same = true;
     for (size_t y = 0; y < rows.size(); ++y) {
         for (size_t x = 0; x < rows[y].size(); ++x) {
             const uint32_t got = s.Row(static_cast<int>(y))[x];
             auto it = legend.find(rows[y][x]);
-            const uint32_t want = it == legend.end() ? 0xFF00FF : gdi::PixelFromColorref(it->second);
+            const uint32_t want = it == legend.end() ? 0xFF00FF : win32::gdi::PixelFromColorref(it->second);
             expected.Row(static_cast<int>(y))[x] = want;
             char gotChar = '?';
             for (const auto &[c, color] : legend)
-                if (gdi::PixelFromColorref(color) == got) gotChar = c;
+                if (win32::gdi::PixelFromColorref(color) == got) gotChar = c;
             actualText += gotChar;
             if (got != want) same = false;
         }

@@ -5,6 +5,8 @@
 
 #include "tests/pixel/gdi/canvas.h"
 
+using namespace win32;
+
 using testsupport::Canvas;
 using testsupport::MatchesMask;
 

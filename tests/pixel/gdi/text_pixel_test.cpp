@@ -7,6 +7,8 @@
 #include "tests/pixel/gdi/canvas.h"
 #include "tests/support/rect.h"
 
+using namespace win32;
+
 using testsupport::Canvas;
 
 namespace {
@@ -293,9 +295,9 @@ TEST(Text, GlyphsAreRasterizedOnce) {
     Canvas c(300, 20);
     const char *text = "Repaint 12,345 MB";
     TextOutA(c.dc, 0, 0, text, 17);
-    const size_t after = win32test::GlyphsRasterized();
+    const size_t after = win32::testing::GlyphsRasterized();
     for (int i = 0; i < 5; ++i) TextOutA(c.dc, 0, 0, text, 17);
-    EXPECT_EQ(after, win32test::GlyphsRasterized());
+    EXPECT_EQ(after, win32::testing::GlyphsRasterized());
 
     HFONT font = CreateFontA(-17, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "DejaVu Serif");
     HGDIOBJ old = SelectObject(c.dc, font);
@@ -307,7 +309,7 @@ TEST(Text, GlyphsAreRasterizedOnce) {
     GetTextMetricsA(c.dc, &tm);
     EXPECT_GT(size.cx, 0);
     EXPECT_EQ(rc.right, size.cx);
-    EXPECT_EQ(after, win32test::GlyphsRasterized());
+    EXPECT_EQ(after, win32::testing::GlyphsRasterized());
     SelectObject(c.dc, old);
     DeleteObject(font);
 }

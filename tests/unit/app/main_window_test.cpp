@@ -14,6 +14,8 @@
 #include "tests/support/fake_screen.h"
 #include "tests/support/rect.h"
 
+using namespace win32;
+
 namespace {
 
 constexpr COLORREF kNavy = RGB(0, 0, 128);
@@ -42,24 +44,24 @@ protected:
         UnregisterClassA("Morvalen", win32::MainModule());
         MainWindow = NULL;
         DriveList = NULL;
-        win32test::ResetKernel();
+        win32::testing::ResetKernel();
     }
 
     void Screen(int w, int h, int scale = 1) { screen = testsupport::InstallFakeScreen(w, h, scale); }
 
     // `n` fixed drives C: onwards, 10,000 MB each with 2,500 MB free.
     void Drives(int n) {
-        std::vector<win32test::FakeDrive> drives;
+        std::vector<win32::testing::FakeDrive> drives;
         for (int i = 0; i < n; ++i) {
-            win32test::FakeDrive d;
+            win32::testing::FakeDrive d;
             d.letter = static_cast<char>('C' + i);
             d.type = DRIVE_FIXED;
             d.mountPoint = std::string("/fake/") + d.letter;
             drives.push_back(d);
         }
-        win32test::SetFakeDrives(drives);
-        win32test::SetSpaceQuery([](const std::string &) {
-            win32test::FakeSpace s;
+        win32::testing::SetFakeDrives(drives);
+        win32::testing::SetSpaceQuery([](const std::string &) {
+            win32::testing::FakeSpace s;
             s.fragmentSize = 1 << 20;
             s.blocks = 10000;
             s.freeBlocks = 2500;
@@ -428,10 +430,10 @@ TEST_F(MainWindowRun, ListColouringAndRowResults) {
 
 // A whole run leaves no GDI object behind (the background brush included).
 TEST_F(MainWindowRun, RunLeavesNoObjects) {
-    size_t before = win32test::LiveGdiObjects();
+    size_t before = win32::testing::LiveGdiObjects();
     Then([&] { AltX(); });
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(win32test::LiveGdiObjects(), before);
+    EXPECT_EQ(win32::testing::LiveGdiObjects(), before);
 }
 
 // When the class cannot be registered, WinMain ends at once with 0 and shows
@@ -470,18 +472,18 @@ TEST_F(MainWindowRun, NoListNoWindow) {
     wc.hInstance = win32::MainModule();
     wc.lpszClassName = "listbox";
     ASSERT_NE(RegisterClassA(&wc), 0);
-    size_t objects = win32test::LiveGdiObjects();
+    size_t objects = win32::testing::LiveGdiObjects();
     Then([&] { PostMessageA(MainWindow, WM_CLOSE, 0, 0); });  // only if the list was made after all
     int code = WinMain(win32::MainModule(), NULL, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
     UnregisterClassA("listbox", win32::MainModule());
     EXPECT_EQ(code, 0);
     EXPECT_EQ(screen->steps.size(), 1u) << "the loop ran";
     EXPECT_EQ(MainWindow, nullptr);
-    EXPECT_EQ(win32test::LiveWindowCount(), 0u);
+    EXPECT_EQ(win32::testing::LiveWindowCount(), 0u);
     bool shown = false;
     for (auto &[id, n] : screen->natives) shown = shown || n.shown;
     EXPECT_FALSE(shown);
-    EXPECT_EQ(win32test::LiveGdiObjects(), objects);
+    EXPECT_EQ(win32::testing::LiveGdiObjects(), objects);
     screen->steps.clear();
 }
 

@@ -13,6 +13,8 @@
 #include "platform/gdi/face.h"
 #include "platform/gdi/testing.h"
 
+using namespace win32;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -97,23 +99,23 @@ TEST(FaceCache, AnswersAreRefusedOnceWhatTheyCameFromChanges) {
 
 TEST(FaceCache, ANextStartGetsTheSameFacesWithoutFontconfig) {
     TempDir t;
-    win32test::SetFaceCacheFile(t.Path("cache/faces"));
+    win32::testing::SetFaceCacheFile(t.Path("cache/faces"));
     gdi::FaceFile regular, mono;
-    size_t before = win32test::FontconfigMatches();
+    size_t before = win32::testing::FontconfigMatches();
     ASSERT_TRUE(gdi::MatchFace("DejaVu Sans", false, false, false, &regular));
     ASSERT_TRUE(gdi::MatchFace("DejaVu Sans Mono", false, false, true, &mono));
-    EXPECT_EQ(before + 2, win32test::FontconfigMatches());
+    EXPECT_EQ(before + 2, win32::testing::FontconfigMatches());
     EXPECT_TRUE(fs::exists(t.Path("cache/faces")));
 
     // As a new process would: only the file's answers.
-    win32test::SetFaceCacheFile(t.Path("cache/faces"));
+    win32::testing::SetFaceCacheFile(t.Path("cache/faces"));
     gdi::FaceFile again;
     ASSERT_TRUE(gdi::MatchFace("DejaVu Sans Mono", false, false, true, &again));
     ASSERT_TRUE(gdi::MatchFace("DejaVu Sans", false, false, false, &again));
-    EXPECT_EQ(before + 2, win32test::FontconfigMatches());
+    EXPECT_EQ(before + 2, win32::testing::FontconfigMatches());
     EXPECT_EQ(regular.path, again.path);
     EXPECT_EQ(regular.family, again.family);
-    win32test::SetFaceCacheFile("");
+    win32::testing::SetFaceCacheFile("");
 }
 
 }  // namespace

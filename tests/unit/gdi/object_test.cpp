@@ -7,6 +7,8 @@
 #include "platform/gdi/gdi_internal.h"
 #include "platform/gdi/testing.h"
 
+using namespace win32;
+
 namespace {
 
 class Memory {
@@ -130,7 +132,7 @@ TEST(Objects, StockObjectsAreNeverFreed) {
 // the fixed font selected, colours changed.
 TEST(Objects, LiveCountReturnsToItsStartAfterManyPaints) {
     Memory m(541, 32);
-    const size_t objects = win32test::LiveGdiObjects(), dcs = win32test::LiveDcs();
+    const size_t objects = win32::testing::LiveGdiObjects(), dcs = win32::testing::LiveDcs();
     for (int i = 0; i < 1000; ++i) {
         SelectObject(m.dc, GetStockObject(SYSTEM_FIXED_FONT));
         HGDIOBJ oldBrush = SelectObject(m.dc, GetStockObject(LTGRAY_BRUSH));
@@ -150,21 +152,21 @@ TEST(Objects, LiveCountReturnsToItsStartAfterManyPaints) {
         HDC ic = CreateICA("DISPLAY", nullptr, nullptr, nullptr);
         DeleteDC(ic);
     }
-    EXPECT_EQ(objects, win32test::LiveGdiObjects());
-    EXPECT_EQ(dcs, win32test::LiveDcs());
+    EXPECT_EQ(objects, win32::testing::LiveGdiObjects());
+    EXPECT_EQ(dcs, win32::testing::LiveDcs());
     // And the count sees what is not deleted.
     HBRUSH kept = CreateSolidBrush(0);
     HFONT font = CreateFontA(-12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "");
-    EXPECT_EQ(objects + 2, win32test::LiveGdiObjects());
+    EXPECT_EQ(objects + 2, win32::testing::LiveGdiObjects());
     DeleteObject(kept);
     DeleteObject(font);
-    EXPECT_EQ(objects, win32test::LiveGdiObjects());
+    EXPECT_EQ(objects, win32::testing::LiveGdiObjects());
 }
 
 // Stock objects, system-colour brushes, the memory context's own bitmap
 // and realized fonts are not objects the program could leak.
 TEST(Objects, NothingCountsUntilTheProgramCreatesSomething) {
-    const size_t start = win32test::LiveGdiObjects();
+    const size_t start = win32::testing::LiveGdiObjects();
     HDC mem = CreateCompatibleDC(nullptr);
     HDC ic = CreateICA("DISPLAY", nullptr, nullptr, nullptr);
     GetSysColorBrush(COLOR_3DFACE);
@@ -172,10 +174,10 @@ TEST(Objects, NothingCountsUntilTheProgramCreatesSomething) {
     GetTextMetricsA(mem, &tm);
     SelectObject(ic, GetStockObject(DEFAULT_GUI_FONT));
     GetTextMetricsA(ic, &tm);
-    EXPECT_EQ(start, win32test::LiveGdiObjects());
+    EXPECT_EQ(start, win32::testing::LiveGdiObjects());
     DeleteDC(mem);
     DeleteDC(ic);
-    EXPECT_EQ(start, win32test::LiveGdiObjects());
+    EXPECT_EQ(start, win32::testing::LiveGdiObjects());
 }
 
 TEST(DeviceContext, DefaultStateAndSaveRestore) {

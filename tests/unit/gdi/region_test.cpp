@@ -9,6 +9,8 @@
 #include "platform/gdi/gdi_internal.h"
 #include "tests/support/rect.h"
 
+using namespace win32;
+
 namespace {
 
 using Pixels = std::set<std::pair<int, int>>;

@@ -25,14 +25,14 @@ long long MsSince(Clock::time_point t) {
 class KernelCallsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        win32test::ResetKernel();
-        win32test::SetFakeDrives({{'C', DRIVE_FIXED, "/"},
-                                  {'D', DRIVE_REMOVABLE, "/media/stick"},
-                                  {'E', DRIVE_REMOTE, "/mnt/nas"},
-                                  {'F', DRIVE_FIXED, "/odd"},
-                                  {'G', DRIVE_FIXED, "/huge"}});
-        win32test::SetSpaceQuery([](const std::string &mp) {
-            win32test::FakeSpace s;
+        win32::testing::ResetKernel();
+        win32::testing::SetFakeDrives({{'C', DRIVE_FIXED, "/"},
+                                       {'D', DRIVE_REMOVABLE, "/media/stick"},
+                                       {'E', DRIVE_REMOTE, "/mnt/nas"},
+                                       {'F', DRIVE_FIXED, "/odd"},
+                                       {'G', DRIVE_FIXED, "/huge"}});
+        win32::testing::SetSpaceQuery([](const std::string &mp) {
+            win32::testing::FakeSpace s;
             if (mp == "/") {
                 s.fragmentSize = 4096, s.blocks = 1000000, s.freeBlocks = 300000, s.availBlocks = 250000;
             } else if (mp == "/media/stick") {
@@ -48,7 +48,7 @@ protected:
             return s;
         });
     }
-    void TearDown() override { win32test::ResetKernel(); }
+    void TearDown() override { win32::testing::ResetKernel(); }
 };
 
 TEST_F(KernelCallsTest, ExtendedQueryGivesByteCountsAndAcceptsNullOutputs) {
@@ -72,7 +72,7 @@ TEST_F(KernelCallsTest, ExtendedQueryGivesByteCountsAndAcceptsNullOutputs) {
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
     // The first ask starts the four fixed and removable drives' queries;
     // asking for C: again starts them all anew, and the rest use that round.
-    auto calls = win32test::GetKernelCalls();
+    auto calls = win32::testing::GetKernelCalls();
     EXPECT_EQ(calls.spaceQueries, 8);
     EXPECT_EQ(calls.spaceRounds, 2);
 }
@@ -102,16 +102,16 @@ TEST_F(KernelCallsTest, LegacyQueryGivesGeometryAndClampsCounts) {
 
 TEST_F(KernelCallsTest, StalledQueriesShareOneDeadlineAndShutOutNoOtherDrive) {
     // Five mounts that hang, and a healthy drive on either side of them.
-    win32test::SetFakeDrives({{'C', DRIVE_FIXED, "/"},
-                              {'D', DRIVE_FIXED, "/s1"},
-                              {'E', DRIVE_FIXED, "/s2"},
-                              {'F', DRIVE_FIXED, "/s3"},
-                              {'G', DRIVE_FIXED, "/s4"},
-                              {'H', DRIVE_FIXED, "/s5"},
-                              {'I', DRIVE_FIXED, "/z"}});
+    win32::testing::SetFakeDrives({{'C', DRIVE_FIXED, "/"},
+                                   {'D', DRIVE_FIXED, "/s1"},
+                                   {'E', DRIVE_FIXED, "/s2"},
+                                   {'F', DRIVE_FIXED, "/s3"},
+                                   {'G', DRIVE_FIXED, "/s4"},
+                                   {'H', DRIVE_FIXED, "/s5"},
+                                   {'I', DRIVE_FIXED, "/z"}});
     auto hung = std::make_shared<std::atomic<bool>>(true);
-    win32test::SetSpaceQuery([hung](const std::string &mp) {
-        win32test::FakeSpace s;
+    win32::testing::SetSpaceQuery([hung](const std::string &mp) {
+        win32::testing::FakeSpace s;
         s.blocks = 10;
         s.availBlocks = 5;
         if (*hung && mp.compare(0, 2, "/s") == 0) s.delayMs = 1000;
@@ -131,7 +131,7 @@ TEST_F(KernelCallsTest, StalledQueriesShareOneDeadlineAndShutOutNoOtherDrive) {
     ASSERT_TRUE(GetDiskFreeSpaceExA("I:\\", &avail, &total, nullptr));
     EXPECT_EQ(avail.QuadPart, 5u * 4096);
     EXPECT_TRUE(GetDiskFreeSpaceExA("C:\\", &avail, &total, nullptr));
-    auto calls = win32test::GetKernelCalls();
+    auto calls = win32::testing::GetKernelCalls();
     EXPECT_EQ(calls.spaceQueries, 7);
     EXPECT_EQ(calls.spaceRounds, 1);
 
@@ -139,7 +139,7 @@ TEST_F(KernelCallsTest, StalledQueriesShareOneDeadlineAndShutOutNoOtherDrive) {
     // run, and asks the healthy drives again.
     EXPECT_FALSE(GetDiskFreeSpaceExA("D:\\", &avail, &total, nullptr));
     EXPECT_TRUE(GetDiskFreeSpaceExA("I:\\", &avail, &total, nullptr));
-    calls = win32test::GetKernelCalls();
+    calls = win32::testing::GetKernelCalls();
     EXPECT_EQ(calls.spaceQueries, 9);
     EXPECT_EQ(calls.spaceRounds, 2);
     EXPECT_EQ(calls.queriedMounts.back(), "/z");
@@ -149,12 +149,13 @@ TEST_F(KernelCallsTest, StalledQueriesShareOneDeadlineAndShutOutNoOtherDrive) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     EXPECT_TRUE(GetDiskFreeSpaceExA("D:\\", &avail, &total, nullptr));
     EXPECT_EQ(avail.QuadPart, 5u * 4096);
-    EXPECT_EQ(win32test::GetKernelCalls().spaceQueries, 16);
+    EXPECT_EQ(win32::testing::GetKernelCalls().spaceQueries, 16);
 }
 
 TEST(KernelRealQuery, AsksStatvfsInAChildAndLeavesNoChildBehind) {
-    win32test::ResetKernel();
-    win32test::SetFakeDrives({{'C', DRIVE_FIXED, "/"}, {'D', DRIVE_FIXED, "/nonexistent/morvalen/mount"}});
+    win32::testing::ResetKernel();
+    win32::testing::SetFakeDrives(
+        {{'C', DRIVE_FIXED, "/"}, {'D', DRIVE_FIXED, "/nonexistent/morvalen/mount"}});
     struct statvfs st;
     ASSERT_EQ(statvfs("/", &st), 0);
     ULARGE_INTEGER avail, total;
@@ -169,7 +170,7 @@ TEST(KernelRealQuery, AsksStatvfsInAChildAndLeavesNoChildBehind) {
     // The helper processes are all gone: nothing of ours is left to wait for.
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
-    win32test::ResetKernel();
+    win32::testing::ResetKernel();
 }
 
 TEST_F(KernelCallsTest, ModulesAndTheExtendedQueryLookup) {
@@ -198,7 +199,7 @@ TEST_F(KernelCallsTest, ModulesAndTheExtendedQueryLookup) {
     EXPECT_EQ(GetProcAddress(win32::MainModule(), "GetDiskFreeSpaceExA"), nullptr);
     EXPECT_EQ(GetProcAddress(nullptr, "GetDiskFreeSpaceExA"), nullptr);
 
-    win32test::HideExtendedQuery(true);
+    win32::testing::HideExtendedQuery(true);
     SetLastError(0);
     EXPECT_EQ(GetProcAddress(k, "GetDiskFreeSpaceExA"), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_PROC_NOT_FOUND);
@@ -209,7 +210,7 @@ TEST_F(KernelCallsTest, ErrorModeReturnsThePreviousMode) {
     EXPECT_EQ(GetErrorMode(), (UINT)SEM_FAILCRITICALERRORS);
     EXPECT_EQ(SetErrorMode(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS), (UINT)SEM_FAILCRITICALERRORS);
     EXPECT_EQ(SetErrorMode(0), (UINT)(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS));
-    EXPECT_EQ(win32test::GetKernelCalls().setErrorMode, 3);
+    EXPECT_EQ(win32::testing::GetKernelCalls().setErrorMode, 3);
 }
 
 TEST(KernelStrings, CopyConcatenateMeasureAndCompare) {

@@ -18,12 +18,12 @@ std::string Fixture(const char *name) {
 class MountMapTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        win32test::ResetKernel();
-        win32test::SetSysfsRoot(sysfs_.root().c_str());
+        win32::testing::ResetKernel();
+        win32::testing::SetSysfsRoot(sysfs_.root().c_str());
     }
-    void TearDown() override { win32test::ResetKernel(); }
+    void TearDown() override { win32::testing::ResetKernel(); }
 
-    void UseTable(const std::string &path) { win32test::SetMountInfoPath(path.c_str()); }
+    void UseTable(const std::string &path) { win32::testing::SetMountInfoPath(path.c_str()); }
 
     // Writes `text` as a table in the sysfs scratch folder and uses it.
     void UseText(const std::string &text) {
@@ -249,8 +249,8 @@ TEST_F(MountMapTest, CoveredMountsAreNotDrives) {
 
 TEST_F(MountMapTest, NetworkOpticalAndRamDrivesAreNeverQueried) {
     UseTable(Fixture("desktop.mountinfo"));
-    win32test::SetSpaceQuery([](const std::string &) {
-        win32test::FakeSpace s;
+    win32::testing::SetSpaceQuery([](const std::string &) {
+        win32::testing::FakeSpace s;
         s.blocks = 100;
         s.availBlocks = 50;
         return s;
@@ -262,7 +262,7 @@ TEST_F(MountMapTest, NetworkOpticalAndRamDrivesAreNeverQueried) {
         BOOL ok = GetDiskFreeSpaceExA(root, &avail, &total, nullptr);
         EXPECT_EQ(ok != 0, type == DRIVE_FIXED || type == DRIVE_REMOVABLE) << c;
     }
-    auto calls = win32test::GetKernelCalls();
+    auto calls = win32::testing::GetKernelCalls();
     EXPECT_EQ(calls.spaceQueries, 6);  // C: to H:
     for (const std::string &mp : calls.queriedMounts) {
         EXPECT_NE(mp, "/mnt/nas");
@@ -273,8 +273,8 @@ TEST_F(MountMapTest, NetworkOpticalAndRamDrivesAreNeverQueried) {
 
 TEST_F(MountMapTest, FuseMountWithRequestsWaitingFailsWithoutAQuery) {
     UseTable(Fixture("desktop.mountinfo"));
-    win32test::SetSpaceQuery([](const std::string &) {
-        win32test::FakeSpace s;
+    win32::testing::SetSpaceQuery([](const std::string &) {
+        win32::testing::FakeSpace s;
         s.blocks = 100;
         return s;
     });
@@ -285,14 +285,14 @@ TEST_F(MountMapTest, FuseMountWithRequestsWaitingFailsWithoutAQuery) {
     ULARGE_INTEGER total;
     EXPECT_FALSE(GetDiskFreeSpaceExA("H:\\", nullptr, &total, nullptr));
     EXPECT_TRUE(GetDiskFreeSpaceExA("G:\\", nullptr, &total, nullptr));
-    auto calls = win32test::GetKernelCalls();
+    auto calls = win32::testing::GetKernelCalls();
     EXPECT_EQ(calls.spaceQueries, 5);
     for (const std::string &mp : calls.queriedMounts) EXPECT_NE(mp, "/media/u/STICK");
 
     // Once nothing waits there, the next round asks it again.
     std::ofstream(connection + "/waiting") << "0\n";
     EXPECT_TRUE(GetDiskFreeSpaceExA("H:\\", nullptr, &total, nullptr));
-    EXPECT_EQ(win32test::GetKernelCalls().queriedMounts.size(), 11u);
+    EXPECT_EQ(win32::testing::GetKernelCalls().queriedMounts.size(), 11u);
 }
 
 }  // namespace

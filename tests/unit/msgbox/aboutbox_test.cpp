@@ -6,6 +6,8 @@
 #include "msgbox/aboutbox.h"
 #include "tests/unit/msgbox/harness.h"
 
+using namespace win32;
+
 namespace {
 
 using testsupport::BoxTest;
@@ -21,11 +23,11 @@ class AboutBoxTest : public BoxTest {
 protected:
     void SetUp() override {
         BoxTest::SetUp();
-        win32test::ResetShell();
-        win32test::RecordShellCalls(true);
+        win32::testing::ResetShell();
+        win32::testing::RecordShellCalls(true);
     }
     void TearDown() override {
-        win32test::ResetShell();
+        win32::testing::ResetShell();
         BoxTest::TearDown();
     }
     int ShowAbout(const char *link, std::function<void()> run) {
@@ -122,7 +124,7 @@ TEST_F(AboutBoxTest, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
         UseScale(k);
         Margins m;
         ShowAbout(kLink, [&] {
-            const gdi::Surface &screen = win32test::Screen();
+            const gdi::Surface &screen = win32::testing::Screen();
             const POINT o = ScreenOf(AboutBox.hwnd, 0, 0);
             const RECT &r = AboutBox.linkRect;
             const int bw = AboutBox.boxWidth * k;
@@ -272,7 +274,7 @@ TEST_F(AboutBoxTest, LinkButtonMadeAtTheFirstPaintOfEachShowingOnly) {
         firstId = AboutBox.linkButton.controlId;
         HFONT font = AboutBox.linkFont.font;
         InvalidateRect(AboutBox.hwnd, nullptr, TRUE);
-        win32test::RunUntilIdle();
+        win32::testing::RunUntilIdle();
         EXPECT_EQ(firstButton, AboutBox.linkButton.hwnd);
         EXPECT_EQ(firstId, AboutBox.linkButton.controlId);
         EXPECT_EQ(font, AboutBox.linkFont.font);
@@ -292,7 +294,7 @@ TEST_F(AboutBoxTest, AnEmptyLinkMakesNoFontAndNoButton) {
     ShowAbout(kLink, nullptr);  // so that a link font and a button id exist
     const int id = AboutBox.linkButton.controlId;
     const HFONT font = AboutBox.linkFont.font;
-    size_t objects = win32test::LiveGdiObjects();
+    size_t objects = win32::testing::LiveGdiObjects();
     ShowAbout("", [&] {
         EXPECT_EQ(0, AboutBox.linkCreated);
         int children = 0;
@@ -301,7 +303,7 @@ TEST_F(AboutBoxTest, AnEmptyLinkMakesNoFontAndNoButton) {
     });
     EXPECT_EQ(id, AboutBox.linkButton.controlId);
     EXPECT_EQ(font, AboutBox.linkFont.font);
-    EXPECT_EQ(objects, win32test::LiveGdiObjects());
+    EXPECT_EQ(objects, win32::testing::LiveGdiObjects());
 }
 
 TEST_F(AboutBoxTest, DrawItemDoesNothingBeforeALinkButtonEverExisted) {
@@ -330,22 +332,22 @@ TEST_F(AboutBoxTest, ClickingTheLinkOpensItAndEndsTheBoxWithOk) {
     // The second address is one the shell refuses: the box ends all the same.
     for (const char *link : {kLink, "ftp://example.invalid/"}) {
         SCOPED_TRACE(link);
-        win32test::ResetShell();
-        win32test::RecordShellCalls(true);
+        win32::testing::ResetShell();
+        win32::testing::RecordShellCalls(true);
         Current().closeAfter = false;
         bool ended = false;
         int result = ShowAbout(link, [&] {
             const RECT &r = AboutBox.linkRect;
             POINT p = ScreenOf(AboutBox.hwnd, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-            win32test::Click(p.x, p.y);
-            win32test::RunUntilIdle();
+            win32::testing::Click(p.x, p.y);
+            win32::testing::RunUntilIdle();
             ended = !IsWindow(AboutBox.hwnd);
         });
         EXPECT_TRUE(ended);
         EXPECT_EQ(IDOK, result);
         EXPECT_EQ(nullptr, AboutBox.hwnd);
         EXPECT_TRUE(IsWindowEnabled(owner));
-        std::vector<win32test::ShellCall> calls = win32test::ShellCalls();
+        std::vector<win32::testing::ShellCall> calls = win32::testing::ShellCalls();
         ASSERT_EQ(1u, calls.size());
         EXPECT_EQ(owner, calls[0].hwnd);
         EXPECT_EQ("open", calls[0].verb);
@@ -364,11 +366,11 @@ TEST_F(AboutBoxTest, OnlyTheLinkButtonsCommandOpensTheLink) {
         SendMessageA(AboutBox.hwnd, WM_COMMAND, MAKEWPARAM(4321, 0), reinterpret_cast<LPARAM>(owner));
         SendMessageA(AboutBox.hwnd, WM_COMMAND, MAKEWPARAM(4321, 0), 0);
         SendMessageA(AboutBox.hwnd, WM_COMMAND, MAKEWPARAM(AboutBox.linkButton.controlId, 0), 0);
-        win32test::RunUntilIdle();
+        win32::testing::RunUntilIdle();
         open = IsWindow(AboutBox.hwnd) && AboutBox.result == 0;
     });
     EXPECT_TRUE(open);
-    EXPECT_TRUE(win32test::ShellCalls().empty());
+    EXPECT_TRUE(win32::testing::ShellCalls().empty());
 }
 
 TEST_F(AboutBoxTest, OkKeysAndClickEndTheBoxWithOk) {
@@ -383,8 +385,8 @@ TEST_F(AboutBoxTest, OkKeysAndClickEndTheBoxWithOk) {
          [] {
              RECT r;
              GetWindowRect(MsgBoxButtons[0].hwnd, &r);
-             win32test::Click(r.left + 30, r.top + 15);
-             win32test::RunUntilIdle();
+             win32::testing::Click(r.left + 30, r.top + 15);
+             win32::testing::RunUntilIdle();
          }},
     };
     for (const Case &c : cases) {
@@ -414,21 +416,21 @@ TEST_F(AboutBoxTest, OutsideTheEllipseNothingReachesTheBoxInsideItDrags) {
         GetWindowRect(AboutBox.hwnd, &start);
         // A press in the corner, outside the ellipse.
         POINT p = ScreenOf(AboutBox.hwnd, 2, 2);
-        win32test::MouseDown(p.x, p.y);
-        win32test::MouseMove(p.x + 40, p.y + 30);
-        win32test::MouseUp(p.x + 40, p.y + 30);
-        win32test::RunUntilIdle();
+        win32::testing::MouseDown(p.x, p.y);
+        win32::testing::MouseMove(p.x + 40, p.y + 30);
+        win32::testing::MouseUp(p.x + 40, p.y + 30);
+        win32::testing::RunUntilIdle();
         GetWindowRect(AboutBox.hwnd, &afterOutside);
         EXPECT_TRUE(IsWindow(AboutBox.hwnd));
 
         // A press on the oval's body.
         POINT q = ScreenOf(AboutBox.hwnd, 8, AboutBox.boxHeight / 2);
-        win32test::MouseDown(q.x, q.y);
-        win32test::RunUntilIdle();
-        win32test::MouseMove(q.x + 40, q.y + 30);
-        win32test::RunUntilIdle();
-        win32test::MouseUp(q.x + 40, q.y + 30);
-        win32test::RunUntilIdle();
+        win32::testing::MouseDown(q.x, q.y);
+        win32::testing::RunUntilIdle();
+        win32::testing::MouseMove(q.x + 40, q.y + 30);
+        win32::testing::RunUntilIdle();
+        win32::testing::MouseUp(q.x + 40, q.y + 30);
+        win32::testing::RunUntilIdle();
         GetWindowRect(AboutBox.hwnd, &afterInside);
     });
     EXPECT_TRUE(EqualRect(&start, &afterOutside));
@@ -438,15 +440,15 @@ TEST_F(AboutBoxTest, OutsideTheEllipseNothingReachesTheBoxInsideItDrags) {
 
 TEST_F(AboutBoxTest, ManyShowingsLeaveNothingBehind) {
     ShowAbout(kLink, [] { BoxTest::Press(VK_RETURN); });
-    size_t objects = win32test::LiveGdiObjects();
-    size_t windows = win32test::LiveWindowCount();
+    size_t objects = win32::testing::LiveGdiObjects();
+    size_t windows = win32::testing::LiveWindowCount();
     int ended = 0;
     for (int i = 0; i < 1000; ++i) {
         ended += ShowAbout(i % 10 == 9 ? "" : kLink, [] { BoxTest::Press(VK_RETURN); }) == IDOK;
     }
     EXPECT_EQ(1000, ended);
-    EXPECT_EQ(objects, win32test::LiveGdiObjects());
-    EXPECT_EQ(windows, win32test::LiveWindowCount());
+    EXPECT_EQ(objects, win32::testing::LiveGdiObjects());
+    EXPECT_EQ(windows, win32::testing::LiveWindowCount());
 }
 
 }  // namespace

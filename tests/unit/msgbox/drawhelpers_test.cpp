@@ -7,6 +7,8 @@
 #include "platform/gdi/gdi_internal.h"
 #include "platform/gdi/testing.h"
 
+using namespace win32;
+
 namespace {
 
 const COLORREF kPaper = RGB(10, 200, 30);
@@ -86,19 +88,19 @@ TEST(TextFont, MeasuresTheFontTheContextHasSelected) {
 
 TEST(TextFont, MakingAFontAgainDeletesTheOneHeld) {
     MemoryDc mem(4, 4);
-    size_t before = win32test::LiveGdiObjects();
+    size_t before = win32::testing::LiveGdiObjects();
     {
         CTextFont f;
         f.SetFaceAndSize(mem.dc, "MS Sans Serif", 12);
-        EXPECT_EQ(before + 1, win32test::LiveGdiObjects());
+        EXPECT_EQ(before + 1, win32::testing::LiveGdiObjects());
         HFONT first = f.font;
         f.SetFaceAndSize(mem.dc, "MS Sans Serif", 14);
         f.CreateAndMeasure(mem.dc);
-        EXPECT_EQ(before + 1, win32test::LiveGdiObjects());
+        EXPECT_EQ(before + 1, win32::testing::LiveGdiObjects());
         EXPECT_EQ(0u, GetObjectType(first));  // the first handle is gone
     }
     // Destruction releases the last one.
-    EXPECT_EQ(before, win32test::LiveGdiObjects());
+    EXPECT_EQ(before, win32::testing::LiveGdiObjects());
 }
 
 TEST(TextFont, ApplySelectsTheFontAndColourAndReturnsThePreviousFont) {
@@ -119,12 +121,12 @@ TEST(TextFont, ReleaseDeletesOnce) {
     CTextFont f;
     EXPECT_EQ(0, f.Release());  // nothing held
     f.SetFaceAndSize(mem.dc, "MS Sans Serif", 12);
-    size_t held = win32test::LiveGdiObjects();
+    size_t held = win32::testing::LiveGdiObjects();
     EXPECT_NE(0, f.Release());
     EXPECT_EQ(nullptr, f.font);
-    EXPECT_EQ(held - 1, win32test::LiveGdiObjects());
+    EXPECT_EQ(held - 1, win32::testing::LiveGdiObjects());
     EXPECT_EQ(0, f.Release());
-    EXPECT_EQ(held - 1, win32test::LiveGdiObjects());
+    EXPECT_EQ(held - 1, win32::testing::LiveGdiObjects());
 }
 
 TEST(EtchedFrame, StartsWithSystemColoursAndNoRectangle) {
@@ -153,10 +155,10 @@ TEST(EtchedFrame, DrawsShadowLeftAndTopHighlightRightAndBottom) {
     EXPECT_EQ(41, frame.height);
 
     HGDIOBJ pen = GetCurrentObject(mem.dc, OBJ_PEN);
-    size_t objects = win32test::LiveGdiObjects();
+    size_t objects = win32::testing::LiveGdiObjects();
     EXPECT_NE(-1, frame.DrawEtchedFrame(mem.dc));
     EXPECT_EQ(pen, GetCurrentObject(mem.dc, OBJ_PEN));
-    EXPECT_EQ(objects, win32test::LiveGdiObjects());
+    EXPECT_EQ(objects, win32::testing::LiveGdiObjects());
     POINT at;
     GetCurrentPositionEx(mem.dc, &at);
     EXPECT_EQ(10, at.x);

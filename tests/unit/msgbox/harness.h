@@ -50,7 +50,7 @@ inline LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         std::function<void()> run = std::move(s.run);
         s.run = nullptr;
         s.ran = true;
-        win32test::RunUntilIdle();  // first paints
+        win32::testing::RunUntilIdle();  // first paints
         if (run) run();
         if (s.closeAfter && s.box && s.box->hwnd && IsWindow(s.box->hwnd))
             PostMessageA(s.box->hwnd, WM_CLOSE, 0, 0);
@@ -67,7 +67,7 @@ protected:
     void SetUp() override {
         alarm(120);
         AppInstance = GetModuleHandleA(nullptr);
-        win32test::UseHeadless(1024, 768, scale);
+        win32::testing::UseHeadless(1024, 768, scale);
         static bool registered = false;
         if (!registered) {
             WNDCLASSA wc = {};
@@ -81,7 +81,7 @@ protected:
         owner = CreateWindowExA(0, "MsgBoxTestOwner", "owner", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 100,
                                 80, 600, 400, nullptr, nullptr, AppInstance, nullptr);
         ASSERT_NE(nullptr, owner);
-        win32test::RunUntilIdle();
+        win32::testing::RunUntilIdle();
         HDC ic = CreateICA("DISPLAY", nullptr, nullptr, nullptr);
         TEXTMETRICA tm;
         GetTextMetricsA(ic, &tm);
@@ -90,7 +90,7 @@ protected:
         maxCharWidth = tm.tmMaxCharWidth;
     }
     void TearDown() override {
-        win32test::ResetWindowManager();
+        win32::testing::ResetWindowManager();
         alarm(0);
     }
     // Starts over as SetUp does, on a screen at display scale `s`.
@@ -117,8 +117,8 @@ protected:
 
     // Key presses go to the window with the focus, as a user's would.
     static void Press(UINT vk, unsigned mods = 0) {
-        win32test::KeyPress(vk, mods);
-        win32test::RunUntilIdle();
+        win32::testing::KeyPress(vk, mods);
+        win32::testing::RunUntilIdle();
     }
 
     static POINT ScreenOf(HWND hwnd, int x, int y) {
@@ -131,7 +131,7 @@ protected:
     // coordinates (0x00RRGGBB).
     class Shot {
     public:
-        explicit Shot(HWND hwnd) : screen_(win32test::Screen()) { ClientToScreen(hwnd, &origin_); }
+        explicit Shot(HWND hwnd) : screen_(win32::testing::Screen()) { ClientToScreen(hwnd, &origin_); }
         uint32_t At(int x, int y) const {
             int sx = origin_.x + x, sy = origin_.y + y;
             if (sx < 0 || sy < 0 || sx >= screen_.width || sy >= screen_.height) return 0xFFFFFFFF;
@@ -139,7 +139,7 @@ protected:
         }
 
     private:
-        gdi::Surface screen_;
+        win32::gdi::Surface screen_;
         POINT origin_ = {0, 0};
     };
 

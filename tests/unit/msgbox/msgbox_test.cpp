@@ -5,6 +5,8 @@
 #include "platform/display/headless/headless.h"
 #include "tests/unit/msgbox/harness.h"
 
+using namespace win32;
+
 HINSTANCE AppInstance = nullptr;
 
 namespace {
@@ -206,7 +208,7 @@ TEST_F(MsgBoxTest, TabAndArrowsMoveTheFocusAround) {
         EXPECT_EQ(ButtonWindow(2), GetFocus());
         Press(VK_LEFT);
         EXPECT_EQ(ButtonWindow(1), GetFocus());
-        Press(VK_TAB, win32test::kShift);  // Shift is not looked at
+        Press(VK_TAB, win32::testing::kShift);  // Shift is not looked at
         EXPECT_EQ(ButtonWindow(2), GetFocus());
         EXPECT_EQ(2, MsgBoxFocusIndex);
         EXPECT_TRUE(IsWindow(box.hwnd));
@@ -224,7 +226,7 @@ TEST_F(MsgBoxTest, MnemonicsWorkWhateverTheFocus) {
     } cases[] = {
         {MB_YESNO | MB_DEFBUTTON2, 'Y', 0, IDYES},
         {MB_YESNO, 'N', 0, IDNO},
-        {MB_YESNO, 'N', win32test::kShift, IDNO},
+        {MB_YESNO, 'N', win32::testing::kShift, IDNO},
         {MB_OKCANCEL, 'C', 0, IDCANCEL},
         {MB_OKCANCEL | MB_DEFBUTTON2, 'O', 0, IDOK},
         {MB_YESNOCANCEL, 'C', 0, IDCANCEL},
@@ -283,8 +285,8 @@ TEST_F(MsgBoxTest, SpaceAndClicksEndTheBoxThroughTheButtonsOwnBehaviour) {
     ShowBox(clicked, "?", "", MB_YESNO, [&] {
         RECT r;
         GetWindowRect(ButtonWindow(1), &r);
-        win32test::Click(r.left + 30, r.top + 15);
-        win32test::RunUntilIdle();
+        win32::testing::Click(r.left + 30, r.top + 15);
+        win32::testing::RunUntilIdle();
     });
     EXPECT_EQ(IDNO, clicked.result);
 }
@@ -295,7 +297,7 @@ TEST_F(MsgBoxTest, CommandsWithANotificationCodeAreIgnored) {
     ShowBox(box, "?", "", MB_OKCANCEL, [&] {
         SendMessageA(box.hwnd, WM_COMMAND, MAKEWPARAM(MsgBoxButtons[0].controlId, 1), 0);
         SendMessageA(box.hwnd, WM_COMMAND, MAKEWPARAM(4242, 5), 0);
-        win32test::RunUntilIdle();
+        win32::testing::RunUntilIdle();
         stillOpen = IsWindow(box.hwnd) && box.result == 0;
     });
     EXPECT_TRUE(stillOpen);
@@ -307,7 +309,7 @@ TEST_F(MsgBoxTest, ForeignCommandsGoToOnOtherCommand) {
     bool stillOpen = false;
     ShowBox(box, "?", "", MB_OK, [&] {
         SendMessageA(box.hwnd, WM_COMMAND, MAKEWPARAM(4242, 0), 77);
-        win32test::RunUntilIdle();
+        win32::testing::RunUntilIdle();
         stillOpen = IsWindow(box.hwnd) && box.result == 0;
     });
     ASSERT_EQ(1u, box.otherCommands.size());
@@ -320,7 +322,7 @@ TEST_F(MsgBoxTest, ForeignCommandsGoToOnOtherCommand) {
     CMsgBox plain;
     ShowBox(plain, "?", "", MB_OK, [&] {
         SendMessageA(plain.hwnd, WM_COMMAND, MAKEWPARAM(4242, 0), 77);
-        win32test::RunUntilIdle();
+        win32::testing::RunUntilIdle();
         stillOpen = IsWindow(plain.hwnd);
     });
     EXPECT_TRUE(stillOpen);
@@ -382,9 +384,9 @@ TEST_F(MsgBoxTest, APressOnTheBodyStartsACaptionDrag) {
     ProbeBox box;
     ShowBox(box, "Drag me", "", MB_OK, [&] {
         POINT p = ScreenOf(box.hwnd, 4, 4);
-        win32test::MouseDown(p.x, p.y);
-        win32test::MouseUp(p.x, p.y);
-        win32test::RunUntilIdle();
+        win32::testing::MouseDown(p.x, p.y);
+        win32::testing::MouseUp(p.x, p.y);
+        win32::testing::RunUntilIdle();
     });
     ASSERT_EQ(1u, box.ncButtonDowns.size());
     EXPECT_EQ(static_cast<WPARAM>(HTCAPTION), box.ncButtonDowns[0].first);
@@ -397,12 +399,12 @@ TEST_F(MsgBoxTest, DraggingTheBodyMovesTheBox) {
     ShowBox(box, "Drag me", "", MB_OK, [&] {
         GetWindowRect(box.hwnd, &before);
         POINT p = ScreenOf(box.hwnd, 6, 6);
-        win32test::MouseDown(p.x, p.y);
-        win32test::RunUntilIdle();
-        win32test::MouseMove(p.x + 30, p.y + 20);
-        win32test::RunUntilIdle();
-        win32test::MouseUp(p.x + 30, p.y + 20);
-        win32test::RunUntilIdle();
+        win32::testing::MouseDown(p.x, p.y);
+        win32::testing::RunUntilIdle();
+        win32::testing::MouseMove(p.x + 30, p.y + 20);
+        win32::testing::RunUntilIdle();
+        win32::testing::MouseUp(p.x + 30, p.y + 20);
+        win32::testing::RunUntilIdle();
         GetWindowRect(box.hwnd, &after);
     });
     // The move starts where the pointer is, not at the made-up point the
@@ -417,7 +419,7 @@ TEST_F(MsgBoxTest, DraggingTheBodyMovesTheBox) {
 TEST_F(MsgBoxTest, NoWindowMeansNoLoopAndNothingHeld) {
     ProbeBox box;
     box.makeWindow = false;
-    size_t dcs = win32test::LiveDcs();
+    size_t dcs = win32::testing::LiveDcs();
     int result = ShowBox(box, "text", "", MB_OK, nullptr);
     EXPECT_EQ(0, result);
     EXPECT_FALSE(Current().ran);
@@ -425,7 +427,7 @@ TEST_F(MsgBoxTest, NoWindowMeansNoLoopAndNothingHeld) {
     EXPECT_TRUE(IsWindowEnabled(owner));
     EXPECT_EQ(0, Current().disables);
     EXPECT_EQ(nullptr, box.messageText);
-    EXPECT_EQ(dcs, win32test::LiveDcs());
+    EXPECT_EQ(dcs, win32::testing::LiveDcs());
 }
 
 TEST_F(MsgBoxTest, ACloseFromElsewhereEndsTheBoxWithZero) {
@@ -435,8 +437,8 @@ TEST_F(MsgBoxTest, ACloseFromElsewhereEndsTheBoxWithZero) {
     } cases[] = {
         {"WM_CLOSE", [](CMsgBox &b) { PostMessageA(b.hwnd, WM_CLOSE, 0, 0); }},
         {"SC_CLOSE", [](CMsgBox &b) { SendMessageA(b.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); }},
-        {"window manager", [](CMsgBox &b) { win32test::CloseRequest(b.hwnd); }},
-        {"Alt+F4", [](CMsgBox &) { win32test::KeyPress(VK_F4, win32test::kAlt); }},
+        {"window manager", [](CMsgBox &b) { win32::testing::CloseRequest(b.hwnd); }},
+        {"Alt+F4", [](CMsgBox &) { win32::testing::KeyPress(VK_F4, win32::testing::kAlt); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -468,14 +470,14 @@ TEST_F(MsgBoxTest, AnOpenBoxWaitsForInputInsteadOfSpinning) {
     // the loop asks to sleep; a loop that spins would never get here and
     // the box would never end (the watchdog then fails the test).
     int idle = 0;
-    win32test::Headless().SetIdleHandler([&] {
-        if (++idle == 1) win32test::KeyPress(VK_RETURN);
+    win32::testing::Headless().SetIdleHandler([&] {
+        if (++idle == 1) win32::testing::KeyPress(VK_RETURN);
     });
     CMsgBox box;
     Current().closeAfter = false;
     alarm(20);
     int result = ShowBox(box, "Waiting", "", MB_OK, nullptr);
-    win32test::Headless().SetIdleHandler(nullptr);
+    win32::testing::Headless().SetIdleHandler(nullptr);
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(1, idle);
 }
@@ -483,18 +485,18 @@ TEST_F(MsgBoxTest, AnOpenBoxWaitsForInputInsteadOfSpinning) {
 TEST_F(MsgBoxTest, ManyShowingsLeaveNothingBehind) {
     CMsgBox box;
     ShowBox(box, "warm\nup", "", MB_YESNOCANCEL | MB_ICONQUESTION, [] { Press(VK_RETURN); });
-    size_t objects = win32test::LiveGdiObjects();
-    size_t dcs = win32test::LiveDcs();
-    size_t windows = win32test::LiveWindowCount();
+    size_t objects = win32::testing::LiveGdiObjects();
+    size_t dcs = win32::testing::LiveDcs();
+    size_t windows = win32::testing::LiveWindowCount();
     int ended = 0;
     for (int i = 0; i < 1000; ++i) {
         UINT type = (i % 5) | ((i % 5) << 4);
         ended += ShowBox(box, "Many\nshowings", "caption", type, [] { Press(VK_RETURN); }) != 0;
     }
     EXPECT_EQ(1000, ended);
-    EXPECT_EQ(objects, win32test::LiveGdiObjects());
-    EXPECT_EQ(dcs, win32test::LiveDcs());
-    EXPECT_EQ(windows, win32test::LiveWindowCount());
+    EXPECT_EQ(objects, win32::testing::LiveGdiObjects());
+    EXPECT_EQ(dcs, win32::testing::LiveDcs());
+    EXPECT_EQ(windows, win32::testing::LiveWindowCount());
 }
 
 }  // namespace

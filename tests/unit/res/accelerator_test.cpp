@@ -30,7 +30,7 @@ LRESULT CALLBACK RecordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 class Accelerators : public ::testing::Test {
 protected:
     void SetUp() override {
-        win32test::UseHeadless();
+        win32::testing::UseHeadless();
         static bool registered = false;
         if (!registered) {
             WNDCLASSA wc{};
@@ -47,7 +47,7 @@ protected:
         Pump(nullptr);
         commands.clear();
     }
-    void TearDown() override { win32test::ResetWindowManager(); }
+    void TearDown() override { win32::testing::ResetWindowManager(); }
 
     // Retrieves every queued message, offering each to the table first as
     // a message loop does; returns how many were translated.
@@ -79,19 +79,19 @@ TEST_F(Accelerators, AltXAloneSendsTheExitCommand) {
         int commands;
     };
     const Case cases[] = {
-        {"Alt+X", 'X', win32test::kAlt, 1},
-        {"Alt+Shift+X", 'X', win32test::kAlt | win32test::kShift, 0},
-        {"Ctrl+Alt+X", 'X', win32test::kAlt | win32test::kCtrl, 0},
-        {"Ctrl+X", 'X', win32test::kCtrl, 0},
+        {"Alt+X", 'X', win32::testing::kAlt, 1},
+        {"Alt+Shift+X", 'X', win32::testing::kAlt | win32::testing::kShift, 0},
+        {"Ctrl+Alt+X", 'X', win32::testing::kAlt | win32::testing::kCtrl, 0},
+        {"Ctrl+X", 'X', win32::testing::kCtrl, 0},
         {"X", 'X', 0, 0},
-        {"Shift+X", 'X', win32test::kShift, 0},
-        {"Alt+Z", 'Z', win32test::kAlt, 0},
-        {"Alt+X again", 'X', win32test::kAlt, 1},
+        {"Shift+X", 'X', win32::testing::kShift, 0},
+        {"Alt+Z", 'Z', win32::testing::kAlt, 0},
+        {"Alt+X again", 'X', win32::testing::kAlt, 1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         commands.clear();
-        win32test::KeyPress(c.vk, c.mods);
+        win32::testing::KeyPress(c.vk, c.mods);
         EXPECT_EQ(Pump(table), c.commands);
         ASSERT_EQ(static_cast<int>(commands.size()), c.commands);
         for (const Command &cmd : commands) {
@@ -104,9 +104,9 @@ TEST_F(Accelerators, AltXAloneSendsTheExitCommand) {
 
 TEST_F(Accelerators, OnlyKeyDownMessagesMatchVirtualKeyEntries) {
     HACCEL table = LoadAcceleratorsA(win32::MainModule(), "ACCELERATORS_1");
-    win32test::KeyDown('X', win32test::kAlt);
+    win32::testing::KeyDown('X', win32::testing::kAlt);
     EXPECT_EQ(Pump(table), 1);
-    win32test::KeyUp('X', win32test::kAlt);  // the release alone
+    win32::testing::KeyUp('X', win32::testing::kAlt);  // the release alone
     EXPECT_EQ(Pump(table), 0);
     EXPECT_EQ(commands.size(), 1u);
 
@@ -144,17 +144,17 @@ TEST_F(Accelerators, FirstMatchWinsAndModifiersMatchExactly) {
     ASSERT_NE(table, nullptr);
     auto run = [&](UINT vk, unsigned mods) {
         commands.clear();
-        win32test::KeyPress(vk, mods);
+        win32::testing::KeyPress(vk, mods);
         Pump(table);
         std::vector<WORD> ids;
         for (const Command &c : commands) ids.push_back(LOWORD(c.wParam));
         return ids;
     };
-    EXPECT_EQ(run('O', win32test::kCtrl), std::vector<WORD>{10});
-    EXPECT_EQ(run('O', win32test::kCtrl | win32test::kShift), std::vector<WORD>{11});
-    EXPECT_EQ(run('O', win32test::kCtrl | win32test::kAlt), std::vector<WORD>{});
+    EXPECT_EQ(run('O', win32::testing::kCtrl), std::vector<WORD>{10});
+    EXPECT_EQ(run('O', win32::testing::kCtrl | win32::testing::kShift), std::vector<WORD>{11});
+    EXPECT_EQ(run('O', win32::testing::kCtrl | win32::testing::kAlt), std::vector<WORD>{});
     EXPECT_EQ(run(VK_F5, 0), std::vector<WORD>{13});
-    EXPECT_EQ(run(VK_F5, win32test::kShift), std::vector<WORD>{});
+    EXPECT_EQ(run(VK_F5, win32::testing::kShift), std::vector<WORD>{});
 
     MSG msg{};
     msg.hwnd = hwnd_;

@@ -11,6 +11,8 @@
 #include "platform/res/image.h"
 #include "platform/res/resources.h"
 
+using namespace win32;
+
 namespace {
 
 struct Pixels {

@@ -21,16 +21,16 @@ INT_PTR Open(LPCSTR verb, LPCSTR file) {
 
 class ShellTest : public ::testing::Test {
 protected:
-    void TearDown() override { win32test::ResetShell(); }
+    void TearDown() override { win32::testing::ResetShell(); }
 };
 
 TEST_F(ShellTest, RecordsTheCallInsteadOfStarting) {
-    win32test::RecordShellCalls(true);
+    win32::testing::RecordShellCalls(true);
     HWND owner = reinterpret_cast<HWND>(uintptr_t{0x10020003});
     INT_PTR r = reinterpret_cast<INT_PTR>(
         ShellExecuteA(owner, "open", "https://example.org/a b", "p", "/tmp", SW_SHOWNORMAL));
     EXPECT_GT(r, 32);
-    auto calls = win32test::ShellCalls();
+    auto calls = win32::testing::ShellCalls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].hwnd, owner);
     EXPECT_EQ(calls[0].verb, "open");
@@ -41,7 +41,7 @@ TEST_F(ShellTest, RecordsTheCallInsteadOfStarting) {
 }
 
 TEST_F(ShellTest, OpensOnlyWebAndMailAddresses) {
-    win32test::RecordShellCalls(true);
+    win32::testing::RecordShellCalls(true);
     for (const char *ok : {"http://example.org", "https://example.org/x?y=1", "HTTPS://EXAMPLE.ORG",
                            "mailto:someone@example.org", "Http:relative"})
         EXPECT_GT(Open("open", ok), 32) << ok;
@@ -81,7 +81,7 @@ TEST_F(ShellTest, StartsTheOpenerWithOneArgumentAndReapsIt) {
     std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"" << out << ".tmp\"\nmv \"" << out
                           << ".tmp\" \"" << out << "\"\n";
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    win32test::SetShellOpener(script.c_str());
+    win32::testing::SetShellOpener(script.c_str());
 
     const char *address =
         "https://example.org/?q=a b&c=$(touch "
@@ -105,7 +105,7 @@ TEST_F(ShellTest, StartsTheOpenerWithOneArgumentAndReapsIt) {
 }
 
 TEST_F(ShellTest, MissingOpenerIsReportedAsNotFound) {
-    win32test::SetShellOpener("morvalen-no-such-opener");
+    win32::testing::SetShellOpener("morvalen-no-such-opener");
     EXPECT_EQ(Open("open", "https://example.org"), SE_ERR_FNF);
 }
 

@@ -23,20 +23,20 @@ struct Disk {
 class SurveyTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        win32test::ResetKernel();
+        win32::testing::ResetKernel();
         DriveTable = DriveTableData{};
         QueryLookupPending = TRUE;
     }
-    void TearDown() override { win32test::ResetKernel(); }
+    void TearDown() override { win32::testing::ResetKernel(); }
 
     void UseDisks(const std::map<char, Disk> &disks, ULONGLONG fragment = 1) {
-        std::vector<win32test::FakeDrive> drives;
+        std::vector<win32::testing::FakeDrive> drives;
         for (auto &[letter, d] : disks)
             drives.push_back({letter, d.type, std::string("/") + char(letter - 'A' + 'a')});
-        win32test::SetFakeDrives(drives);
-        win32test::SetSpaceQuery([disks, fragment](const std::string &mp) {
+        win32::testing::SetFakeDrives(drives);
+        win32::testing::SetSpaceQuery([disks, fragment](const std::string &mp) {
             const Disk &d = disks.at(char(mp[1] - 'a' + 'A'));
-            win32test::FakeSpace s;
+            win32::testing::FakeSpace s;
             s.ok = d.ok;
             s.fragmentSize = fragment;
             s.blocks = d.total / fragment;
@@ -71,7 +71,7 @@ TEST_F(SurveyTest, RecordsInLetterOrderWithoutGapsAndFixedSumsOnly) {
     EXPECT_EQ(DriveTable.fixedFreeMB, 140u);
 
     // Only C:, E:, F: and K: were asked; every letter C..Z had its type read.
-    auto calls = win32test::GetKernelCalls();
+    auto calls = win32::testing::GetKernelCalls();
     EXPECT_EQ(calls.spaceQueries, 4);
     EXPECT_EQ(calls.getDriveType, 24);
 }
@@ -95,12 +95,12 @@ TEST_F(SurveyTest, TwentyFourDrivesFillEveryRecord) {
 
 TEST_F(SurveyTest, HungDrivesCostOneDeadlineAndShutOutNoLaterDrive) {
     // Five drives that never answer in time, then nineteen slow ones.
-    std::vector<win32test::FakeDrive> drives;
+    std::vector<win32::testing::FakeDrive> drives;
     for (char c = 'C'; c <= 'Z'; ++c)
         drives.push_back({c, DRIVE_FIXED, std::string(c <= 'G' ? "/hung/" : "/slow/") + c});
-    win32test::SetFakeDrives(drives);
-    win32test::SetSpaceQuery([](const std::string &mp) {
-        win32test::FakeSpace s;
+    win32::testing::SetFakeDrives(drives);
+    win32::testing::SetSpaceQuery([](const std::string &mp) {
+        win32::testing::FakeSpace s;
         s.fragmentSize = 1, s.blocks = 2 * kMB, s.availBlocks = kMB;
         s.delayMs = mp.compare(0, 6, "/hung/") == 0 ? 3000 : 100;
         return s;
@@ -110,7 +110,7 @@ TEST_F(SurveyTest, HungDrivesCostOneDeadlineAndShutOutNoLaterDrive) {
     EXPECT_EQ(DriveTable.records[18].letter, 'Z');
     EXPECT_EQ(DriveTable.records[18].freeMB, 1u);
     // Every drive was asked, all at the start, against the one deadline.
-    auto calls = win32test::GetKernelCalls();
+    auto calls = win32::testing::GetKernelCalls();
     EXPECT_EQ(calls.spaceQueries, 24);
     EXPECT_EQ(calls.spaceRounds, 1);
 }
@@ -145,9 +145,9 @@ TEST_F(SurveyTest, HugeSizesAndSumsSaturate) {
 TEST_F(SurveyTest, ExtendedQueryIsLookedUpOnceAndErrorModeAlwaysRestored) {
     static std::atomic<UINT> modeDuringQuery;
     UseDisks({{'C', {DRIVE_FIXED, 10 * kMB, 5 * kMB}}});
-    win32test::SetSpaceQuery([](const std::string &mp) {
+    win32::testing::SetSpaceQuery([](const std::string &mp) {
         modeDuringQuery = GetErrorMode();
-        win32test::FakeSpace s;
+        win32::testing::FakeSpace s;
         s.ok = mp == "/c";
         s.fragmentSize = 1, s.blocks = 10 * kMB, s.availBlocks = 5 * kMB;
         return s;
@@ -167,7 +167,7 @@ TEST_F(SurveyTest, ExtendedQueryIsLookedUpOnceAndErrorModeAlwaysRestored) {
     EXPECT_EQ(GetErrorMode(), (UINT)SEM_NOOPENFILEERRORBOX);
     EXPECT_EQ(QueryDriveSpace("C:\\", nullptr), 5 * kMB);
 
-    auto calls = win32test::GetKernelCalls();
+    auto calls = win32::testing::GetKernelCalls();
     EXPECT_EQ(calls.getModuleHandle, 1);
     EXPECT_EQ(calls.getProcAddress, 1);
     EXPECT_EQ(calls.getDiskFreeSpaceEx, 3);
@@ -180,7 +180,7 @@ TEST_F(SurveyTest, LegacyQueryServesWhenTheExtendedOneIsMissing) {
               {'D', {DRIVE_FIXED, 0xFFFFFFFFULL * 4096, 0x80000000ULL * 4096}},
               {'E', {DRIVE_REMOVABLE, 0, 0, false}}},
              4096);
-    win32test::HideExtendedQuery(true);
+    win32::testing::HideExtendedQuery(true);
     SetErrorMode(0);
 
     ULONGLONG total = 0;
@@ -198,7 +198,7 @@ TEST_F(SurveyTest, LegacyQueryServesWhenTheExtendedOneIsMissing) {
     EXPECT_EQ(DriveTable.records[1].totalMB, 16777216u);  // (2^32 - 1) * 4096 bytes, rounded
     EXPECT_EQ(DriveTable.records[1].freeMB, 8388608u);
 
-    auto calls = win32test::GetKernelCalls();
+    auto calls = win32::testing::GetKernelCalls();
     EXPECT_EQ(calls.getModuleHandle, 1);  // the failed lookup is not repeated
     EXPECT_EQ(calls.getProcAddress, 1);
     EXPECT_EQ(calls.getDiskFreeSpaceEx, 0);

@@ -75,14 +75,14 @@ TEST(Creation, MinusOneFromCreateDestroysAndReturnsNull) {
         *r = -1;
         return true;
     });
-    size_t before = win32test::LiveWindowCount();
+    size_t before = win32::testing::LiveWindowCount();
     HWND h = MakeTop("t", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     EXPECT_EQ(h, nullptr);
     EXPECT_EQ(MessagesOf(nullptr, kLifecycle),
               (std::vector<UINT>{WM_GETMINMAXINFO, WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_DESTROY,
                                  WM_NCDESTROY}));
     EXPECT_FALSE(IsWindow(Log().front().hwnd));
-    EXPECT_EQ(win32test::LiveWindowCount(), before);
+    EXPECT_EQ(win32::testing::LiveWindowCount(), before);
 }
 
 TEST(Creation, FalseFromNcCreateGivesOnlyNcDestroy) {
@@ -95,7 +95,7 @@ TEST(Creation, FalseFromNcCreateGivesOnlyNcDestroy) {
     HWND h = MakeTop("t", WS_POPUP | WS_VISIBLE);
     EXPECT_EQ(h, nullptr);
     EXPECT_EQ(MessagesOf(nullptr, kLifecycle), (std::vector<UINT>{WM_NCCREATE, WM_NCDESTROY}));
-    EXPECT_EQ(win32test::LiveWindowCount(), 0u);
+    EXPECT_EQ(win32::testing::LiveWindowCount(), 0u);
 }
 
 TEST(Creation, FailsForUnknownClassAndChildWithoutParent) {
@@ -124,7 +124,7 @@ TEST(Destruction, ParentBeforeChildForDestroyAndReverseForNcDestroy) {
     EXPECT_FALSE(IsWindow(p));
     EXPECT_FALSE(IsWindow(c));
     EXPECT_FALSE(IsWindow(g));
-    EXPECT_EQ(win32test::LiveWindowCount(), 0u);
+    EXPECT_EQ(win32::testing::LiveWindowCount(), 0u);
     // A stale handle fails quietly.
     EXPECT_FALSE(DestroyWindow(p));
     EXPECT_EQ(GetWindowLongPtrA(c, GWLP_USERDATA), 0);

@@ -5,6 +5,8 @@
 #include "platform/testing.h"
 #include "tests/support/recorder.h"
 
+using namespace win32;
+
 using namespace testsupport;
 
 namespace {
@@ -21,7 +23,7 @@ struct Got {
 
 std::vector<Got> RunAndCollect(const std::vector<UINT> &only) {
     Log().clear();
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     std::vector<Got> out;
     for (const Received &r : Log())
         if (std::find(only.begin(), only.end(), r.msg) != only.end())
@@ -36,12 +38,12 @@ TEST(Keyboard, KeysGoToTheFocusWindowWithRealLParamBits) {
     Fresh();
     HWND top = MakeTop();
     HWND c = MakeChild(top, 1, 0, 0, 10, 10);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     SetFocus(c);
-    win32test::KeyDown('A');
-    win32test::KeyDown('A', 0, true);
-    win32test::KeyUp('A');
-    win32test::KeyPress(VK_DOWN);
+    win32::testing::KeyDown('A');
+    win32::testing::KeyDown('A', 0, true);
+    win32::testing::KeyUp('A');
+    win32::testing::KeyPress(VK_DOWN);
     auto got = RunAndCollect(kKeys);
     ASSERT_EQ(got.size(), 5u);
     for (const Got &g : got) EXPECT_EQ(g.hwnd, c);
@@ -58,9 +60,9 @@ TEST(Keyboard, KeysGoToTheFocusWindowWithRealLParamBits) {
 TEST(Keyboard, AltMakesSystemKeysWithTheContextBit) {
     Fresh();
     HWND top = MakeTop();
-    win32test::RunUntilIdle();
-    win32test::KeyPress('X', win32test::kAlt);
-    win32test::KeyPress(VK_F10);
+    win32::testing::RunUntilIdle();
+    win32::testing::KeyPress('X', win32::testing::kAlt);
+    win32::testing::KeyPress(VK_F10);
     auto got = RunAndCollect(kKeys);
     ASSERT_EQ(got.size(), 6u);
     // Alt down, X down, X up, Alt up.
@@ -86,9 +88,9 @@ TEST(Keyboard, AltReleasedWhileAnotherWindowHadTheKeysIsUpAgain) {
     for (bool withTheKey : {false, true}) {
         Fresh();
         HWND top = MakeTop();
-        win32test::RunUntilIdle();
-        win32test::KeyDown(VK_MENU);
-        win32test::RunUntilIdle();
+        win32::testing::RunUntilIdle();
+        win32::testing::KeyDown(VK_MENU);
+        win32::testing::RunUntilIdle();
         ASSERT_TRUE(GetKeyState(VK_MENU) & 0x8000);
         display::Event ev;
         if (withTheKey) {
@@ -99,8 +101,8 @@ TEST(Keyboard, AltReleasedWhileAnotherWindowHadTheKeysIsUpAgain) {
             ev.type = display::Event::KeyState;
         }
         ev.modifiers = 0;
-        win32test::Headless().Inject(ev);
-        if (!withTheKey) win32test::KeyDown(VK_ESCAPE);
+        win32::testing::Headless().Inject(ev);
+        if (!withTheKey) win32::testing::KeyDown(VK_ESCAPE);
         auto got = RunAndCollect(kKeys);
         ASSERT_EQ(got.size(), 1u) << withTheKey;
         EXPECT_EQ(got[0].hwnd, top);
@@ -113,8 +115,8 @@ TEST(Keyboard, AltReleasedWhileAnotherWindowHadTheKeysIsUpAgain) {
     display::Event held;
     held.type = display::Event::KeyState;
     held.modifiers = display::kModAlt;
-    win32test::Headless().Inject(held);
-    win32test::KeyDown('X');
+    win32::testing::Headless().Inject(held);
+    win32::testing::KeyDown('X');
     auto got = RunAndCollect(kKeys);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_SYSKEYDOWN));
@@ -123,9 +125,9 @@ TEST(Keyboard, AltReleasedWhileAnotherWindowHadTheKeysIsUpAgain) {
 TEST(Keyboard, WithoutFocusKeysGoAsSystemKeysToTheActiveWindow) {
     Fresh();
     HWND top = MakeTop();
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     SetFocus(nullptr);
-    win32test::KeyPress('B');
+    win32::testing::KeyPress('B');
     auto got = RunAndCollect(kKeys);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].hwnd, top);
@@ -136,9 +138,9 @@ TEST(Keyboard, WithoutFocusKeysGoAsSystemKeysToTheActiveWindow) {
 TEST(Keyboard, KeyStateIsThatOfTheLastRetrievedMessage) {
     Fresh();
     MakeTop();
-    win32test::RunUntilIdle();
-    win32test::KeyDown(VK_SHIFT);
-    win32test::KeyDown('C');
+    win32::testing::RunUntilIdle();
+    win32::testing::KeyDown(VK_SHIFT);
+    win32::testing::KeyDown('C');
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(m.wParam, static_cast<WPARAM>(VK_SHIFT));
@@ -146,8 +148,8 @@ TEST(Keyboard, KeyStateIsThatOfTheLastRetrievedMessage) {
     EXPECT_FALSE(GetKeyState('C') & 0x8000);  // not retrieved yet
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
     EXPECT_TRUE(GetKeyState('C') & 0x8000);
-    win32test::KeyUp(VK_SHIFT);
-    win32test::RunUntilIdle();
+    win32::testing::KeyUp(VK_SHIFT);
+    win32::testing::RunUntilIdle();
     EXPECT_FALSE(GetKeyState(VK_SHIFT) & 0x8000);
 }
 
@@ -158,8 +160,8 @@ TEST(Mouse, ClicksGoToTheDeepestEnabledWindowInClientCoordinates) {
         Fresh(1024, 768, scale);
         HWND top = MakeTop();
         HWND c = MakeChild(top, 1, 10, 10, 50, 30);
-        win32test::RunUntilIdle();
-        win32test::Click(scale * (kClientX + 15) + scale - 1, scale * (kClientY + 12) + scale - 1);
+        win32::testing::RunUntilIdle();
+        win32::testing::Click(scale * (kClientX + 15) + scale - 1, scale * (kClientY + 12) + scale - 1);
         auto got = RunAndCollect(kButtons);
         ASSERT_EQ(got.size(), 2u);
         EXPECT_EQ(got[0].hwnd, c);
@@ -176,19 +178,19 @@ TEST(Mouse, DisabledChildPassesClicksToItsParentAndDisabledTopLevelGetsNothing) 
     HWND top = MakeTop();
     HWND c = MakeChild(top, 1, 10, 10, 50, 30);
     HWND g = MakeChild(c, 2, 0, 0, 20, 20);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     EnableWindow(c, FALSE);
-    win32test::Click(kClientX + 12, kClientY + 12);  // over the grandchild
+    win32::testing::Click(kClientX + 12, kClientY + 12);  // over the grandchild
     auto got = RunAndCollect(kButtons);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].hwnd, top);
     EXPECT_EQ(got[0].lp, MAKELPARAM(12, 12));
 
     EnableWindow(top, FALSE);
-    win32test::Click(kClientX + 100, kClientY + 100);
-    win32test::KeyPress('A');
+    win32::testing::Click(kClientX + 100, kClientY + 100);
+    win32::testing::KeyPress('A');
     Log().clear();
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     EXPECT_TRUE(MessagesOf(nullptr, kButtons).empty());
     EXPECT_TRUE(MessagesOf(nullptr, kKeys).empty());
     auto cursor = MessagesOf(top, {WM_SETCURSOR});
@@ -202,9 +204,9 @@ TEST(Mouse, ClickOnADisabledOwnerBringsItsPopupForward) {
     HWND box = MakeTop("box", WS_POPUP | WS_CAPTION | WS_VISIBLE, 50, 50, 100, 100, owner);
     HWND other = MakeTop("other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 0, 100, 100);
     EnableWindow(owner, FALSE);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     ASSERT_EQ(GetActiveWindow(), other);
-    win32test::Click(300, 300);
+    win32::testing::Click(300, 300);
     auto got = RunAndCollect(kButtons);
     EXPECT_TRUE(got.empty());
     EXPECT_EQ(GetActiveWindow(), box);
@@ -214,10 +216,10 @@ TEST(Mouse, CaptureTakesMovesAndButtonsOutsideTheWindow) {
     Fresh();
     HWND top = MakeTop();
     HWND c = MakeChild(top, 1, 10, 10, 50, 30);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     SetCapture(c);
-    win32test::MouseMove(kClientX + 200, kClientY + 100);
-    win32test::MouseUp(kClientX + 200, kClientY + 100);
+    win32::testing::MouseMove(kClientX + 200, kClientY + 100);
+    win32::testing::MouseUp(kClientX + 200, kClientY + 100);
     auto got = RunAndCollect({WM_MOUSEMOVE, WM_LBUTTONUP});
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].hwnd, c);
@@ -230,36 +232,36 @@ TEST(Mouse, DoubleClicksOnlyForDblClkClassesWithinTimeAndDistance) {
     HWND top = MakeTop();
     HWND plain = MakeChild(top, 1, 0, 0, 50, 50);
     HWND dbl = MakeChild(top, 2, 100, 0, 50, 50, WS_VISIBLE, true);
-    win32test::RunUntilIdle();
-    win32test::SetClock(10000);
-    win32test::DoubleClick(kClientX + 10, kClientY + 10);
+    win32::testing::RunUntilIdle();
+    win32::testing::SetClock(10000);
+    win32::testing::DoubleClick(kClientX + 10, kClientY + 10);
     auto got = RunAndCollect(kButtons);
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_LBUTTONDOWN));  // plain class: two downs
     EXPECT_EQ(got[2].hwnd, plain);
 
-    win32test::Click(kClientX + 110, kClientY + 10);
-    win32test::AdvanceClock(499);
-    win32test::Click(kClientX + 112, kClientY + 8);
+    win32::testing::Click(kClientX + 110, kClientY + 10);
+    win32::testing::AdvanceClock(499);
+    win32::testing::Click(kClientX + 112, kClientY + 8);
     got = RunAndCollect(kButtons);
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_LBUTTONDBLCLK));
     EXPECT_EQ(got[2].hwnd, dbl);
 
-    win32test::Click(kClientX + 110, kClientY + 10);  // a third click starts over
+    win32::testing::Click(kClientX + 110, kClientY + 10);  // a third click starts over
     got = RunAndCollect(kButtons);
     EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
 
-    win32test::AdvanceClock(1000);
-    win32test::Click(kClientX + 110, kClientY + 10);
-    win32test::AdvanceClock(500);  // too late
-    win32test::Click(kClientX + 110, kClientY + 10);
+    win32::testing::AdvanceClock(1000);
+    win32::testing::Click(kClientX + 110, kClientY + 10);
+    win32::testing::AdvanceClock(500);  // too late
+    win32::testing::Click(kClientX + 110, kClientY + 10);
     got = RunAndCollect(kButtons);
     EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_LBUTTONDOWN));
 
-    win32test::AdvanceClock(1000);
-    win32test::Click(kClientX + 110, kClientY + 10);
-    win32test::Click(kClientX + 113, kClientY + 10);  // too far
+    win32::testing::AdvanceClock(1000);
+    win32::testing::Click(kClientX + 110, kClientY + 10);
+    win32::testing::Click(kClientX + 113, kClientY + 10);  // too far
     got = RunAndCollect(kButtons);
     EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_LBUTTONDOWN));
 }
@@ -268,9 +270,9 @@ TEST(Mouse, WheelGoesToTheFocusWindowAndUpToItsParent) {
     Fresh();
     HWND top = MakeTop();
     HWND c = MakeChild(top, 1, 0, 0, 50, 50);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     SetFocus(c);
-    win32test::Wheel(500, 500, -120);
+    win32::testing::Wheel(500, 500, -120);
     auto got = RunAndCollect({WM_MOUSEWHEEL});
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].hwnd, c);
@@ -282,9 +284,9 @@ TEST(Mouse, ClickActivatesAnInactiveTopLevel) {
     Fresh();
     HWND one = MakeTop("one", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100);
     HWND two = MakeTop("two", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 500, 100, 100);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     ASSERT_EQ(GetActiveWindow(), two);
-    win32test::Click(50, 50);
+    win32::testing::Click(50, 50);
     auto got = RunAndCollect({WM_MOUSEACTIVATE, WM_LBUTTONDOWN});
     EXPECT_EQ(GetActiveWindow(), one);
     EXPECT_EQ(GetFocus(), one);
@@ -300,7 +302,7 @@ TEST(Close, WmCloseSysCommandAltF4AndTheWindowManagerAllDestroy) {
     for (int way = 0; way < 4; ++way) {
         Fresh();
         HWND top = MakeTop();
-        win32test::RunUntilIdle();
+        win32::testing::RunUntilIdle();
         switch (way) {
             case 0:
                 PostMessageA(top, WM_CLOSE, 0, 0);
@@ -309,13 +311,13 @@ TEST(Close, WmCloseSysCommandAltF4AndTheWindowManagerAllDestroy) {
                 PostMessageA(top, WM_SYSCOMMAND, SC_CLOSE, 0);
                 break;
             case 2:
-                win32test::KeyPress(VK_F4, win32test::kAlt);
+                win32::testing::KeyPress(VK_F4, win32::testing::kAlt);
                 break;
             case 3:
-                win32test::CloseRequest(top);
+                win32::testing::CloseRequest(top);
                 break;
         }
-        win32test::RunUntilIdle();
+        win32::testing::RunUntilIdle();
         EXPECT_FALSE(IsWindow(top)) << "way " << way;
         if (way >= 1) {
             EXPECT_EQ(MessagesOf(nullptr, {WM_SYSCOMMAND}).size(), 1u) << "way " << way;
@@ -327,23 +329,23 @@ TEST(Close, AltF4FromAChildClosesTheTopLevel) {
     Fresh();
     HWND top = MakeTop();
     HWND c = MakeChild(top, 1, 0, 0, 10, 10);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     SetFocus(c);
-    win32test::KeyPress(VK_F4, win32test::kAlt);
-    win32test::RunUntilIdle();
+    win32::testing::KeyPress(VK_F4, win32::testing::kAlt);
+    win32::testing::RunUntilIdle();
     EXPECT_FALSE(IsWindow(top));
 }
 
 TEST(Drag, CaptionPressMovesTheWindowWithThePointerUntilRelease) {
     Fresh();
     HWND top = MakeTop();  // window rect (100,100)-(400,300); caption band y 104..122
-    win32test::RunUntilIdle();
-    win32test::MouseDown(200, 110);
-    win32test::MouseMove(230, 150);
-    win32test::MouseMove(250, 170);
-    win32test::MouseUp(250, 170);
-    win32test::MouseMove(300, 300);  // after release: no longer follows
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
+    win32::testing::MouseDown(200, 110);
+    win32::testing::MouseMove(230, 150);
+    win32::testing::MouseMove(250, 170);
+    win32::testing::MouseUp(250, 170);
+    win32::testing::MouseMove(300, 300);  // after release: no longer follows
+    win32::testing::RunUntilIdle();
     RECT r;
     GetWindowRect(top, &r);
     EXPECT_EQ(r.left, 150);
@@ -360,11 +362,11 @@ TEST(Drag, ClientAreaAnsweringCaptionDragsToo) {
         return true;
     });
     HWND top = MakeTop("t", WS_POPUP | WS_VISIBLE, 10, 10, 100, 100);
-    win32test::RunUntilIdle();
-    win32test::MouseDown(50, 50);
-    win32test::MouseMove(60, 55);
-    win32test::MouseUp(60, 55);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
+    win32::testing::MouseDown(50, 50);
+    win32::testing::MouseMove(60, 55);
+    win32::testing::MouseUp(60, 55);
+    win32::testing::RunUntilIdle();
     RECT r;
     GetWindowRect(top, &r);
     EXPECT_EQ(r.left, 20);
@@ -376,9 +378,9 @@ TEST(Regions, NoClickLandsOutsideTheWindowRegion) {
     HWND below = MakeTop("below", WS_POPUP | WS_VISIBLE, 0, 0, 200, 200);
     HWND shaped = MakeTop("shaped", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
     SetWindowRgn(shaped, CreateEllipticRgn(0, 0, 100, 100), TRUE);
-    win32test::RunUntilIdle();
-    win32test::Click(50, 50);  // centre: inside
-    win32test::Click(2, 2);    // corner: outside the ellipse, lands below
+    win32::testing::RunUntilIdle();
+    win32::testing::Click(50, 50);  // centre: inside
+    win32::testing::Click(2, 2);    // corner: outside the ellipse, lands below
     auto got = RunAndCollect({WM_LBUTTONDOWN});
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].hwnd, shaped);
@@ -396,23 +398,23 @@ display::NativeId NativeOf(HWND top) {
     GetClientRect(top, &r);
     POINT p{r.right / 2, r.bottom / 2};
     ClientToScreen(top, &p);
-    return win32test::Headless().WindowAt(p.x, p.y);
+    return win32::testing::Headless().WindowAt(p.x, p.y);
 }
 
 TEST(WindowSystem, ConfigureMovesAndSizesAndFocusEventsActivate) {
     Fresh();
     HWND one = MakeTop("one", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200);
     HWND two = MakeTop("two", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 0, 200, 200);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     display::NativeId n1 = NativeOf(one);
     ASSERT_NE(n1, 0u);
-    EXPECT_EQ(win32test::Headless().Title(n1), "one");
+    EXPECT_EQ(win32::testing::Headless().Title(n1), "one");
 
     display::Event ev;
     ev.type = display::Event::Configure;
     ev.window = n1;
     ev.rect = {50, 60, 50 + 300, 60 + 100};  // new client rectangle on the screen
-    win32test::Headless().Inject(ev);
+    win32::testing::Headless().Inject(ev);
     auto got = RunAndCollect({WM_SIZE, WM_MOVE});
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_SIZE));
@@ -427,15 +429,15 @@ TEST(WindowSystem, ConfigureMovesAndSizesAndFocusEventsActivate) {
     display::Event in;
     in.type = display::Event::FocusIn;
     in.window = n1;
-    win32test::Headless().Inject(in);
-    win32test::RunUntilIdle();
+    win32::testing::Headless().Inject(in);
+    win32::testing::RunUntilIdle();
     EXPECT_EQ(GetActiveWindow(), one);
     EXPECT_EQ(GetFocus(), one);
     display::Event out;
     out.type = display::Event::FocusOut;
     out.window = n1;
-    win32test::Headless().Inject(out);
-    win32test::RunUntilIdle();
+    win32::testing::Headless().Inject(out);
+    win32::testing::RunUntilIdle();
     EXPECT_EQ(GetActiveWindow(), nullptr);
     EXPECT_EQ(GetFocus(), nullptr);
 }
@@ -443,9 +445,9 @@ TEST(WindowSystem, ConfigureMovesAndSizesAndFocusEventsActivate) {
 TEST(WindowSystem, TitleFollowsSetWindowText) {
     Fresh();
     HWND top = MakeTop("first");
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     SetWindowTextA(top, "second");
-    EXPECT_EQ(win32test::Headless().Title(NativeOf(top)), "second");
+    EXPECT_EQ(win32::testing::Headless().Title(NativeOf(top)), "second");
     EXPECT_EQ(GetWindowTextLengthA(top), 6);
 }
 
@@ -457,7 +459,7 @@ TEST(ScrollBar, ShowingTheBarNarrowsTheClientAndClicksOnItReachTheBar) {
     Fresh();
     HWND top = MakeTop();
     HWND c = MakeChild(top, 1, 0, 0, 100, 100, WS_VISIBLE | WS_VSCROLL);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     Log().clear();
     SCROLLINFO si{};
     si.cbSize = sizeof si;
@@ -482,7 +484,7 @@ TEST(ScrollBar, ShowingTheBarNarrowsTheClientAndClicksOnItReachTheBar) {
     POINT arrow{95, 95};  // the bottom arrow, in the child's coordinates
     ClientToScreen(c, &arrow);
     EXPECT_EQ(SendMessageA(c, WM_NCHITTEST, 0, MAKELPARAM(arrow.x, arrow.y)), HTVSCROLL);
-    win32test::Click(arrow.x, arrow.y);
+    win32::testing::Click(arrow.x, arrow.y);
     auto got = RunAndCollect({WM_VSCROLL, WM_LBUTTONDOWN, WM_NCLBUTTONDOWN});
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_NCLBUTTONDOWN));

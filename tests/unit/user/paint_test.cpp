@@ -13,17 +13,17 @@ const uint32_t kFace = 0xC0C0C0, kDesktop = 0x008080, kRed = 0xFF0000, kBlue = 0
 TEST(Paint, BackgroundIsErasedWithTheClassBrushAndShownOnTheScreen) {
     Fresh();
     MakeTop("t", WS_POPUP | WS_VISIBLE, 10, 10, 40, 30);
-    win32test::RunUntilIdle();
-    EXPECT_EQ(win32test::ScreenPixel(10, 10), kFace);
-    EXPECT_EQ(win32test::ScreenPixel(49, 39), kFace);
-    EXPECT_EQ(win32test::ScreenPixel(50, 40), kDesktop);
-    EXPECT_EQ(win32test::ScreenPixel(9, 9), kDesktop);
+    win32::testing::RunUntilIdle();
+    EXPECT_EQ(win32::testing::ScreenPixel(10, 10), kFace);
+    EXPECT_EQ(win32::testing::ScreenPixel(49, 39), kFace);
+    EXPECT_EQ(win32::testing::ScreenPixel(50, 40), kDesktop);
+    EXPECT_EQ(win32::testing::ScreenPixel(9, 9), kDesktop);
 }
 
 TEST(Paint, BeginPaintReportsTheUpdateAreaAndErasesOnce) {
     Fresh();
     HWND h = MakeTop("t", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     RECT seen{}, r{10, 10, 20, 20};
     BOOL erased = TRUE;
     SetHook([&](HWND, UINT m, WPARAM, LPARAM, LRESULT *) {
@@ -37,7 +37,7 @@ TEST(Paint, BeginPaintReportsTheUpdateAreaAndErasesOnce) {
     });
     InvalidateRect(h, &r, TRUE);
     Log().clear();
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     EXPECT_TRUE(EqualRect(&seen, &r));
     EXPECT_FALSE(erased);  // the class brush erased it
     EXPECT_EQ(MessagesOf(h, {WM_ERASEBKGND}).size(), 1u);
@@ -61,22 +61,22 @@ TEST(Paint, ParentDoesNotPaintOverItsChildrenAndChildrenStayInsideTheirParent) {
         EndPaint(h, &ps);
         return true;
     });
-    win32test::RunUntilIdle();
-    EXPECT_EQ(win32test::ScreenPixel(5, 5), kRed);
-    EXPECT_EQ(win32test::ScreenPixel(25, 25), kBlue);
-    EXPECT_EQ(win32test::ScreenPixel(45, 45), 0x00FF00u);
-    EXPECT_EQ(win32test::ScreenPixel(55, 55), kRed);  // grandchild clipped by c
+    win32::testing::RunUntilIdle();
+    EXPECT_EQ(win32::testing::ScreenPixel(5, 5), kRed);
+    EXPECT_EQ(win32::testing::ScreenPixel(25, 25), kBlue);
+    EXPECT_EQ(win32::testing::ScreenPixel(45, 45), 0x00FF00u);
+    EXPECT_EQ(win32::testing::ScreenPixel(55, 55), kRed);  // grandchild clipped by c
     // Repainting only the parent leaves the children's pixels alone.
     InvalidateRect(top, nullptr, TRUE);
-    win32test::RunUntilIdle();
-    EXPECT_EQ(win32test::ScreenPixel(25, 25), kBlue);
+    win32::testing::RunUntilIdle();
+    EXPECT_EQ(win32::testing::ScreenPixel(25, 25), kBlue);
     (void)g;
 }
 
 TEST(Paint, GetDcDrawingAppearsOnRelease) {
     Fresh();
     HWND h = MakeTop("t", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 200, 150);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     HDC dc = GetDC(h);
     ASSERT_TRUE(dc);
     RECT r{0, 0, 5, 5};
@@ -84,8 +84,8 @@ TEST(Paint, GetDcDrawingAppearsOnRelease) {
     FillRect(dc, &r, b);
     DeleteObject(b);
     ReleaseDC(h, dc);
-    EXPECT_EQ(win32test::ScreenPixel(104, 123), kRed);  // client origin
-    EXPECT_EQ(win32test::ScreenPixel(109, 123), kFace);
+    EXPECT_EQ(win32::testing::ScreenPixel(104, 123), kRed);  // client origin
+    EXPECT_EQ(win32::testing::ScreenPixel(109, 123), kFace);
 }
 
 TEST(Paint, HiddenWindowsLeaveTheDesktopAndShapedWindowsShowWhatIsBelow) {
@@ -104,13 +104,13 @@ TEST(Paint, HiddenWindowsLeaveTheDesktopAndShapedWindowsShowWhatIsBelow) {
         return true;
     });
     ASSERT_NE(SetWindowRgn(shaped, CreateEllipticRgn(0, 0, 100, 100), TRUE), 0);
-    win32test::RunUntilIdle();
-    EXPECT_EQ(win32test::ScreenPixel(50, 50), kRed);
-    EXPECT_EQ(win32test::ScreenPixel(2, 2), kBlue);  // outside the ellipse: the window below
+    win32::testing::RunUntilIdle();
+    EXPECT_EQ(win32::testing::ScreenPixel(50, 50), kRed);
+    EXPECT_EQ(win32::testing::ScreenPixel(2, 2), kBlue);  // outside the ellipse: the window below
     ShowWindow(below, SW_HIDE);
-    win32test::RunUntilIdle();
-    EXPECT_EQ(win32test::ScreenPixel(2, 2), kDesktop);
-    EXPECT_EQ(win32test::ScreenPixel(150, 150), kDesktop);
+    win32::testing::RunUntilIdle();
+    EXPECT_EQ(win32::testing::ScreenPixel(2, 2), kDesktop);
+    EXPECT_EQ(win32::testing::ScreenPixel(150, 150), kDesktop);
 }
 
 TEST(Paint, SizingRepaintsAllWithHRedrawAndOnlyTheNewPartWithout) {
@@ -124,7 +124,7 @@ TEST(Paint, SizingRepaintsAllWithHRedrawAndOnlyTheNewPartWithout) {
     HWND full = CreateWindowExA(0, "Redrawn", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
                                 wc.hInstance, nullptr);
     HWND part = MakeTop("p", WS_POPUP | WS_VISIBLE, 100, 0, 50, 50);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     MoveWindow(full, 0, 0, 60, 50, TRUE);
     MoveWindow(part, 100, 0, 60, 50, TRUE);
     RECT u;
@@ -143,7 +143,7 @@ TEST(Paint, UpdateWindowPaintsAtOnceWithoutTheQueue) {
     EXPECT_EQ(MessagesOf(h, {WM_PAINT}).size(), 1u);
     MSG m;
     EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE));
-    EXPECT_EQ(win32test::ScreenPixel(5, 5), kFace);
+    EXPECT_EQ(win32::testing::ScreenPixel(5, 5), kFace);
 }
 
 }  // namespace

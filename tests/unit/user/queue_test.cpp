@@ -5,6 +5,8 @@
 #include "platform/testing.h"
 #include "tests/support/recorder.h"
 
+using namespace win32;
+
 using namespace testsupport;
 
 namespace {
@@ -64,7 +66,7 @@ TEST(Queue, PeekNoRemoveKeepsQuitAndGetMessageReturnsZeroForIt) {
 TEST(Queue, PaintStaysUntilValidated) {
     Fresh();
     HWND h = MakeTop("t", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     InvalidateRect(h, nullptr, TRUE);
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
@@ -79,13 +81,13 @@ TEST(Queue, ParentsPaintBeforeChildrenAndInvalidationsCoalesce) {
     Fresh();
     HWND p = MakeTop("t", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
     HWND c = MakeChild(p, 1, 10, 10, 20, 20);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     Log().clear();
     RECT a{0, 0, 5, 5}, b{50, 50, 60, 60};
     InvalidateRect(c, nullptr, TRUE);
     InvalidateRect(p, &a, TRUE);
     InvalidateRect(p, &b, TRUE);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     std::vector<std::pair<HWND, UINT>> got;
     for (const Received &r : Log())
         if (r.msg == WM_PAINT) got.push_back({r.hwnd, r.msg});
@@ -152,19 +154,19 @@ TEST(Queue, WaitMessageReturnsForNewMessagesOnly) {
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
     // Seen but left in the queue: WaitMessage would block; a new input event wakes it.
-    win32test::KeyDown('A');
+    win32::testing::KeyDown('A');
     EXPECT_TRUE(WaitMessage());
 }
 
 TEST(Queue, TranslateMessagePostsCharactersWithTheKeysLParam) {
     Fresh();
     HWND h = MakeTop("t", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
-    win32test::RunUntilIdle();
+    win32::testing::RunUntilIdle();
     Log().clear();
-    win32test::KeyPress('A');
-    win32test::KeyPress('A', win32test::kShift);
-    win32test::KeyPress(VK_LEFT);  // no character
-    win32test::RunUntilIdle();
+    win32::testing::KeyPress('A');
+    win32::testing::KeyPress('A', win32::testing::kShift);
+    win32::testing::KeyPress(VK_LEFT);  // no character
+    win32::testing::RunUntilIdle();
     std::vector<WPARAM> chars;
     LPARAM keyDownParam = 0, charParam = 0;
     for (const Received &r : Log()) {
@@ -185,13 +187,13 @@ namespace {
 
 TEST(Headless, WaitNeverBlocksWithEventsQueuedAndTimeoutsAdvanceTheFakeClock) {
     Fresh(640, 480);
-    display::HeadlessBackend &hb = win32test::Headless();
+    display::HeadlessBackend &hb = win32::testing::Headless();
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 640);
     EXPECT_EQ(GetSystemMetrics(SM_CYFULLSCREEN), 480 - GetSystemMetrics(SM_CYCAPTION));
-    win32test::SetClock(1000);
+    win32::testing::SetClock(1000);
     EXPECT_TRUE(hb.Wait(250));
     EXPECT_EQ(hb.Now(), 1250u);
-    win32test::MouseMove(1, 1);
+    win32::testing::MouseMove(1, 1);
     EXPECT_TRUE(hb.Wait(-1));  // an event is queued: returns at once
     // GetMessage blocks in Wait; the idle hook feeds it a message.
     int idleCalls = 0;

@@ -379,19 +379,19 @@ TEST_F(DispatcherTest, BasePaintValidates) {
 }
 
 TEST_F(DispatcherTest, BaseCreateWarnsAndFails) {
-    win32test::UseHeadless();
+    win32::testing::UseHeadless();
     std::string title;
     // The warning is modal: answer it once its loop waits for input.
-    win32test::Headless().SetIdleHandler([&] {
+    win32::testing::Headless().SetIdleHandler([&] {
         char buffer[64] = {};
         HWND warning = GetActiveWindow();
         GetWindowTextA(warning, buffer, sizeof buffer);
         title = buffer;
-        win32test::KeyPress(VK_RETURN);
+        win32::testing::KeyPress(VK_RETURN);
     });
     Plain plain;
     EXPECT_EQ(0, plain.CWinObject::Create(nullptr, 0, "x", 0, 0, 10, 10));
-    win32test::Headless().SetIdleHandler(nullptr);
+    win32::testing::Headless().SetIdleHandler(nullptr);
     EXPECT_EQ("App Error", title);
     EXPECT_EQ(nullptr, plain.hwnd);
 }

@@ -10,11 +10,13 @@
 
 #include "platform/display/x11/x11.h"
 
+using namespace win32;
+
 namespace {
 
-x11::KeyInfo Key(unsigned long keysym) {
-    x11::KeyInfo k;
-    EXPECT_TRUE(x11::TranslateKeysym(keysym, &k)) << "keysym 0x" << std::hex << keysym;
+display::x11::KeyInfo Key(unsigned long keysym) {
+    display::x11::KeyInfo k;
+    EXPECT_TRUE(display::x11::TranslateKeysym(keysym, &k)) << "keysym 0x" << std::hex << keysym;
     return k;
 }
 
@@ -32,7 +34,7 @@ TEST(X11Keymap, LettersAndDigitsUseTheirCharacterAsVirtualKey) {
 }
 
 TEST(X11Keymap, NavigationKeysAreExtendedButTheirKeypadTwinsAreNot) {
-    x11::KeyInfo up = Key(XK_Up), kpUp = Key(XK_KP_Up);
+    display::x11::KeyInfo up = Key(XK_Up), kpUp = Key(XK_KP_Up);
     EXPECT_EQ(up.vk, static_cast<UINT>(VK_UP));
     EXPECT_EQ(kpUp.vk, static_cast<UINT>(VK_UP));
     EXPECT_EQ(up.scanCode, kpUp.scanCode);
@@ -71,10 +73,10 @@ TEST(X11Keymap, PunctuationAndUnknownKeys) {
     EXPECT_EQ(Key(XK_comma).vk, static_cast<UINT>(VK_OEM_COMMA));
     EXPECT_EQ(Key(XK_minus).vk, static_cast<UINT>(VK_OEM_MINUS));
     EXPECT_EQ(Key(XK_slash).vk, static_cast<UINT>(VK_OEM_2));
-    x11::KeyInfo k;
-    EXPECT_FALSE(x11::TranslateKeysym(XK_F35, &k));
-    EXPECT_FALSE(x11::TranslateKeysym(0, &k));
-    EXPECT_FALSE(x11::TranslateKeysym(XK_adiaeresis, &k));
+    display::x11::KeyInfo k;
+    EXPECT_FALSE(display::x11::TranslateKeysym(XK_F35, &k));
+    EXPECT_FALSE(display::x11::TranslateKeysym(0, &k));
+    EXPECT_FALSE(display::x11::TranslateKeysym(XK_adiaeresis, &k));
 }
 
 // Keys of real layouts as xkeyboard-config gives them: XKB name, levels 1
@@ -119,42 +121,42 @@ TEST(X11Keymap, AnyLayoutGivesLettersDigitsAndPunctuationAVirtualKey) {
         {"fr", "LSGT", {{XK_less, XK_greater}}, 0, VK_OEM_102, 0x56},
     };
     for (const LayoutKey &k : keys) {
-        x11::KeyCodeSyms syms;
+        display::x11::KeyCodeSyms syms;
         std::memcpy(syms.name, k.name, 4);
         syms.groups = static_cast<int>(k.groups.size());
         for (size_t g = 0; g < k.groups.size(); ++g) {
             syms.syms[g][0] = k.groups[g][0];
             syms.syms[g][1] = k.groups[g][1];
         }
-        x11::KeyInfo info;
-        ASSERT_TRUE(x11::TranslateKeyCode(syms, k.groups[static_cast<size_t>(k.active)][0], &info))
+        display::x11::KeyInfo info;
+        ASSERT_TRUE(display::x11::TranslateKeyCode(syms, k.groups[static_cast<size_t>(k.active)][0], &info))
             << k.layout << " " << k.name;
         EXPECT_EQ(info.vk, k.vk) << k.layout << " " << k.name;
         EXPECT_EQ(info.scanCode, k.scan) << k.layout << " " << k.name;
         EXPECT_FALSE(info.extended) << k.layout << " " << k.name;
     }
     // Keys that are not characters stay what they are in every layout.
-    x11::KeyCodeSyms esc;
+    display::x11::KeyCodeSyms esc;
     std::memcpy(esc.name, "ESC\0", 4);
     esc.groups = 1;
     esc.syms[0][0] = XK_Escape;
-    x11::KeyInfo info;
-    ASSERT_TRUE(x11::TranslateKeyCode(esc, XK_Escape, &info));
+    display::x11::KeyInfo info;
+    ASSERT_TRUE(display::x11::TranslateKeyCode(esc, XK_Escape, &info));
     EXPECT_EQ(info.vk, static_cast<UINT>(VK_ESCAPE));
     EXPECT_EQ(info.scanCode, 0x01u);
-    x11::KeyCodeSyms unknown;
-    EXPECT_FALSE(x11::TranslateKeyCode(unknown, XK_Cyrillic_ha, &info));
+    display::x11::KeyCodeSyms unknown;
+    EXPECT_FALSE(display::x11::TranslateKeyCode(unknown, XK_Cyrillic_ha, &info));
 }
 
 TEST(X11Keymap, CharactersAreWindows1252WhereItHasThem) {
-    EXPECT_EQ(x11::KeysymToWindows1252(XK_a), 'a');
-    EXPECT_EQ(x11::KeysymToWindows1252(XK_adiaeresis), 0xE4);
-    EXPECT_EQ(x11::KeysymToWindows1252(XK_EuroSign), 0x80);
-    EXPECT_EQ(x11::KeysymToWindows1252(0x1000000 + 0x20AC), 0x80);  // the Unicode keysym of the euro
-    EXPECT_EQ(x11::KeysymToWindows1252(0x1000000 + 0xE9), 0xE9);
-    EXPECT_EQ(x11::KeysymToWindows1252(XK_Cyrillic_che), -1);
-    EXPECT_EQ(x11::KeysymToWindows1252(0x1000000 + 0x0416), -1);
-    EXPECT_EQ(x11::KeysymToWindows1252(XK_Escape), -1);
+    EXPECT_EQ(display::x11::KeysymToWindows1252(XK_a), 'a');
+    EXPECT_EQ(display::x11::KeysymToWindows1252(XK_adiaeresis), 0xE4);
+    EXPECT_EQ(display::x11::KeysymToWindows1252(XK_EuroSign), 0x80);
+    EXPECT_EQ(display::x11::KeysymToWindows1252(0x1000000 + 0x20AC), 0x80);  // the Unicode keysym of the euro
+    EXPECT_EQ(display::x11::KeysymToWindows1252(0x1000000 + 0xE9), 0xE9);
+    EXPECT_EQ(display::x11::KeysymToWindows1252(XK_Cyrillic_che), -1);
+    EXPECT_EQ(display::x11::KeysymToWindows1252(0x1000000 + 0x0416), -1);
+    EXPECT_EQ(display::x11::KeysymToWindows1252(XK_Escape), -1);
 }
 
 }  // namespace

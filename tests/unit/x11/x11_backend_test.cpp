@@ -25,7 +25,7 @@
 
 // Xlib's macros shadow some event type names; name them before it comes in.
 namespace {
-using display::Event;
+using win32::display::Event;
 constexpr Event::Type kKeyDown = Event::KeyDown, kKeyUp = Event::KeyUp, kChar = Event::Char,
                       kButtonDown = Event::ButtonDown, kButtonUp = Event::ButtonUp, kMotion = Event::Motion,
                       kWheel = Event::Wheel, kClose = Event::CloseRequest, kExpose = Event::Expose,
@@ -41,6 +41,8 @@ constexpr Event::Type kKeyDown = Event::KeyDown, kKeyUp = Event::KeyUp, kChar = 
 #include <X11/keysym.h>
 #include "tests/support/rect.h"
 
+using namespace win32;
+
 namespace {
 
 const char *TestDisplay() {
@@ -52,7 +54,7 @@ protected:
     void SetUp() override {
         const char *name = TestDisplay();
         if (!name || !*name) GTEST_SKIP() << "MORVALEN_TEST_DISPLAY is not set: no X server to test against";
-        backend_ = x11::Open(name);
+        backend_ = display::x11::Open(name);
         ASSERT_TRUE(backend_) << "cannot open " << name;
         peer_ = XOpenDisplay(name);
         ASSERT_TRUE(peer_);
@@ -144,7 +146,7 @@ protected:
 
     // The back-end's requests reach the server before the peer looks.
     void Settle() {
-        if (backend_) x11::Sync(*backend_);
+        if (backend_) display::x11::Sync(*backend_);
         XSync(peer_, False);
     }
 
@@ -629,7 +631,7 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char *>(db), sizeof db - 1);
     Settle();
-    std::unique_ptr<display::Backend> other = x11::Open(TestDisplay());
+    std::unique_ptr<display::Backend> other = display::x11::Open(TestDisplay());
     XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
     Settle();
     ASSERT_TRUE(other);
@@ -677,7 +679,7 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char *>(hidpi), sizeof hidpi - 1);
     Settle();
-    std::unique_ptr<display::Backend> scaled = x11::Open(TestDisplay());
+    std::unique_ptr<display::Backend> scaled = display::x11::Open(TestDisplay());
     XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
     Settle();
     for (int i = 0; i < 2; ++i)
@@ -689,7 +691,7 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     display::TopLevelParams p;
     p.client = {10, 20, 60, 60};
     display::NativeId big = scaled->CreateTopLevel(p);
-    x11::Sync(*scaled);
+    display::x11::Sync(*scaled);
     XWindowAttributes a{};
     ASSERT_TRUE(XGetWindowAttributes(peer_, static_cast<Window>(big), &a));
     EXPECT_EQ(a.x, 20);
@@ -835,12 +837,12 @@ int RunChild(const std::function<void()> &child, std::string *err, int killAfter
 }
 
 TEST(X11Start, NoDisplayIsAClearMessageAndExitCodeOne) {
-    EXPECT_FALSE(x11::Open(":987"));
+    EXPECT_FALSE(display::x11::Open(":987"));
     std::string err;
     int status = RunChild(
         [] {
             setenv("DISPLAY", ":987", 1);
-            x11::OpenOrExit();
+            display::x11::OpenOrExit();
         },
         &err);
     ASSERT_TRUE(WIFEXITED(status));
@@ -857,7 +859,7 @@ TEST(X11Start, NoDisplayIsAClearMessageAndExitCodeOne) {
                 } else {
                     unsetenv("DISPLAY");
                 }
-                x11::OpenOrExit();
+                display::x11::OpenOrExit();
             },
             &err);
         ASSERT_TRUE(WIFEXITED(status));
@@ -885,8 +887,8 @@ TEST(X11Start, AServerThatNeverAnswersIsGivenUpWithAMessage) {
     int status = RunChild(
         [&name] {
             setenv("DISPLAY", name.c_str(), 1);
-            x11::SetOpenDeadline(200);
-            x11::OpenOrExit();
+            display::x11::SetOpenDeadline(200);
+            display::x11::OpenOrExit();
             _exit(90);  // opened: not what a silent server allows
         },
         &err);
@@ -919,7 +921,7 @@ TEST(X11Start, LosingTheServerEndsTheProcessPromptly) {
     std::unique_ptr<display::Backend> probe;
     for (int i = 0; i < 100 && !probe; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        probe = x11::Open(name.c_str());
+        probe = display::x11::Open(name.c_str());
     }
     ASSERT_TRUE(probe) << "private Xvfb did not start on " << name;
     probe.reset();
@@ -928,7 +930,7 @@ TEST(X11Start, LosingTheServerEndsTheProcessPromptly) {
     double seconds = 0;
     int status = RunChild(
         [&name] {
-            std::unique_ptr<display::Backend> b = x11::Open(name.c_str());
+            std::unique_ptr<display::Backend> b = display::x11::Open(name.c_str());
             if (!b) _exit(90);
             display::TopLevelParams p;
             p.client = {0, 0, 50, 50};
