@@ -4,7 +4,7 @@
 // The state lives behind a pointer in the window's extra bytes; every path
 // finds it from the window handle, so a subclassing procedure that forwards
 // through CallWindowProcA sees the same behaviour.
-#include "platform/controls/controls_internal.h"
+#include "platform/controls/controls_private.h"
 
 namespace win32::controls {
 namespace {

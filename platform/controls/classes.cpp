@@ -1,4 +1,4 @@
-#include "platform/controls/controls_internal.h"
+#include "platform/controls/controls_private.h"
 #include "platform/common/nonclient.h"
 
 namespace win32 {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/common/classic.h"
-#include "platform/controls/controls_internal.h"
+#include "platform/controls/controls_private.h"
 #include "platform/controls/listbox.h"
 
 namespace win32::controls::listbox {

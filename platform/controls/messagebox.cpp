@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/common/classic.h"
-#include "platform/controls/controls_internal.h"
+#include "platform/controls/controls_private.h"
 
 namespace win32::controls {
 namespace {

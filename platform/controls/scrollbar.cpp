@@ -4,7 +4,7 @@
 #include <map>
 
 #include "platform/common/classic.h"
-#include "platform/controls/controls_internal.h"
+#include "platform/controls/controls_private.h"
 #include "platform/common/nonclient.h"
 
 namespace win32 {

@@ -1,4 +1,5 @@
-// What the rest of the layer needs from GDI, beyond the public Win32 calls.
+// Internal to the layer: what the rest of it needs from GDI, beyond the
+// public Win32 calls.
 //
 // The window manager (user/) owns one Surface per top-level window and asks
 // GDI for device contexts that draw into it with a window's origin and

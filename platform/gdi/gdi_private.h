@@ -1,5 +1,5 @@
-// Shared by the gdi/ sources only: the objects behind GDI handles, the
-// device context, the one clipping step and the font machinery.
+// Private to gdi/: the objects behind GDI handles, the device context, the
+// one clipping step and the font machinery.
 #pragma once
 
 #include <windows.h>

@@ -6,7 +6,7 @@
 #include <strings.h>
 
 #include "platform/common/nonclient.h"
-#include "platform/user/wm_internal.h"
+#include "platform/user/wm_private.h"
 
 namespace win32::wm {
 

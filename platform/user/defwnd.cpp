@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/user/wm_internal.h"
+#include "platform/user/wm_private.h"
 
 using namespace win32;
 using namespace win32::wm;

@@ -1,5 +1,5 @@
 // Keyboard focus, activation and mouse capture.
-#include "platform/user/wm_internal.h"
+#include "platform/user/wm_private.h"
 
 namespace win32::wm {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/common/nonclient.h"
-#include "platform/user/wm_internal.h"
+#include "platform/user/wm_private.h"
 
 namespace win32::wm {
 

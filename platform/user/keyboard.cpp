@@ -8,7 +8,7 @@
 
 #include <array>
 
-#include "platform/user/wm_internal.h"
+#include "platform/user/wm_private.h"
 
 namespace win32::wm {
 

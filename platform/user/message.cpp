@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/user/wm_internal.h"
+#include "platform/user/wm_private.h"
 
 namespace win32::wm {
 

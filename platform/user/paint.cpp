@@ -9,7 +9,7 @@
 
 #include "platform/common/classic.h"
 #include "platform/common/nonclient.h"
-#include "platform/user/wm_internal.h"
+#include "platform/user/wm_private.h"
 
 namespace win32::wm {
 

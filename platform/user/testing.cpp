@@ -3,7 +3,7 @@
 
 #include "platform/display/headless/headless.h"
 #include "platform/user/keyboard.h"
-#include "platform/user/wm_internal.h"
+#include "platform/user/wm_private.h"
 
 using namespace win32;
 using namespace win32::wm;

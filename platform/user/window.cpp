@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/user/wm_internal.h"
+#include "platform/user/wm_private.h"
 
 namespace win32::wm {
 

@@ -1,4 +1,4 @@
-// Shared pieces of the system controls: their window procedures and a few
+// Private to controls/: the system controls' window procedures and a few
 // drawing helpers built on public GDI calls only.
 #pragma once
 

@@ -1,5 +1,6 @@
-// State of the window manager shared by the user/ files: classes, the
-// window tree, the queue, focus and capture. One thread, one queue.
+// Private to user/: the window manager's state shared by its files:
+// classes, the window tree, the queue, focus and capture. One thread, one
+// queue.
 #pragma once
 
 #include <windows.h>
