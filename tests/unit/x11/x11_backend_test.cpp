@@ -900,23 +900,27 @@ TEST(X11Start, AServerThatNeverAnswersIsGivenUpWithAMessage) {
 
 TEST(X11Start, LosingTheServerEndsTheProcessPromptly) {
     if (system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
-    // A server of our own, so killing it disturbs nobody.
-    std::string name;
-    pid_t server = 0;
-    for (int n = 180; n < 220 && !server; ++n) {
-        std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-        if (access(lock.c_str(), F_OK) == 0) continue;
-        name = ":" + std::to_string(n);
-        server = fork();
-        if (server == 0) {
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp", "-noreset",
-                   static_cast<char *>(nullptr));
-            _exit(127);
-        }
+    // A server of our own, so killing it disturbs nobody; it picks a free
+    // display itself and writes its number to the pipe.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t server = fork();
+    if (server == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
+               "-noreset", static_cast<char *>(nullptr));
+        _exit(127);
     }
+    close(fds[1]);
+    char number[16] = {};
+    ssize_t got = read(fds[0], number, sizeof number - 1);
+    close(fds[0]);
+    ASSERT_GT(got, 0) << "private Xvfb did not start";
+    std::string name = ":" + std::to_string(atoi(number));
     ASSERT_GT(server, 0);
     std::unique_ptr<display::Backend> probe;
     for (int i = 0; i < 100 && !probe; ++i) {
