@@ -49,6 +49,25 @@ void InsideFrame(const Pen &pen, int *l, int *t, int *r, int *b) {
     *b -= k;
 }
 
+// What a closed figure (Rectangle, Ellipse) is drawn with. Its box is
+// normalised and, for an inside-frame pen, shrunk first.
+struct Figure {
+    Pen pen;
+    bool hasBrush = false;
+    uint32_t brush = 0;
+    int rop = R2_COPYPEN;
+};
+
+Figure PrepareFigure(Dc &dc, int *l, int *t, int *r, int *b) {
+    Normalize(l, t, r, b);
+    Figure f;
+    f.pen = CurrentPen(dc);
+    InsideFrame(f.pen, l, t, r, b);
+    f.hasBrush = CurrentBrush(dc, &f.brush);
+    f.rop = dc.state.rop2;
+    return f;
+}
+
 // The pixels of `s` whose four neighbours are all in `s`.
 Region Interior(const Region &s) {
     Region in = s;
@@ -142,12 +161,7 @@ BOOL WINAPI FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
 BOOL WINAPI Rectangle(HDC hdc, int l, int t, int r, int b) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc) return FALSE;
-    gdi::Normalize(&l, &t, &r, &b);
-    const gdi::Pen pen = gdi::CurrentPen(*dc);
-    gdi::InsideFrame(pen, &l, &t, &r, &b);
-    uint32_t brush = 0;
-    const bool hasBrush = gdi::CurrentBrush(*dc, &brush);
-    const int rop = dc->state.rop2;
+    const auto [pen, hasBrush, brush, rop] = gdi::PrepareFigure(*dc, &l, &t, &r, &b);
     if (!pen.visible) {
         if (hasBrush) gdi::FillLogical(*dc, RECT{l, t, r - 1, b - 1}, brush, rop);
         return TRUE;
@@ -184,12 +198,7 @@ BOOL WINAPI Rectangle(HDC hdc, int l, int t, int r, int b) {
 BOOL WINAPI Ellipse(HDC hdc, int l, int t, int r, int b) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc) return FALSE;
-    gdi::Normalize(&l, &t, &r, &b);
-    const gdi::Pen pen = gdi::CurrentPen(*dc);
-    gdi::InsideFrame(pen, &l, &t, &r, &b);
-    uint32_t brush = 0;
-    const bool hasBrush = gdi::CurrentBrush(*dc, &brush);
-    const int rop = dc->state.rop2;
+    const auto [pen, hasBrush, brush, rop] = gdi::PrepareFigure(*dc, &l, &t, &r, &b);
     const int k = dc->Scale();
     const RECT box = gdi::ToDeviceRect(*dc, RECT{l, t, r, b});
     if (!pen.visible) {
