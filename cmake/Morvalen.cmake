@@ -27,5 +27,7 @@ function(morvalen_gtest)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR})
   morvalen_warnings(${T_NAME})
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}")
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${MORVALEN_TEST_ENVIRONMENT}"
+                       LABELS "${T_LABELS}")
 endfunction()
+

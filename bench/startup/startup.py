@@ -6,7 +6,8 @@ usage: startup.py FIRSTFRAME MORVALEN [MORVALEN...] [--rounds N] [--mounts 10,10
 
 Several MORVALEN builds (say, before and after a change) are measured side
 by side, interleaved with xmessage, each named by the last two parts of its
-path. --mounts measures them all again at each size of the mount table, in a
+path; morvalen-bench-startup-floor (floor.cpp), given as one of them, shows
+the least peak memory a program linking what Morvalen must can have. --mounts measures them all again at each size of the mount table, in a
 private mount namespace grown with bind mounts (needs root); the first size
 is the clean start the others are compared with. Build without sanitizers
 for meaningful numbers:

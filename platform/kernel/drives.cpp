@@ -1,8 +1,8 @@
 // GetDriveTypeA, GetDiskFreeSpaceExA and GetDiskFreeSpaceA over the letter
 // map of the mount table.
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <optional>
 
 #include "platform/kernel/mounts.h"
@@ -26,16 +26,13 @@ MapState &State() {
     return s;
 }
 
-// The whole table, or nothing when it cannot be read.
-std::string ReadTable(const std::string &path) {
-    std::string text;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return text;
-    char buf[16384];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0 && text.size() < kMaxTableBytes) text.append(buf, n);
-    fclose(f);
-    return text;
+// The table's mounts, or none when it cannot be read.
+std::vector<MountEntry> ReadTable(const std::string &path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::vector<MountEntry> mounts = ReadMountInfo(fd, kMaxTableBytes);
+    close(fd);
+    return mounts;
 }
 
 std::vector<DriveEntry> BuildMap() {
@@ -55,8 +52,7 @@ std::vector<DriveEntry> BuildMap() {
     }
     std::string path = s.mountInfoPath.empty() ? "/proc/self/mountinfo" : s.mountInfoPath;
     std::string sysfs = s.sysfsRoot.empty() ? "/sys" : s.sysfsRoot;
-    std::string text = ReadTable(path);
-    return AssignLetters(ParseMountInfo(text.data(), text.size()), sysfs);
+    return AssignLetters(ReadTable(path), sysfs);
 }
 
 bool IsQueryable(const DriveEntry *e) {

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -36,6 +37,11 @@ int OctalDigit(char c) {
 // Decodes the kernel's \NNN escapes; a lone backslash stays. False when the
 // result would hold a zero byte, which no path can.
 bool Unescape(std::string_view in, std::string *out) {
+    // Most fields hold no escape at all.
+    if (!memchr(in.data(), '\\', in.size()) && !memchr(in.data(), '\0', in.size())) {
+        out->assign(in);
+        return true;
+    }
     out->clear();
     out->reserve(in.size());
     for (size_t i = 0; i < in.size(); ++i) {
@@ -280,16 +286,28 @@ private:
     std::map<std::tuple<unsigned, unsigned, std::string>, UINT> known_;
 };
 
-UINT Classify(const MountEntry &m, DiskTypes *disks) {
+// The drive type a mount has from the table alone; a block-backed one
+// (DRIVE_FIXED here) is told fixed, removable or RAM by its disk.
+UINT ClassifyByTable(const MountEntry &m, bool *blockBacked) {
     const std::string &t = m.fsType;
+    *blockBacked = false;
     if (IsNetwork(t)) return DRIVE_REMOTE;
     if (IsFuse(t) && SourceNamesHost(m.source)) return DRIVE_REMOTE;
     if (IsOptical(t)) return DRIVE_CDROM;
     if (IsRam(t)) return DRIVE_RAMDISK;
     // An overlay is a drive only as the root of a container's filesystem.
     if (t == "overlay") return m.mountPoint == "/" ? DRIVE_FIXED : DRIVE_UNKNOWN;
-    if (IsLocalDisk(t)) return disks->Of(m);
+    if (IsLocalDisk(t)) {
+        *blockBacked = true;
+        return DRIVE_FIXED;
+    }
     return DRIVE_UNKNOWN;
+}
+
+UINT Classify(const MountEntry &m, DiskTypes *disks) {
+    bool blockBacked;
+    UINT type = ClassifyByTable(m, &blockBacked);
+    return blockBacked ? disks->Of(m) : type;
 }
 
 // Which mounts a path lookup can still reach. A mount is covered when
@@ -300,10 +318,16 @@ UINT Classify(const MountEntry &m, DiskTypes *disks) {
 // covers only other mounts at "/": lookups start at the process's root.
 class Coverage {
 public:
-    explicit Coverage(const std::vector<MountEntry> &mounts) : mounts_(mounts) {
+    explicit Coverage(const std::vector<MountEntry> &mounts) : mounts_(mounts), below_(mounts.size(), kNone) {
+        byId_.reserve(mounts.size());
+        byPoint_.reserve(mounts.size());
         for (size_t i = 0; i < mounts.size(); ++i) {
             byId_.emplace(mounts[i].id, i);
-            byPoint_[mounts[i].mountPoint].push_back(i);
+            auto [it, added] = byPoint_.try_emplace(mounts[i].mountPoint, i);
+            if (!added) {
+                below_[i] = it->second;
+                it->second = i;
+            }
         }
     }
 
@@ -323,12 +347,12 @@ private:
         if (it == byPoint_.end()) return false;
         // Latest first: of a stack of mounts at one point, the one on top
         // is usually found at once.
-        for (auto j = it->second.rbegin(); j != it->second.rend(); ++j) {
-            if (*j == i) continue;
-            bool below = HangsFrom(i, *j), above = HangsFrom(*j, i);
+        for (size_t j = it->second; j != kNone; j = below_[j]) {
+            if (j == i) continue;
+            bool below = HangsFrom(i, j), above = HangsFrom(j, i);
             if (below && above) below = above = false;  // a loop of links relates nothing
             if (below) continue;
-            if (above ? ownPoint : *j > i) return true;
+            if (above ? ownPoint : j > i) return true;
         }
         return false;
     }
@@ -348,9 +372,13 @@ private:
     }
 
     static constexpr int kMaxDepth = 64;  // deeper chains are taken as unrelated
+    static constexpr size_t kNone = ~size_t{0};
     const std::vector<MountEntry> &mounts_;
     std::unordered_map<unsigned, size_t> byId_;
-    std::unordered_map<std::string_view, std::vector<size_t>> byPoint_;
+    // The latest mount at each point, and for each mount the one before it
+    // at its point: the stack at a point, latest first.
+    std::unordered_map<std::string_view, size_t> byPoint_;
+    std::vector<size_t> below_;
 };
 
 int GroupRank(UINT type) {
@@ -367,19 +395,49 @@ int GroupRank(UINT type) {
     }
 }
 
+// Parses the lines of text, the last one too when it is `final` (else a
+// line without its newline is left); the bytes used.
+size_t ParseLines(const char *text, size_t size, bool final, std::vector<std::string_view> *fields,
+                  std::vector<MountEntry> *out) {
+    size_t start = 0;
+    while (start < size) {
+        const void *nl = memchr(text + start, '\n', size - start);
+        if (!nl && !final) break;
+        size_t end = nl ? static_cast<size_t>(static_cast<const char *>(nl) - text) : size;
+        MountEntry m;
+        if (ParseLine(text + start, end - start, fields, &m)) out->push_back(std::move(m));
+        start = end + 1;
+    }
+    return std::min(start, size);
+}
+
 }  // namespace
 
 std::vector<MountEntry> ParseMountInfo(const char *text, size_t size) {
     std::vector<MountEntry> out;
     std::vector<std::string_view> fields;
-    size_t start = 0;
-    while (start < size) {
-        const void *nl = memchr(text + start, '\n', size - start);
-        size_t end = nl ? static_cast<size_t>(static_cast<const char *>(nl) - text) : size;
-        MountEntry m;
-        if (ParseLine(text + start, end - start, &fields, &m)) out.push_back(std::move(m));
-        start = end + 1;
+    ParseLines(text, size, true, &fields, &out);
+    return out;
+}
+
+std::vector<MountEntry> ReadMountInfo(int fd, size_t maxBytes) {
+    std::vector<MountEntry> out;
+    std::vector<std::string_view> fields;
+    // The kernel gives the table a page or so per read: lines are parsed
+    // as they come, and only a line cut by the end of a read is kept over.
+    std::vector<char> buf(64 << 10);
+    size_t have = 0, total = 0;
+    while (total < maxBytes) {
+        if (have == buf.size()) buf.resize(buf.size() * 2);  // one line longer than the buffer
+        ssize_t n = read(fd, buf.data() + have, buf.size() - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        total += static_cast<size_t>(n);
+        size_t used = ParseLines(buf.data(), have + static_cast<size_t>(n), false, &fields, &out);
+        have += static_cast<size_t>(n) - used;
+        memmove(buf.data(), buf.data() + used, have);
     }
+    ParseLines(buf.data(), have, true, &fields, &out);
     return out;
 }
 
@@ -403,33 +461,43 @@ UINT ClassifyMount(const MountEntry &m, const std::string &sysfsRoot) {
     return Classify(m, &disks);
 }
 
-std::vector<DriveEntry> AssignLetters(const std::vector<MountEntry> &mounts, const std::string &sysfsRoot) {
-    Coverage coverage(mounts);
-    DiskTypes disks(sysfsRoot);
+std::vector<DriveEntry> AssignLetters(std::vector<MountEntry> mounts, const std::string &sysfsRoot) {
+    // The table alone rules out most mounts; only the rest are looked up
+    // under their mount points and, once per disk, in sysfs.
+    std::vector<UINT> types(mounts.size(), DRIVE_UNKNOWN);
+    {
+        Coverage coverage(mounts);
+        DiskTypes disks(sysfsRoot);
+        for (size_t i = 0; i < mounts.size(); ++i) {
+            bool blockBacked;
+            UINT type = ClassifyByTable(mounts[i], &blockBacked);
+            if (type == DRIVE_UNKNOWN || !coverage.Visible(i)) continue;
+            types[i] = blockBacked ? disks.Of(mounts[i]) : type;
+        }
+    }
 
     // One entry per filesystem (device number), at its shortest mount
     // point: the first in byte order among equally short ones.
     std::map<std::pair<unsigned, unsigned>, DriveEntry> unique;
     for (size_t i = 0; i < mounts.size(); ++i) {
-        const MountEntry &m = mounts[i];
-        if (!coverage.Visible(i)) continue;
-        UINT type = Classify(m, &disks);
+        MountEntry &m = mounts[i];
+        UINT type = types[i];
         if (type == DRIVE_UNKNOWN) continue;
         auto [it, added] = unique.try_emplace(std::make_pair(m.major, m.minor));
         DriveEntry &e = it->second;
         if (added) {
             e.type = type;
-            e.mount = m;
+            e.mount = std::move(m);
             continue;
         }
-        const std::string &have = e.mount.mountPoint;
+        std::string &have = e.mount.mountPoint;
         if (m.mountPoint.size() < have.size() ||
             (m.mountPoint.size() == have.size() && m.mountPoint < have)) {
-            e.alsoMountedAt.push_back(have);
+            e.alsoMountedAt.push_back(std::move(have));
             e.type = type;
-            e.mount = m;
+            e.mount = std::move(m);
         } else {
-            e.alsoMountedAt.push_back(m.mountPoint);
+            e.alsoMountedAt.push_back(std::move(m.mountPoint));
         }
     }
 

@@ -24,6 +24,10 @@ struct MountEntry {
 // Parses mountinfo text; malformed or truncated lines are skipped.
 std::vector<MountEntry> ParseMountInfo(const char *text, size_t size);
 
+// Reads and parses the table from `fd` to its end, or until more than
+// `maxBytes` have been read, as ParseMountInfo would parse the text read.
+std::vector<MountEntry> ReadMountInfo(int fd, size_t maxBytes);
+
 // The text with mountinfo's escapes for the bytes that would split a field
 // or a line there: space, tab, newline and backslash as \040, \011, \012
 // and \134. Decoding it gives the text back.
@@ -46,7 +50,7 @@ struct DriveEntry {
 // per filesystem (device number), at its shortest mount point; a mount
 // covered by another one at its own point or above it is no drive. sysfs is
 // read once per block device.
-std::vector<DriveEntry> AssignLetters(const std::vector<MountEntry> &mounts, const std::string &sysfsRoot);
+std::vector<DriveEntry> AssignLetters(std::vector<MountEntry> mounts, const std::string &sysfsRoot);
 
 // The process's letter map, read on first use (or from the test seams).
 const std::vector<DriveEntry> &DriveMap();
