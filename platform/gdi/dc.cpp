@@ -6,16 +6,8 @@
 #include <strings.h>
 
 #include "platform/common/classic.h"
-#include "platform/display/backend.h"
 #include "platform/gdi/gdi_private.h"
 #include "platform/gdi/testing.h"
-
-// The display part may be absent from a test executable that draws only into
-// memory; then the screen size is the classic default.
-namespace display {
-bool IsOpen() __attribute__((weak));
-Backend &Current() __attribute__((weak));
-}  // namespace display
 
 namespace gdi {
 
@@ -27,6 +19,7 @@ win32::HandleTable<Dc> &Dcs() {
 }
 
 int g_dpi = win32::classic::kDefaultDpi;
+SIZE g_screen{win32::classic::kDefaultScreenWidth, win32::classic::kDefaultScreenHeight};
 
 HDC AddDc(std::unique_ptr<Dc> dc) {
     InitDcState(&dc->state);
@@ -63,6 +56,10 @@ void SetLogicalDpi(int dpi) {
 }
 int LogicalDpi() {
     return g_dpi;
+}
+
+void SetScreenSize(SIZE size) {
+    g_screen = size;
 }
 
 void InitDcState(DcState *s) {
@@ -206,8 +203,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
     if (!gdi::DcFromHandle(hdc)) return 0;
-    SIZE screen{win32::classic::kDefaultScreenWidth, win32::classic::kDefaultScreenHeight};
-    if (&display::IsOpen && &display::Current && display::IsOpen()) screen = display::Current().ScreenSize();
+    const SIZE screen = gdi::g_screen;
     switch (index) {
         case LOGPIXELSX:
         case LOGPIXELSY:
@@ -225,7 +221,7 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
         case PLANES:
             return 1;
         case TECHNOLOGY:
-            return 1;  // DT_RASDISPLAY
+            return DT_RASDISPLAY;
         case NUMCOLORS:
             return -1;
         case DRIVERVERSION:
@@ -316,7 +312,7 @@ int WINAPI SetROP2(HDC hdc, int rop) {
 
 UINT WINAPI SetTextAlign(HDC hdc, UINT align) {
     Dc *dc = gdi::DcFromHandle(hdc);
-    if (!dc) return 0xFFFFFFFF;  // GDI_ERROR
+    if (!dc) return GDI_ERROR;
     UINT old = dc->state.textAlign;
     dc->state.textAlign = align;
     return old;
