@@ -6,18 +6,10 @@
 #include <strings.h>
 
 #include "platform/common/classic.h"
-#include "platform/display/backend.h"
 #include "platform/gdi/gdi_private.h"
 #include "platform/gdi/testing.h"
 
 using namespace win32;
-
-// The display part may be absent from a test executable that draws only into
-// memory; then the screen size is the classic default.
-namespace win32::display {
-bool IsOpen() __attribute__((weak));
-Backend &Current() __attribute__((weak));
-}  // namespace win32::display
 
 namespace win32::gdi {
 
@@ -29,6 +21,7 @@ win32::HandleTable<Dc> &Dcs() {
 }
 
 int g_dpi = win32::classic::kDefaultDpi;
+SIZE g_screen{win32::classic::kDefaultScreenWidth, win32::classic::kDefaultScreenHeight};
 
 HDC AddDc(std::unique_ptr<Dc> dc) {
     InitDcState(&dc->state);
@@ -65,6 +58,10 @@ void SetLogicalDpi(int dpi) {
 }
 int LogicalDpi() {
     return g_dpi;
+}
+
+void SetScreenSize(SIZE size) {
+    g_screen = size;
 }
 
 void InitDcState(DcState *s) {
@@ -208,8 +205,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
     if (!gdi::DcFromHandle(hdc)) return 0;
-    SIZE screen{win32::classic::kDefaultScreenWidth, win32::classic::kDefaultScreenHeight};
-    if (&display::IsOpen && &display::Current && display::IsOpen()) screen = display::Current().ScreenSize();
+    const SIZE screen = gdi::g_screen;
     switch (index) {
         case LOGPIXELSX:
         case LOGPIXELSY:
@@ -227,7 +223,7 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
         case PLANES:
             return 1;
         case TECHNOLOGY:
-            return 1;  // DT_RASDISPLAY
+            return DT_RASDISPLAY;
         case NUMCOLORS:
             return -1;
         case DRIVERVERSION:
@@ -318,7 +314,7 @@ int WINAPI SetROP2(HDC hdc, int rop) {
 
 UINT WINAPI SetTextAlign(HDC hdc, UINT align) {
     Dc *dc = gdi::DcFromHandle(hdc);
-    if (!dc) return 0xFFFFFFFF;  // GDI_ERROR
+    if (!dc) return GDI_ERROR;
     UINT old = dc->state.textAlign;
     dc->state.textAlign = align;
     return old;

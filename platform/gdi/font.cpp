@@ -144,6 +144,92 @@ int FindPpem(FT_Face face, const Request &r) {
     return best ? best : fit;
 }
 
+// Metrics of an empty font, for when no face is usable, so layout still works.
+void SetFacelessMetrics(const Request &r, Font *font) {
+    Font::Impl &im = *font->impl;
+    TEXTMETRICA &tm = font->tm;
+    im.ppem = r.ppem ? r.ppem : 13;
+    tm.tmAscent = im.ppem;
+    tm.tmDescent = im.ppem / 4;
+    tm.tmHeight = tm.tmAscent + tm.tmDescent;
+    tm.tmAveCharWidth = tm.tmMaxCharWidth = r.fixedAdvance ? r.fixedAdvance : im.ppem / 2;
+    im.fixedAdvance = tm.tmAveCharWidth;
+}
+
+// Ascent, descent, height and the leadings at the font's size.
+void SetVerticalMetrics(FT_Face face, const Request &r, Font *font) {
+    const int ppem = font->impl->ppem;
+    const int em = face->units_per_EM ? face->units_per_EM : 2048;
+    TEXTMETRICA &tm = font->tm;
+    long ascent, descent;
+    VerticalMetrics(face, ppem, &ascent, &descent);
+    tm.tmAscent = ascent;
+    tm.tmDescent = descent;
+    tm.tmHeight = ascent + descent;
+    tm.tmInternalLeading = tm.tmHeight > ppem ? tm.tmHeight - ppem : 0;
+    auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    auto *hhea = static_cast<TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+    tm.tmExternalLeading = 0;
+    if (hhea && os2 && !r.zeroExternalLeading) {
+        const long gap =
+            (hhea->Ascender - hhea->Descender + hhea->Line_Gap) - (os2->usWinAscent + os2->usWinDescent);
+        if (gap > 0) tm.tmExternalLeading = Scale(gap, ppem, em);
+    }
+}
+
+// The average and widest character widths.
+void SetCharWidths(FT_Face face, const Request &r, Font *font) {
+    TEXTMETRICA &tm = font->tm;
+    if (r.fixedAdvance) {
+        tm.tmAveCharWidth = tm.tmMaxCharWidth = r.fixedAdvance;
+        return;
+    }
+    const int ppem = font->impl->ppem;
+    const int em = face->units_per_EM ? face->units_per_EM : 2048;
+    auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    tm.tmAveCharWidth = os2 && os2->xAvgCharWidth ? Scale(os2->xAvgCharWidth, ppem, em)
+                                                  : Scale(face->max_advance_width, ppem, em) / 2;
+    // The widest character this font can draw: the 8-bit range only, not
+    // the face's widest glyph anywhere in Unicode.
+    tm.tmMaxCharWidth = 0;
+    for (int c = 0x20; c <= 0xFF; ++c)
+        tm.tmMaxCharWidth = std::max<LONG>(tm.tmMaxCharWidth, font->Advance(static_cast<unsigned char>(c)));
+}
+
+// What TEXTMETRICA says of the font beyond its sizes: weight, character
+// range, style, pitch and family, character set.
+void SetDescription(FT_Face face, const Request &r, TEXTMETRICA *tm) {
+    tm->tmWeight = r.weight ? r.weight : (r.bold ? FW_BOLD : FW_NORMAL);
+    tm->tmDigitizedAspectX = tm->tmDigitizedAspectY = win32::classic::kDefaultDpi;
+    tm->tmFirstChar = 0x20;
+    tm->tmLastChar = 0xFF;
+    tm->tmDefaultChar = 0x1F;
+    tm->tmBreakChar = 0x20;
+    tm->tmItalic = r.italic;
+    tm->tmUnderlined = r.underline;
+    tm->tmStruckOut = r.strikeOut;
+    const bool fixedPitch = r.fixedAdvance || FT_IS_FIXED_WIDTH(face);
+    // TMPF_FIXED_PITCH set means a variable-pitch font.
+    tm->tmPitchAndFamily = static_cast<BYTE>((fixedPitch ? 0 : TMPF_FIXED_PITCH) | TMPF_VECTOR |
+                                             TMPF_TRUETYPE | (fixedPitch ? FF_MODERN : FF_SWISS));
+    tm->tmCharSet = ANSI_CHARSET;
+}
+
+// Where underline and strike-out lines go, the underline within the descent.
+void SetLinePositions(FT_Face face, Font *font) {
+    const int ppem = font->impl->ppem;
+    const int em = face->units_per_EM ? face->units_per_EM : 2048;
+    const long ascent = font->tm.tmAscent, descent = font->tm.tmDescent;
+    auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    long upos = face->underline_position ? Scale(-face->underline_position, ppem, em) : 1;
+    font->underlineThickness = std::max(1L, Scale(face->underline_thickness, ppem, em));
+    if (upos < 1) upos = 1;
+    if (upos + font->underlineThickness > descent) upos = std::max(1L, descent - font->underlineThickness);
+    font->underlinePos = static_cast<int>(upos);
+    font->strikePos = static_cast<int>(
+        os2 && os2->yStrikeoutPosition ? Scale(os2->yStrikeoutPosition, ppem, em) : ascent / 3);
+}
+
 std::unique_ptr<Font> Realize(const Request &r) {
     auto font = std::make_unique<Font>();
     font->impl = std::make_unique<Font::Impl>();
@@ -159,15 +245,8 @@ std::unique_ptr<Font> Realize(const Request &r) {
     } else {
         font->family = r.family;
     }
-    TEXTMETRICA &tm = font->tm;
     if (!face) {
-        // No usable face: metrics of an empty font, so layout still works.
-        im.ppem = r.ppem ? r.ppem : 13;
-        tm.tmAscent = im.ppem;
-        tm.tmDescent = im.ppem / 4;
-        tm.tmHeight = tm.tmAscent + tm.tmDescent;
-        tm.tmAveCharWidth = tm.tmMaxCharWidth = r.fixedAdvance ? r.fixedAdvance : im.ppem / 2;
-        im.fixedAdvance = tm.tmAveCharWidth;
+        SetFacelessMetrics(r, font.get());
         return font;
     }
     im.ppem = FindPpem(face, r);
@@ -177,56 +256,10 @@ std::unique_ptr<Font> Realize(const Request &r) {
     im.emboldenSynth = r.bold && !file.bold;
     im.obliqueSynth = r.italic && !file.italic;
     im.loadFlags = r.antialias ? FT_LOAD_TARGET_LIGHT : (FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME);
-
-    const int em = face->units_per_EM ? face->units_per_EM : 2048;
-    long ascent, descent;
-    VerticalMetrics(face, im.ppem, &ascent, &descent);
-    tm.tmAscent = ascent;
-    tm.tmDescent = descent;
-    tm.tmHeight = ascent + descent;
-    tm.tmInternalLeading = tm.tmHeight > im.ppem ? tm.tmHeight - im.ppem : 0;
-    auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-    auto *hhea = static_cast<TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
-    tm.tmExternalLeading = 0;
-    if (hhea && os2 && !r.zeroExternalLeading) {
-        const long gap =
-            (hhea->Ascender - hhea->Descender + hhea->Line_Gap) - (os2->usWinAscent + os2->usWinDescent);
-        if (gap > 0) tm.tmExternalLeading = Scale(gap, im.ppem, em);
-    }
-    if (r.fixedAdvance) {
-        tm.tmAveCharWidth = tm.tmMaxCharWidth = r.fixedAdvance;
-    } else {
-        tm.tmAveCharWidth = os2 && os2->xAvgCharWidth ? Scale(os2->xAvgCharWidth, im.ppem, em)
-                                                      : Scale(face->max_advance_width, im.ppem, em) / 2;
-        // The widest character this font can draw: the 8-bit range only,
-        // not the face's widest glyph anywhere in Unicode.
-        tm.tmMaxCharWidth = 0;
-        for (int c = 0x20; c <= 0xFF; ++c)
-            tm.tmMaxCharWidth =
-                std::max<LONG>(tm.tmMaxCharWidth, font->Advance(static_cast<unsigned char>(c)));
-    }
-    tm.tmWeight = r.weight ? r.weight : (r.bold ? FW_BOLD : FW_NORMAL);
-    tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = win32::classic::kDefaultDpi;
-    tm.tmFirstChar = 0x20;
-    tm.tmLastChar = 0xFF;
-    tm.tmDefaultChar = 0x1F;
-    tm.tmBreakChar = 0x20;
-    tm.tmItalic = r.italic;
-    tm.tmUnderlined = r.underline;
-    tm.tmStruckOut = r.strikeOut;
-    const bool fixedPitch = r.fixedAdvance || FT_IS_FIXED_WIDTH(face);
-    // TMPF_FIXED_PITCH set means a variable-pitch font.
-    tm.tmPitchAndFamily = static_cast<BYTE>((fixedPitch ? 0 : TMPF_FIXED_PITCH) | TMPF_VECTOR |
-                                            TMPF_TRUETYPE | (fixedPitch ? FF_MODERN : FF_SWISS));
-    tm.tmCharSet = ANSI_CHARSET;
-
-    long upos = face->underline_position ? Scale(-face->underline_position, im.ppem, em) : 1;
-    font->underlineThickness = std::max(1L, Scale(face->underline_thickness, im.ppem, em));
-    if (upos < 1) upos = 1;
-    if (upos + font->underlineThickness > descent) upos = std::max(1L, descent - font->underlineThickness);
-    font->underlinePos = static_cast<int>(upos);
-    font->strikePos = static_cast<int>(
-        os2 && os2->yStrikeoutPosition ? Scale(os2->yStrikeoutPosition, im.ppem, em) : ascent / 3);
+    SetVerticalMetrics(face, r, font.get());
+    SetCharWidths(face, r, font.get());
+    SetDescription(face, r, &font->tm);
+    SetLinePositions(face, font.get());
     return font;
 }
 

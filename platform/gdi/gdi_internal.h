@@ -116,6 +116,11 @@ bool StockFontMetrics(int stockFont, TEXTMETRICA *tm);
 void SetLogicalDpi(int dpi);
 int LogicalDpi();
 
+// The screen's size in logical pixels, for GetDeviceCaps(HORZRES/VERTRES):
+// the window manager tells it whenever it learns it from the display. Until
+// then (or with no display at all) the classic default.
+void SetScreenSize(SIZE size);
+
 // Writes a surface as an 8-bit RGB PNG. False on failure.
 bool WritePng(const Surface &s, const char *path);
 

@@ -88,6 +88,7 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color);
 #define RGN_DIFF 4
 #define RGN_COPY 5
 #define HGDI_ERROR ((HANDLE)(LONG_PTR)-1)
+#define GDI_ERROR (0xFFFFFFFFL)
 
 HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2);
 HRGN WINAPI CreateRectRgnIndirect(const RECT *lprect);
@@ -114,6 +115,7 @@ int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom);
 #define NUMCOLORS 24
 #define LOGPIXELSX 88
 #define LOGPIXELSY 90
+#define DT_RASDISPLAY 1
 
 #define BI_RGB 0L
 #define DIB_RGB_COLORS 0

@@ -176,6 +176,7 @@ static display::TopLevelParams ParamsOf(const Window &w) {
 void EnsureNative(Window &top) {
     if (top.native) return;
     display::Backend &b = display::Current();
+    ScreenSize();  // the display is open now: GDI learns the screen's size
     top.native = b.CreateTopLevel(ParamsOf(top));
     if (Window *owner = WindowOf(top.owner); owner && (owner->style & WS_DISABLED))
         b.SetModal(top.native, true);

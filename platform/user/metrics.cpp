@@ -1,12 +1,18 @@
 // GetSystemMetrics: the classic values at 96 DPI, the screen from the back-end.
 #include "platform/common/classic.h"
-#include "platform/display/backend.h"
+#include "platform/user/wm_private.h"
 
 using namespace win32;
 
+SIZE win32::wm::ScreenSize() {
+    SIZE screen = display::Current().ScreenSize();
+    gdi::SetScreenSize(screen);
+    return screen;
+}
+
 // The screen's size and the work area's, less a caption for the height.
 static int ScreenMetric(int index) {
-    SIZE screen = display::Current().ScreenSize();
+    SIZE screen = wm::ScreenSize();
     if (index == SM_CXSCREEN) return screen.cx;
     if (index == SM_CYSCREEN) return screen.cy;
     RECT wa = display::Current().WorkArea();

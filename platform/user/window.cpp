@@ -230,7 +230,7 @@ HWND NewWindowRecord(const std::shared_ptr<WindowClass> &cls, DWORD exStyle, DWO
 void ApplyMinMax(HWND h, DWORD style, int *width, int *height) {
     if (!(style & (WS_CAPTION | WS_THICKFRAME))) return;
     MINMAXINFO mmi{};
-    SIZE scr = display::Current().ScreenSize();
+    SIZE scr = ScreenSize();
     Insets in = NonClientInsets(*WindowOf(h));
     mmi.ptMaxSize = {scr.cx + in.left + in.right - 2 * classic::kFrameWidth,
                      scr.cy + in.top + in.bottom - 2 * classic::kFrameWidth};

@@ -126,6 +126,9 @@ State &WmState();
 // Looks a live window up; null for a stale handle.
 Window *WindowOf(HWND h);
 
+// The screen's size from the display; GDI hears of it too.
+SIZE ScreenSize();
+
 // Classes.
 void EnsureSystemClasses();
 std::shared_ptr<WindowClass> FindClass(LPCSTR name, HINSTANCE instance);

@@ -1,0 +1,210 @@
+// The X11 back-end's class and what the files of this folder share: one X
+// window per top-level window (its client area), surfaces presented with
+// XPutImage, X events translated for the window manager of the layer.
+//
+//   backend_x11.cpp  the connection: opening, closing, waiting, errors
+//   toplevel.cpp     native windows: creation, hints, title, shape, icon
+//   events.cpp       X events to the seam's events, keys and buttons
+//   present.cpp      surface pixels to the screen
+//   screen.cpp       monitors, work area, resolution, root properties
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <deque>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/display/backend.h"
+#include "platform/display/x11/x11.h"
+
+// Xlib defines macros named like some of our event types (Expose, FocusIn,
+// ...), so the event types get local names before the X headers come in.
+namespace win32::display::x11 {
+using display::Event;
+inline constexpr Event::Type kEvKeyDown = Event::KeyDown;
+inline constexpr Event::Type kEvKeyUp = Event::KeyUp;
+inline constexpr Event::Type kEvChar = Event::Char;
+inline constexpr Event::Type kEvButtonDown = Event::ButtonDown;
+inline constexpr Event::Type kEvButtonUp = Event::ButtonUp;
+inline constexpr Event::Type kEvMotion = Event::Motion;
+inline constexpr Event::Type kEvWheel = Event::Wheel;
+inline constexpr Event::Type kEvCloseRequest = Event::CloseRequest;
+inline constexpr Event::Type kEvExpose = Event::Expose;
+inline constexpr Event::Type kEvConfigure = Event::Configure;
+inline constexpr Event::Type kEvFocusIn = Event::FocusIn;
+inline constexpr Event::Type kEvFocusOut = Event::FocusOut;
+inline constexpr Event::Type kEvUnmap = Event::Unmap;
+inline constexpr Event::Type kEvMap = Event::Map;
+inline constexpr Event::Type kEvKeyState = Event::KeyState;
+inline constexpr Event::Type kEvDestroyed = Event::Destroyed;
+}  // namespace win32::display::x11
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/XKBlib.h>
+
+namespace win32::display::x11 {
+
+DWORD MonotonicMs();
+
+// Windows someone else destroyed, as BadWindow errors named them. Other
+// connections of the process (tests) share the error handler, so each id
+// keeps its connection.
+struct DeadWindow {
+    Display *dpy;
+    XID id;
+};
+std::vector<DeadWindow> &BadWindows();
+
+struct TopLevel {
+    Window xid = 0;
+    RECT client{};  // last known client rectangle, screen coordinates
+    bool mapped = false;
+    bool focusWhenMapped = false;
+    bool shown = false;  // asked to be mapped: the window manager may own its state
+    Pixmap iconPixmap = 0;
+    Pixmap iconMask = 0;
+};
+
+class X11Backend final : public display::Backend {
+public:
+    X11Backend(Display *dpy, const XVisualInfo &vi);
+    ~X11Backend() override;
+
+    display::NativeId CreateTopLevel(const display::TopLevelParams &p) override;
+    void DestroyTopLevel(display::NativeId w) override;
+    void MoveTopLevel(display::NativeId w, const RECT &client) override;
+    void ShowTopLevel(display::NativeId w, bool show) override;
+    void SetModal(display::NativeId w, bool modal) override;
+    void SetTitle(display::NativeId w, const char *title) override;
+    void SetShape(display::NativeId w, const gdi::Region *shape) override;
+    void SetIcon(display::NativeId w, int width, int height, const uint32_t *pixels,
+                 const uint8_t *mask) override;
+    void Present(display::NativeId w, const gdi::Surface &surface, const RECT &dirty) override;
+    bool BeginMoveDrag(display::NativeId w, int screenX, int screenY) override;
+    void SetInputFocus(display::NativeId w) override;
+
+    bool NextEvent(Event *ev) override;
+    bool Wait(int timeoutMs) override;
+    void Wake() override;
+
+    SIZE ScreenSize() override;
+    // The desktop's work area on the primary monitor, in the program's coordinates.
+    RECT WorkArea() override;
+    int Dpi() override;
+    int Scale() override { return scale_; }
+    DWORD Now() override { return MonotonicMs(); }
+
+    void Sync() { XSync(dpy_, False); }
+
+private:
+    enum {
+        kWmProtocols,
+        kWmDeleteWindow,
+        kNetWmPing,
+        kNetWmName,
+        kNetWmIconName,
+        kUtf8String,
+        kNetWmIcon,
+        kMotifWmHints,
+        kNetSupported,
+        kNetWmMoveResize,
+        kNetWorkArea,
+        kNetCurrentDesktop,
+        kNetWmPid,
+        kNetWmWindowType,
+        kNetWmWindowTypeDialog,
+        kNetWmState,
+        kNetWmStateModal,
+        kAtomCount
+    };
+
+    // Root-window coordinates and the program's screen coordinates: the
+    // primary monitor's top-left corner is the program's (0, 0), and each
+    // logical pixel of the program is scale_ x scale_ root pixels (a root
+    // pixel belongs to the logical pixel that covers it). Every position
+    // crossing the seam goes through these two, every size through Dev.
+    POINT ToRoot(POINT p) const { return {Dev(p.x) + monitor_.left, Dev(p.y) + monitor_.top}; }
+    POINT FromRoot(POINT p) const { return {Logical(p.x - monitor_.left), Logical(p.y - monitor_.top)}; }
+    int Dev(int v) const { return v * scale_; }
+    int Logical(int v) const { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); }
+
+    static int Width(const RECT &r) { return std::max<int>(1, r.right - r.left); }
+    static int Height(const RECT &r) { return std::max<int>(1, r.bottom - r.top); }
+
+    TopLevel *Find(display::NativeId w) {
+        auto it = windows_.find(w);
+        return it == windows_.end() ? nullptr : &it->second;
+    }
+
+    // toplevel.cpp
+    Window CreateClientWindow(const RECT &client);
+    void IdentifyClient(Window xid);
+    void SetSizeHints(Window xid, const RECT &client);
+    void SetNetIcon(Window xid, int width, int height, const uint32_t *pixels, const uint8_t *mask);
+    void SetHintsIcon(TopLevel &t, int width, int height, const uint32_t *pixels, const uint8_t *mask);
+    void FreeIcon(TopLevel &t);
+    void FreeWindow(TopLevel &t, bool destroy);
+
+    // present.cpp
+    int BitsPerPixel(int depth) const;
+    void PutPixels(Drawable target, const uint32_t *pixels, int stride, int x, int y, int w, int h);
+    void PutConvertedPixels(Drawable target, const uint32_t *pixels, int stride, int x, int y, int w, int h);
+
+    // screen.cpp
+    void RefreshMonitors();
+    bool TakeScreenChange(XEvent &xe);
+    std::vector<long> CardinalProperty(Window w, Atom property);
+    bool WindowManagerSupports(Atom feature);
+
+    // events.cpp
+    void ForgetDestroyedWindows();
+    void Translate(XEvent &xe);
+    void OnMappingNotify(XMappingEvent &mapping);
+    void OnKeymapNotify(const XKeymapEvent &keymap);
+    void OnExpose(const TopLevel &t, const XExposeEvent &expose);
+    void OnMapNotify(TopLevel &t);
+    void OnUnmapNotify(TopLevel &t);
+    void OnFocusChange(const TopLevel &t, const XFocusChangeEvent &focus);
+    void OnMotion(const TopLevel &t, XEvent &xe);
+    void OnClientMessage(const TopLevel &t, const XClientMessageEvent &message);
+    void TranslateKey(TopLevel &t, XKeyEvent &key);
+    bool IsAutoRepeatRelease(const XKeyEvent &key);
+    bool KeyCodesOf(const XKeyEvent &key, KeySym looked, KeyInfo *code);
+    void TranslateButton(TopLevel &t, const XButtonEvent &b);
+    DWORD EventTime(Time xtime);
+    void Push(const Event &e) { pending_.push_back(e); }
+    void Forget(Window xid);
+    void UpdatePosition(TopLevel &t, int width, int height);
+    int HeldModifiers(const char keys[32]);
+    void LoadKeyboard();
+    KeyCodeSyms SymsOf(unsigned keycode);
+
+    Display *dpy_;
+    XVisualInfo visual_;
+    int screen_ = 0;
+    Window root_ = 0;
+    Colormap colormap_ = 0;
+    bool ownColormap_ = false;
+    bool hasShape_ = false;
+    bool directPixels_ = false;
+    GC gc_ = nullptr;
+    Atom atoms_[kAtomCount] = {};
+    int wakePipe_[2] = {-1, -1};
+    int dpi_ = 0;
+    int scale_ = 1;
+    XkbDescPtr xkb_ = nullptr;
+    bool hasMonitors_ = false;
+    int randrEventBase_ = 0;
+    RECT monitor_{};  // the primary monitor in root coordinates
+    bool timeOffsetSet_ = false;
+    DWORD timeOffset_ = 0;
+    std::unordered_map<display::NativeId, TopLevel> windows_;
+    std::unordered_set<unsigned> downKeys_;
+    std::deque<Event> pending_;
+};
+
+}  // namespace win32::display::x11

@@ -1,0 +1,95 @@
+// Presenting surfaces: 0x00RRGGBB pixels to an X drawable, straight when
+// they are the visual's own pixels, else converted for its colour masks.
+#include <cstdlib>
+
+#include "platform/display/x11/backend_x11.h"
+
+namespace win32::display::x11 {
+
+namespace {
+
+// An 8-bit colour channel as the bits of a TrueColor mask.
+unsigned long ToMask(uint32_t value8, unsigned long mask) {
+    if (!mask) return 0;
+    int shift = __builtin_ctzl(mask);
+    unsigned long max = mask >> shift;
+    return ((value8 * max + 127) / 255) << shift;
+}
+
+int NativeByteOrder() {
+    const uint16_t probe = 1;
+    return *reinterpret_cast<const uint8_t *>(&probe) ? LSBFirst : MSBFirst;
+}
+
+}  // namespace
+
+void X11Backend::Present(display::NativeId w, const gdi::Surface &surface, const RECT &dirty) {
+    TopLevel *t = Find(w);
+    if (!t || surface.width <= 0 || surface.height <= 0) return;
+    if (surface.pixels.size() < static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height))
+        return;
+    int left = std::max<int>(0, Dev(dirty.left)), top = std::max<int>(0, Dev(dirty.top));
+    int right = std::min<int>(surface.width, Dev(dirty.right)),
+        bottom = std::min<int>(surface.height, Dev(dirty.bottom));
+    if (left >= right || top >= bottom) return;
+    PutPixels(t->xid, surface.pixels.data(), surface.width, left, top, right - left, bottom - top);
+    XFlush(dpy_);
+}
+
+int X11Backend::BitsPerPixel(int depth) const {
+    int count = 0;
+    XPixmapFormatValues *formats = XListPixmapFormats(dpy_, &count);
+    int bpp = 0;
+    for (int i = 0; i < count; ++i) {
+        if (formats[i].depth == depth) bpp = formats[i].bits_per_pixel;
+    }
+    if (formats) XFree(formats);
+    return bpp;
+}
+
+// Copies a w x h block at (x, y) of a 0x00RRGGBB buffer `stride` pixels
+// wide to the same place of a drawable.
+void X11Backend::PutPixels(Drawable target, const uint32_t *pixels, int stride, int x, int y, int w, int h) {
+    if (!gc_) gc_ = XCreateGC(dpy_, target, 0, nullptr);
+    if (!directPixels_) {
+        PutConvertedPixels(target, pixels, stride, x, y, w, h);
+        return;
+    }
+    XImage *img = XCreateImage(dpy_, visual_.visual, static_cast<unsigned>(visual_.depth), ZPixmap, 0,
+                               reinterpret_cast<char *>(const_cast<uint32_t *>(pixels)),
+                               static_cast<unsigned>(stride), static_cast<unsigned>(y + h), 32, stride * 4);
+    if (!img) return;
+    img->byte_order = NativeByteOrder();
+    XInitImage(img);
+    XPutImage(dpy_, target, gc_, img, x, y, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    img->data = nullptr;  // the pixels belong to the caller
+    XDestroyImage(img);
+}
+
+// PutPixels for any other TrueColor layout: converts pixel by pixel.
+void X11Backend::PutConvertedPixels(Drawable target, const uint32_t *pixels, int stride, int x, int y, int w,
+                                    int h) {
+    XImage *img = XCreateImage(dpy_, visual_.visual, static_cast<unsigned>(visual_.depth), ZPixmap, 0,
+                               nullptr, static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
+    if (!img) return;
+    img->data =
+        static_cast<char *>(std::malloc(static_cast<size_t>(img->bytes_per_line) * static_cast<size_t>(h)));
+    if (!img->data) {
+        XDestroyImage(img);
+        return;
+    }
+    for (int row = 0; row < h; ++row) {
+        const uint32_t *src = pixels + static_cast<size_t>(y + row) * static_cast<size_t>(stride) + x;
+        for (int col = 0; col < w; ++col) {
+            uint32_t p = src[col];
+            unsigned long v = ToMask((p >> 16) & 0xFF, visual_.red_mask) |
+                              ToMask((p >> 8) & 0xFF, visual_.green_mask) |
+                              ToMask(p & 0xFF, visual_.blue_mask);
+            XPutPixel(img, col, row, v);
+        }
+    }
+    XPutImage(dpy_, target, gc_, img, 0, 0, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    XDestroyImage(img);  // frees the buffer we allocated
+}
+
+}  // namespace win32::display::x11

@@ -1,0 +1,314 @@
+// Native windows of the X11 back-end: creating one for a top-level window
+// with the hints window managers read (class, protocols, owner, process,
+// decorations), then its place, visibility, modality, title, shape, icon,
+// input focus and a move the window manager drives.
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/display/x11/backend_x11.h"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/shape.h>
+
+namespace win32::display::x11 {
+
+namespace {
+
+// _MOTIF_WM_HINTS: flags, functions, decorations, input mode, status.
+constexpr unsigned long kMwmHintsDecorations = 1ul << 1;
+// _NET_WM_MOVERESIZE direction for a keyboard-less move.
+constexpr long kNetMoveResizeMove = 8;
+
+std::string Latin1ToUtf8(const char *s) {
+    std::string out;
+    for (; *s; ++s) {
+        unsigned char c = static_cast<unsigned char>(*s);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// A client message for the root window that asks the window manager to
+// act on `w`; data.l[] is for the caller to fill.
+XEvent RequestToWindowManager(Window w, Atom messageType) {
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = w;
+    ev.xclient.message_type = messageType;
+    ev.xclient.format = 32;
+    return ev;
+}
+
+}  // namespace
+
+display::NativeId X11Backend::CreateTopLevel(const display::TopLevelParams &p) {
+    Window xid = CreateClientWindow(p.client);
+    if (!xid) return 0;
+    IdentifyClient(xid);
+    SetSizeHints(xid, p.client);
+    if (!p.decorated) {
+        unsigned long motif[5] = {kMwmHintsDecorations, 0, 0, 0, 0};
+        XChangeProperty(dpy_, xid, atoms_[kMotifWmHints], atoms_[kMotifWmHints], 32, PropModeReplace,
+                        reinterpret_cast<unsigned char *>(motif), 5);
+    }
+    if (p.owner && windows_.count(p.owner)) XSetTransientForHint(dpy_, xid, static_cast<Window>(p.owner));
+
+    TopLevel &t = windows_[xid];
+    t.xid = xid;
+    t.client = p.client;
+    SetTitle(xid, p.title.c_str());
+    XFlush(dpy_);
+    return xid;
+}
+
+// The X window for a client area, not yet mapped, with the events the
+// back-end translates selected.
+Window X11Backend::CreateClientWindow(const RECT &client) {
+    XSetWindowAttributes attrs{};
+    attrs.background_pixmap = None;  // we present every exposed pixel ourselves
+    attrs.border_pixel = 0;
+    attrs.colormap = colormap_;
+    attrs.bit_gravity = NorthWestGravity;
+    attrs.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                       ButtonReleaseMask | PointerMotionMask | FocusChangeMask | KeymapStateMask;
+    int w = Dev(Width(client)), h = Dev(Height(client));
+    POINT at = ToRoot({client.left, client.top});
+    Window xid =
+        XCreateWindow(dpy_, root_, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
+                      visual_.depth, InputOutput, visual_.visual,
+                      CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &attrs);
+    if (xid && !gc_) gc_ = XCreateGC(dpy_, xid, 0, nullptr);
+    return xid;
+}
+
+// What tells the window manager whose window it is and how to talk to it:
+// class, input model, protocols (close, ping), process and machine.
+void X11Backend::IdentifyClient(Window xid) {
+    XClassHint classHint{const_cast<char *>("morvalen"), const_cast<char *>("Morvalen")};
+    XSetClassHint(dpy_, xid, &classHint);
+    XWMHints wmHints{};
+    wmHints.flags = InputHint | StateHint;
+    wmHints.input = True;
+    wmHints.initial_state = NormalState;
+    XSetWMHints(dpy_, xid, &wmHints);
+    Atom protocols[] = {atoms_[kWmDeleteWindow], atoms_[kNetWmPing]};
+    XSetWMProtocols(dpy_, xid, protocols, 2);
+    long pid = static_cast<long>(getpid());
+    XChangeProperty(dpy_, xid, atoms_[kNetWmPid], XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(&pid), 1);
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0 && host[0]) {
+        char *list[] = {host};
+        XTextProperty machine{};
+        if (XStringListToTextProperty(list, 1, &machine)) {
+            XSetWMClientMachine(dpy_, xid, &machine);
+            XFree(machine.value);
+        }
+    }
+}
+
+void X11Backend::DestroyTopLevel(display::NativeId w) {
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
+    FreeWindow(it->second, true);
+    windows_.erase(it);
+    std::erase_if(pending_, [w](const Event &e) { return e.window == w; });
+    XFlush(dpy_);
+}
+
+void X11Backend::MoveTopLevel(display::NativeId w, const RECT &client) {
+    TopLevel *t = Find(w);
+    if (!t) return;
+    t->client = client;
+    SetSizeHints(t->xid, client);
+    POINT at = ToRoot({client.left, client.top});
+    XMoveResizeWindow(dpy_, t->xid, at.x, at.y, static_cast<unsigned>(Dev(Width(client))),
+                      static_cast<unsigned>(Dev(Height(client))));
+    XFlush(dpy_);
+}
+
+void X11Backend::ShowTopLevel(display::NativeId w, bool show) {
+    TopLevel *t = Find(w);
+    if (!t) return;
+    t->shown = show;
+    if (show) {
+        XMapRaised(dpy_, t->xid);
+    } else {
+        XWithdrawWindow(dpy_, t->xid, screen_);
+        t->focusWhenMapped = false;
+    }
+    XFlush(dpy_);
+}
+
+void X11Backend::SetModal(display::NativeId w, bool modal) {
+    TopLevel *t = Find(w);
+    if (!t) return;
+    if (modal) {
+        Atom dialog = atoms_[kNetWmWindowTypeDialog];
+        XChangeProperty(dpy_, t->xid, atoms_[kNetWmWindowType], XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char *>(&dialog), 1);
+    }
+    if (t->shown) {
+        // The window manager keeps the state of a mapped window: ask it.
+        XEvent ev = RequestToWindowManager(t->xid, atoms_[kNetWmState]);
+        ev.xclient.data.l[0] = modal ? 1 : 0;  // add, remove
+        ev.xclient.data.l[1] = static_cast<long>(atoms_[kNetWmStateModal]);
+        ev.xclient.data.l[3] = 1;  // a normal application asks
+        XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    } else if (modal) {
+        Atom state = atoms_[kNetWmStateModal];
+        XChangeProperty(dpy_, t->xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char *>(&state), 1);
+    } else {
+        XDeleteProperty(dpy_, t->xid, atoms_[kNetWmState]);
+    }
+    XFlush(dpy_);
+}
+
+void X11Backend::SetTitle(display::NativeId w, const char *title) {
+    TopLevel *t = Find(w);
+    if (!t) return;
+    if (!title) title = "";
+    XStoreName(dpy_, t->xid, title);
+    XSetIconName(dpy_, t->xid, title);
+    std::string utf8 = Latin1ToUtf8(title);
+    for (int atom : {kNetWmName, kNetWmIconName}) {
+        XChangeProperty(dpy_, t->xid, atoms_[atom], atoms_[kUtf8String], 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char *>(utf8.data()), static_cast<int>(utf8.size()));
+    }
+    XFlush(dpy_);
+}
+
+void X11Backend::SetShape(display::NativeId w, const gdi::Region *shape) {
+    TopLevel *t = Find(w);
+    if (!t || !hasShape_) return;
+    for (int kind : {ShapeBounding, ShapeInput}) {
+        if (!shape) {
+            XShapeCombineMask(dpy_, t->xid, kind, 0, 0, None, ShapeSet);
+            continue;
+        }
+        const gdi::Region device = shape->Scaled(scale_);
+        std::vector<XRectangle> rects;
+        rects.reserve(device.Rects().size());
+        for (const RECT &r : device.Rects()) {
+            rects.push_back({static_cast<short>(r.left), static_cast<short>(r.top),
+                             static_cast<unsigned short>(r.right - r.left),
+                             static_cast<unsigned short>(r.bottom - r.top)});
+        }
+        XShapeCombineRectangles(dpy_, t->xid, kind, 0, 0, rects.data(), static_cast<int>(rects.size()),
+                                ShapeSet, YXBanded);
+    }
+    XFlush(dpy_);
+}
+
+void X11Backend::SetIcon(display::NativeId w, int width, int height, const uint32_t *pixels,
+                         const uint8_t *mask) {
+    TopLevel *t = Find(w);
+    if (!t || width <= 0 || height <= 0 || !pixels) return;
+    SetNetIcon(t->xid, width, height, pixels, mask);
+    SetHintsIcon(*t, width, height, pixels, mask);
+    XFlush(dpy_);
+}
+
+// _NET_WM_ICON: width, height, then ARGB pixels, each in a long.
+void X11Backend::SetNetIcon(Window xid, int width, int height, const uint32_t *pixels, const uint8_t *mask) {
+    size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::vector<unsigned long> net(2 + count);
+    net[0] = static_cast<unsigned long>(width);
+    net[1] = static_cast<unsigned long>(height);
+    for (size_t i = 0; i < count; ++i) {
+        bool clear = mask && mask[i];
+        net[2 + i] = clear ? 0ul : (0xFF000000ul | (pixels[i] & 0xFFFFFFul));
+    }
+    XChangeProperty(dpy_, xid, atoms_[kNetWmIcon], XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(net.data()), static_cast<int>(net.size()));
+}
+
+// The WM_HINTS icon, a pixmap and a bitmap mask, for window managers that
+// do not read _NET_WM_ICON.
+void X11Backend::SetHintsIcon(TopLevel &t, int width, int height, const uint32_t *pixels,
+                              const uint8_t *mask) {
+    FreeIcon(t);
+    t.iconPixmap = XCreatePixmap(dpy_, t.xid, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                 static_cast<unsigned>(visual_.depth));
+    PutPixels(t.iconPixmap, pixels, width, 0, 0, width, height);
+    int stride = (width + 7) / 8;
+    std::vector<char> bits(static_cast<size_t>(stride) * static_cast<size_t>(height), 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            size_t i = static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+            if (!(mask && mask[i]))
+                bits[static_cast<size_t>(y * stride + x / 8)] |= static_cast<char>(1 << (x % 8));
+        }
+    }
+    t.iconMask = XCreateBitmapFromData(dpy_, t.xid, bits.data(), static_cast<unsigned>(width),
+                                       static_cast<unsigned>(height));
+    XWMHints *hints = XGetWMHints(dpy_, t.xid);
+    XWMHints fresh{};
+    XWMHints *h = hints ? hints : &fresh;
+    h->flags |= IconPixmapHint | IconMaskHint;
+    h->icon_pixmap = t.iconPixmap;
+    h->icon_mask = t.iconMask;
+    XSetWMHints(dpy_, t.xid, h);
+    if (hints) XFree(hints);
+}
+
+bool X11Backend::BeginMoveDrag(display::NativeId w, int screenX, int screenY) {
+    TopLevel *t = Find(w);
+    if (!t || !WindowManagerSupports(atoms_[kNetWmMoveResize])) return false;
+    // The window manager needs the pointer, which our button press holds.
+    XUngrabPointer(dpy_, CurrentTime);
+    XEvent ev = RequestToWindowManager(t->xid, atoms_[kNetWmMoveResize]);
+    POINT at = ToRoot({screenX, screenY});
+    ev.xclient.data.l[0] = at.x;
+    ev.xclient.data.l[1] = at.y;
+    ev.xclient.data.l[2] = kNetMoveResizeMove;
+    ev.xclient.data.l[3] = Button1;
+    ev.xclient.data.l[4] = 1;  // a normal application asks
+    XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    XFlush(dpy_);
+    return true;
+}
+
+void X11Backend::SetInputFocus(display::NativeId w) {
+    TopLevel *t = Find(w);
+    if (!t) return;
+    if (t->mapped) {
+        XSetInputFocus(dpy_, t->xid, RevertToParent, CurrentTime);
+        XFlush(dpy_);
+    } else {
+        t->focusWhenMapped = true;  // X refuses focus on a window not yet viewable
+    }
+}
+
+// Asks the window manager to keep the client where the layer puts it.
+void X11Backend::SetSizeHints(Window xid, const RECT &client) {
+    XSizeHints hints{};
+    hints.flags = USPosition | PPosition | USSize | PSize | PWinGravity;
+    POINT at = ToRoot({client.left, client.top});
+    hints.x = at.x;
+    hints.y = at.y;
+    hints.width = Dev(Width(client));
+    hints.height = Dev(Height(client));
+    hints.win_gravity = StaticGravity;
+    XSetWMNormalHints(dpy_, xid, &hints);
+}
+
+void X11Backend::FreeIcon(TopLevel &t) {
+    if (t.iconPixmap) XFreePixmap(dpy_, t.iconPixmap);
+    if (t.iconMask) XFreePixmap(dpy_, t.iconMask);
+    t.iconPixmap = t.iconMask = 0;
+}
+
+void X11Backend::FreeWindow(TopLevel &t, bool destroy) {
+    FreeIcon(t);
+    if (destroy) XDestroyWindow(dpy_, t.xid);
+}
+
+}  // namespace win32::display::x11
