@@ -124,6 +124,15 @@ void Click(int x, int y, int button) {
     MouseUp(x, y, button);
 }
 
+void DragBy(int x, int y, int dx, int dy) {
+    MouseDown(x, y);
+    RunUntilIdle();
+    MouseMove(x + dx, y + dy);
+    RunUntilIdle();
+    MouseUp(x + dx, y + dy);
+    RunUntilIdle();
+}
+
 void DoubleClick(int x, int y) {
     Click(x, y);
     Click(x, y);

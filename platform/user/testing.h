@@ -39,6 +39,9 @@ void MouseMove(int x, int y);
 void MouseDown(int x, int y, int button = 1);
 void MouseUp(int x, int y, int button = 1);
 void Click(int x, int y, int button = 1);
+// A left-button drag from (x, y) by (dx, dy), running the queue empty
+// after the press, the move and the release.
+void DragBy(int x, int y, int dx, int dy);
 void DoubleClick(int x, int y);
 void Wheel(int x, int y, int delta);
 // The window manager's close button on a top-level window.

@@ -425,12 +425,7 @@ TEST_F(AboutBoxTest, OutsideTheEllipseNothingReachesTheBoxInsideItDrags) {
 
         // A press on the oval's body.
         POINT q = ScreenOf(AboutBox.hwnd, 8, AboutBox.boxHeight / 2);
-        win32::testing::MouseDown(q.x, q.y);
-        win32::testing::RunUntilIdle();
-        win32::testing::MouseMove(q.x + 40, q.y + 30);
-        win32::testing::RunUntilIdle();
-        win32::testing::MouseUp(q.x + 40, q.y + 30);
-        win32::testing::RunUntilIdle();
+        win32::testing::DragBy(q.x, q.y, 40, 30);
         GetWindowRect(AboutBox.hwnd, &afterInside);
     });
     EXPECT_TRUE(EqualRect(&start, &afterOutside));

@@ -399,12 +399,7 @@ TEST_F(MsgBoxTest, DraggingTheBodyMovesTheBox) {
     ShowBox(box, "Drag me", "", MB_OK, [&] {
         GetWindowRect(box.hwnd, &before);
         POINT p = ScreenOf(box.hwnd, 6, 6);
-        win32::testing::MouseDown(p.x, p.y);
-        win32::testing::RunUntilIdle();
-        win32::testing::MouseMove(p.x + 30, p.y + 20);
-        win32::testing::RunUntilIdle();
-        win32::testing::MouseUp(p.x + 30, p.y + 20);
-        win32::testing::RunUntilIdle();
+        win32::testing::DragBy(p.x, p.y, 30, 20);
         GetWindowRect(box.hwnd, &after);
     });
     // The move starts where the pointer is, not at the made-up point the
