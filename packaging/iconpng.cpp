@@ -14,8 +14,6 @@
 #include "platform/gdi/gdi_internal.h"
 #include "platform/kernel/module.h"
 
-using namespace win32;
-
 namespace {
 
 // Pixel (x, y) of the scaled picture is pixel (x * w / size, y * h / size)
@@ -82,7 +80,7 @@ int main(int argc, char **argv) {
     int w = 0, h = 0;
     std::vector<uint32_t> colors;
     std::vector<uint8_t> mask;
-    if (!icon || !gdi::IconPixels(icon, &w, &h, &colors, &mask) || w <= 0 || h <= 0) {
+    if (!icon || !win32::gdi::IconPixels(icon, &w, &h, &colors, &mask) || w <= 0 || h <= 0) {
         std::fprintf(stderr, "morvalen-iconpng: the program has no icon %d\n", IDI_APPICON);
         return 1;
     }

@@ -17,8 +17,6 @@
 #include "platform/display/x11/x11.h"
 #include "platform/testing.h"
 
-using namespace win32;
-
 HINSTANCE AppInstance = nullptr;
 
 namespace {
@@ -81,7 +79,7 @@ int main(int argc, char **argv) {
         }
     }
     if (SnapshotDir.empty()) {
-        display::SetFactory(display::x11::OpenOrExit);
+        win32::display::SetFactory(win32::display::x11::OpenOrExit);
     } else {
         win32::testing::UseHeadless(800, 600);
     }

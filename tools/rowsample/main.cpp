@@ -7,8 +7,6 @@
 #include "survey/drive_table.h"
 #include "tools/rowsample/sample_list.h"
 
-using namespace win32;
-
 int main(int argc, char **argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: morvalen-rowsample OUT.png\n");
@@ -17,11 +15,11 @@ int main(int argc, char **argv) {
     rowsample::FillEdgeCaseTable();
     rowsample::PrepareMainWindowState();
 
-    gdi::Surface surface;
+    win32::gdi::Surface surface;
     surface.Resize(541, HeaderHeight + ListItemCount * rowsample::ItemHeight() + 4);
     rowsample::PaintList(&surface);
 
-    if (!gdi::WritePng(surface, argv[1])) {
+    if (!win32::gdi::WritePng(surface, argv[1])) {
         std::fprintf(stderr, "morvalen-rowsample: cannot write %s\n", argv[1]);
         return 1;
     }

@@ -7,8 +7,6 @@
 #include "tests/pixel/gdi/canvas.h"
 #include "tests/support/rect.h"
 
-using namespace win32;
-
 using testsupport::Canvas;
 
 namespace {
@@ -32,7 +30,7 @@ RECT ChangedBox(const Canvas &c, COLORREF fill) {
 
 int CountColor(const Canvas &c, COLORREF color) {
     int n = 0;
-    for (uint32_t p : c.surface.pixels) n += p == gdi::PixelFromColorref(color);
+    for (uint32_t p : c.surface.pixels) n += p == win32::gdi::PixelFromColorref(color);
     return n;
 }
 
@@ -152,7 +150,7 @@ TEST(SystemFont, MetricsAndDefaultSelection) {
     EXPECT_EQ(TMPF_FIXED_PITCH, tm.tmPitchAndFamily & TMPF_FIXED_PITCH);
     EXPECT_GE(tm.tmWeight, FW_BOLD);
     TEXTMETRICA stock;
-    ASSERT_TRUE(gdi::StockFontMetrics(SYSTEM_FONT, &stock));
+    ASSERT_TRUE(win32::gdi::StockFontMetrics(SYSTEM_FONT, &stock));
     EXPECT_EQ(0, std::memcmp(&tm, &stock, sizeof tm));
     char face[LF_FACESIZE];
     EXPECT_GT(GetTextFaceA(c.dc, sizeof face, face), 1);
@@ -233,7 +231,7 @@ TEST(DrawText, CentredPlacementAndResult) {
 
 TEST(DrawText, CalcRectMeasuresWithoutDrawing) {
     Canvas c(50, 50);
-    const gdi::Surface before = c.surface;
+    const win32::gdi::Surface before = c.surface;
     RECT r{5, 5, 6, 6};
     const int h = DrawTextA(c.dc, "Two\nlines", -1, &r, DT_CALCRECT);
     TEXTMETRICA tm;

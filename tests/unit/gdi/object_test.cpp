@@ -7,8 +7,6 @@
 #include "platform/gdi/gdi_internal.h"
 #include "platform/gdi/testing.h"
 
-using namespace win32;
-
 namespace {
 
 class Memory {
@@ -212,10 +210,10 @@ TEST(DeviceContext, CapabilitiesAndInformationContext) {
     ASSERT_NE(nullptr, ic);
     EXPECT_EQ(nullptr, CreateICA("PRINTER", nullptr, nullptr, nullptr));
     EXPECT_EQ(win32::classic::kDefaultDpi, GetDeviceCaps(ic, LOGPIXELSY));
-    gdi::SetLogicalDpi(120);
+    win32::gdi::SetLogicalDpi(120);
     EXPECT_EQ(120, GetDeviceCaps(ic, LOGPIXELSX));
     EXPECT_EQ(120, GetDeviceCaps(ic, LOGPIXELSY));
-    gdi::SetLogicalDpi(0);  // back to the default
+    win32::gdi::SetLogicalDpi(0);  // back to the default
     EXPECT_EQ(win32::classic::kDefaultDpi, GetDeviceCaps(ic, LOGPIXELSY));
     EXPECT_EQ(32, GetDeviceCaps(ic, BITSPIXEL));
     EXPECT_GT(GetDeviceCaps(ic, HORZRES), 0);

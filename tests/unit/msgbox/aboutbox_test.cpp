@@ -6,8 +6,6 @@
 #include "msgbox/aboutbox.h"
 #include "tests/unit/msgbox/harness.h"
 
-using namespace win32;
-
 namespace {
 
 using testsupport::BoxTest;
@@ -124,7 +122,7 @@ TEST_F(AboutBoxTest, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
         UseScale(k);
         Margins m;
         ShowAbout(kLink, [&] {
-            const gdi::Surface &screen = win32::testing::Screen();
+            const win32::gdi::Surface &screen = win32::testing::Screen();
             const POINT o = ScreenOf(AboutBox.hwnd, 0, 0);
             const RECT &r = AboutBox.linkRect;
             const int bw = AboutBox.boxWidth * k;
@@ -151,7 +149,8 @@ TEST_F(AboutBoxTest, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
             }
             EXPECT_GT(rows, 8 * k);
             if (k == 1) return;
-            gdi::Region shape = gdi::Region::Ellipse(0, 0, AboutBox.boxWidth - 1, AboutBox.boxHeight - 1);
+            win32::gdi::Region shape =
+                win32::gdi::Region::Ellipse(0, 0, AboutBox.boxWidth - 1, AboutBox.boxHeight - 1);
             shape = shape.Scaled(k);
             int edge = 0, notRed = 0;
             for (const RECT &b : shape.Rects())
@@ -180,7 +179,7 @@ TEST_F(AboutBoxTest, IconAtTheTopCentreAndTextLinesCentred) {
     int iw = 0, ih = 0;
     std::vector<uint32_t> colors;
     std::vector<uint8_t> mask;
-    ASSERT_TRUE(gdi::IconPixels(icon, &iw, &ih, &colors, &mask));
+    ASSERT_TRUE(win32::gdi::IconPixels(icon, &iw, &ih, &colors, &mask));
     ASSERT_EQ(32, iw);
     ShowAbout(kLink, [&] {
         AboutShot Pixel;

@@ -7,8 +7,6 @@
 #include "platform/gdi/gdi_internal.h"
 #include "platform/gdi/testing.h"
 
-using namespace win32;
-
 namespace {
 
 const COLORREF kPaper = RGB(10, 200, 30);
@@ -53,14 +51,14 @@ TEST(TextFont, HeightFollowsTheContextsResolution) {
     MemoryDc mem(4, 4);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.dpi);
-        gdi::SetLogicalDpi(c.dpi);
+        win32::gdi::SetLogicalDpi(c.dpi);
         CTextFont f;
         f.SetFaceAndSize(mem.dc, "MS Sans Serif", 12);
         EXPECT_EQ(c.height, f.logFont.lfHeight);
         EXPECT_STREQ("MS Sans Serif", f.logFont.lfFaceName);
         EXPECT_NE(nullptr, f.font);
     }
-    gdi::SetLogicalDpi(96);
+    win32::gdi::SetLogicalDpi(96);
 }
 
 TEST(TextFont, AnEmptyFaceKeepsTheFaceBefore) {

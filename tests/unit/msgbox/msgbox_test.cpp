@@ -5,8 +5,6 @@
 #include "platform/display/headless/headless.h"
 #include "tests/unit/msgbox/harness.h"
 
-using namespace win32;
-
 HINSTANCE AppInstance = nullptr;
 
 namespace {
@@ -167,7 +165,7 @@ TEST_F(MsgBoxTest, PaintsTextCentredAndTheFrameOnlyWithAnIcon) {
             [&] {
                 const RECT &t = box.textRect;
                 Shot shot(box.hwnd);
-                uint32_t want = flag ? gdi::PixelFromColorref(shadow) : 0xC0C0C0;
+                uint32_t want = flag ? win32::gdi::PixelFromColorref(shadow) : 0xC0C0C0;
                 EXPECT_EQ(want, shot.At(t.left, t.top));
                 EXPECT_EQ(want, shot.At(t.left, t.bottom));
                 EXPECT_EQ(flag ? 0xFFFFFFu : 0xC0C0C0u, shot.At(t.right, t.bottom));

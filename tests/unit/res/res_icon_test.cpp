@@ -11,8 +11,6 @@
 #include "platform/res/image.h"
 #include "platform/res/resources.h"
 
-using namespace win32;
-
 namespace {
 
 struct Pixels {
@@ -23,7 +21,7 @@ struct Pixels {
 
 Pixels Read(HICON icon) {
     Pixels p;
-    EXPECT_TRUE(gdi::IconPixels(icon, &p.w, &p.h, &p.colors, &p.mask));
+    EXPECT_TRUE(win32::gdi::IconPixels(icon, &p.w, &p.h, &p.colors, &p.mask));
     return p;
 }
 
@@ -116,10 +114,10 @@ TEST(LoadIcon, RowIconsLeaveEverythingOutsideTheirPictureUntouched) {
     };
     for (const Case &c : {Case{IDI_FIXEDDRIVE, {2, 3, 18, 13}}, Case{IDI_REMOVABLEDRIVE, {4, 2, 15, 14}}}) {
         SCOPED_TRACE(c.id);
-        gdi::Surface s;
+        win32::gdi::Surface s;
         s.Resize(40, 40, beige);
         RECT all{0, 0, 40, 40};
-        HDC dc = gdi::CreateSurfaceDC(&s, POINT{0, 0}, gdi::Region(all), nullptr);
+        HDC dc = win32::gdi::CreateSurfaceDC(&s, POINT{0, 0}, win32::gdi::Region(all), nullptr);
         ASSERT_NE(dc, nullptr);
         HICON icon = LoadIconA(win32::MainModule(), MAKEINTRESOURCEA(c.id));
         ASSERT_TRUE(DrawIcon(dc, 3, 4, icon));
@@ -140,7 +138,7 @@ TEST(LoadIcon, RowIconsLeaveEverythingOutsideTheirPictureUntouched) {
             }
         }
         EXPECT_GT(changed, 40);
-        gdi::DeleteSurfaceDC(dc);
+        win32::gdi::DeleteSurfaceDC(dc);
     }
 }
 

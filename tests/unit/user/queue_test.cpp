@@ -5,8 +5,6 @@
 #include "platform/testing.h"
 #include "tests/support/recorder.h"
 
-using namespace win32;
-
 using namespace testsupport;
 
 namespace {
@@ -187,7 +185,7 @@ namespace {
 
 TEST(Headless, WaitNeverBlocksWithEventsQueuedAndTimeoutsAdvanceTheFakeClock) {
     Fresh(640, 480);
-    display::HeadlessBackend &hb = win32::testing::Headless();
+    win32::display::HeadlessBackend &hb = win32::testing::Headless();
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 640);
     EXPECT_EQ(GetSystemMetrics(SM_CYFULLSCREEN), 480 - GetSystemMetrics(SM_CYCAPTION));
     win32::testing::SetClock(1000);
