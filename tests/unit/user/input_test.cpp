@@ -112,10 +112,7 @@ TEST(Keyboard, AltReleasedWhileAnotherWindowHadTheKeysIsUpAgain) {
         EXPECT_FALSE(GetAsyncKeyState(VK_MENU) & 0x8000);
     }
     // A report of Alt held counts as well: Alt pressed before the focus came.
-    display::Event held;
-    held.type = display::Event::KeyState;
-    held.modifiers = display::kModAlt;
-    win32::testing::Headless().Inject(held);
+    win32::testing::Headless().Inject({.type = display::Event::KeyState, .modifiers = display::kModAlt});
     win32::testing::KeyDown('X');
     auto got = RunAndCollect(kKeys);
     ASSERT_EQ(got.size(), 1u);
@@ -410,11 +407,9 @@ TEST(WindowSystem, ConfigureMovesAndSizesAndFocusEventsActivate) {
     ASSERT_NE(n1, 0u);
     EXPECT_EQ(win32::testing::Headless().Title(n1), "one");
 
-    display::Event ev;
-    ev.type = display::Event::Configure;
-    ev.window = n1;
-    ev.rect = {50, 60, 50 + 300, 60 + 100};  // new client rectangle on the screen
-    win32::testing::Headless().Inject(ev);
+    // The new client rectangle on the screen.
+    win32::testing::Headless().Inject(
+        {.type = display::Event::Configure, .window = n1, .rect = {50, 60, 50 + 300, 60 + 100}});
     auto got = RunAndCollect({WM_SIZE, WM_MOVE});
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_SIZE));
@@ -426,17 +421,11 @@ TEST(WindowSystem, ConfigureMovesAndSizesAndFocusEventsActivate) {
     EXPECT_EQ(r.right, 354);
 
     ASSERT_EQ(GetActiveWindow(), two);
-    display::Event in;
-    in.type = display::Event::FocusIn;
-    in.window = n1;
-    win32::testing::Headless().Inject(in);
+    win32::testing::Headless().Inject({.type = display::Event::FocusIn, .window = n1});
     win32::testing::RunUntilIdle();
     EXPECT_EQ(GetActiveWindow(), one);
     EXPECT_EQ(GetFocus(), one);
-    display::Event out;
-    out.type = display::Event::FocusOut;
-    out.window = n1;
-    win32::testing::Headless().Inject(out);
+    win32::testing::Headless().Inject({.type = display::Event::FocusOut, .window = n1});
     win32::testing::RunUntilIdle();
     EXPECT_EQ(GetActiveWindow(), nullptr);
     EXPECT_EQ(GetFocus(), nullptr);
