@@ -461,23 +461,28 @@ UINT ClassifyMount(const MountEntry &m, const std::string &sysfsRoot) {
     return Classify(m, &disks);
 }
 
-std::vector<DriveEntry> AssignLetters(std::vector<MountEntry> mounts, const std::string &sysfsRoot) {
-    // The table alone rules out most mounts; only the rest are looked up
-    // under their mount points and, once per disk, in sysfs.
-    std::vector<UINT> types(mounts.size(), DRIVE_UNKNOWN);
-    {
-        Coverage coverage(mounts);
-        DiskTypes disks(sysfsRoot);
-        for (size_t i = 0; i < mounts.size(); ++i) {
-            bool blockBacked;
-            UINT type = ClassifyByTable(mounts[i], &blockBacked);
-            if (type == DRIVE_UNKNOWN || !coverage.Visible(i)) continue;
-            types[i] = blockBacked ? disks.Of(mounts[i]) : type;
-        }
-    }
+namespace {
 
-    // One entry per filesystem (device number), at its shortest mount
-    // point: the first in byte order among equally short ones.
+// The drive type of each mount, DRIVE_UNKNOWN for those that are no drive.
+// The table alone rules out most mounts; only the rest are looked up under
+// their mount points and, once per disk, in sysfs.
+std::vector<UINT> DriveTypesOf(const std::vector<MountEntry> &mounts, const std::string &sysfsRoot) {
+    std::vector<UINT> types(mounts.size(), DRIVE_UNKNOWN);
+    Coverage coverage(mounts);
+    DiskTypes disks(sysfsRoot);
+    for (size_t i = 0; i < mounts.size(); ++i) {
+        bool blockBacked;
+        UINT type = ClassifyByTable(mounts[i], &blockBacked);
+        if (type == DRIVE_UNKNOWN || !coverage.Visible(i)) continue;
+        types[i] = blockBacked ? disks.Of(mounts[i]) : type;
+    }
+    return types;
+}
+
+// One entry per filesystem (device number), at its shortest mount point:
+// the first in byte order among equally short ones. The other points are
+// kept, sorted, in alsoMountedAt.
+std::vector<DriveEntry> OnePerFilesystem(std::vector<MountEntry> &mounts, const std::vector<UINT> &types) {
     std::map<std::pair<unsigned, unsigned>, DriveEntry> unique;
     for (size_t i = 0; i < mounts.size(); ++i) {
         MountEntry &m = mounts[i];
@@ -500,12 +505,20 @@ std::vector<DriveEntry> AssignLetters(std::vector<MountEntry> mounts, const std:
             e.alsoMountedAt.push_back(std::move(m.mountPoint));
         }
     }
-
-    std::vector<DriveEntry> order;
+    std::vector<DriveEntry> entries;
     for (auto &[key, e] : unique) {
         std::sort(e.alsoMountedAt.begin(), e.alsoMountedAt.end());
-        order.push_back(std::move(e));
+        entries.push_back(std::move(e));
     }
+    return entries;
+}
+
+}  // namespace
+
+std::vector<DriveEntry> AssignLetters(std::vector<MountEntry> mounts, const std::string &sysfsRoot) {
+    const std::vector<UINT> types = DriveTypesOf(mounts, sysfsRoot);
+    std::vector<DriveEntry> order = OnePerFilesystem(mounts, types);
+    // The root first, then by group, then by mount point.
     std::stable_sort(order.begin(), order.end(), [](const DriveEntry &a, const DriveEntry &b) {
         bool aRoot = a.mount.mountPoint == "/", bRoot = b.mount.mountPoint == "/";
         if (aRoot != bRoot) return aRoot;
