@@ -252,33 +252,6 @@ BOOL WINAPI GetUpdateRect(HWND h, LPRECT r, BOOL erase) {
     return any ? TRUE : FALSE;
 }
 
-BOOL WINAPI RedrawWindow(HWND h, const RECT *r, HRGN rgn, UINT flags) {
-    Window *w = WindowOf(h);
-    if (!w) return FALSE;
-    gdi::Region area;
-    if (rgn) {
-        if (gdi::Region *g = gdi::RegionFromHandle(rgn)) area = *g;
-    } else if (r) {
-        area = gdi::Region(*r);
-    } else {
-        area = gdi::Region(ClientBounds(*w));
-    }
-    if (flags & RDW_INVALIDATE) {
-        InvalidateClient(*w, area, (flags & RDW_ERASE) != 0);
-        if (flags & RDW_FRAME) w->ncPaint = true;
-        if (flags & RDW_ALLCHILDREN) {
-            std::vector<HWND> kids = w->children;
-            for (HWND c : kids) InvalidateTree(c, (flags & RDW_ERASE) != 0, (flags & RDW_FRAME) != 0);
-        }
-    }
-    if (flags & RDW_VALIDATE) {
-        w->update.Subtract(area);
-        if (w->update.Empty()) w->erase = false;
-    }
-    if (flags & (RDW_UPDATENOW | RDW_ERASENOW)) UpdateWindow(h);
-    return TRUE;
-}
-
 BOOL WINAPI UpdateWindow(HWND h) {
     Window *w = WindowOf(h);
     if (!w) return FALSE;
