@@ -197,29 +197,13 @@ HFONT WINAPI CreateFontA(int height, int width, int escapement, int orientation,
     return CreateFontIndirectA(&lf);
 }
 
-HBITMAP WINAPI CreateBitmap(int w, int h, UINT planes, UINT bitCount, const void *bits) {
-    if (w <= 0 || h <= 0 || w > 16384 || h > 16384 || planes != 1) return nullptr;
-    if (bitCount != 1 && bitCount != 32) return nullptr;
-    auto o = std::make_unique<GdiObject>();
-    o->type = OBJ_BITMAP;
-    o->bitmap.Resize(w, h, 0);
-    if (bits && bitCount == 32) {
-        std::memcpy(o->bitmap.pixels.data(), bits, static_cast<size_t>(w) * h * 4);
-        for (uint32_t &p : o->bitmap.pixels) p &= 0xFFFFFF;
-    } else if (bits) {
-        // Monochrome rows are padded to 16 bits; a set bit is white.
-        const auto *b = static_cast<const uint8_t *>(bits);
-        const int stride = ((w + 15) / 16) * 2;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                if (b[y * stride + x / 8] & (0x80 >> (x % 8))) o->bitmap.Row(y)[x] = 0xFFFFFF;
-    }
-    return static_cast<HBITMAP>(gdi::AddObject(std::move(o)));
-}
-
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
     if (!gdi::DcFromHandle(hdc)) return nullptr;
-    return CreateBitmap(cx, cy, 1, 32, nullptr);
+    if (cx <= 0 || cy <= 0 || cx > 16384 || cy > 16384) return nullptr;
+    auto o = std::make_unique<GdiObject>();
+    o->type = OBJ_BITMAP;
+    o->bitmap.Resize(cx, cy, 0);
+    return static_cast<HBITMAP>(gdi::AddObject(std::move(o)));
 }
 
 DWORD WINAPI GetObjectType(HGDIOBJ h) {
