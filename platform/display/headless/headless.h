@@ -52,7 +52,6 @@ public:
     // Called when Wait would block forever with nothing queued (the snapshot
     // tool ends the program there). Without it Wait really blocks.
     void SetIdleHandler(std::function<void()> fn) { idle_ = std::move(fn); }
-    NativeId FocusedWindow() const { return focused_; }
     // The native window on top at a device point of the screen, 0 for the desktop.
     NativeId WindowAt(int x, int y) const;
     std::string Title(NativeId w) const;
