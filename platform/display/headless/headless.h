@@ -57,15 +57,18 @@ public:
     std::string Title(NativeId w) const;
     size_t WindowCount() const { return windows_.size(); }
 
-private:
     struct Native {
         RECT client{};
         bool shown = false;
         std::optional<gdi::Region> shape;  // client coordinates, device pixels
-        gdi::Surface pixels;
+        gdi::Surface pixels;               // what was last presented, device pixels
         std::string title;
         NativeId owner = 0;
     };
+    // Every native window, by id.
+    const std::map<NativeId, Native> &Windows() const { return windows_; }
+
+private:
     void Raise(NativeId w);
 
     RECT Device(const RECT &r) const {
