@@ -1,8 +1,8 @@
 // Test seams: the headless screen, injected input, the clock, the loop.
 #include "platform/user/testing.h"
 
+#include "platform/common/scancode.h"
 #include "platform/display/headless/headless.h"
-#include "platform/user/keyboard.h"
 #include "platform/user/wm_private.h"
 
 using namespace win32;
