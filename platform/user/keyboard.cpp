@@ -101,9 +101,11 @@ void SyncModifiers(const display::Event &ev) {
     }
 }
 
+namespace {
+
 // The key message's lParam: repeat count 1, scan code, extended, context
 // (Alt held), previous state and transition.
-static LPARAM KeyParam(const display::Event &ev, UINT vk, bool down, bool wasDown, bool alt) {
+LPARAM KeyParam(const display::Event &ev, UINT vk, bool down, bool wasDown, bool alt) {
     bool extended = ev.extended;
     UINT scan = ev.scanCode;
     if (!scan) scan = ScanCodeOf(vk, &extended);
@@ -115,6 +117,8 @@ static LPARAM KeyParam(const display::Event &ev, UINT vk, bool down, bool wasDow
     if (!down) lp |= 1L << 31;
     return static_cast<LPARAM>(static_cast<uint32_t>(lp & 0xFFFFFFFF));
 }
+
+}  // namespace
 
 void Key(const display::Event &ev) {
     State &s = WmState();
