@@ -141,8 +141,7 @@ static void DrawPlain(HWND hwnd, HDC dc, int index, UINT state, const RECT &rc, 
 void DrawOne(HWND hwnd, int index, UINT action) {
     ListBox *lb = State(hwnd);
     if (!lb || !CanDraw(hwnd)) return;
-    if (index >= lb->count && !(index == -1 && lb->count == 0)) return;
-    if (index < -1) return;
+    if (index >= lb->count || index < -1) return;
     RECT rc = ItemRect(hwnd, *lb, index < 0 ? lb->top : index);
     RECT client, visible;
     GetClientRect(hwnd, &client);

@@ -90,26 +90,6 @@ HWND WINAPI GetActiveWindow(void) {
     return WmState().active;
 }
 
-HWND WINAPI SetActiveWindow(HWND h) {
-    State &s = WmState();
-    HWND old = s.active;
-    Window *w = WindowOf(h);
-    if (h && (!w || !IsTopLevel(*w) || (w->style & WS_DISABLED))) return nullptr;
-    Activate(h, WA_ACTIVE, false);
-    return old;
-}
-
-HWND WINAPI GetForegroundWindow(void) {
-    return WmState().active;
-}
-
-BOOL WINAPI SetForegroundWindow(HWND h) {
-    Window *w = TopLevelOf(WindowOf(h));
-    if (!w) return FALSE;
-    Activate(w->hwnd, WA_ACTIVE, false);
-    return TRUE;
-}
-
 HWND WINAPI SetCapture(HWND h) {
     State &s = WmState();
     HWND old = s.capture;

@@ -17,7 +17,9 @@ Window *TopLevelOf(Window *w) {
     return w;
 }
 
-static void Unlink(Window &w) {
+namespace {
+
+void Unlink(Window &w) {
     State &s = WmState();
     std::vector<HWND> *list = &s.topLevels;
     if (!IsTopLevel(w)) {
@@ -27,6 +29,8 @@ static void Unlink(Window &w) {
     }
     list->erase(std::remove(list->begin(), list->end(), w.hwnd), list->end());
 }
+
+}  // namespace
 
 // Puts a top-level window on top of the others, its owned windows above it.
 void BringToTop(HWND h) {
@@ -42,7 +46,9 @@ void BringToTop(HWND h) {
     for (auto it = owned.rbegin(); it != owned.rend(); ++it) BringToTop(*it);
 }
 
-static void FreeWindow(HWND h) {
+namespace {
+
+void FreeWindow(HWND h) {
     State &s = WmState();
     Window *w = WindowOf(h);
     if (!w) return;
@@ -58,7 +64,7 @@ static void FreeWindow(HWND h) {
     s.windows.Remove(HandleValue(h));
 }
 
-static void SendDestroyTree(HWND h) {
+void SendDestroyTree(HWND h) {
     Window *w = WindowOf(h);
     if (!w || w->destroyedSent) return;
     w->destroyedSent = true;
@@ -72,7 +78,7 @@ static void SendDestroyTree(HWND h) {
     }
 }
 
-static void NcDestroyTree(HWND h) {
+void NcDestroyTree(HWND h) {
     Window *w = WindowOf(h);
     if (!w) return;
     std::vector<HWND> kids = w->children;
@@ -85,7 +91,7 @@ static void NcDestroyTree(HWND h) {
 }
 
 // Picks the window that becomes active when `gone` goes away.
-static HWND NextActive(HWND gone) {
+HWND NextActive(HWND gone) {
     State &s = WmState();
     Window *g = WindowOf(gone);
     if (g && g->owner) {
@@ -100,12 +106,14 @@ static HWND NextActive(HWND gone) {
     return nullptr;
 }
 
-static void HideForDestroy(HWND h) {
+void HideForDestroy(HWND h) {
     Window *w = WindowOf(h);
     if (!w || !(w->style & WS_VISIBLE)) return;
     SetWindowPos(h, nullptr, 0, 0, 0, 0,
                  SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+}  // namespace
 
 bool DestroyImpl(HWND h) {
     State &s = WmState();
@@ -145,9 +153,13 @@ bool DestroyImpl(HWND h) {
     return true;
 }
 
-static int DefaultCascade(int step) {
+namespace {
+
+int DefaultCascade(int step) {
     return (step % 10) * (classic::kCaptionHeight + classic::kFrameWidth);
 }
+
+}  // namespace
 
 }  // namespace win32::wm
 
