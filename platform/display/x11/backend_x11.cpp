@@ -83,10 +83,9 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
         XRRSelectInput(dpy_, root_, RRScreenChangeNotifyMask);
     }
     scale_ = display::ScaleFromEnvironment(Dpi());
-    RefreshMonitors();
+    monitor_ = {0, 0, DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)};  // until first asked
     Bool supported = False;
     XkbSetDetectableAutoRepeat(dpy_, True, &supported);
-    LoadKeyboard();
     gc_ = nullptr;
     if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
     // Fast image path: the surface's 0x00RRGGBB words are the visual's pixels.
@@ -97,7 +96,7 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
 X11Backend::~X11Backend() {
     for (auto &entry : windows_) FreeWindow(entry.second, true);
     if (gc_) XFreeGC(dpy_, gc_);
-    if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
+    ForgetKeyboard();
     if (ownColormap_) XFreeColormap(dpy_, colormap_);
     XSync(dpy_, False);
     std::erase_if(BadWindows(), [this](const DeadWindow &b) { return b.dpy == dpy_; });
@@ -108,6 +107,7 @@ X11Backend::~X11Backend() {
 
 bool X11Backend::Wait(int timeoutMs) {
     XFlush(dpy_);
+    screenStale_ = true;
     if (!pending_.empty() || XPending(dpy_)) return true;
     pollfd fds[2] = {{ConnectionNumber(dpy_), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
     int n = poll(fds, wakePipe_[0] >= 0 ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);

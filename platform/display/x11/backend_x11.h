@@ -98,7 +98,10 @@ public:
     int Scale() override { return scale_; }
     DWORD Now() override { return MonotonicMs(); }
 
-    void Sync() { XSync(dpy_, False); }
+    void Sync() {
+        XSync(dpy_, False);
+        screenStale_ = true;
+    }
 
 private:
     enum {
@@ -155,6 +158,7 @@ private:
     void PutConvertedPixels(Drawable target, const uint32_t *pixels, int stride, int x, int y, int w, int h);
 
     // screen.cpp
+    void RefreshScreen();
     void RefreshMonitors();
     bool TakeScreenChange(XEvent &xe);
     std::vector<long> CardinalProperty(Window w, Atom property);
@@ -181,6 +185,7 @@ private:
     void UpdatePosition(TopLevel &t, int width, int height);
     int HeldModifiers(const char keys[32]);
     void LoadKeyboard();
+    void ForgetKeyboard();
     KeyCodeSyms SymsOf(unsigned keycode);
 
     Display *dpy_;
@@ -199,7 +204,9 @@ private:
     XkbDescPtr xkb_ = nullptr;
     bool hasMonitors_ = false;
     int randrEventBase_ = 0;
-    RECT monitor_{};  // the primary monitor in root coordinates
+    RECT monitor_{};           // the primary monitor in root coordinates
+    RECT workArea_{};          // the desktop's work area on it, root coordinates
+    bool screenStale_ = true;  // both are asked for again when next needed
     bool timeOffsetSet_ = false;
     DWORD timeOffset_ = 0;
     std::unordered_map<display::NativeId, TopLevel> windows_;
