@@ -7,6 +7,7 @@
 //   events.cpp       X events to the seam's events, keys and buttons
 //   present.cpp      surface pixels to the screen
 //   screen.cpp       monitors, work area, resolution, root properties
+//   bitmap.cpp       one-bit pixmaps without Xlib's cursor hook
 #pragma once
 
 #include <windows.h>
@@ -49,6 +50,9 @@ inline constexpr Event::Type kEvDestroyed = Event::Destroyed;
 namespace win32::display::x11 {
 
 DWORD MonotonicMs();
+
+// XCreateBitmapFromData without loading the cursor library (bitmap.cpp).
+Pixmap CreateBitmap(Display *dpy, Drawable drawable, const char *bits, unsigned width, unsigned height);
 
 // Windows someone else destroyed, as BadWindow errors named them. Other
 // connections of the process (tests) share the error handler, so each id

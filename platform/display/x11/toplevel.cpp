@@ -254,8 +254,8 @@ void X11Backend::SetHintsIcon(TopLevel &t, int width, int height, const uint32_t
                 bits[static_cast<size_t>(y * stride + x / 8)] |= static_cast<char>(1 << (x % 8));
         }
     }
-    t.iconMask = XCreateBitmapFromData(dpy_, t.xid, bits.data(), static_cast<unsigned>(width),
-                                       static_cast<unsigned>(height));
+    t.iconMask =
+        CreateBitmap(dpy_, t.xid, bits.data(), static_cast<unsigned>(width), static_cast<unsigned>(height));
     XWMHints hints = ClientWmHints();  // known: no need to read them back
     hints.flags |= IconPixmapHint | IconMaskHint;
     hints.icon_pixmap = t.iconPixmap;
