@@ -6,8 +6,9 @@ usage: startup.py FIRSTFRAME MORVALEN [MORVALEN...] [--rounds N] [--mounts 10,10
 
 Several MORVALEN builds (say, before and after a change) are measured side
 by side, interleaved with xmessage, each named by the last two parts of its
-path; morvalen-bench-startup-floor (floor.cpp), given as one of them, shows
-the least peak memory a program linking what Morvalen must can have. --mounts measures them all again at each size of the mount table, in a
+path; morvalen-bench-startup-floor (floor.cpp), given as one of them and
+named "floor", is the least a program linking what Morvalen must can do.
+--mounts measures them all again at each size of the mount table, in a
 private mount namespace grown with bind mounts (needs root); the first size
 is the clean start the others are compared with.
 
@@ -15,8 +16,7 @@ Then each program runs once more under strace and once under xtrace (when
 they are installed: apt-get install strace xtrace), and the system calls,
 failing calls, waits for the X server and X replies up to its first frame
 are counted (counts.py), with the goals' ratios against the floor and
-xmessage. Build without sanitizers
-for meaningful numbers:
+xmessage. Build without sanitizers for meaningful numbers:
   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVALEN_BENCH=ON
   ninja -C build/bench -j2 bench-startup"""
 
