@@ -2,7 +2,7 @@
 """Start-up to the first painted frame, peak memory and idle CPU of the real
 program, against xmessage in the same run, on a private Xvfb.
 
-usage: startup.py FIRSTFRAME MORVALEN [MORVALEN...] [--rounds N] [--mounts 10,10000]
+usage: startup.py FIRSTFRAME MORVALEN [MORVALEN...] [--rounds N] [--traced N] [--mounts 10,10000]
 
 Several MORVALEN builds (say, before and after a change) are measured side
 by side, interleaved with xmessage, each named by the last two parts of its
@@ -12,11 +12,11 @@ named "floor", is the least a program linking what Morvalen must can do.
 private mount namespace grown with bind mounts (needs root); the first size
 is the clean start the others are compared with.
 
-Then each program runs once more under strace and once under xtrace (when
-they are installed: apt-get install strace xtrace), and the system calls,
-failing calls, waits for the X server and X replies up to its first frame
-are counted (counts.py), with the goals' ratios against the floor and
-xmessage. Build without sanitizers for meaningful numbers:
+Then each program runs --traced times (3) under strace and once under
+xtrace (when they are installed: apt-get install strace xtrace), and the
+system calls, failing calls, waits for the X server and X replies up to its
+first frame are counted (counts.py), with the goals' ratios against the
+floor and xmessage. Build without sanitizers for meaningful numbers:
   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVALEN_BENCH=ON
   ninja -C build/bench -j2 bench-startup"""
 
@@ -41,6 +41,7 @@ args = sys.argv[1:]
 
 
 rounds = int(option(args, "--rounds", "7"))
+traced_runs = int(option(args, "--traced", "3"))
 mounts = option(args, "--mounts", "")
 sizes = [int(s) for s in mounts.split(",")] if mounts else [None]
 if len(args) < 2:
@@ -76,10 +77,15 @@ logs = itertools.count()
 
 
 def count(env, cmd, work):
-    """One run under strace and one under xtrace, counted to the first frame."""
-    log = os.path.join(work, f"{next(logs)}.log")
-    frame = measure(env, ["strace", "-f", "-ttt", "-qq", "-o", log, "--", *cmd], 0)["first_frame_at"]
-    traced = counts.syscalls(log, frame)
+    """Runs under strace (the median one of `traced_runs` by waits, then
+    calls: how often a reply is already there differs from run to run) and
+    one under xtrace, counted to the first frame."""
+    runs = []
+    for _ in range(traced_runs):
+        log = os.path.join(work, f"{next(logs)}.log")
+        frame = measure(env, ["strace", "-f", "-ttt", "-qq", "-o", log, "--", *cmd], 0)["first_frame_at"]
+        runs.append(counts.syscalls(log, frame))
+    traced = sorted(runs, key=lambda r: (r.x_waits, r.calls))[len(runs) // 2]
     log = os.path.join(work, f"{next(logs)}.log")
     proxy = free_display()
     try:
@@ -146,8 +152,8 @@ floor = "floor" if "floor" in clean else None
 if missing:
     print(f"no counts to the first frame: {' and '.join(missing)} not installed")
 else:
-    print("\nto the first frame, one traced run each: system calls (threads and helper processes included), "
-          "failing calls, waits for the X server, X replies")
+    print(f"\nto the first frame, median of {traced_runs} traced runs each: system calls (threads and helper "
+          "processes included), failing calls, waits for the X server, X replies")
     print(f"{'':32} {'calls':>6} {'failing':>8} {'X waits':>8} {'replies':>8}  most failing")
     for name, (sc, rp) in traced.items():
         most = ", ".join(f"{k} {v}" for k, v in sc.failing.most_common(3))
