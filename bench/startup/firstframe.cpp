@@ -7,7 +7,11 @@
 //                   shows once it has not changed for a second);
 //   idle_cpu_ms     CPU time (user + system) it uses over the next SECONDS
 //                   while nothing happens (default 5);
-//   peak_rss_kb     its peak resident set size (from wait4 after SIGTERM).
+//   peak_rss_kb     its peak resident set size (from wait4 after SIGTERM to
+//                   its process group);
+//   first_frame_at  the first frame's wall-clock time in seconds since the
+//                   epoch, to cut a trace of the program (strace -ttt,
+//                   xtrace --timestamps) at its first frame.
 // Prints them as key=value lines. No window manager should be running.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -105,9 +109,11 @@ int main(int argc, char **argv) {
     double start = NowMs();
     pid_t pid = fork();
     if (pid == 0) {
+        setpgid(0, 0);  // a wrapper (strace, xtrace) ends with what it runs
         execvp(argv[i], argv + i);
         _exit(127);
     }
+    setpgid(pid, pid);
 
     // The first top-level window it maps.
     Window w = 0;
@@ -115,7 +121,7 @@ int main(int argc, char **argv) {
     while (!w) {
         if (NowMs() - start > 10000) {
             std::fprintf(stderr, "morvalen-firstframe: no window within 10 s\n");
-            kill(pid, SIGKILL);
+            kill(-pid, SIGKILL);
             return 1;
         }
         while (XPending(dpy)) {
@@ -147,12 +153,17 @@ int main(int argc, char **argv) {
     double firstFrame = lastChange;
     for (auto it = samples.rbegin(); it != samples.rend() && it->second == last; ++it) firstFrame = it->first;
 
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
+    double firstFrameAt = static_cast<double>(wall.tv_sec) + static_cast<double>(wall.tv_nsec) / 1e9 -
+                          (NowMs() - firstFrame) / 1000.0;
+
     long before = CpuTicks(pid);
     usleep(static_cast<useconds_t>(idleSeconds * 1e6));
     long after = CpuTicks(pid);
     long tick = sysconf(_SC_CLK_TCK);
 
-    kill(pid, SIGTERM);
+    kill(-pid, SIGTERM);
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
@@ -160,6 +171,7 @@ int main(int argc, char **argv) {
     std::printf("first_frame_ms=%.1f\n", firstFrame - start);
     std::printf("idle_cpu_ms=%.0f\n", before < 0 || after < 0 ? -1.0 : (after - before) * 1000.0 / tick);
     std::printf("peak_rss_kb=%ld\n", usage.ru_maxrss);
+    std::printf("first_frame_at=%.6f\n", firstFrameAt);
     XCloseDisplay(dpy);
     return 0;
 }

@@ -5,16 +5,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/time.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
@@ -42,6 +41,13 @@ int OnProtocolError(Display *dpy, XErrorEvent *e) {
 }
 
 int g_openDeadlineMs = 5000;
+char g_silentMessage[512];
+
+void OnOpenDeadline(int) {
+    ssize_t ignored = write(STDERR_FILENO, g_silentMessage, std::strlen(g_silentMessage));
+    (void)ignored;
+    _exit(1);
+}
 
 }  // namespace
 
@@ -83,10 +89,9 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
         XRRSelectInput(dpy_, root_, RRScreenChangeNotifyMask);
     }
     scale_ = display::ScaleFromEnvironment(Dpi());
-    RefreshMonitors();
+    monitor_ = {0, 0, DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)};  // until first asked
     Bool supported = False;
     XkbSetDetectableAutoRepeat(dpy_, True, &supported);
-    LoadKeyboard();
     gc_ = nullptr;
     if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
     // Fast image path: the surface's 0x00RRGGBB words are the visual's pixels.
@@ -97,7 +102,7 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
 X11Backend::~X11Backend() {
     for (auto &entry : windows_) FreeWindow(entry.second, true);
     if (gc_) XFreeGC(dpy_, gc_);
-    if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
+    ForgetKeyboard();
     if (ownColormap_) XFreeColormap(dpy_, colormap_);
     XSync(dpy_, False);
     std::erase_if(BadWindows(), [this](const DeadWindow &b) { return b.dpy == dpy_; });
@@ -108,6 +113,7 @@ X11Backend::~X11Backend() {
 
 bool X11Backend::Wait(int timeoutMs) {
     XFlush(dpy_);
+    screenStale_ = true;
     if (!pending_.empty() || XPending(dpy_)) return true;
     pollfd fds[2] = {{ConnectionNumber(dpy_), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
     int n = poll(fds, wakePipe_[0] >= 0 ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);
@@ -175,25 +181,24 @@ std::unique_ptr<display::Backend> OpenOrExit() {
         std::exit(1);
     }
     // A server that takes the connection and never answers would keep
-    // Xlib waiting for ever: past the deadline a watchdog ends the process.
-    std::string message = std::string("morvalen: the X display \"") + name + "\" does not answer\n";
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool opened = false;
-    std::thread watchdog([&] {
-        std::unique_lock<std::mutex> lock(mutex);
-        if (cv.wait_for(lock, std::chrono::milliseconds(g_openDeadlineMs), [&] { return opened; })) return;
-        ssize_t ignored = write(STDERR_FILENO, message.data(), message.size());
-        (void)ignored;
-        _exit(1);
-    });
+    // Xlib waiting for ever: past the deadline a timer signal ends the
+    // process (a timer, not a watchdog thread: no thread to start at
+    // every start).
+    std::snprintf(g_silentMessage, sizeof g_silentMessage, "morvalen: the X display \"%s\" does not answer\n",
+                  name);
+    struct sigaction onDeadline {};
+    struct sigaction previous {};
+    onDeadline.sa_handler = OnOpenDeadline;
+    sigemptyset(&onDeadline.sa_mask);
+    sigaction(SIGALRM, &onDeadline, &previous);
+    itimerval deadline{};
+    deadline.it_value.tv_sec = g_openDeadlineMs / 1000;
+    deadline.it_value.tv_usec = (g_openDeadlineMs % 1000) * 1000;
+    setitimer(ITIMER_REAL, &deadline, nullptr);
     std::unique_ptr<display::Backend> backend = Open(name);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        opened = true;
-    }
-    cv.notify_one();
-    watchdog.join();
+    itimerval off{};
+    setitimer(ITIMER_REAL, &off, nullptr);
+    sigaction(SIGALRM, &previous, nullptr);
     if (!backend) {
         std::fprintf(
             stderr,

@@ -7,6 +7,7 @@
 //   events.cpp       X events to the seam's events, keys and buttons
 //   present.cpp      surface pixels to the screen
 //   screen.cpp       monitors, work area, resolution, root properties
+//   bitmap.cpp       one-bit pixmaps without Xlib's cursor hook
 #pragma once
 
 #include <windows.h>
@@ -49,6 +50,9 @@ inline constexpr Event::Type kEvDestroyed = Event::Destroyed;
 namespace win32::display::x11 {
 
 DWORD MonotonicMs();
+
+// XCreateBitmapFromData without loading the cursor library (bitmap.cpp).
+Pixmap CreateBitmap(Display *dpy, Drawable drawable, const char *bits, unsigned width, unsigned height);
 
 // Windows someone else destroyed, as BadWindow errors named them. Other
 // connections of the process (tests) share the error handler, so each id
@@ -98,7 +102,10 @@ public:
     int Scale() override { return scale_; }
     DWORD Now() override { return MonotonicMs(); }
 
-    void Sync() { XSync(dpy_, False); }
+    void Sync() {
+        XSync(dpy_, False);
+        screenStale_ = true;
+    }
 
 private:
     enum {
@@ -155,6 +162,7 @@ private:
     void PutConvertedPixels(Drawable target, const uint32_t *pixels, int stride, int x, int y, int w, int h);
 
     // screen.cpp
+    void RefreshScreen();
     void RefreshMonitors();
     bool TakeScreenChange(XEvent &xe);
     std::vector<long> CardinalProperty(Window w, Atom property);
@@ -181,6 +189,7 @@ private:
     void UpdatePosition(TopLevel &t, int width, int height);
     int HeldModifiers(const char keys[32]);
     void LoadKeyboard();
+    void ForgetKeyboard();
     KeyCodeSyms SymsOf(unsigned keycode);
 
     Display *dpy_;
@@ -199,7 +208,9 @@ private:
     XkbDescPtr xkb_ = nullptr;
     bool hasMonitors_ = false;
     int randrEventBase_ = 0;
-    RECT monitor_{};  // the primary monitor in root coordinates
+    RECT monitor_{};           // the primary monitor in root coordinates
+    RECT workArea_{};          // the desktop's work area on it, root coordinates
+    bool screenStale_ = true;  // both are asked for again when next needed
     bool timeOffsetSet_ = false;
     DWORD timeOffset_ = 0;
     std::unordered_map<display::NativeId, TopLevel> windows_;

@@ -43,7 +43,10 @@ int CharacterOf(const XKeyEvent &key, const char *text, int length, KeySym looke
 bool X11Backend::NextEvent(Event *ev) {
     ForgetDestroyedWindows();
     while (pending_.empty()) {
-        if (!XPending(dpy_)) return false;
+        if (!XPending(dpy_)) {
+            screenStale_ = true;  // the burst of work ends here
+            return false;
+        }
         XEvent xe;
         XNextEvent(dpy_, &xe);
         Translate(xe);
@@ -105,7 +108,7 @@ void X11Backend::Translate(XEvent &xe) {
 
 void X11Backend::OnMappingNotify(XMappingEvent &mapping) {
     XRefreshKeyboardMapping(&mapping);
-    if (mapping.request == MappingKeyboard) LoadKeyboard();
+    if (mapping.request == MappingKeyboard) ForgetKeyboard();
 }
 
 // Follows every FocusIn: which keys are down now, whatever happened to
@@ -311,15 +314,22 @@ int X11Backend::HeldModifiers(const char keys[32]) {
     return m;
 }
 
-// The keyboard's layouts, for key events; again whenever they change.
+// The keyboard's layouts, asked for at the first key event and again at
+// the first after they change: a start never waits for them.
 void X11Backend::LoadKeyboard() {
-    if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
+    if (xkb_) return;
     xkb_ = XkbGetMap(dpy_, XkbKeySymsMask | XkbKeyTypesMask, XkbUseCoreKbd);
     if (xkb_) XkbGetNames(dpy_, XkbKeyNamesMask, xkb_);
 }
 
+void X11Backend::ForgetKeyboard() {
+    if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
+    xkb_ = nullptr;
+}
+
 KeyCodeSyms X11Backend::SymsOf(unsigned keycode) {
     KeyCodeSyms k;
+    LoadKeyboard();
     if (!xkb_ || keycode < xkb_->min_key_code || keycode > xkb_->max_key_code) return k;
     if (xkb_->names && xkb_->names->keys) std::memcpy(k.name, xkb_->names->keys[keycode].name, 4);
     k.groups = std::min(4, static_cast<int>(XkbKeyNumGroups(xkb_, keycode)));

@@ -11,29 +11,38 @@
 namespace win32::display::x11 {
 
 SIZE X11Backend::ScreenSize() {
-    RefreshMonitors();
+    RefreshScreen();
     return {(monitor_.right - monitor_.left) / scale_, (monitor_.bottom - monitor_.top) / scale_};
 }
 
 RECT X11Backend::WorkArea() {
-    RefreshMonitors();
-    RECT area = monitor_;
-    std::vector<long> desktop = CardinalProperty(root_, atoms_[kNetCurrentDesktop]);
-    std::vector<long> areas = CardinalProperty(root_, atoms_[kNetWorkArea]);
-    size_t index = desktop.empty() ? 0 : static_cast<size_t>(desktop[0]);
-    if (areas.size() >= 4 * (index + 1)) {
-        const long *a = &areas[4 * index];
-        if (a[2] > 0 && a[3] > 0) {
-            RECT desk{static_cast<LONG>(a[0]), static_cast<LONG>(a[1]), static_cast<LONG>(a[0] + a[2]),
-                      static_cast<LONG>(a[1] + a[3])};
-            RECT clipped{std::max(desk.left, monitor_.left), std::max(desk.top, monitor_.top),
-                         std::min(desk.right, monitor_.right), std::min(desk.bottom, monitor_.bottom)};
-            if (clipped.left < clipped.right && clipped.top < clipped.bottom) area = clipped;
-        }
-    }
-    POINT topLeft = FromRoot({area.left, area.top});
-    POINT bottomRight = FromRoot({area.right, area.bottom});
+    RefreshScreen();
+    POINT topLeft = FromRoot({workArea_.left, workArea_.top});
+    POINT bottomRight = FromRoot({workArea_.right, workArea_.bottom});
     return {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+}
+
+// The monitors and the work area, asked for at most once between two looks
+// at the server (a wait for events, a drained queue, a sync): the burst of
+// work that placing a window is sees one answer, at one round trip each.
+void X11Backend::RefreshScreen() {
+    if (!screenStale_) return;
+    screenStale_ = false;
+    RefreshMonitors();
+    workArea_ = monitor_;
+    // The current desktop only picks among the areas the window manager set.
+    std::vector<long> areas = CardinalProperty(root_, atoms_[kNetWorkArea]);
+    if (areas.size() < 4) return;
+    std::vector<long> desktop = CardinalProperty(root_, atoms_[kNetCurrentDesktop]);
+    size_t index = desktop.empty() ? 0 : static_cast<size_t>(desktop[0]);
+    if (areas.size() < 4 * (index + 1)) return;
+    const long *a = &areas[4 * index];
+    if (a[2] <= 0 || a[3] <= 0) return;
+    RECT desk{static_cast<LONG>(a[0]), static_cast<LONG>(a[1]), static_cast<LONG>(a[0] + a[2]),
+              static_cast<LONG>(a[1] + a[3])};
+    RECT clipped{std::max(desk.left, monitor_.left), std::max(desk.top, monitor_.top),
+                 std::min(desk.right, monitor_.right), std::min(desk.bottom, monitor_.bottom)};
+    if (clipped.left < clipped.right && clipped.top < clipped.bottom) workArea_ = clipped;
 }
 
 int X11Backend::Dpi() {
@@ -85,7 +94,8 @@ void X11Backend::RefreshMonitors() {
 bool X11Backend::TakeScreenChange(XEvent &xe) {
     if (!hasMonitors_ || xe.type != randrEventBase_ + RRScreenChangeNotify) return false;
     XRRUpdateConfiguration(&xe);
-    RefreshMonitors();
+    screenStale_ = true;
+    RefreshScreen();
     return true;
 }
 

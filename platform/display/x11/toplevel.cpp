@@ -45,6 +45,16 @@ XEvent RequestToWindowManager(Window w, Atom messageType) {
     return ev;
 }
 
+// WM_HINTS as the back-end sets them: the window takes the focus when the
+// window manager gives it, and starts in its normal state.
+XWMHints ClientWmHints() {
+    XWMHints hints{};
+    hints.flags = InputHint | StateHint;
+    hints.input = True;
+    hints.initial_state = NormalState;
+    return hints;
+}
+
 }  // namespace
 
 display::NativeId X11Backend::CreateTopLevel(const display::TopLevelParams &p) {
@@ -92,10 +102,7 @@ Window X11Backend::CreateClientWindow(const RECT &client) {
 void X11Backend::IdentifyClient(Window xid) {
     XClassHint classHint{const_cast<char *>("morvalen"), const_cast<char *>("Morvalen")};
     XSetClassHint(dpy_, xid, &classHint);
-    XWMHints wmHints{};
-    wmHints.flags = InputHint | StateHint;
-    wmHints.input = True;
-    wmHints.initial_state = NormalState;
+    XWMHints wmHints = ClientWmHints();
     XSetWMHints(dpy_, xid, &wmHints);
     Atom protocols[] = {atoms_[kWmDeleteWindow], atoms_[kNetWmPing]};
     XSetWMProtocols(dpy_, xid, protocols, 2);
@@ -247,16 +254,13 @@ void X11Backend::SetHintsIcon(TopLevel &t, int width, int height, const uint32_t
                 bits[static_cast<size_t>(y * stride + x / 8)] |= static_cast<char>(1 << (x % 8));
         }
     }
-    t.iconMask = XCreateBitmapFromData(dpy_, t.xid, bits.data(), static_cast<unsigned>(width),
-                                       static_cast<unsigned>(height));
-    XWMHints *hints = XGetWMHints(dpy_, t.xid);
-    XWMHints fresh{};
-    XWMHints *h = hints ? hints : &fresh;
-    h->flags |= IconPixmapHint | IconMaskHint;
-    h->icon_pixmap = t.iconPixmap;
-    h->icon_mask = t.iconMask;
-    XSetWMHints(dpy_, t.xid, h);
-    if (hints) XFree(hints);
+    t.iconMask =
+        CreateBitmap(dpy_, t.xid, bits.data(), static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XWMHints hints = ClientWmHints();  // known: no need to read them back
+    hints.flags |= IconPixmapHint | IconMaskHint;
+    hints.icon_pixmap = t.iconPixmap;
+    hints.icon_mask = t.iconMask;
+    XSetWMHints(dpy_, t.xid, &hints);
 }
 
 bool X11Backend::BeginMoveDrag(display::NativeId w, int screenX, int screenY) {

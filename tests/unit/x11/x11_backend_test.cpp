@@ -352,7 +352,16 @@ TEST_F(X11Backend, IconPropertyCarriesAlphaFromTheMask) {
     EXPECT_TRUE(hints->flags & IconPixmapHint);
     EXPECT_TRUE(hints->flags & IconMaskHint);
     EXPECT_TRUE(hints->flags & InputHint);  // kept from creation
+    // The mask bitmap: set where the icon is opaque.
+    XImage *bits = XGetImage(peer_, hints->icon_mask, 0, 0, 2, 2, 1, XYPixmap);
     XFree(hints);
+    ASSERT_TRUE(bits);
+    EXPECT_EQ(bits->depth, 1);
+    EXPECT_EQ(XGetPixel(bits, 0, 0), 1u);
+    EXPECT_EQ(XGetPixel(bits, 1, 0), 0u);
+    EXPECT_EQ(XGetPixel(bits, 0, 1), 1u);
+    EXPECT_EQ(XGetPixel(bits, 1, 1), 1u);
+    XDestroyImage(bits);
 }
 
 TEST_F(X11Backend, KeysFromXTestBecomeVirtualKeysCharactersAndRepeats) {
