@@ -82,8 +82,9 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
         hasMonitors_ = true;
         XRRSelectInput(dpy_, root_, RRScreenChangeNotifyMask);
     }
-    scale_ = display::ScaleFromEnvironment(Dpi());
-    RefreshMonitors();
+    RefreshMonitors();  // no window yet to move: only finds the primary monitor
+    scale_ = display::ScaleFromEnvironment(Dpi(),
+                                           {monitor_.right - monitor_.left, monitor_.bottom - monitor_.top});
     Bool supported = False;
     XkbSetDetectableAutoRepeat(dpy_, True, &supported);
     LoadKeyboard();

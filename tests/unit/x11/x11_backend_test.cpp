@@ -34,6 +34,7 @@ constexpr Event::Type kKeyDown = Event::KeyDown, kKeyUp = Event::KeyUp, kChar = 
 }  // namespace
 
 #include <X11/Xatom.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -642,8 +643,22 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     EXPECT_EQ(96, GetDeviceCaps(ic, LOGPIXELSX));
     DeleteDC(ic);
 
+    // Any positive Xft.dpi counts (the scale made from it is clamped).
+    const char highDpi[] = "Xft.dpi: 961\n";
+    XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(highDpi), sizeof highDpi - 1);
+    Settle();
+    std::unique_ptr<display::Backend> high = display::x11::Open(TestDisplay());
+    XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
+    Settle();
+    ASSERT_TRUE(high);
+    EXPECT_EQ(high->Dpi(), 961);
+    high.reset();
+
     // The display scale: MORVALEN_SCALE, else GDK_SCALE, else Xft.dpi / 96
-    // rounded; 1 to 4, and a value that is not a number does not count.
+    // rounded; 1 to 4 and no more than leaves the primary monitor 640 x 480
+    // logical pixels; blanks around a number are allowed, and a value that
+    // is not a number does not count.
     std::string saved[2];
     const char *names[2] = {"MORVALEN_SCALE", "GDK_SCALE"};
     bool had[2];
@@ -657,9 +672,28 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     struct {
         const char *morvalen, *gdk;
         int dpi, scale;
-    } cases[] = {{nullptr, nullptr, 0, 1},   {nullptr, nullptr, 144, 2}, {nullptr, nullptr, 192, 2},
-                 {nullptr, nullptr, 900, 4}, {nullptr, "3", 192, 3},     {"1", "3", 192, 1},
-                 {"9", nullptr, 96, 4},      {"0", nullptr, 192, 1},     {"x", nullptr, 192, 2}};
+        SIZE primary = {0, 0};  // not known: no limit
+    } cases[] = {{nullptr, nullptr, 0, 1},
+                 {nullptr, nullptr, 144, 2},
+                 {nullptr, nullptr, 192, 2},
+                 {nullptr, nullptr, 900, 4},
+                 {nullptr, "3", 192, 3},
+                 {"1", "3", 192, 1},
+                 {"9", nullptr, 96, 4},
+                 {"0", nullptr, 192, 1},
+                 {"x", nullptr, 192, 2},
+                 {nullptr, nullptr, 960, 4},
+                 {nullptr, nullptr, 961, 4},
+                 {" 2", nullptr, 96, 2},
+                 {"2 ", nullptr, 96, 2},
+                 {nullptr, "\t3 ", 96, 3},
+                 {"2 x", nullptr, 96, 1},
+                 {"4", nullptr, 96, 1, {1024, 768}},
+                 {"4", nullptr, 96, 2, {1920, 1080}},
+                 {"4", nullptr, 96, 4, {2560, 1920}},
+                 {nullptr, nullptr, 961, 3, {2560, 1440}},
+                 {"3", nullptr, 96, 1, {800, 480 * 3 - 1}},
+                 {"2", nullptr, 96, 1, {600, 400}}};
     for (const auto &c : cases) {
         for (int i = 0; i < 2; ++i) {
             const char *v = i == 0 ? c.morvalen : c.gdk;
@@ -668,26 +702,47 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
             else
                 unsetenv(names[i]);
         }
-        EXPECT_EQ(display::ScaleFromEnvironment(c.dpi), c.scale)
-            << (c.morvalen ? c.morvalen : "-") << " " << (c.gdk ? c.gdk : "-") << " " << c.dpi;
+        EXPECT_EQ(display::ScaleFromEnvironment(c.dpi, c.primary), c.scale)
+            << (c.morvalen ? c.morvalen : "-") << " " << (c.gdk ? c.gdk : "-") << " " << c.dpi << " "
+            << c.primary.cx << "x" << c.primary.cy;
     }
     for (int i = 0; i < 2; ++i) unsetenv(names[i]);
 
-    // At Xft.dpi 192 the program's pixels are 2 x 2 root pixels: the screen
-    // is half the root's size, and a window's place and size are doubled.
+    // At Xft.dpi 192 on a 2048 x 1536 primary monitor the program's pixels
+    // are 2 x 2 root pixels: the screen is half the monitor's size, and a
+    // window's place and size are doubled. On a 1024 x 768 one the same
+    // setting (or MORVALEN_SCALE=4) would leave less than 640 x 480: 1.
     const char hidpi[] = "Xft.dpi:\t192\n";
     XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char *>(hidpi), sizeof hidpi - 1);
-    Settle();
-    std::unique_ptr<display::Backend> scaled = display::x11::Open(TestDisplay());
+    Atom monitorName = XInternAtom(peer_, "morvalen-test-primary", False);
+    // The monitor stays until deleted (one of that name at a time).
+    auto openOnMonitor = [&](int cx, int cy) {
+        XRRMonitorInfo *m = XRRAllocateMonitor(peer_, 0);
+        m->name = monitorName;
+        m->primary = True;
+        m->width = cx, m->height = cy, m->mwidth = cx / 4, m->mheight = cy / 4;
+        XRRSetMonitor(peer_, root, m);
+        XRRFreeMonitors(m);
+        Settle();
+        return display::x11::Open(TestDisplay());
+    };
+    std::unique_ptr<display::Backend> small = openOnMonitor(1024, 768);
+    setenv("MORVALEN_SCALE", "4", 1);
+    std::unique_ptr<display::Backend> forced = display::x11::Open(TestDisplay());
+    unsetenv("MORVALEN_SCALE");
+    XRRDeleteMonitor(peer_, root, monitorName);
+    std::unique_ptr<display::Backend> scaled = openOnMonitor(2048, 1536);
     XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
     Settle();
     for (int i = 0; i < 2; ++i)
         if (had[i]) setenv(names[i], saved[i].c_str(), 1);
-    ASSERT_TRUE(scaled);
+    ASSERT_TRUE(small && forced && scaled);
+    EXPECT_EQ(small->Scale(), 1);
+    EXPECT_EQ(forced->Scale(), 1);
     EXPECT_EQ(scaled->Scale(), 2);
-    EXPECT_EQ(scaled->ScreenSize().cx, screen.cx / 2);
-    EXPECT_EQ(scaled->ScreenSize().cy, screen.cy / 2);
+    EXPECT_EQ(scaled->ScreenSize().cx, 1024);
+    EXPECT_EQ(scaled->ScreenSize().cy, 768);
     display::TopLevelParams p;
     p.client = {10, 20, 60, 60};
     display::NativeId big = scaled->CreateTopLevel(p);
@@ -699,6 +754,8 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     EXPECT_EQ(a.width, 100);
     EXPECT_EQ(a.height, 80);
     scaled->DestroyTopLevel(big);
+    XRRDeleteMonitor(peer_, root, monitorName);
+    Settle();
 }
 
 // Two monitors side by side on the test screen, set the way xrandr does it.
