@@ -5,7 +5,8 @@
 // drive is not asked or does not answer), filesystem type, device and the
 // mount point. The filesystem's other mount points follow its line, typed
 // "same". Text fields carry the mount table's escapes, so a field never
-// holds a space, tab, newline or lone backslash.
+// holds a space, tab, newline or lone backslash. Output that cannot be
+// written is reported on stderr and ends with exit code 1.
 #include <windows.h>
 
 #include <cstdio>
