@@ -41,7 +41,6 @@
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +48,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -139,15 +139,43 @@ struct Job {
     int fd;
 };
 
-// True when `fd` is on the mount `m`: the same mount ID, or where the
-// kernel does not report one, the same device.
+// The mount ID of `fd` from /proc/self/fdinfo (Linux 3.15 on), or 0.
+// Nothing but system calls.
+unsigned FdInfoMountId(int fd) {
+    char path[40] = "/proc/self/fdinfo/";
+    char digits[12];
+    int n = 0;
+    for (unsigned v = static_cast<unsigned>(fd); n == 0 || v; v /= 10)
+        digits[n++] = static_cast<char>('0' + v % 10);
+    size_t at = strlen(path);
+    while (n) path[at++] = digits[--n];
+    path[at] = '\0';
+    int info = open(path, O_RDONLY | O_CLOEXEC);
+    if (info < 0) return 0;
+    char text[512];
+    ssize_t got = read(info, text, sizeof text - 1);
+    close(info);
+    if (got <= 0) return 0;
+    text[got] = '\0';
+    const char *p = strstr(text, "mnt_id:");
+    if (!p) return 0;
+    p += 7;
+    while (*p == ' ' || *p == '\t') ++p;
+    unsigned id = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) id = id * 10 + static_cast<unsigned>(*p - '0');
+    return id;
+}
+
+// True when `fd` is on the mount `m`: the same mount ID, from statx (Linux
+// 5.8 on) or else from fdinfo; the same device where neither tells.
 bool OnMount(int fd, const MountId &m) {
     if (m.id == 0) return true;
     struct statx sx;
     // Only the VFS's own fields: nothing to ask of a filesystem that hangs.
-    if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &sx) != 0) return false;
-    if (sx.stx_mask & STATX_MNT_ID) return sx.stx_mnt_id == m.id;
-    return sx.stx_dev_major == m.major && sx.stx_dev_minor == m.minor;
+    bool stated = statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &sx) == 0;
+    if (stated && (sx.stx_mask & STATX_MNT_ID)) return sx.stx_mnt_id == m.id;
+    if (unsigned id = FdInfoMountId(fd)) return id == m.id;
+    return stated && sx.stx_dev_major == m.major && sx.stx_dev_minor == m.minor;
 }
 
 // The figures of the filesystem mounted at `mountPoint`, if it is still the

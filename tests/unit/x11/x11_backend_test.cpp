@@ -628,13 +628,17 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
 
     // DPI: 96 by default, Xft.dpi when the resource database has it.
     EXPECT_EQ(backend_->Dpi(), 96);
-    const char db[] = "Xft.dpi:\t120\n";
-    XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char *>(db), sizeof db - 1);
-    Settle();
-    std::unique_ptr<display::Backend> other = display::x11::Open(TestDisplay());
-    XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
-    Settle();
+    // A back-end opened while the root's resources are `db`.
+    auto openWithResources = [&](const std::string &db) {
+        XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char *>(db.data()), static_cast<int>(db.size()));
+        Settle();
+        std::unique_ptr<display::Backend> b = display::x11::Open(TestDisplay());
+        XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
+        Settle();
+        return b;
+    };
+    std::unique_ptr<display::Backend> other = openWithResources("Xft.dpi:\t120\n");
     ASSERT_TRUE(other);
     EXPECT_EQ(other->Dpi(), 120);
     // The program still lives at 96 DPI: the display scales, not the fonts.
@@ -644,13 +648,7 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     DeleteDC(ic);
 
     // Any positive Xft.dpi counts (the scale made from it is clamped).
-    const char highDpi[] = "Xft.dpi: 961\n";
-    XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char *>(highDpi), sizeof highDpi - 1);
-    Settle();
-    std::unique_ptr<display::Backend> high = display::x11::Open(TestDisplay());
-    XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
-    Settle();
+    std::unique_ptr<display::Backend> high = openWithResources("Xft.dpi: 961\n");
     ASSERT_TRUE(high);
     EXPECT_EQ(high->Dpi(), 961);
     high.reset();
@@ -713,28 +711,24 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     // window's place and size are doubled. On a 1024 x 768 one the same
     // setting (or MORVALEN_SCALE=4) would leave less than 640 x 480: 1.
     const char hidpi[] = "Xft.dpi:\t192\n";
-    XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char *>(hidpi), sizeof hidpi - 1);
     Atom monitorName = XInternAtom(peer_, "morvalen-test-primary", False);
     // The monitor stays until deleted (one of that name at a time).
-    auto openOnMonitor = [&](int cx, int cy) {
+    auto setMonitor = [&](int cx, int cy) {
         XRRMonitorInfo *m = XRRAllocateMonitor(peer_, 0);
         m->name = monitorName;
         m->primary = True;
         m->width = cx, m->height = cy, m->mwidth = cx / 4, m->mheight = cy / 4;
         XRRSetMonitor(peer_, root, m);
         XRRFreeMonitors(m);
-        Settle();
-        return display::x11::Open(TestDisplay());
     };
-    std::unique_ptr<display::Backend> small = openOnMonitor(1024, 768);
+    setMonitor(1024, 768);
+    std::unique_ptr<display::Backend> small = openWithResources(hidpi);
     setenv("MORVALEN_SCALE", "4", 1);
-    std::unique_ptr<display::Backend> forced = display::x11::Open(TestDisplay());
+    std::unique_ptr<display::Backend> forced = openWithResources("");
     unsetenv("MORVALEN_SCALE");
     XRRDeleteMonitor(peer_, root, monitorName);
-    std::unique_ptr<display::Backend> scaled = openOnMonitor(2048, 1536);
-    XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
-    Settle();
+    setMonitor(2048, 1536);
+    std::unique_ptr<display::Backend> scaled = openWithResources(hidpi);
     for (int i = 0; i < 2; ++i)
         if (had[i]) setenv(names[i], saved[i].c_str(), 1);
     ASSERT_TRUE(small && forced && scaled);
