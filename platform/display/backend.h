@@ -113,8 +113,10 @@ public:
 
 // The display scale a desktop asks for: MORVALEN_SCALE if set, else
 // GDK_SCALE, else the resource DPI (Xft.dpi) over 96 rounded; clamped to
-// 1..4. `resourceDpi` 0 means none.
-int ScaleFromEnvironment(int resourceDpi);
+// 1..4 and to the largest scale that leaves `primary` (the primary
+// monitor's size in device pixels; 0 x 0 when not known) at least 640 x 480
+// logical pixels. `resourceDpi` 0 means none.
+int ScaleFromEnvironment(int resourceDpi, SIZE primary);
 
 // The back-end in use; opened on first use with the factory below. Fatal
 // (message on stderr, exit 1) when no back-end can be opened.

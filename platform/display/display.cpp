@@ -1,5 +1,6 @@
 // The back-end in use: opened on first use through the factory.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -52,22 +53,29 @@ void Reset(std::unique_ptr<Backend> backend) {
 
 namespace {
 
-// A whole number from an environment variable; false when unset or not one.
+// A whole number from an environment variable, blanks around it allowed;
+// false when unset or not one.
 bool EnvironmentInteger(const char *name, long *value) {
     const char *text = std::getenv(name);
-    if (!text || !*text) return false;
+    if (!text) return false;
     char *end = nullptr;
     *value = std::strtol(text, &end, 10);
-    return end && *end == '\0';
+    if (end == text) return false;
+    while (std::isspace(static_cast<unsigned char>(*end))) ++end;
+    return *end == '\0';
 }
 
 }  // namespace
 
-int ScaleFromEnvironment(int resourceDpi) {
+int ScaleFromEnvironment(int resourceDpi, SIZE primary) {
     long scale = 1;
     if (!EnvironmentInteger("MORVALEN_SCALE", &scale) && !EnvironmentInteger("GDK_SCALE", &scale))
         scale = resourceDpi > 0 ? (resourceDpi + 48) / 96 : 1;
-    return static_cast<int>(std::clamp(scale, 1L, 4L));
+    // The program's window and its boxes are laid out for a screen of at
+    // least 640 x 480 of its pixels.
+    long most = 4;
+    if (primary.cx > 0 && primary.cy > 0) most = std::min({most, primary.cx / 640L, primary.cy / 480L});
+    return static_cast<int>(std::clamp(scale, 1L, std::max(most, 1L)));
 }
 
 }  // namespace win32::display

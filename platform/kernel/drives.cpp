@@ -1,7 +1,11 @@
 // GetDriveTypeA, GetDiskFreeSpaceExA and GetDiskFreeSpaceA over the letter
 // map of the mount table.
+#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include <optional>
 
@@ -26,10 +30,15 @@ MapState &State() {
     return s;
 }
 
-// The table's mounts, or none when it cannot be read.
+// The table's mounts, or none when it cannot be read (said on stderr: an
+// empty drive list must not look like a machine without drives).
 std::vector<MountEntry> ReadTable(const std::string &path) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    if (fd < 0) {
+        fprintf(stderr, "%s: cannot read the mount table %s: %s\n", program_invocation_short_name,
+                path.c_str(), strerror(errno));
+        return {};
+    }
     std::vector<MountEntry> mounts = ReadMountInfo(fd, kMaxTableBytes);
     close(fd);
     return mounts;
@@ -98,6 +107,13 @@ bool SpaceOfRoot(LPCSTR root, SpaceFigures *figures) {
     return true;
 }
 
+// blocks x bytes per block, held at `most` when it would not fit.
+ULONGLONG Bytes(unsigned long long blocks, unsigned long long fragmentSize, ULONGLONG most) {
+    unsigned long long bytes;
+    if (__builtin_mul_overflow(blocks, fragmentSize, &bytes) || bytes > most) return most;
+    return bytes;
+}
+
 DWORD Clamp32(unsigned long long v) {
     return v > 0xFFFFFFFFULL ? 0xFFFFFFFFu : static_cast<DWORD>(v);
 }
@@ -144,9 +160,15 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR lpDirectoryName,
     win32::KernelCounters().getDiskFreeSpaceEx++;
     SpaceFigures f;
     if (!win32::SpaceOfRoot(lpDirectoryName, &f)) return FALSE;
-    if (lpFreeBytesAvailableToCaller) lpFreeBytesAvailableToCaller->QuadPart = f.availBlocks * f.fragmentSize;
-    if (lpTotalNumberOfBytes) lpTotalNumberOfBytes->QuadPart = f.blocks * f.fragmentSize;
-    if (lpTotalNumberOfFreeBytes) lpTotalNumberOfFreeBytes->QuadPart = f.freeBlocks * f.fragmentSize;
+    // Counts beyond 64 bits saturate. The caller's free bytes stop one short
+    // of all ones, which callers of the era keep for "cannot be read": a
+    // filesystem that large is still a drive.
+    constexpr ULONGLONG kAll = ~0ULL;
+    if (lpFreeBytesAvailableToCaller)
+        lpFreeBytesAvailableToCaller->QuadPart = win32::Bytes(f.availBlocks, f.fragmentSize, kAll - 1);
+    if (lpTotalNumberOfBytes) lpTotalNumberOfBytes->QuadPart = win32::Bytes(f.blocks, f.fragmentSize, kAll);
+    if (lpTotalNumberOfFreeBytes)
+        lpTotalNumberOfFreeBytes->QuadPart = win32::Bytes(f.freeBlocks, f.fragmentSize, kAll);
     return TRUE;
 }
 

@@ -21,8 +21,17 @@
 // costs at most one helper process and one sleeping thread, and never a
 // healthy drive.
 //
-// The fake query of the test seams runs on one detached thread per mount
-// instead, so tests can observe it; the same deadline and bounds apply.
+// Each query opens the mount point and checks that the descriptor lands on
+// the very mount the table named (its mount ID, or its device where the
+// kernel cannot tell the ID) before asking fstatvfs: a filesystem unmounted
+// since the table was read is a failed query, never the figures of the
+// directory underneath.
+//
+// Where no helper can be started (no descriptors or processes left), the
+// queries run in this process, on one detached thread per mount, or one
+// after another when no thread can be made either. The fake query of the
+// test seams runs on those threads too, so tests can observe it; the same
+// deadline and bounds apply.
 #include "platform/kernel/space.h"
 
 #include <errno.h>
@@ -30,6 +39,7 @@
 #include <limits.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +48,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -60,8 +71,15 @@ constexpr auto kAnswersKeep = std::chrono::milliseconds(1000);
 // Stack of each of the helper's threads: statvfs and write need little.
 constexpr size_t kHelperStack = 128 << 10;
 
+// The mount a query is for, as the table named it.
+struct MountId {
+    unsigned id = 0;  // 0: not known (drives of the test seams)
+    unsigned major = 0, minor = 0;
+};
+
 struct Slot {
     std::string mountPoint;
+    MountId mount;
     bool pending = false;  // asked and not answered yet
     bool ok = false;
     bool taken = false;  // an ask has had this answer
@@ -70,11 +88,12 @@ struct Slot {
 
 // The queries started together.
 struct Round {
-    std::mutex mu;  // the slots' answers, which fake threads write
+    std::mutex mu;  // the slots' answers, which in-process threads write
     std::condition_variable cv;
     Clock::time_point deadline;
     std::vector<Slot> slots;  // fixed once the queries run
-    bool fake = false;
+    bool inProcess = false;   // queried on threads of ours, not by a helper
+    win32::testing::SpaceQueryFn fake;
     pid_t helper = -1;
     int fd = -1;  // the helper's answers, until it has given them all
     size_t owed = 0;
@@ -115,23 +134,73 @@ static_assert(sizeof(Reply) <= PIPE_BUF, "each answer is one atomic write");
 
 struct Job {
     const char *mountPoint;
+    MountId mount;
     uint32_t slot;
     int fd;
 };
+
+// The mount ID of `fd` from /proc/self/fdinfo (Linux 3.15 on), or 0.
+// Nothing but system calls.
+unsigned FdInfoMountId(int fd) {
+    char path[40] = "/proc/self/fdinfo/";
+    char digits[12];
+    int n = 0;
+    for (unsigned v = static_cast<unsigned>(fd); n == 0 || v; v /= 10)
+        digits[n++] = static_cast<char>('0' + v % 10);
+    size_t at = strlen(path);
+    while (n) path[at++] = digits[--n];
+    path[at] = '\0';
+    int info = open(path, O_RDONLY | O_CLOEXEC);
+    if (info < 0) return 0;
+    char text[512];
+    ssize_t got = read(info, text, sizeof text - 1);
+    close(info);
+    if (got <= 0) return 0;
+    text[got] = '\0';
+    const char *p = strstr(text, "mnt_id:");
+    if (!p) return 0;
+    p += 7;
+    while (*p == ' ' || *p == '\t') ++p;
+    unsigned id = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) id = id * 10 + static_cast<unsigned>(*p - '0');
+    return id;
+}
+
+// True when `fd` is on the mount `m`: the same mount ID, from statx (Linux
+// 5.8 on) or else from fdinfo; the same device where neither tells.
+bool OnMount(int fd, const MountId &m) {
+    if (m.id == 0) return true;
+    struct statx sx;
+    // Only the VFS's own fields: nothing to ask of a filesystem that hangs.
+    bool stated = statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &sx) == 0;
+    if (stated && (sx.stx_mask & STATX_MNT_ID)) return sx.stx_mnt_id == m.id;
+    if (unsigned id = FdInfoMountId(fd)) return id == m.id;
+    return stated && sx.stx_dev_major == m.major && sx.stx_dev_minor == m.minor;
+}
+
+// The figures of the filesystem mounted at `mountPoint`, if it is still the
+// mount `m`. Nothing but system calls: the helper runs it after a fork.
+bool CheckedStatvfs(const char *mountPoint, const MountId &m, SpaceFigures *out) {
+    // O_PATH: no open request reaches the filesystem, only the lookup.
+    int fd = open(mountPoint, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct statvfs st;
+    bool ok = OnMount(fd, m) && fstatvfs(fd, &st) == 0;
+    close(fd);
+    if (!ok) return false;
+    out->fragmentSize = st.f_frsize ? st.f_frsize : st.f_bsize;
+    out->blocks = st.f_blocks;
+    out->freeBlocks = st.f_bfree;
+    out->availBlocks = st.f_bavail;
+    return out->fragmentSize != 0;
+}
 
 // In the helper: nothing but system calls.
 void *AnswerJob(void *arg) {
     const Job *job = static_cast<const Job *>(arg);
     Reply r{};
     r.slot = job->slot;
-    struct statvfs st;
-    if (statvfs(job->mountPoint, &st) == 0) {
-        r.figures.fragmentSize = st.f_frsize ? st.f_frsize : st.f_bsize;
-        r.figures.blocks = st.f_blocks;
-        r.figures.freeBlocks = st.f_bfree;
-        r.figures.availBlocks = st.f_bavail;
-        r.ok = r.figures.fragmentSize != 0;
-    }
+    r.ok = CheckedStatvfs(job->mountPoint, job->mount, &r.figures);
     ssize_t n = write(job->fd, &r, sizeof r);
     (void)n;  // a reader that has gone no longer needs the answer
     return nullptr;
@@ -205,7 +274,8 @@ int MsUntil(Clock::time_point t) {
 bool StartHelper(Round &r) {
     std::vector<Job> jobs;
     for (size_t i = 0; i < r.slots.size(); ++i)
-        if (r.slots[i].pending) jobs.push_back({r.slots[i].mountPoint.c_str(), static_cast<uint32_t>(i), -1});
+        if (r.slots[i].pending)
+            jobs.push_back({r.slots[i].mountPoint.c_str(), r.slots[i].mount, static_cast<uint32_t>(i), -1});
     if (jobs.empty()) return true;
     std::vector<pthread_t> threads(jobs.size());  // allocated before the fork
     int fds[2];
@@ -224,18 +294,26 @@ bool StartHelper(Round &r) {
     return true;
 }
 
-void RunFake(std::shared_ptr<Round> r, size_t i, win32::testing::SpaceQueryFn fake) {
-    const std::string &mountPoint = r->slots[i].mountPoint;  // fixed while queries run
-    win32::testing::FakeSpace f = fake(mountPoint);
-    if (f.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(f.delayMs));
+// Answers slot `i` in this process: from the seams' fake, else the
+// filesystem itself.
+void RunInProcess(std::shared_ptr<Round> r, size_t i) {
+    const Slot &slot = r->slots[i];  // fixed while queries run
     SpaceFigures figures;
-    figures.fragmentSize = f.fragmentSize;
-    figures.blocks = f.blocks;
-    figures.freeBlocks = f.freeBlocks;
-    figures.availBlocks = f.availBlocks;
+    bool ok;
+    if (r->fake) {
+        win32::testing::FakeSpace f = r->fake(slot.mountPoint);
+        if (f.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(f.delayMs));
+        figures.fragmentSize = f.fragmentSize;
+        figures.blocks = f.blocks;
+        figures.freeBlocks = f.freeBlocks;
+        figures.availBlocks = f.availBlocks;
+        ok = f.ok;
+    } else {
+        ok = CheckedStatvfs(slot.mountPoint.c_str(), slot.mount, &figures);
+    }
     {
         std::lock_guard<std::mutex> lock(r->mu);
-        Answer(*r, i, f.ok, figures);
+        Answer(*r, i, ok, figures);
     }
     r->cv.notify_all();
 }
@@ -274,6 +352,7 @@ std::shared_ptr<Round> StartRound(const std::vector<DriveEntry> &map, const std:
             if (seen) continue;
             Slot s;
             s.mountPoint = mp;
+            s.mount = {e.mount.id, e.mount.major, e.mount.minor};
             // A mount whose last query still hangs, or whose daemon has work
             // waiting, fails at once.
             if (!q.busy.count(mp) && !FuseBacklog(e.mount, sysfsRoot)) {
@@ -286,19 +365,17 @@ std::shared_ptr<Round> StartRound(const std::vector<DriveEntry> &map, const std:
         }
     }
     KernelCounters().spaceRounds++;
-    r->fake = fake != nullptr;
-    if (r->fake) {
+    r->fake = std::move(fake);
+    r->inProcess = r->fake || !StartHelper(*r);
+    if (r->inProcess) {
         for (size_t i = 0; i < r->slots.size(); ++i) {
             if (!r->slots[i].pending) continue;
             try {
-                std::thread(RunFake, r, i, fake).detach();
+                std::thread(RunInProcess, r, i).detach();
             } catch (const std::system_error &) {
-                std::lock_guard<std::mutex> lock(r->mu);
-                Answer(*r, i, false, SpaceFigures{});
+                RunInProcess(r, i);  // no thread to spare: ask right here
             }
         }
-    } else if (!StartHelper(*r)) {
-        for (size_t i = 0; i < r->slots.size(); ++i) Answer(*r, i, false, SpaceFigures{});
     }
     return r;
 }
@@ -307,7 +384,7 @@ std::shared_ptr<Round> StartRound(const std::vector<DriveEntry> &map, const std:
 bool Await(Round &r, size_t i, SpaceFigures *out) {
     Slot &s = r.slots[i];
     s.taken = true;
-    if (r.fake) {
+    if (r.inProcess) {
         std::unique_lock<std::mutex> lock(r.mu);
         r.cv.wait_until(lock, r.deadline, [&] { return !s.pending; });
         if (s.pending || !s.ok) return false;
@@ -328,7 +405,7 @@ bool Await(Round &r, size_t i, SpaceFigures *out) {
 // thread takes over what a helper still owes.
 void Retire(std::shared_ptr<Round> r) {
     if (!r) return;
-    if (r->fake) {
+    if (r->inProcess) {
         std::unique_lock<std::mutex> lock(r->mu);
         r->cv.wait_until(lock, r->deadline, [&] {
             for (const Slot &s : r->slots)

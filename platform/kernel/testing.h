@@ -15,7 +15,9 @@ namespace win32::testing {
 void SetMountInfoPath(const char *path);
 void SetSysfsRoot(const char *path);
 
-// A drive given directly, bypassing the mount table.
+// A drive given directly, bypassing the mount table. Its mount ID is not
+// known, so a real query of its mount point skips the check that the
+// descriptor is on the table's mount.
 struct FakeDrive {
     char letter;
     UINT type;

@@ -12,6 +12,7 @@
 #include <strings.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <system_error>
@@ -58,6 +59,9 @@ INT_PTR SpawnOpener(const char *file) {
     pid_t pid;
     int err = posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ);
     if (err != 0) {
+        // The click has no other way to tell the user why nothing opens.
+        fprintf(stderr, "%s: cannot open %s: %s: %s\n", program_invocation_short_name, file, program.c_str(),
+                strerror(err));
         switch (err) {
             case ENOMEM:
             case EAGAIN:

@@ -11,6 +11,7 @@
 #include "platform/display/backend.h"
 #include "platform/display/x11/x11.h"
 #include "platform/kernel/module.h"
+#include "platform/kernel/output.h"
 
 using namespace win32;
 
@@ -33,8 +34,9 @@ std::string CommandLine(int argc, char **argv) {
     return line;
 }
 
-// Answers --help or --version on stdout; false for any other command line,
-// which the program gets (and ignores) as on Windows.
+// Answers --help or --version on stdout (a write that fails is reported by
+// FinishStandardOutput); false for any other command line, which the
+// program gets (and ignores) as on Windows.
 bool AnswerOption(int argc, char **argv) {
     if (argc != 2) return false;
     if (std::strcmp(argv[1], "--version") == 0) {
@@ -56,7 +58,7 @@ bool AnswerOption(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (AnswerOption(argc, argv)) return 0;
+    if (AnswerOption(argc, argv)) return FinishStandardOutput();
     display::SetFactory(display::x11::OpenOrExit);
     std::string line = CommandLine(argc, argv);
     return WinMain(win32::MainModule(), nullptr, line.data(), SW_SHOWDEFAULT);

@@ -2,8 +2,10 @@
 # Mounts ext4 images of known size and fill, a tmpfs, a bind mount, a btrfs
 # with two subvolumes, a mount covered by a later one, a tmpfs at a mount
 # point with a tab, newline, space and backslash and (when FUSE works) a
-# filesystem whose statfs stalls, all in a private mount namespace, and
-# checks morvalen-drives and the survey against statvfs.
+# filesystem whose statfs stalls or reports more than 2^64 bytes, all in a
+# private mount namespace, and checks morvalen-drives and the survey against
+# statvfs: with few descriptors too, and while a filesystem is mounted and
+# unmounted over and over.
 #
 # usage: realfs_test.sh MORVALEN_DRIVES SURVEY_PROBE [STALLFS]
 # Exit 0 on success, 1 on a failed check, 77 when the machine does not allow
@@ -39,14 +41,20 @@ W=$(mktemp -d /tmp/morvalen-realfs.XXXXXX)
 mount -t tmpfs -o size=256m tmpfs "$W" || skip "cannot mount a tmpfs"
 M=$W/m
 ODD=$M/$'odd\tname\nwith space\\'
-mkdir -p "$M/full" "$M/most" "$M/ram" "$M/twice" "$M/zz" "$M/bt-a" "$M/bt-b" "$M/cover/q" "$ODD" "$W/img"
+mkdir -p "$M/full" "$M/most" "$M/ram" "$M/twice" "$M/zz" "$M/bt-a" "$M/bt-b" "$M/cover/q" "$ODD" "$W/img" \
+    "$M/race" "$M/huge"
 for i in 1 2 3 4 5; do mkdir -p "$M/stall$i"; done
 
 STALL_PIDS=()
+RACE_PID=
+RACE_LOOP=
 cleanup() {
     for pid in "${STALL_PIDS[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+    [ -n "$RACE_PID" ] && kill "$RACE_PID" 2>/dev/null && wait "$RACE_PID" 2>/dev/null
+    umount -l "$M/race" 2>/dev/null
+    [ -n "$RACE_LOOP" ] && losetup -d "$RACE_LOOP" 2>/dev/null
     umount -l "$ODD" 2>/dev/null
-    for d in stall1 stall2 stall3 stall4 stall5 cover cover/q bt-b bt-a zz twice ram most full; do umount -l "$M/$d" 2>/dev/null; done
+    for d in huge stall1 stall2 stall3 stall4 stall5 cover cover/q bt-b bt-a zz twice ram most full; do umount -l "$M/$d" 2>/dev/null; done
     umount -l "$W" 2>/dev/null
     rmdir "$W" 2>/dev/null
 }
@@ -228,6 +236,78 @@ if [ -n "$STALLFS" ] && [ -c /dev/fuse ]; then
 else
     echo "SKIPPED the stall check: no FUSE"
 fi
+
+# With no process left for the space helper (nor a thread), the queries
+# run in the process: the same figures, no drive lost. (An unprivileged
+# user, whom the limit binds; no leak check, whose thread the limit forbids.)
+if command -v setpriv >/dev/null && getent passwd nobody >/dev/null && getent group nogroup >/dev/null; then
+    FEW=$(ASAN_OPTIONS=detect_leaks=0 setpriv --reuid=nobody --regid=nogroup --clear-groups \
+        bash -c 'ulimit -u 1 && exec "$0"' "$DRIVES")
+    for mp in "$M/full" "$M/most"; do
+        got=$(LC_ALL=C awk -F'\t' -v mp="$mp" '$7 == mp { print $3, $4 }' <<<"$FEW")
+        [ "$got" = "$(field "$mp" 3) $(field "$mp" 4)" ] || fail "$mp with no process to spare: $got"
+    done
+else
+    echo "SKIPPED the check without processes: no setpriv, user nobody or group nogroup"
+fi
+
+# A filesystem of 2^52 + 256 blocks of 4 KiB (past 2^64 bytes) saturates
+# instead of wrapping to 1 MB: in the tool and in the survey's 32-bit MB.
+if [ -n "$STALLFS" ] && [ -c /dev/fuse ]; then
+    STALLFS_MS=0 STALLFS_BLOCKS=$(((1 << 52) + 256)) "$STALLFS" -f "$M/huge" &
+    STALL_PIDS+=($!)
+    for _ in $(seq 50); do
+        grep -q " $M/huge " /proc/self/mountinfo && break
+        sleep 0.1
+    done
+    if grep -q " $M/huge " /proc/self/mountinfo; then
+        OUT=$("$DRIVES")
+        [ "$(field "$M/huge" 3) $(field "$M/huge" 4)" = "18446744073709551615 2048000" ] ||
+            fail "the 2^64-byte filesystem: total $(field "$M/huge" 3), free $(field "$M/huge" 4)"
+        huge_letter=$(field "$M/huge" 1)
+        PROBED=$("$PROBE")
+        grep -q "^${huge_letter%:} 4294967295 2 3\$" <<<"$PROBED" ||
+            fail "the survey's record of the 2^64-byte filesystem: $(grep "^${huge_letter%:} " <<<"$PROBED")"
+        umount -l "$M/huge"
+    else
+        echo "SKIPPED the overflow check: the FUSE mount did not come up"
+    fi
+else
+    echo "SKIPPED the overflow check: no FUSE"
+fi
+
+# A filesystem mounted and unmounted over and over while the tool runs: a
+# query that meets the directory underneath instead of the mount the table
+# named fails; it never answers with the underlying tmpfs's figures.
+truncate -s 32M "$W/img/race.img"
+mkfs.ext4 -q -F -m 0 -b 4096 "$W/img/race.img" || skip "mkfs.ext4 failed"
+RACE_LOOP=$(losetup -f --show "$W/img/race.img") || skip "no free loop device"
+mount "$RACE_LOOP" "$M/race" || skip "cannot mount a loop device"
+race_total=$(stat -f -c '%S %b' "$M/race" | awk '{ print $1 * $2 }')
+umount "$M/race"
+(while :; do mount "$RACE_LOOP" "$M/race" && umount "$M/race"; done) 2>/dev/null &
+RACE_PID=$!
+runs=0 seen=0 answered=0 wrong=0
+end=$((SECONDS + 5))
+for _ in $(seq 200); do
+    [ $SECONDS -lt $end ] || break
+    OUT=$("$DRIVES")
+    runs=$((runs + 1))
+    total=$(field "$M/race" 3)
+    [ -n "$total" ] || continue
+    seen=$((seen + 1))
+    [ "$total" = - ] && continue
+    answered=$((answered + 1))
+    [ "$total" = "$race_total" ] || wrong=$((wrong + 1))
+done
+kill "$RACE_PID" && wait "$RACE_PID" 2>/dev/null
+RACE_PID=
+umount -l "$M/race" 2>/dev/null
+losetup -d "$RACE_LOOP"
+RACE_LOOP=
+echo "mount/unmount loop, $runs runs: listed in $seen, answered in $answered, another filesystem's figures in $wrong"
+[ $wrong -eq 0 ] || fail "$wrong runs showed another filesystem's figures for the unmounted drive"
+[ $seen -gt 0 ] || echo "SKIPPED the unmount race check: the loop never showed its mount to the tool"
 
 [ $FAILED -eq 0 ] && echo "realfs: all checks passed"
 exit $FAILED

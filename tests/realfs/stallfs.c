@@ -1,7 +1,9 @@
 /* stallfs: an empty FUSE filesystem whose statfs answers only after a
  * long sleep, as a hung network or FUSE daemon would. The sleep in seconds
  * comes from STALLFS_SECONDS (default 5), or in milliseconds from STALLFS_MS
- * (a slow filesystem rather than a hung one). */
+ * (a slow filesystem rather than a hung one; 0 for none). The answer is
+ * 1000 blocks of 4 KiB, 500 of them free, or STALLFS_BLOCKS blocks (any
+ * 64-bit count: sizes a real filesystem never reports). */
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
 
@@ -13,6 +15,7 @@
 #include <unistd.h>
 
 static unsigned stall_ms = 5000;
+static unsigned long long blocks = 1000;
 
 static int stall_getattr(const char *path, struct stat *st, struct fuse_file_info *fi) {
     (void)fi;
@@ -40,7 +43,7 @@ static int stall_statfs(const char *path, struct statvfs *st) {
     nanosleep(&t, NULL);
     memset(st, 0, sizeof *st);
     st->f_bsize = st->f_frsize = 4096;
-    st->f_blocks = 1000;
+    st->f_blocks = blocks;
     st->f_bfree = st->f_bavail = 500;
     return 0;
 }
@@ -56,5 +59,7 @@ int main(int argc, char *argv[]) {
     if (s) stall_ms = (unsigned)atoi(s) * 1000u;
     s = getenv("STALLFS_MS");
     if (s) stall_ms = (unsigned)atoi(s);
+    s = getenv("STALLFS_BLOCKS");
+    if (s) blocks = strtoull(s, NULL, 10);
     return fuse_main(argc, argv, &ops, NULL);
 }

@@ -5,7 +5,8 @@
 // drive is not asked or does not answer), filesystem type, device and the
 // mount point. The filesystem's other mount points follow its line, typed
 // "same". Text fields carry the mount table's escapes, so a field never
-// holds a space, tab, newline or lone backslash.
+// holds a space, tab, newline or lone backslash. Output that cannot be
+// written is reported on stderr and ends with exit code 1.
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "platform/kernel/mounts.h"
+#include "platform/kernel/output.h"
 
 static const char *TypeWord(UINT type) {
     switch (type) {
@@ -34,7 +36,7 @@ static const char *TypeWord(UINT type) {
 int main(int argc, char **argv) {
     if (argc > 1 && strcmp(argv[1], "--version") == 0) {
         printf("Morvalen %s\n", MORVALEN_VERSION);
-        return 0;
+        return win32::FinishStandardOutput();
     }
     if (argc > 1 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
         printf(
@@ -46,7 +48,7 @@ int main(int argc, char **argv) {
             "Inside a field, a space, tab, newline and backslash are written \\040, \\011,\n"
             "\\012 and \\134, as in /proc/self/mountinfo.\n",
             argv[0]);
-        return 0;
+        return win32::FinishStandardOutput();
     }
     std::string out;
     auto line = [&out](const win32::DriveEntry &e, const char *type, const char *sizes,
@@ -75,5 +77,5 @@ int main(int argc, char **argv) {
         for (const std::string &point : e.alsoMountedAt) line(e, "same", "-\t-", point);
     }
     fwrite(out.data(), 1, out.size(), stdout);
-    return 0;
+    return win32::FinishStandardOutput();
 }

@@ -88,8 +88,11 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
         hasMonitors_ = true;
         XRRSelectInput(dpy_, root_, RRScreenChangeNotifyMask);
     }
-    scale_ = display::ScaleFromEnvironment(Dpi());
-    monitor_ = {0, 0, DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)};  // until first asked
+    // The scale is bounded by the primary monitor's size; the answer holds
+    // for the rest of this burst of work (no window yet to move).
+    RefreshScreen();
+    scale_ = display::ScaleFromEnvironment(Dpi(),
+                                           {monitor_.right - monitor_.left, monitor_.bottom - monitor_.top});
     Bool supported = False;
     XkbSetDetectableAutoRepeat(dpy_, True, &supported);
     gc_ = nullptr;

@@ -1,6 +1,7 @@
 // The screen as the X11 back-end reports it: the primary monitor (RandR),
 // the desktop's work area, the resource resolution, and the root window's
 // properties the window manager publishes.
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/display/x11/backend_x11.h"
@@ -55,7 +56,8 @@ int X11Backend::Dpi() {
             XrmValue value{};
             if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
                 double d = std::atof(value.addr);
-                if (d >= 24 && d <= 960) dpi_ = static_cast<int>(d + 0.5);
+                // Any positive value: the scale made from it is clamped.
+                if (d > 0) dpi_ = static_cast<int>(std::min(d, 96.0 * 64) + 0.5);
             }
             XrmDestroyDatabase(db);
         }

@@ -70,6 +70,25 @@ def run_quiet(args):
     return out if r.returncode == 0 else f"exit {r.returncode}: {out}"
 
 
+def lost_output_failures(morvalen, drives):
+    """Failures of the programs' answers to notice output that is lost: each
+    written to a full device and to a closed standard output must say
+    "write error" on standard error and exit non-zero."""
+    failed = []
+    runs = [[morvalen, "--help"], [morvalen, "--version"], [drives], [drives, "--version"]]
+    for args in runs:
+        name = " ".join([os.path.basename(args[0])] + args[1:])
+        with open("/dev/full", "wb") as full:
+            r = subprocess.run(args, stdout=full, stderr=subprocess.PIPE, text=True, timeout=30)
+        if r.returncode == 0 or "write error" not in r.stderr:
+            failed.append(f"{name} to /dev/full: exit {r.returncode}, stderr {r.stderr.strip()!r}")
+        r = subprocess.run(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, timeout=30,
+                           preexec_fn=lambda: os.close(1))
+        if r.returncode == 0 or "write error" not in r.stderr:
+            failed.append(f"{name} to a closed stdout: exit {r.returncode}, stderr {r.stderr.strip()!r}")
+    return failed
+
+
 def check_tree(prefix, run_drives=True):
     """Failures of the installation under `prefix` (the directory that holds
     bin/ and share/)."""
@@ -86,6 +105,7 @@ def check_tree(prefix, run_drives=True):
         r = subprocess.run([drives, "--version"], capture_output=True, text=True, timeout=30)
         if (r.returncode, r.stdout) != (0, "Morvalen 1.12\n"):
             failed.append(f"morvalen-drives --version: exit {r.returncode}, {r.stdout!r}")
+        failed += lost_output_failures(os.path.join(prefix, "bin/morvalen"), drives)
 
     desktop = os.path.join(prefix, "share/applications/morvalen.desktop")
     if os.path.isfile(desktop):

@@ -3,12 +3,16 @@
 // MulDiv.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "platform/kernel/module.h"
@@ -30,7 +34,8 @@ protected:
                                        {'D', DRIVE_REMOVABLE, "/media/stick"},
                                        {'E', DRIVE_REMOTE, "/mnt/nas"},
                                        {'F', DRIVE_FIXED, "/odd"},
-                                       {'G', DRIVE_FIXED, "/huge"}});
+                                       {'G', DRIVE_FIXED, "/huge"},
+                                       {'I', DRIVE_FIXED, "/over"}});
         win32::testing::SetSpaceQuery([](const std::string &mp) {
             win32::testing::FakeSpace s;
             if (mp == "/") {
@@ -42,6 +47,8 @@ protected:
             } else if (mp == "/huge") {  // 1 PiB in 4 KiB blocks: 2^38 blocks
                 s.fragmentSize = 4096, s.blocks = 1ULL << 38, s.freeBlocks = 1ULL << 37,
                 s.availBlocks = 1ULL << 37;
+            } else if (mp == "/over") {  // 2^52 + 256 blocks of 4 KiB: past 2^64 bytes
+                s.fragmentSize = 4096, s.blocks = s.freeBlocks = s.availBlocks = (1ULL << 52) + 256;
             } else {
                 s.blocks = 1;
             }
@@ -60,6 +67,12 @@ TEST_F(KernelCallsTest, ExtendedQueryGivesByteCountsAndAcceptsNullOutputs) {
     EXPECT_TRUE(GetDiskFreeSpaceExA("c:\\", nullptr, nullptr, nullptr));
     ASSERT_TRUE(GetDiskFreeSpaceExA("G:\\", &avail, &total, nullptr));
     EXPECT_EQ(total.QuadPart, 1ULL << 50);  // never truncated
+    // Beyond 64 bits the counts saturate instead of wrapping to 1 MB; the
+    // caller's free bytes stay clear of the all-ones "cannot be read".
+    ASSERT_TRUE(GetDiskFreeSpaceExA("I:\\", &avail, &total, &totalFree));
+    EXPECT_EQ(total.QuadPart, ~0ULL);
+    EXPECT_EQ(totalFree.QuadPart, ~0ULL);
+    EXPECT_EQ(avail.QuadPart, ~0ULL - 1);
 
     SetLastError(0);
     EXPECT_FALSE(GetDiskFreeSpaceExA("D:\\", &avail, &total, nullptr));
@@ -70,10 +83,10 @@ TEST_F(KernelCallsTest, ExtendedQueryGivesByteCountsAndAcceptsNullOutputs) {
     SetLastError(0);
     EXPECT_FALSE(GetDiskFreeSpaceExA("H:\\", &avail, &total, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-    // The first ask starts the four fixed and removable drives' queries;
+    // The first ask starts the five fixed and removable drives' queries;
     // asking for C: again starts them all anew, and the rest use that round.
     auto calls = win32::testing::GetKernelCalls();
-    EXPECT_EQ(calls.spaceQueries, 8);
+    EXPECT_EQ(calls.spaceQueries, 10);
     EXPECT_EQ(calls.spaceRounds, 2);
 }
 
@@ -167,9 +180,60 @@ TEST(KernelRealQuery, AsksStatvfsInAChildAndLeavesNoChildBehind) {
     SetLastError(0);
     EXPECT_FALSE(GetDiskFreeSpaceExA("D:\\", &avail, &total, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_READY);
+
+    // With no descriptors left for the helper's pipe, the query runs in the
+    // process instead of failing every drive. (A fake query first runs the
+    // same in-process code with descriptors to spare: the undefined-behaviour
+    // sanitizer's first check of a class's type needs a pipe of its own.)
+    win32::testing::SetSpaceQuery([](const std::string &) { return win32::testing::FakeSpace{}; });
+    ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &avail, &total, nullptr));
+    win32::testing::SetSpaceQuery(nullptr);
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    int lowest = dup(0);  // the next descriptor handed out; one more is allowed
+    ASSERT_GE(lowest, 0);
+    close(lowest);
+    rlimit few = saved;
+    few.rlim_cur = static_cast<rlim_t>(lowest) + 1;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+    win32::testing::SetFakeDrives({{'C', DRIVE_FIXED, "/"}});  // a new round
+    bool answered = GetDiskFreeSpaceExA("C:\\", &avail, &total, nullptr);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(total.QuadPart, (ULONGLONG)st.f_blocks * st.f_frsize);
+
     // The helper processes are all gone: nothing of ours is left to wait for.
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
+    win32::testing::ResetKernel();
+}
+
+// A drive is queried only through its own mount: the table's root line
+// answers; the same line with another mount ID names a mount that is gone.
+TEST(KernelRealQuery, AnswersOnlyForTheMountTheTableNamed) {
+    win32::testing::ResetKernel();
+    std::string rootLine;
+    {
+        std::ifstream in("/proc/self/mountinfo");
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            std::string id, parent, dev, root, point;
+            fields >> id >> parent >> dev >> root >> point;
+            if (point == "/") rootLine = line;  // the last one is on top
+        }
+    }
+    if (rootLine.empty()) GTEST_SKIP() << "no root mount in /proc/self/mountinfo";
+    std::string table = ::testing::TempDir() + "/morvalen-mountinfo";
+    auto answer = [&](const std::string &line) {
+        std::ofstream(table) << line << "\n";
+        win32::testing::SetMountInfoPath(table.c_str());
+        ULARGE_INTEGER avail, total;
+        return GetDriveTypeA("C:\\") == DRIVE_FIXED && GetDiskFreeSpaceExA("C:\\", &avail, &total, nullptr);
+    };
+    if (!answer(rootLine)) GTEST_SKIP() << "the root filesystem is not a fixed drive here: " << rootLine;
+    std::string otherId = std::to_string(std::stoul(rootLine) + 100000) + rootLine.substr(rootLine.find(' '));
+    EXPECT_FALSE(answer(otherId)) << otherId;
+    unlink(table.c_str());
     win32::testing::ResetKernel();
 }
 

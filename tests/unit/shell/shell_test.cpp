@@ -104,9 +104,14 @@ TEST_F(ShellTest, StartsTheOpenerWithOneArgumentAndReapsIt) {
     std::filesystem::remove_all(dir);
 }
 
-TEST_F(ShellTest, MissingOpenerIsReportedAsNotFound) {
+TEST_F(ShellTest, MissingOpenerIsReportedAsNotFoundAndOnStderr) {
     win32::testing::SetShellOpener("morvalen-no-such-opener");
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(Open("open", "https://example.org"), SE_ERR_FNF);
+    std::string said = ::testing::internal::GetCapturedStderr();
+    // A click that cannot open the link says which opener is missing.
+    EXPECT_NE(said.find("https://example.org"), std::string::npos) << said;
+    EXPECT_NE(said.find("morvalen-no-such-opener: No such file or directory"), std::string::npos) << said;
 }
 
 }  // namespace

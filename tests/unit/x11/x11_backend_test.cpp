@@ -34,6 +34,7 @@ constexpr Event::Type kKeyDown = Event::KeyDown, kKeyUp = Event::KeyUp, kChar = 
 }  // namespace
 
 #include <X11/Xatom.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -638,13 +639,17 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     // DPI: 96 by default, Xft.dpi when the resource database has it.
     EXPECT_EQ(backend_->Dpi(), 96);
     testsupport::ScopedEnvironment env{"MORVALEN_SCALE", "GDK_SCALE"};
-    const char db[] = "Xft.dpi:\t120\n";
-    XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char *>(db), sizeof db - 1);
-    Settle();
-    std::unique_ptr<display::Backend> other = display::x11::Open(TestDisplay());
-    XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
-    Settle();
+    // A back-end opened while the root's resources are `db`.
+    auto openWithResources = [&](const std::string &db) {
+        XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char *>(db.data()), static_cast<int>(db.size()));
+        Settle();
+        std::unique_ptr<display::Backend> b = display::x11::Open(TestDisplay());
+        XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
+        Settle();
+        return b;
+    };
+    std::unique_ptr<display::Backend> other = openWithResources("Xft.dpi:\t120\n");
     ASSERT_TRUE(other);
     EXPECT_EQ(other->Dpi(), 120);
     // The program still lives at 96 DPI: the display scales, not the fonts.
@@ -655,20 +660,41 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
 
     // With no scale in the environment it comes from the resource DPI.
     EXPECT_EQ(other->Scale(), 1);  // 120 DPI
+    // Any positive Xft.dpi counts (the scale made from it is clamped).
+    std::unique_ptr<display::Backend> high = openWithResources("Xft.dpi: 961\n");
+    ASSERT_TRUE(high);
+    EXPECT_EQ(high->Dpi(), 961);
+    high.reset();
 
-    // At Xft.dpi 192 the program's pixels are 2 x 2 root pixels: the screen
-    // is half the root's size, and a window's place and size are doubled.
+    // At Xft.dpi 192 on a 2048 x 1536 primary monitor the program's pixels
+    // are 2 x 2 root pixels: the screen is half the monitor's size, and a
+    // window's place and size are doubled. On a 1024 x 768 one the same
+    // setting (or MORVALEN_SCALE=4) would leave less than 640 x 480: 1.
     const char hidpi[] = "Xft.dpi:\t192\n";
-    XChangeProperty(peer_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char *>(hidpi), sizeof hidpi - 1);
-    Settle();
-    std::unique_ptr<display::Backend> scaled = display::x11::Open(TestDisplay());
-    XDeleteProperty(peer_, root, XA_RESOURCE_MANAGER);
-    Settle();
-    ASSERT_TRUE(scaled);
+    Atom monitorName = XInternAtom(peer_, "morvalen-test-primary", False);
+    // The monitor stays until deleted (one of that name at a time).
+    auto setMonitor = [&](int cx, int cy) {
+        XRRMonitorInfo *m = XRRAllocateMonitor(peer_, 0);
+        m->name = monitorName;
+        m->primary = True;
+        m->width = cx, m->height = cy, m->mwidth = cx / 4, m->mheight = cy / 4;
+        XRRSetMonitor(peer_, root, m);
+        XRRFreeMonitors(m);
+    };
+    setMonitor(1024, 768);
+    std::unique_ptr<display::Backend> small = openWithResources(hidpi);
+    env.Set("MORVALEN_SCALE", "4");
+    std::unique_ptr<display::Backend> forced = openWithResources("");
+    env.Set("MORVALEN_SCALE", nullptr);
+    XRRDeleteMonitor(peer_, root, monitorName);
+    setMonitor(2048, 1536);
+    std::unique_ptr<display::Backend> scaled = openWithResources(hidpi);
+    ASSERT_TRUE(small && forced && scaled);
+    EXPECT_EQ(small->Scale(), 1);
+    EXPECT_EQ(forced->Scale(), 1);
     EXPECT_EQ(scaled->Scale(), 2);
-    EXPECT_EQ(scaled->ScreenSize().cx, screen.cx / 2);
-    EXPECT_EQ(scaled->ScreenSize().cy, screen.cy / 2);
+    EXPECT_EQ(scaled->ScreenSize().cx, 1024);
+    EXPECT_EQ(scaled->ScreenSize().cy, 768);
     display::TopLevelParams p;
     p.client = {10, 20, 60, 60};
     display::NativeId big = scaled->CreateTopLevel(p);
@@ -680,6 +706,8 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     EXPECT_EQ(a.width, 100);
     EXPECT_EQ(a.height, 80);
     scaled->DestroyTopLevel(big);
+    XRRDeleteMonitor(peer_, root, monitorName);
+    Settle();
 }
 
 // Two monitors side by side on the test screen, set the way xrandr does it.
