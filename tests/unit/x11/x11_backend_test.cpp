@@ -555,8 +555,27 @@ TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
         if (WaitFor(kConfigure, w, &c) && c.rect.left == 54 && c.rect.top == 83) found = true;
     }
     EXPECT_TRUE(found) << "last configure at " << c.rect.left << "," << c.rect.top;
+    // Some window managers (weston's) move the frame and say nothing: the
+    // back-end asks where the client is, and input is measured in the
+    // client area wherever the window went.
+    XMoveWindow(peer_, frame, 250, 300);
+    Settle();
+    Drain(50);
+    RECT now{};
+    ASSERT_TRUE(backend_->QueryClientRect(w, &now));
+    EXPECT_EQ(now, (RECT{254, 323, 354, 383}));
+    EXPECT_FALSE(backend_->QueryClientRect(w, &now));  // nothing new
+    XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 260, 330, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
+    Settle();
+    Event press;
+    ASSERT_TRUE(WaitFor(kButtonDown, w, &press));
+    EXPECT_EQ(press.x, 6);
+    EXPECT_EQ(press.y, 7);
     // Moving the frame does not move the client inside it; the window
-    // manager tells the client with a synthetic ConfigureNotify.
+    // manager tells the client with a synthetic ConfigureNotify, and what
+    // it says holds until the next map or reparent.
     XMoveWindow(peer_, frame, 70, 90);
     XEvent note{};
     note.xconfigure.type = ConfigureNotify;
@@ -570,6 +589,9 @@ TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
     ASSERT_TRUE(WaitFor(kConfigure, w, &c));
     EXPECT_EQ(c.rect.left, 74);
     EXPECT_EQ(c.rect.top, 113);
+    XMoveWindow(peer_, frame, 10, 10);
+    Settle();
+    EXPECT_FALSE(backend_->QueryClientRect(w, &now));
     backend_->DestroyTopLevel(w);
     XDestroyWindow(peer_, frame);
     Settle();
