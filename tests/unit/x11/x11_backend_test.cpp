@@ -333,6 +333,72 @@ TEST_F(X11Backend, ShapeSetsBoundingAndInputFromTheRegion) {
     EXPECT_FALSE(bShaped);
 }
 
+// Under a compositing manager (here a stand-in that only owns its
+// selection) SHAPE does not cut a window's pixels: a captionless pop-up
+// gets a 32-bit visual and its pixels are clear outside the region, opaque
+// inside; a captioned window, and any window without a compositing manager,
+// keeps the screen's visual.
+TEST_F(X11Backend, ShapedPopupsAreClearOutsideTheRegionUnderACompositingManager) {
+    auto depth = [&](display::NativeId w) {
+        XWindowAttributes a{};
+        XGetWindowAttributes(peer_, static_cast<Window>(w), &a);
+        return a.depth;
+    };
+    display::NativeId before = Create({50, 50, 150, 110}, "", false, true);
+    Atom cm = XInternAtom(peer_, ("_NET_WM_CM_S" + std::to_string(DefaultScreen(peer_))).c_str(), False);
+    Window owner = XCreateSimpleWindow(peer_, DefaultRootWindow(peer_), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(peer_, cm, owner, CurrentTime);
+    Settle();
+    display::NativeId framed = Create({50, 50, 150, 110}, "Framed");
+    EXPECT_EQ(depth(before), DefaultDepth(peer_, DefaultScreen(peer_)));
+    EXPECT_EQ(depth(framed), DefaultDepth(peer_, DefaultScreen(peer_)));
+
+    // At display scale 2 the clear part follows the region at device
+    // resolution: 20 x 20 device pixels for the 10 x 10 corner.
+    for (int scale : {1, 2}) {
+        setenv("MORVALEN_SCALE", std::to_string(scale).c_str(), 1);
+        backend_ = display::x11::Open(TestDisplay());
+        unsetenv("MORVALEN_SCALE");
+        ASSERT_EQ(backend_->Scale(), scale);
+        display::NativeId popup = Create({50, 50, 150, 110}, "", false, true);
+        ASSERT_EQ(depth(popup), 32) << "the server offers no 32-bit TrueColor visual";
+        gdi::Region shape(RECT{0, 0, 100, 60});
+        shape.Subtract(gdi::Region(RECT{0, 0, 10, 10}));
+        backend_->SetShape(popup, &shape);
+        backend_->ShowTopLevel(popup, true);
+        ASSERT_TRUE(WaitFor(kMap, popup));
+        gdi::Surface s;
+        s.width = 100 * scale;
+        s.height = 60 * scale;
+        s.pixels.assign(static_cast<size_t>(s.width * s.height), 0x12C034);
+        backend_->Present(popup, s, {0, 0, 100, 60});
+        Settle();
+        auto argb = [&](int x, int y) {
+            XImage *img = XGetImage(peer_, static_cast<Window>(popup), x, y, 1, 1, AllPlanes, ZPixmap);
+            if (!img) return 0xDEADBEEFu;
+            uint32_t p = static_cast<uint32_t>(XGetPixel(img, 0, 0));
+            XDestroyImage(img);
+            return p;
+        };
+        int edge = 10 * scale;
+        EXPECT_EQ(argb(edge, 0), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(0, edge), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(100 * scale - 1, 60 * scale - 1), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(edge - 1, edge - 1), 0u) << scale;  // cut away: clear, not black
+        // SHAPE still takes the clicks away from the cut-away part; the
+        // pixels stay whole for the compositing manager to blend.
+        for (int kind : {ShapeInput, ShapeBounding}) {
+            int count = 0, ordering = 0;
+            XRectangle *rects =
+                XShapeGetRectangles(peer_, static_cast<Window>(popup), kind, &count, &ordering);
+            EXPECT_EQ(count, kind == ShapeInput ? static_cast<int>(shape.Rects().size()) : 1) << kind;
+            if (rects) XFree(rects);
+        }
+    }
+    XDestroyWindow(peer_, owner);
+    Settle();
+}
+
 TEST_F(X11Backend, IconPropertyCarriesAlphaFromTheMask) {
     display::NativeId w = Create({0, 0, 20, 20});
     const uint32_t pixels[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0x123456};
