@@ -566,6 +566,49 @@ TEST_F(X11Backend, ButtonsWheelAndMotionInClientAndScreenCoordinates) {
     (void)w;
 }
 
+// A click on a window under a modal box brings the box forward: raised,
+// focused, and the window manager asked to activate it for the user's click
+// (source 1, the click's time).
+TEST_F(X11Backend, ActivatingAWindowRaisesFocusesAndAsksTheWindowManager) {
+    display::NativeId box = ShowAndFocus({300, 300, 400, 360});
+    display::NativeId main = ShowAndFocus({250, 250, 500, 450});
+    XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 260, 260, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
+    Settle();
+    ASSERT_TRUE(WaitFor(kButtonDown, main));
+    Window root = DefaultRootWindow(peer_);
+    XSelectInput(peer_, root, SubstructureNotifyMask);
+    Settle();
+    backend_->ActivateTopLevel(box);
+    Settle();
+    XEvent ev{};
+    bool got = false;
+    while (!got && XPending(peer_)) {
+        XNextEvent(peer_, &ev);
+        got = ev.type == ClientMessage;
+    }
+    XSelectInput(peer_, root, NoEventMask);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(ev.xclient.message_type, XInternAtom(peer_, "_NET_ACTIVE_WINDOW", False));
+    EXPECT_EQ(ev.xclient.window, static_cast<Window>(box));
+    EXPECT_EQ(ev.xclient.data.l[0], 1);
+    EXPECT_NE(ev.xclient.data.l[1], 0);
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(peer_, &focus, &revert);
+    EXPECT_EQ(focus, static_cast<Window>(box));
+    Window rootReturn, parent, *children = nullptr;
+    unsigned n = 0;
+    ASSERT_TRUE(XQueryTree(peer_, root, &rootReturn, &parent, &children, &n));
+    std::vector<Window> stack(children, children + n);  // bottom first
+    XFree(children);
+    auto at = [&](display::NativeId w) {
+        return std::find(stack.begin(), stack.end(), static_cast<Window>(w));
+    };
+    EXPECT_GT(at(box), at(main));
+}
+
 TEST_F(X11Backend, CloseRequestAndUnmapFromTheWindowManager) {
     display::NativeId w = ShowAndFocus({0, 0, 50, 50});
     XEvent ev{};
