@@ -384,7 +384,8 @@ TEST_F(ListBoxTest, WheelArrowsAndThumbScroll) {
 
 // Scrolling by the wheel, the scroll bar and the keyboard, as a user does
 // it: what reaches the screen is the rows from the new top index, and Down
-// on the last visible row brings the caret's row into view.
+// on the last visible row, or on the last item scrolled away, brings the
+// caret's row into view.
 TEST_F(ListBoxTest, ScrollingShowsTheRowsFromTheNewTop) {
     Rec().paintItems = true;
     HWND list = MakeList(40);
@@ -415,13 +416,20 @@ TEST_F(ListBoxTest, ScrollingShowsTheRowsFromTheNewTop) {
              win32::testing::KeyPress(VK_DOWN);
          },
          5},
+        {"Down on the last item scrolled out of view",
+         [&] {
+             SendMessageA(list, LB_SETCURSEL, 39, 0);
+             win32::testing::Wheel(win.left + 50, win.top + 50, 3 * WHEEL_DELTA);
+             win32::testing::KeyPress(VK_DOWN);
+         },
+         30},
     };
     for (const Step &step : steps) {
         step.act();
         win32::testing::RunUntilIdle();
         screenRowsFrom(step.top, step.how);
     }
-    EXPECT_EQ(Sel(list), 14);
+    EXPECT_EQ(Sel(list), 39);
 }
 
 TEST_F(ListBoxTest, IntegralHeightDropsThePartialItem) {
