@@ -72,6 +72,7 @@ void HeadlessBackend::ShowTopLevel(NativeId w, bool show) {
     if (it == windows_.end()) return;
     it->second.shown = show;
     if (show) {
+        it->second.modalWhenShown = it->second.modal;
         Raise(w);
     } else {
         stack_.erase(std::remove(stack_.begin(), stack_.end(), w), stack_.end());
@@ -119,16 +120,71 @@ void HeadlessBackend::SetInputFocus(NativeId w) {
     }
 }
 
+void HeadlessBackend::SetModal(NativeId w, bool modal) {
+    if (auto it = windows_.find(w); it != windows_.end()) it->second.modal = modal;
+}
+
+void HeadlessBackend::ActivateTopLevel(NativeId w) {
+    activated_.push_back(w);
+    SetInputFocus(w);
+}
+
+bool HeadlessBackend::QueryClientRect(NativeId w, RECT *client) {
+    auto it = windows_.find(w);
+    if (it == windows_.end() || !it->second.movedSilently) return false;
+    it->second.movedSilently = false;
+    *client = it->second.client;
+    return true;
+}
+
+void HeadlessBackend::Configure(NativeId w, const RECT &client) {
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
+    it->second.client = client;
+    Event e;
+    e.type = Event::Configure;
+    e.window = w;
+    e.rect = client;
+    Inject(e);
+}
+
+void HeadlessBackend::MoveSilently(NativeId w, int dx, int dy) {
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
+    RECT &c = it->second.client;
+    c = {c.left + dx, c.top + dy, c.right + dx, c.bottom + dy};
+    it->second.movedSilently = true;
+}
+
+void HeadlessBackend::GiveFocus(NativeId w) {
+    Event e;
+    if (focused_) {
+        e.type = Event::FocusOut;
+        e.window = focused_;
+        Inject(e);
+    }
+    e.type = Event::FocusIn;
+    e.window = w;
+    Inject(e);
+    SetInputFocus(w);
+}
+
 bool HeadlessBackend::NextEvent(Event *ev) {
     if (events_.empty()) return false;
     *ev = events_.front();
     events_.pop_front();
     if (ev->type == Event::ButtonDown || ev->type == Event::ButtonUp || ev->type == Event::Motion ||
         ev->type == Event::Wheel) {
-        // Injected at device pixels; the program's point holds them.
+        // Injected at device screen pixels; the program's point holds them,
+        // and the event tells it in the window's client area.
         auto floorDiv = [this](int v) { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); };
-        ev->x = floorDiv(ev->x);
-        ev->y = floorDiv(ev->y);
+        ev->rootX = floorDiv(ev->x);
+        ev->rootY = floorDiv(ev->y);
+        auto it = windows_.find(ev->window);
+        POINT origin =
+            it == windows_.end() ? POINT{0, 0} : POINT{it->second.client.left, it->second.client.top};
+        ev->x = ev->rootX - origin.x;
+        ev->y = ev->rootY - origin.y;
     }
     return true;
 }

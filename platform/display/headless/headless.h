@@ -33,6 +33,9 @@ public:
     void Present(NativeId w, const gdi::Surface &surface, const RECT &dirty) override;
     bool BeginMoveDrag(NativeId w, int screenX, int screenY) override;
     void SetInputFocus(NativeId w) override;
+    void SetModal(NativeId w, bool modal) override;
+    void ActivateTopLevel(NativeId w) override;
+    bool QueryClientRect(NativeId w, RECT *client) override;
     bool NextEvent(Event *ev) override;
     bool Wait(int timeoutMs) override;
     void Wake() override;
@@ -56,6 +59,16 @@ public:
     NativeId WindowAt(int x, int y) const;
     std::string Title(NativeId w) const;
     size_t WindowCount() const { return windows_.size(); }
+    // What window managers do on their own. Configure: moves or resizes a
+    // window and says so (a tiling window manager). MoveSilently: moves it
+    // without a word (a compositor's frame); the layer learns of it only by
+    // asking. GiveFocus: focuses a window (click-to-focus, Alt+Tab).
+    void Configure(NativeId w, const RECT &client);
+    void MoveSilently(NativeId w, int dx, int dy);
+    void GiveFocus(NativeId w);
+    NativeId Focused() const { return focused_; }
+    // The windows the layer brought forward as the user's doing, in order.
+    const std::vector<NativeId> &Activated() const { return activated_; }
 
     struct Native {
         RECT client{};
@@ -64,6 +77,9 @@ public:
         gdi::Surface pixels;               // what was last presented, device pixels
         std::string title;
         NativeId owner = 0;
+        bool modal = false;
+        bool modalWhenShown = false;  // marked modal before it was last shown
+        bool movedSilently = false;   // since the layer last asked where it is
     };
     // Every native window, by id.
     const std::map<NativeId, Native> &Windows() const { return windows_; }
@@ -88,6 +104,7 @@ private:
     DWORD now_ = 0;
     gdi::Surface screen_;
     std::function<void()> idle_;
+    std::vector<NativeId> activated_;
 };
 
 }  // namespace win32::display

@@ -410,8 +410,12 @@ TEST_F(MainWindowRun, DoubleClickOpensTheAboutBox) {
         ASSERT_EQ(screen->WindowCount(), 2u);
         display::NativeId main = MainNative();
         bool owned = false;
-        for (auto &[id, n] : screen->Windows())
-            if (id != main) owned = n.owner == main && n.shown;
+        for (auto &[id, n] : screen->Windows()) {
+            if (id == main) continue;
+            owned = n.owner == main && n.shown;
+            // Window managers read the state of a window when it maps.
+            EXPECT_TRUE(n.modalWhenShown);
+        }
         EXPECT_TRUE(owned);
         EXPECT_FALSE(IsWindowEnabled(MainWindow));
         win32::testing::KeyPress('O');
@@ -419,6 +423,64 @@ TEST_F(MainWindowRun, DoubleClickOpensTheAboutBox) {
     Then([&] {
         EXPECT_EQ(screen->WindowCount(), 1u);
         EXPECT_TRUE(IsWindowEnabled(MainWindow));
+        AltX();
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
+// Desktops that place the window themselves: a tiling window manager makes
+// it large, then (as weston does) moves it without telling the program.
+// A double-click below the rows, anywhere in the list, opens the box over
+// where the window really is; a click on the disabled main window (focused
+// by the window manager first) brings the box back with the keys, and
+// leaves it open; so does the window manager focusing the main window.
+TEST_F(MainWindowRun, TiledAndSilentlyMovedTheWindowStillAnswers) {
+    display::NativeId main = 0, box = 0;
+    auto real = [&](int x, int y) {
+        const RECT &c = screen->Windows().at(main).client;
+        return POINT{c.left + x, c.top + y};
+    };
+    Then([&] {
+        main = MainNative();
+        screen->Configure(main, RECT{0, 0, 800, 560});
+    });
+    Then([&] {
+        RECT client{};
+        GetClientRect(MainWindow, &client);
+        EXPECT_EQ(client, (RECT{0, 0, 800, 560}));
+        screen->MoveSilently(main, 120, 100);
+        win32::testing::AdvanceClock(2000);
+        POINT p = real(780, 540);  // far below the last row
+        win32::testing::Click(p.x, p.y);
+        win32::testing::Click(p.x, p.y);
+    });
+    Then([&] {
+        ASSERT_EQ(screen->WindowCount(), 2u);
+        for (auto &[id, n] : screen->Windows())
+            if (id != main) box = id;
+        const RECT &b = screen->Windows().at(box).client;
+        POINT centre = real(400, 280);
+        EXPECT_NEAR((b.left + b.right) / 2, centre.x, 16);
+        EXPECT_NEAR((b.top + b.bottom) / 2, centre.y, 16);
+        win32::testing::AdvanceClock(1000);
+        screen->GiveFocus(main);
+        POINT p = real(50, 24);
+        win32::testing::Click(p.x, p.y);
+    });
+    Then([&] {
+        ASSERT_EQ(screen->WindowCount(), 2u) << "a click on the disabled window closed the box";
+        ASSERT_FALSE(screen->Activated().empty());
+        EXPECT_EQ(screen->Activated().back(), box);
+        EXPECT_EQ(screen->Focused(), box);
+        EXPECT_NE(GetActiveWindow(), MainWindow);
+        EXPECT_NE(GetFocus(), nullptr);
+        // Focused again by the window manager alone (Alt+Tab, say): the box
+        // takes the focus back before the key arrives.
+        screen->GiveFocus(main);
+        win32::testing::KeyPress('O');
+    });
+    Then([&] {
+        EXPECT_EQ(screen->WindowCount(), 1u);
         AltX();
     });
     EXPECT_EQ(Run(), 0);

@@ -63,8 +63,28 @@ protected:
     }
     void TearDown() override {
         backend_.reset();
+        if (peer_ && primaryMonitor_) {
+            XRRDeleteMonitor(peer_, DefaultRootWindow(peer_), primaryMonitor_);
+            XSync(peer_, False);
+        }
         if (peer_) XCloseDisplay(peer_);
     }
+
+    // A primary RandR monitor of cx x cy at the screen's corner, which bounds
+    // the display scale; replaces the one set before and goes at TearDown.
+    void SetPrimaryMonitor(int cx, int cy) {
+        Window root = DefaultRootWindow(peer_);
+        if (primaryMonitor_) XRRDeleteMonitor(peer_, root, primaryMonitor_);
+        primaryMonitor_ = XInternAtom(peer_, "morvalen-test-primary", False);
+        XRRMonitorInfo *m = XRRAllocateMonitor(peer_, 0);
+        m->name = primaryMonitor_;
+        m->primary = True;
+        m->width = cx, m->height = cy, m->mwidth = cx / 4, m->mheight = cy / 4;
+        XRRSetMonitor(peer_, root, m);
+        XRRFreeMonitors(m);
+        XSync(peer_, False);
+    }
+    Atom primaryMonitor_ = None;
 
     display::NativeId Create(RECT client, const char *title = "Test", bool decorated = true,
                              bool popup = false, display::NativeId owner = 0) {
@@ -301,6 +321,39 @@ TEST_F(X11Backend, PresentCopiesOnlyTheDirtyRectangle) {
     backend_->Present(w, tooSmall, {0, 0, 64, 48});
     Settle();
     EXPECT_EQ(PixelAt(xw, 0, 0), 0x12C034u);
+
+    // At display scale 2 an expose at odd device pixels names every logical
+    // pixel that covers them: presenting it repaints all of them.
+    SetPrimaryMonitor(2048, 1536);  // room for scale 2
+    setenv("MORVALEN_SCALE", "2", 1);
+    backend_ = display::x11::Open(TestDisplay());
+    unsetenv("MORVALEN_SCALE");
+    ASSERT_EQ(backend_->Scale(), 2);
+    w = Create({20, 20, 52, 44});
+    xw = static_cast<Window>(w);
+    backend_->ShowTopLevel(w, true);
+    ASSERT_TRUE(WaitFor(kMap, w));
+    gdi::Surface twice;
+    twice.width = 64;
+    twice.height = 48;
+    twice.pixels.assign(64 * 48, 0x12C034u);
+    backend_->Present(w, twice, {0, 0, 32, 24});
+    Drain(50);
+    GC red = XCreateGC(peer_, xw, 0, nullptr);
+    XSetForeground(peer_, red, 0xFF0000);
+    XFillRectangle(peer_, xw, red, 3, 5, 4, 3);  // device (3,5)-(7,8): logical (1,2)-(4,4)
+    XFreeGC(peer_, red);
+    XClearArea(peer_, xw, 3, 5, 4, 3, True);
+    Settle();
+    RECT repainted{};
+    while (WaitFor(kExpose, w, &expose)) {
+        backend_->Present(w, twice, expose.rect);
+        UnionRect(&repainted, &repainted, &expose.rect);
+        if (repainted.right >= 4 && repainted.bottom >= 4) break;
+    }
+    Settle();
+    for (int y = 5; y < 8; ++y)
+        for (int x = 3; x < 7; ++x) EXPECT_EQ(PixelAt(xw, x, y), 0x12C034u) << x << "," << y;
 }
 
 TEST_F(X11Backend, ShapeSetsBoundingAndInputFromTheRegion) {
@@ -333,6 +386,75 @@ TEST_F(X11Backend, ShapeSetsBoundingAndInputFromTheRegion) {
     XShapeQueryExtents(peer_, static_cast<Window>(w), &bShaped, &xb, &yb, &wb, &hb, &cShaped, &xc, &yc, &wc,
                        &hc);
     EXPECT_FALSE(bShaped);
+}
+
+// Under a compositing manager (here a stand-in that only owns its
+// selection) SHAPE does not cut a window's pixels: a captionless pop-up
+// gets a 32-bit visual and its pixels are clear outside the region, opaque
+// inside; a captioned window, and any window without a compositing manager,
+// keeps the screen's visual.
+TEST_F(X11Backend, ShapedPopupsAreClearOutsideTheRegionUnderACompositingManager) {
+    auto depth = [&](display::NativeId w) {
+        XWindowAttributes a{};
+        XGetWindowAttributes(peer_, static_cast<Window>(w), &a);
+        return a.depth;
+    };
+    display::NativeId before = Create({50, 50, 150, 110}, "", false, true);
+    Atom cm = XInternAtom(peer_, ("_NET_WM_CM_S" + std::to_string(DefaultScreen(peer_))).c_str(), False);
+    Window owner = XCreateSimpleWindow(peer_, DefaultRootWindow(peer_), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(peer_, cm, owner, CurrentTime);
+    Settle();
+    display::NativeId framed = Create({50, 50, 150, 110}, "Framed");
+    Settle();
+    EXPECT_EQ(depth(before), DefaultDepth(peer_, DefaultScreen(peer_)));
+    EXPECT_EQ(depth(framed), DefaultDepth(peer_, DefaultScreen(peer_)));
+
+    // At display scale 2 the clear part follows the region at device
+    // resolution: 20 x 20 device pixels for the 10 x 10 corner.
+    SetPrimaryMonitor(2048, 1536);  // room for scale 2
+    for (int scale : {1, 2}) {
+        setenv("MORVALEN_SCALE", std::to_string(scale).c_str(), 1);
+        backend_ = display::x11::Open(TestDisplay());
+        unsetenv("MORVALEN_SCALE");
+        ASSERT_EQ(backend_->Scale(), scale);
+        display::NativeId popup = Create({50, 50, 150, 110}, "", false, true);
+        Settle();
+        ASSERT_EQ(depth(popup), 32) << "the server offers no 32-bit TrueColor visual";
+        gdi::Region shape(RECT{0, 0, 100, 60});
+        shape.Subtract(gdi::Region(RECT{0, 0, 10, 10}));
+        backend_->SetShape(popup, &shape);
+        backend_->ShowTopLevel(popup, true);
+        ASSERT_TRUE(WaitFor(kMap, popup));
+        gdi::Surface s;
+        s.width = 100 * scale;
+        s.height = 60 * scale;
+        s.pixels.assign(static_cast<size_t>(s.width * s.height), 0x12C034);
+        backend_->Present(popup, s, {0, 0, 100, 60});
+        Settle();
+        auto argb = [&](int x, int y) {
+            XImage *img = XGetImage(peer_, static_cast<Window>(popup), x, y, 1, 1, AllPlanes, ZPixmap);
+            if (!img) return 0xDEADBEEFu;
+            uint32_t p = static_cast<uint32_t>(XGetPixel(img, 0, 0));
+            XDestroyImage(img);
+            return p;
+        };
+        int edge = 10 * scale;
+        EXPECT_EQ(argb(edge, 0), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(0, edge), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(100 * scale - 1, 60 * scale - 1), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(edge - 1, edge - 1), 0u) << scale;  // cut away: clear, not black
+        // SHAPE still takes the clicks away from the cut-away part; the
+        // pixels stay whole for the compositing manager to blend.
+        for (int kind : {ShapeInput, ShapeBounding}) {
+            int count = 0, ordering = 0;
+            XRectangle *rects =
+                XShapeGetRectangles(peer_, static_cast<Window>(popup), kind, &count, &ordering);
+            EXPECT_EQ(count, kind == ShapeInput ? static_cast<int>(shape.Rects().size()) : 1) << kind;
+            if (rects) XFree(rects);
+        }
+    }
+    XDestroyWindow(peer_, owner);
+    Settle();
 }
 
 TEST_F(X11Backend, IconPropertyCarriesAlphaFromTheMask) {
@@ -466,7 +588,9 @@ TEST_F(X11Backend, AHeldKeyRepeatsAsPressesWithOneRelease) {
     EXPECT_EQ(chars.size(), downs.size());
 }
 
-TEST_F(X11Backend, ButtonsWheelAndMotionInScreenCoordinates) {
+// Pointer events carry the point in the window's client area, as the server
+// measured it, and on the screen.
+TEST_F(X11Backend, ButtonsWheelAndMotionInClientAndScreenCoordinates) {
     display::NativeId w = ShowAndFocus({200, 100, 300, 200});
     XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 230, 140, CurrentTime);
     XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
@@ -492,8 +616,10 @@ TEST_F(X11Backend, ButtonsWheelAndMotionInScreenCoordinates) {
     ASSERT_EQ(input.size() - i, 7u) << dump;
     EXPECT_EQ(input[i].type, kButtonDown);
     EXPECT_EQ(input[i].button, 1);
-    EXPECT_EQ(input[i].x, 230);
-    EXPECT_EQ(input[i].y, 140);
+    EXPECT_EQ(input[i].x, 30);
+    EXPECT_EQ(input[i].y, 40);
+    EXPECT_EQ(input[i].rootX, 230);
+    EXPECT_EQ(input[i].rootY, 140);
     EXPECT_EQ(input[i + 1].type, kButtonUp);
     EXPECT_EQ(input[i + 2].button, 3);
     EXPECT_EQ(input[i + 4].type, kWheel);
@@ -501,9 +627,53 @@ TEST_F(X11Backend, ButtonsWheelAndMotionInScreenCoordinates) {
     EXPECT_EQ(input[i + 5].type, kWheel);
     EXPECT_EQ(input[i + 5].delta, -120);
     EXPECT_EQ(input[i + 6].type, kMotion);
-    EXPECT_EQ(input[i + 6].x, 250);
-    EXPECT_EQ(input[i + 6].y, 150);
+    EXPECT_EQ(input[i + 6].x, 50);
+    EXPECT_EQ(input[i + 6].y, 50);
+    EXPECT_EQ(input[i + 6].rootX, 250);
     (void)w;
+}
+
+// A click on a window under a modal box brings the box forward: raised,
+// focused, and the window manager asked to activate it for the user's click
+// (source 1, the click's time).
+TEST_F(X11Backend, ActivatingAWindowRaisesFocusesAndAsksTheWindowManager) {
+    display::NativeId box = ShowAndFocus({300, 300, 400, 360});
+    display::NativeId main = ShowAndFocus({250, 250, 500, 450});
+    XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 260, 260, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
+    Settle();
+    ASSERT_TRUE(WaitFor(kButtonDown, main));
+    Window root = DefaultRootWindow(peer_);
+    XSelectInput(peer_, root, SubstructureNotifyMask);
+    Settle();
+    backend_->ActivateTopLevel(box);
+    Settle();
+    XEvent ev{};
+    bool got = false;
+    while (!got && XPending(peer_)) {
+        XNextEvent(peer_, &ev);
+        got = ev.type == ClientMessage;
+    }
+    XSelectInput(peer_, root, NoEventMask);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(ev.xclient.message_type, XInternAtom(peer_, "_NET_ACTIVE_WINDOW", False));
+    EXPECT_EQ(ev.xclient.window, static_cast<Window>(box));
+    EXPECT_EQ(ev.xclient.data.l[0], 1);
+    EXPECT_NE(ev.xclient.data.l[1], 0);
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(peer_, &focus, &revert);
+    EXPECT_EQ(focus, static_cast<Window>(box));
+    Window rootReturn, parent, *children = nullptr;
+    unsigned n = 0;
+    ASSERT_TRUE(XQueryTree(peer_, root, &rootReturn, &parent, &children, &n));
+    std::vector<Window> stack(children, children + n);  // bottom first
+    XFree(children);
+    auto at = [&](display::NativeId w) {
+        return std::find(stack.begin(), stack.end(), static_cast<Window>(w));
+    };
+    EXPECT_GT(at(box), at(main));
 }
 
 TEST_F(X11Backend, CloseRequestAndUnmapFromTheWindowManager) {
@@ -561,6 +731,24 @@ TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
         if (WaitFor(kConfigure, w, &c) && c.rect.left == 54 && c.rect.top == 83) found = true;
     }
     EXPECT_TRUE(found) << "last configure at " << c.rect.left << "," << c.rect.top;
+    // Some window managers (weston's) move the frame and say nothing: the
+    // back-end asks where the client is, and input is measured in the
+    // client area wherever the window went.
+    XMoveWindow(peer_, frame, 250, 300);
+    Settle();
+    Drain(50);
+    RECT now{};
+    ASSERT_TRUE(backend_->QueryClientRect(w, &now));
+    EXPECT_EQ(now, (RECT{254, 323, 354, 383}));
+    EXPECT_FALSE(backend_->QueryClientRect(w, &now));  // nothing new
+    XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 260, 330, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
+    Settle();
+    Event press;
+    ASSERT_TRUE(WaitFor(kButtonDown, w, &press));
+    EXPECT_EQ(press.x, 6);
+    EXPECT_EQ(press.y, 7);
     // Moving the frame does not move the client inside it; the window
     // manager tells the client with a synthetic ConfigureNotify.
     XMoveWindow(peer_, frame, 70, 90);
@@ -576,6 +764,15 @@ TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
     ASSERT_TRUE(WaitFor(kConfigure, w, &c));
     EXPECT_EQ(c.rect.left, 74);
     EXPECT_EQ(c.rect.top, 113);
+    // What it said no longer holds once it moves the frame silently again
+    // (weston does, right after mapping).
+    XMoveWindow(peer_, frame, 10, 10);
+    Settle();
+    ASSERT_TRUE(backend_->QueryClientRect(w, &now));
+    EXPECT_EQ(now, (RECT{14, 33, 114, 93}));
+    // Our own move stands until the window manager answers it.
+    backend_->MoveTopLevel(w, {200, 200, 300, 260});
+    EXPECT_FALSE(backend_->QueryClientRect(w, &now));
     backend_->DestroyTopLevel(w);
     XDestroyWindow(peer_, frame);
     Settle();
@@ -671,23 +868,12 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     // window's place and size are doubled. On a 1024 x 768 one the same
     // setting (or MORVALEN_SCALE=4) would leave less than 640 x 480: 1.
     const char hidpi[] = "Xft.dpi:\t192\n";
-    Atom monitorName = XInternAtom(peer_, "morvalen-test-primary", False);
-    // The monitor stays until deleted (one of that name at a time).
-    auto setMonitor = [&](int cx, int cy) {
-        XRRMonitorInfo *m = XRRAllocateMonitor(peer_, 0);
-        m->name = monitorName;
-        m->primary = True;
-        m->width = cx, m->height = cy, m->mwidth = cx / 4, m->mheight = cy / 4;
-        XRRSetMonitor(peer_, root, m);
-        XRRFreeMonitors(m);
-    };
-    setMonitor(1024, 768);
+    SetPrimaryMonitor(1024, 768);
     std::unique_ptr<display::Backend> small = openWithResources(hidpi);
     env.Set("MORVALEN_SCALE", "4");
     std::unique_ptr<display::Backend> forced = openWithResources("");
     env.Set("MORVALEN_SCALE", nullptr);
-    XRRDeleteMonitor(peer_, root, monitorName);
-    setMonitor(2048, 1536);
+    SetPrimaryMonitor(2048, 1536);
     std::unique_ptr<display::Backend> scaled = openWithResources(hidpi);
     ASSERT_TRUE(small && forced && scaled);
     EXPECT_EQ(small->Scale(), 1);
@@ -706,8 +892,6 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     EXPECT_EQ(a.width, 100);
     EXPECT_EQ(a.height, 80);
     scaled->DestroyTopLevel(big);
-    XRRDeleteMonitor(peer_, root, monitorName);
-    Settle();
 }
 
 // Two monitors side by side on the test screen, set the way xrandr does it.
@@ -787,8 +971,9 @@ TEST_F(X11Monitors, ThePrimaryMonitorIsTheProgramsScreenWithItsCornerAtTheOrigin
         Settle();
         Event press;
         ASSERT_TRUE(WaitFor(kButtonDown, w, &press)) << c.primary;
-        EXPECT_EQ(press.x, 130) << c.primary;
-        EXPECT_EQ(press.y, 70) << c.primary;
+        EXPECT_EQ(press.rootX, 130) << c.primary;
+        EXPECT_EQ(press.rootY, 70) << c.primary;
+        EXPECT_EQ(press.x, 10) << c.primary;
         backend_->DestroyTopLevel(w);
         Drain(50);
     }
