@@ -108,13 +108,13 @@ struct Queries {
     std::shared_ptr<Round> current;
 };
 
-Queries &GetQueries() {
+Queries &SpaceQueries() {
     static Queries *q = new Queries;
     return *q;
 }
 
 void Release(const std::string &mountPoint) {
-    Queries &q = GetQueries();
+    Queries &q = SpaceQueries();
     std::lock_guard<std::mutex> lock(q.mu);
     q.busy.erase(mountPoint);
 }
@@ -337,7 +337,7 @@ bool FuseBacklog(const MountEntry &m, const std::string &sysfsRoot) {
 }
 
 std::shared_ptr<Round> StartRound(const std::vector<DriveEntry> &map, const std::string &sysfsRoot) {
-    Queries &q = GetQueries();
+    Queries &q = SpaceQueries();
     auto r = std::make_shared<Round>();
     r->deadline = Clock::now() + std::chrono::milliseconds(kQueryTimeoutMs);
     win32::testing::SpaceQueryFn fake;
@@ -433,7 +433,7 @@ void Retire(std::shared_ptr<Round> r) {
 // The unused slot of the current round for `mountPoint`, if the round is
 // still recent enough to serve asks.
 bool CurrentSlot(const std::string &mountPoint, size_t *index) {
-    Queries &q = GetQueries();
+    Queries &q = SpaceQueries();
     if (!q.current || Clock::now() > q.current->deadline + kAnswersKeep) return false;
     for (size_t i = 0; i < q.current->slots.size(); ++i) {
         if (q.current->slots[i].mountPoint != mountPoint) continue;
@@ -448,7 +448,7 @@ bool CurrentSlot(const std::string &mountPoint, size_t *index) {
 
 bool QuerySpace(const std::vector<DriveEntry> &map, const DriveEntry &drive, const std::string &sysfsRoot,
                 SpaceFigures *out) {
-    Queries &q = GetQueries();
+    Queries &q = SpaceQueries();
     std::lock_guard<std::mutex> ask(q.askMu);
     size_t i;
     if (!CurrentSlot(drive.mount.mountPoint, &i)) {
@@ -460,7 +460,7 @@ bool QuerySpace(const std::vector<DriveEntry> &map, const DriveEntry &drive, con
 }
 
 void ForgetSpaceAnswers() {
-    Queries &q = GetQueries();
+    Queries &q = SpaceQueries();
     std::lock_guard<std::mutex> ask(q.askMu);
     Retire(std::move(q.current));
 }
@@ -468,7 +468,7 @@ void ForgetSpaceAnswers() {
 }  // namespace win32
 
 void win32::testing::SetSpaceQuery(SpaceQueryFn fn) {
-    win32::Queries &q = win32::GetQueries();
+    win32::Queries &q = win32::SpaceQueries();
     {
         std::lock_guard<std::mutex> lock(q.mu);
         q.fake = std::move(fn);
