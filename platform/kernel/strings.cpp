@@ -33,17 +33,25 @@ extern "C" int WINAPI lstrlenA(LPCSTR lpString) {
     return lpString ? static_cast<int>(strlen(lpString)) : 0;
 }
 
-static int Sign(int v) {
+namespace {
+
+int Sign(int v) {
     return (v > 0) - (v < 0);
 }
+
+}  // namespace
 
 extern "C" int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
     return Sign(strcmp(lpString1 ? lpString1 : "", lpString2 ? lpString2 : ""));
 }
 
-static unsigned char FoldCase(unsigned char c) {
+namespace {
+
+unsigned char FoldCase(unsigned char c) {
     return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
 }
+
+}  // namespace
 
 extern "C" int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
     const unsigned char *a = reinterpret_cast<const unsigned char *>(lpString1 ? lpString1 : "");

@@ -16,7 +16,9 @@
 #include "platform/kernel/mounts.h"
 #include "platform/kernel/output.h"
 
-static const char *TypeWord(UINT type) {
+namespace {
+
+const char *TypeWord(UINT type) {
     switch (type) {
         case DRIVE_FIXED:
             return "fixed";
@@ -32,6 +34,8 @@ static const char *TypeWord(UINT type) {
             return "unknown";
     }
 }
+
+}  // namespace
 
 int main(int argc, char **argv) {
     if (argc > 1 && strcmp(argv[1], "--version") == 0) {
