@@ -354,13 +354,12 @@ std::string FaceCacheText(const FaceAnswers &answers, const std::vector<std::str
         // The nearest directory above that exists. A dangling symlink on
         // the way could come to point somewhere without changing any
         // directory above it: such a place is looked at each time.
-        std::string below = path, guard = path;
+        std::string guard = path;
         bool dangling = false;
         while (state == "absent" && guard.size() > 1 && guard[0] == '/') {
             struct stat st;
-            if ((dangling = lstat(below.c_str(), &st) == 0)) break;
+            if ((dangling = lstat(guard.c_str(), &st) == 0)) break;
             size_t slash = guard.find_last_of('/', guard.size() - 2);
-            below = guard;
             guard = guard.substr(0, slash == 0 ? 1 : slash);
             state = StateOf(guard);
         }
