@@ -16,6 +16,7 @@ struct FaceFile {
     std::string family;
     bool bold = false;
     bool italic = false;
+    bool operator==(const FaceFile &) const = default;
 };
 
 // Loads a candidate face and judges it; true when the caller keeps it.
