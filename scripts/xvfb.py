@@ -45,5 +45,7 @@ def start_xvfb(screen="1024x768x24", extra=(), timeout=10):
 
 
 def stop_xvfb(proc):
-    proc.kill()
+    # SIGTERM: a killed server leaves its lock files behind, and the next
+    # servers race for the display numbers they claim.
+    proc.terminate()
     proc.wait()

@@ -83,7 +83,6 @@ struct Font::Impl {
 
 Font::~Font() {
     if (impl && impl->face) FT_Done_Face(impl->face);  // frees the sizes too
-    if (impl) impl->bytes.reset();
 }
 
 namespace {
