@@ -12,11 +12,16 @@
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <strings.h>
 
 #include "platform/common/classic.h"
 #include "platform/gdi/face.h"
@@ -28,8 +33,18 @@ namespace win32::gdi {
 // The largest display scale a font is drawn at.
 constexpr int kMaxScale = 4;
 
+// A face file's bytes, mapped read-only for FreeType.
+struct FaceBytes {
+    void *data = nullptr;
+    size_t size = 0;
+    ~FaceBytes() {
+        if (data) munmap(data, size);
+    }
+};
+
 struct Font::Impl {
     FT_Face face = nullptr;
+    std::unique_ptr<FaceBytes> bytes;  // outlives `face`
     int ppem = 0;
     int fixedAdvance = 0;  // forces every advance when non-zero
     FT_Int32 loadFlags = FT_LOAD_DEFAULT;
@@ -144,6 +159,44 @@ int FindPpem(FT_Face face, const Request &r) {
     return best ? best : fit;
 }
 
+// Whether a face gives readable text at the size found for a request: at
+// least a few pixels per em (or what was asked, when less), and a line no
+// taller than four ems. Faces with absurd vertical metrics (an ascent of
+// 65,535 units) or a tiny em square (16 units) fail: their line heights
+// leave nothing but one-pixel text for a given cell, or make a line of a
+// given em as tall as the screen.
+bool Readable(FT_Face face, const Request &r, int ppem) {
+    const int cell = r.cellHeight ? r.cellHeight : r.exactCell;
+    const int least = r.ppem ? r.ppem : std::clamp(cell / 2, 1, 6);
+    if (ppem < least) return false;
+    long a, d;
+    VerticalMetrics(face, ppem, &a, &d);
+    return a > 0 && d >= 0 && a + d <= 4L * ppem + 2;
+}
+
+// Opens a face file for FreeType without ever waiting on it: a FIFO, a
+// device or anything else that is not a regular file is no face.
+FT_Face OpenFace(const FaceFile &file, std::unique_ptr<FaceBytes> *bytes) {
+    int fd = open(file.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    auto mapped = std::make_unique<FaceBytes>();
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        void *data = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (data != MAP_FAILED) {
+            mapped->data = data;
+            mapped->size = static_cast<size_t>(st.st_size);
+        }
+    }
+    close(fd);
+    FT_Face face = nullptr;
+    if (!mapped->data || FT_New_Memory_Face(Library(), static_cast<const FT_Byte *>(mapped->data),
+                                            static_cast<FT_Long>(mapped->size), file.index, &face) != 0)
+        return nullptr;
+    *bytes = std::move(mapped);
+    return face;
+}
+
 // Metrics of an empty font, for when no face is usable, so layout still works.
 void SetFacelessMetrics(const Request &r, Font *font) {
     Font::Impl &im = *font->impl;
@@ -238,8 +291,22 @@ std::unique_ptr<Font> Realize(const Request &r) {
     font->strikeOut = r.strikeOut;
     FaceFile file;
     FT_Face face = nullptr;
-    if (Library() && MatchFace(r.family, r.bold, r.italic, r.mono, &file) &&
-        FT_New_Face(Library(), file.path.c_str(), file.index, &face) == 0) {
+    // The first candidate that loads and reads well at the size asked.
+    auto take = [&](const FaceFile &candidate) {
+        std::unique_ptr<FaceBytes> bytes;
+        FT_Face f = OpenFace(candidate, &bytes);
+        if (!f) return false;
+        int ppem = FindPpem(f, r);
+        if (!Readable(f, r, ppem) || FT_Set_Pixel_Sizes(f, 0, static_cast<FT_UInt>(ppem)) != 0) {
+            FT_Done_Face(f);
+            return false;
+        }
+        face = f;
+        im.bytes = std::move(bytes);
+        im.ppem = ppem;
+        return true;
+    };
+    if (Library() && MatchFace(r.family, r.bold, r.italic, r.mono, take, &file)) {
         im.face = face;
         font->family = file.family;
     } else {
@@ -249,8 +316,6 @@ std::unique_ptr<Font> Realize(const Request &r) {
         SetFacelessMetrics(r, font.get());
         return font;
     }
-    im.ppem = FindPpem(face, r);
-    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(im.ppem));
     im.sizes[0] = face->size;
     im.fixedAdvance = r.fixedAdvance;
     im.emboldenSynth = r.bold && !file.bold;
@@ -404,6 +469,10 @@ Font *FontOf(HGDIOBJ hfont) {
     if (!o->realized)
         o->realized = o->stockFont >= 0 ? StockFont(o->stockFont) : Cached(LogicalRequest(o->logFont));
     return o->realized;
+}
+
+bool StockFontsReadable() {
+    return StockFont(SYSTEM_FONT)->impl->face && StockFont(SYSTEM_FIXED_FONT)->impl->face;
 }
 
 bool StockFontMetrics(int stockFont, TEXTMETRICA *tm) {

@@ -107,6 +107,10 @@ HICON CreateIconFromPixels(int w, int h, const uint32_t *colors, const uint8_t *
 // Reads an icon back (for PNG export and back-ends). False for a bad handle.
 bool IconPixels(HICON icon, int *w, int *h, std::vector<uint32_t> *colors, std::vector<uint8_t> *mask);
 
+// Whether the system font and the system fixed font found a face that
+// gives readable text (else they draw nothing); the start-up asks.
+bool StockFontsReadable();
+
 // Metrics of the stock fonts without a DC (for list box defaults etc.).
 bool StockFontMetrics(int stockFont, TEXTMETRICA *tm);
 

@@ -4,12 +4,17 @@
 // the only argument are answered here, before the program starts.
 #include <windows.h>
 
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "platform/display/backend.h"
 #include "platform/display/x11/x11.h"
+#include "platform/gdi/gdi_internal.h"
 #include "platform/kernel/module.h"
 #include "platform/kernel/output.h"
 
@@ -18,6 +23,29 @@ using namespace win32;
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 
 namespace {
+
+// Standard input, output and error that the process was started without
+// get a descriptor of their own, so the next descriptors the process opens
+// (the X connection above all) can never be 0, 1 or 2, where whatever a
+// library prints would go. Standard input and error are opened on
+// /dev/null. Standard output gets a descriptor that refuses every read and
+// write, as a closed one does, so that an answer to --help that cannot be
+// written is still reported as lost; so does any of them where /dev/null
+// is missing.
+void OpenClosedStandardDescriptors(int, char **, char **) {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        int opened = fd == 1 ? -1 : open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened < 0) opened = open("/", O_PATH);
+        // Descriptors below fd are open, so the lowest free one is fd.
+        if (opened >= 0 && opened != fd) close(opened);
+    }
+}
+
+// Run before any constructor, those of the shared libraries included, so
+// that nothing is opened before.
+[[gnu::used, gnu::section(".preinit_array")]] void (*const kOpenStandardDescriptors)(int, char **, char **) =
+    OpenClosedStandardDescriptors;
 
 // The arguments after the program name, joined as Windows passes them:
 // separated by spaces, an argument with blanks (or an empty one) in quotes.
@@ -59,6 +87,12 @@ bool AnswerOption(int argc, char **argv) {
 
 int main(int argc, char **argv) {
     if (AnswerOption(argc, argv)) return FinishStandardOutput();
+    // Without a face that gives readable text the window would show bars
+    // and no word: say what is missing instead.
+    if (!gdi::StockFontsReadable()) {
+        std::fputs("morvalen: no usable font; install fonts-dejavu-core\n", stderr);
+        return 1;
+    }
     display::SetFactory(display::x11::OpenOrExit);
     std::string line = CommandLine(argc, argv);
     return WinMain(win32::MainModule(), nullptr, line.data(), SW_SHOWDEFAULT);

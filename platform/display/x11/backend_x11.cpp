@@ -151,9 +151,10 @@ void X11Backend::Wake() {
     (void)ignored;
 }
 
-std::unique_ptr<display::Backend> Open(const char *displayName) {
+std::unique_ptr<display::Backend> Open(const char *displayName, bool *noTrueColor) {
     XSetIOErrorHandler(OnIoError);
     XSetErrorHandler(OnProtocolError);
+    if (noTrueColor) *noTrueColor = false;
     Display *dpy = XOpenDisplay(displayName);
     if (!dpy) return nullptr;
     int screen = DefaultScreen(dpy);
@@ -161,6 +162,7 @@ std::unique_ptr<display::Backend> Open(const char *displayName) {
     if (!XMatchVisualInfo(dpy, screen, 24, TrueColor, &vi) &&
         !XMatchVisualInfo(dpy, screen, 32, TrueColor, &vi)) {
         XCloseDisplay(dpy);
+        if (noTrueColor) *noTrueColor = true;
         return nullptr;
     }
     // Prefer the default visual when it is one of these.
@@ -209,10 +211,18 @@ std::unique_ptr<display::Backend> OpenOrExit() {
     deadline.it_value.tv_sec = g_openDeadlineMs / 1000;
     deadline.it_value.tv_usec = (g_openDeadlineMs % 1000) * 1000;
     setitimer(ITIMER_REAL, &deadline, nullptr);
-    std::unique_ptr<display::Backend> backend = Open(name);
+    bool noTrueColor = false;
+    std::unique_ptr<display::Backend> backend = Open(name, &noTrueColor);
     itimerval off{};
     setitimer(ITIMER_REAL, &off, nullptr);
     sigaction(SIGALRM, &previous, nullptr);
+    if (!backend && noTrueColor) {
+        std::fprintf(stderr,
+                     "morvalen: X display \"%s\" has no 24- or 32-bit TrueColor visual, which morvalen "
+                     "draws with (start the X server with a depth of 24)\n",
+                     name);
+        std::exit(1);
+    }
     if (!backend) {
         std::fprintf(
             stderr,

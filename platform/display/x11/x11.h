@@ -11,11 +11,13 @@
 namespace win32::display::x11 {
 
 // Opens a back-end on the named display (null: $DISPLAY). Null when the
-// display cannot be opened or offers no 24-bit TrueColor visual.
-std::unique_ptr<display::Backend> Open(const char *displayName);
+// display cannot be opened or offers no 24- or 32-bit TrueColor visual;
+// `noTrueColor`, when given, tells which.
+std::unique_ptr<display::Backend> Open(const char *displayName, bool *noTrueColor = nullptr);
 
 // The factory the program's start-up installs: opens $DISPLAY, or writes
-// "morvalen: cannot open X display ..." to stderr and exits with code 1.
+// "morvalen: cannot open X display ..." (or, for a server without a 24- or
+// 32-bit TrueColor visual, that it has none) to stderr and exits with code 1.
 // Opening gets a deadline (5 s): past it, "morvalen: the X display ...
 // does not answer" and exit code 1.
 std::unique_ptr<display::Backend> OpenOrExit();
