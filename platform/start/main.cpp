@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/a11y/a11y.h"
 #include "platform/display/backend.h"
 #include "platform/display/x11/x11.h"
 #include "platform/kernel/module.h"
@@ -58,6 +59,7 @@ bool AnswerOption(int argc, char **argv) {
 int main(int argc, char **argv) {
     if (AnswerOption(argc, argv)) return 0;
     display::SetFactory(display::x11::OpenOrExit);
+    a11y::AllowProvider();
     std::string line = CommandLine(argc, argv);
     return WinMain(win32::MainModule(), nullptr, line.data(), SW_SHOWDEFAULT);
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/a11y/a11y.h"
 #include "platform/user/wm_private.h"
 
 namespace win32::wm {
@@ -46,6 +47,7 @@ static void FreeWindow(HWND h) {
     State &s = WmState();
     Window *w = WindowOf(h);
     if (!w) return;
+    a11y::WindowDestroying(h);
     Unlink(*w);
     if (w->native && display::IsOpen()) display::Current().DestroyTopLevel(w->native);
     w->cls->windows--;
@@ -316,6 +318,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     cs.lpszClass = className;
     cs.dwExStyle = exStyle;
     if (!CreationSequence(h, parent, exStyle, cs)) return nullptr;
+    a11y::WindowCreated(h);
     if (style & WS_VISIBLE) {
         if (showCmd == SW_SHOWDEFAULT) showCmd = SW_SHOW;
         ShowWindow(h, showCmd);
