@@ -186,6 +186,7 @@ def main_window_tree():
     try:
         main = tools.find_window(proc)
         app = wait_app(proc)
+        print(*dump(app), sep="\n")
         check(app.getRole() == pyatspi.ROLE_APPLICATION and app.name == "Morvalen", f"application: {app.name!r}")
         frame = child(app, pyatspi.ROLE_FRAME, "Morvalen")
         check(frame is not None, "no frame named Morvalen:\n" + "\n".join(dump(app)))
@@ -326,17 +327,20 @@ def switched_off_and_on():
 
 
 def ten_launches():
-    """Every launch registers within 2 s of its window appearing."""
+    """Every launch registers within 2 s of its start."""
+    times = []
     for i in range(10):
+        start = time.monotonic()
         proc = tools.start()
         try:
-            tools.find_window(proc)
             wait_app(proc, timeout=2.0)
+            times.append(time.monotonic() - start)
         except Failure as e:
             raise Failure(f"launch {i + 1}: {e}")
         finally:
             proc.terminate()
             proc.wait()
+    print("registered after (s):", " ".join(f"{t:.2f}" for t in times))
 
 
 def bus_vanishes():
