@@ -1,21 +1,21 @@
 // Loading the provider and passing the layer's changes on to it.
 //
-// The provider lives in a plugin beside the program, loaded the first time
-// the message loop waits (after the first frame is on the screen) and only
-// when a session bus may be there to ask whether an assistive technology
-// runs. Until then, and without it, every hook returns at once.
+// The provider lives in a plugin beside the program, loaded only once the
+// session bus says an assistive technology runs. Until then, and without
+// it, every hook returns at once.
 #include <dlfcn.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "platform/a11y/a11y.h"
 #include "platform/a11y/provider.h"
 #include "platform/a11y/record.h"
+#include "platform/a11y/status.h"
 #include "platform/a11y/tree.h"
 #include "platform/display/backend.h"
 #include "platform/user/wm_private.h"
@@ -26,15 +26,11 @@ namespace {
 
 Provider *provider = nullptr;
 
-bool SessionBusPossible() {
+// The session bus to ask, unless the user turned accessibility off.
+std::string BusToAsk() {
     const char *opt = std::getenv("NO_AT_BRIDGE");
-    if (opt && std::string(opt) == "1") return false;
-    const char *address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (address && *address) return true;
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (!runtime || !*runtime) return false;
-    struct stat st {};
-    return stat((std::string(runtime) + "/bus").c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+    if (opt && std::string(opt) == "1") return "";
+    return SessionBusAddress();
 }
 
 std::string ProgramDirectory() {
@@ -61,28 +57,51 @@ Provider *LoadProvider() {
     return nullptr;
 }
 
-// Stands in the message loop's wait: loads the provider at the first wait,
-// then hands the wait over to it.
+// Stands in the message loop's wait: at the first wait (the first frame is
+// on the screen) asks the session bus whether an assistive technology runs,
+// and loads the provider only when one does; the provider then follows the
+// status itself.
 class Loader : public display::WaitSource {
 public:
     int Descriptors(pollfd *fds, int max) override {
-        if (!tried_) {
-            tried_ = true;
-            if (SessionBusPossible()) provider = LoadProvider();
+        if (!started_) {
+            started_ = true;
+            std::string bus = BusToAsk();
+            if (!bus.empty()) probe_ = StatusProbe::Start(bus, kStatusLimitMs);
         }
-        return provider ? provider->Descriptors(fds, max) : 0;
+        if (provider) return provider->Descriptors(fds, max);
+        if (probe_ && max > 0) {
+            fds[0] = probe_->Descriptor();
+            return 1;
+        }
+        return 0;
     }
-    int TimeoutMs() override { return provider ? provider->TimeoutMs() : -1; }
+    int TimeoutMs() override {
+        if (provider) return provider->TimeoutMs();
+        return probe_ ? probe_->TimeoutMs() : -1;
+    }
     void Dispatch() override {
-        if (!provider || dispatching_) return;
+        if (dispatching_) return;
         dispatching_ = true;
-        provider->Dispatch();
+        if (provider) {
+            provider->Dispatch();
+        } else if (probe_) {
+            StatusProbe::Answer a = probe_->Step();
+            if (a == StatusProbe::On) {
+                probe_.reset();
+                provider = LoadProvider();
+            } else if (a == StatusProbe::Gone) {
+                probe_.reset();
+            }
+        }
         dispatching_ = false;
     }
 
 private:
-    bool tried_ = false;
+    static constexpr int kStatusLimitMs = 100;
+    bool started_ = false;
     bool dispatching_ = false;
+    std::unique_ptr<StatusProbe> probe_;
 };
 
 // Only while the provider is connected: windows are recorded then.

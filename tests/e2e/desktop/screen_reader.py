@@ -303,10 +303,15 @@ def about_box_operated():
         tools.stop(proc)
 
 
+def plugin_loaded(proc):
+    with open(f"/proc/{proc.pid}/maps") as f:
+        return "morvalen-a11y.so" in f.read()
+
+
 def switched_off_and_on():
-    """Started with accessibility off, the program registers nothing and has
-    no connection to the accessibility bus; switched on it registers, off
-    it leaves again."""
+    """Started with accessibility off, the program registers nothing, has no
+    connection to the accessibility bus and has not loaded the provider;
+    switched on it registers, off it leaves again."""
     set_status(False)
     proc = tools.start()
     try:
@@ -314,8 +319,10 @@ def switched_off_and_on():
         pump(1.0)
         check(find_app(proc) is None, "registered while off")
         check(proc.pid not in a11y_pids(), "connected to the accessibility bus while off")
+        check(not plugin_loaded(proc), "the accessibility plugin was loaded while off")
         set_status(True)
         check(wait_app(proc).name == "Morvalen", "wrong application")
+        check(plugin_loaded(proc), "registered without the plugin?")
         check(proc.pid in a11y_pids(), "not on the accessibility bus")
         set_status(False)
         wait_app(proc, present=False)
