@@ -123,7 +123,7 @@ void WindowCreated(HWND h) {
     if (Provider *p = Listening()) {
         Node n = WindowNode(h);
         Host &host = TheHost();
-        p->ChildrenChanged(host.Parent(n), n, IndexInParent(host, n), true);
+        p->ChildrenChanged(host.Parent(n), n, host.IndexInParent(n), true);
     }
 }
 
@@ -131,7 +131,7 @@ void WindowDestroying(HWND h) {
     if (Provider *p = Listening()) {
         Node n = WindowNode(h);
         Host &host = TheHost();
-        p->ChildrenChanged(host.Parent(n), n, IndexInParent(host, n), false);
+        p->ChildrenChanged(host.Parent(n), n, host.IndexInParent(n), false);
     }
     NoteTopLevel(h, false);
     ForgetWindow(h);

@@ -51,6 +51,8 @@ public:
     virtual ~Host() = default;
     virtual std::vector<Node> Children(const Node &n) = 0;
     virtual Node Parent(const Node &n) = 0;
+    // Where `n` lies among its parent's children; -1 when it is not there.
+    virtual int IndexInParent(const Node &n) = 0;
     // False when the object is gone.
     virtual bool Describe(const Node &n, NodeInfo *info) = 0;
     // Performs the node's action as the mouse would; false without one.

@@ -251,6 +251,13 @@ public:
         return WindowNode(w->parent);
     }
 
+    int IndexInParent(const Node &n) override {
+        if (n.window == 0) return -1;
+        std::vector<Node> siblings = Children(Parent(n));
+        auto it = std::find(siblings.begin(), siblings.end(), n);
+        return it == siblings.end() ? -1 : static_cast<int>(it - siblings.begin());
+    }
+
     bool Describe(const Node &n, NodeInfo *info) override {
         *info = NodeInfo{};
         if (n.window == 0) {
@@ -342,13 +349,6 @@ Node FocusNode(HWND h) {
         if (caret != LB_ERR) return Node{WindowNode(h).window, static_cast<int>(caret), -1};
     }
     return WindowNode(h);
-}
-
-int IndexInParent(Host &host, const Node &n) {
-    if (n.window == 0) return -1;
-    std::vector<Node> siblings = host.Children(host.Parent(n));
-    auto it = std::find(siblings.begin(), siblings.end(), n);
-    return it == siblings.end() ? -1 : static_cast<int>(it - siblings.begin());
 }
 
 Host &TheHost() {

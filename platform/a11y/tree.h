@@ -20,9 +20,6 @@ void NoteTopLevel(HWND h, bool alive);
 // caret item, else the window.
 Node FocusNode(HWND h);
 
-// Where `n` lies among its parent's children; -1 when it is not there.
-int IndexInParent(Host &host, const Node &n);
-
 Host &TheHost();
 
 }  // namespace win32::a11y

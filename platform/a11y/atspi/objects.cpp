@@ -24,55 +24,22 @@ Context &Ctx() {
     return c;
 }
 
-// AT-SPI's numbers for roles and states.
-uint32_t RoleNumber(Role r) {
-    switch (r) {
-        case Role::Application:
-            return 75;
-        case Role::Frame:
-            return 23;
-        case Role::Dialog:
-            return 16;
-        case Role::List:
-            return 31;
-        case Role::ListItem:
-            return 32;
-        case Role::Label:
-            return 29;
-        case Role::PushButton:
-            return 43;
-        case Role::Link:
-            return 88;
-        case Role::Panel:
-            return 39;
-    }
-    return 39;
+// AT-SPI's number and name of each role, in the order of Role.
+struct RoleEntry {
+    uint32_t number;
+    const char *name;
+};
+constexpr RoleEntry kRoles[] = {
+    {75, "application"}, {23, "frame"},       {16, "dialog"}, {31, "list"},  {32, "list item"},
+    {29, "label"},       {43, "push button"}, {88, "link"},   {39, "panel"},
+};
+static_assert(sizeof kRoles / sizeof kRoles[0] == static_cast<size_t>(Role::Panel) + 1);
+
+const RoleEntry &RoleOf(Role r) {
+    return kRoles[static_cast<size_t>(r)];
 }
 
-const char *RoleName(Role r) {
-    switch (r) {
-        case Role::Application:
-            return "application";
-        case Role::Frame:
-            return "frame";
-        case Role::Dialog:
-            return "dialog";
-        case Role::List:
-            return "list";
-        case Role::ListItem:
-            return "list item";
-        case Role::Label:
-            return "label";
-        case Role::PushButton:
-            return "push button";
-        case Role::Link:
-            return "link";
-        case Role::Panel:
-            return "panel";
-    }
-    return "panel";
-}
-
+// AT-SPI's numbers for states.
 enum State : unsigned {
     kActive = 1,
     kEnabled = 8,
@@ -145,20 +112,14 @@ Box ExtentsIn(const Node &n, const NodeInfo &info, uint32_t coordType) {
 
 // ---- Accessible ----------------------------------------------------------
 
-int GetName(sd_bus *, const char *path, const char *, const char *, sd_bus_message *reply, void *,
+// Name and Description.
+int GetText(sd_bus *, const char *path, const char *, const char *property, sd_bus_message *reply, void *,
             sd_bus_error *error) {
     Node n;
     NodeInfo info;
     if (!Lookup(path, &n, &info, error)) return -EINVAL;
-    return sd_bus_message_append(reply, "s", Utf8(info.name).c_str());
-}
-
-int GetDescription(sd_bus *, const char *path, const char *, const char *, sd_bus_message *reply, void *,
-                   sd_bus_error *error) {
-    Node n;
-    NodeInfo info;
-    if (!Lookup(path, &n, &info, error)) return -EINVAL;
-    return sd_bus_message_append(reply, "s", Utf8(info.description).c_str());
+    const std::string &text = std::strcmp(property, "Name") == 0 ? info.name : info.description;
+    return sd_bus_message_append(reply, "s", Utf8(text).c_str());
 }
 
 int GetParent(sd_bus *bus, const char *path, const char *, const char *, sd_bus_message *reply, void *,
@@ -187,38 +148,30 @@ int GetAccessibleId(sd_bus *, const char *path, const char *, const char *, sd_b
     return sd_bus_message_append(reply, "s", path + std::strlen(kPathPrefix) + 1);
 }
 
-int GetChildAtIndex(sd_bus_message *m, void *, sd_bus_error *error) {
+// GetChildAtIndex (one reference, the null one past the end) and
+// GetChildren (all of them).
+int GetChildren(sd_bus_message *m, void *, sd_bus_error *error) {
+    const bool one = std::strcmp(sd_bus_message_get_member(m), "GetChildAtIndex") == 0;
     int32_t index = 0;
-    int r = sd_bus_message_read(m, "i", &index);
+    int r = one ? sd_bus_message_read(m, "i", &index) : 0;
     if (r < 0) return r;
     Node n;
     if (!NodeOfPath(sd_bus_message_get_path(m), &n))
         return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", "gone");
-    std::vector<Node> kids = Ctx().host->Children(n);
+    const std::vector<Node> kids = Ctx().host->Children(n);
     sd_bus_message *reply = nullptr;
     if ((r = sd_bus_message_new_method_return(m, &reply)) < 0) return r;
     sd_bus *bus = sd_bus_message_get_bus(m);
-    if (index >= 0 && static_cast<size_t>(index) < kids.size())
+    if (one && index >= 0 && static_cast<size_t>(index) < kids.size()) {
         r = AppendRef(reply, bus, kids[static_cast<size_t>(index)]);
-    else
+    } else if (one) {
         r = sd_bus_message_append(reply, "(so)", "", "/org/a11y/atspi/null");
-    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
-    sd_bus_message_unref(reply);
-    return r;
-}
-
-int GetChildren(sd_bus_message *m, void *, sd_bus_error *error) {
-    Node n;
-    if (!NodeOfPath(sd_bus_message_get_path(m), &n))
-        return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", "gone");
-    sd_bus_message *reply = nullptr;
-    int r = sd_bus_message_new_method_return(m, &reply);
-    if (r < 0) return r;
-    sd_bus *bus = sd_bus_message_get_bus(m);
-    r = sd_bus_message_open_container(reply, 'a', "(so)");
-    for (const Node &k : Ctx().host->Children(n))
-        if (r >= 0) r = AppendRef(reply, bus, k);
-    if (r >= 0) r = sd_bus_message_close_container(reply);
+    } else {
+        r = sd_bus_message_open_container(reply, 'a', "(so)");
+        for (const Node &k : kids)
+            if (r >= 0) r = AppendRef(reply, bus, k);
+        if (r >= 0) r = sd_bus_message_close_container(reply);
+    }
     if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
     sd_bus_message_unref(reply);
     return r;
@@ -228,13 +181,7 @@ int GetIndexInParent(sd_bus_message *m, void *, sd_bus_error *error) {
     Node n;
     if (!NodeOfPath(sd_bus_message_get_path(m), &n))
         return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", "gone");
-    int32_t index = -1;
-    if (n.window != 0) {
-        std::vector<Node> siblings = Ctx().host->Children(Ctx().host->Parent(n));
-        for (size_t i = 0; i < siblings.size(); ++i)
-            if (siblings[i] == n) index = static_cast<int32_t>(i);
-    }
-    return sd_bus_reply_method_return(m, "i", index);
+    return sd_bus_reply_method_return(m, "i", static_cast<int32_t>(Ctx().host->IndexInParent(n)));
 }
 
 int GetRelationSet(sd_bus_message *m, void *, sd_bus_error *) {
@@ -245,14 +192,14 @@ int GetRole(sd_bus_message *m, void *, sd_bus_error *error) {
     Node n;
     NodeInfo info;
     if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
-    return sd_bus_reply_method_return(m, "u", RoleNumber(info.role));
+    return sd_bus_reply_method_return(m, "u", RoleOf(info.role).number);
 }
 
 int GetRoleName(sd_bus_message *m, void *, sd_bus_error *error) {
     Node n;
     NodeInfo info;
     if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
-    return sd_bus_reply_method_return(m, "s", RoleName(info.role));
+    return sd_bus_reply_method_return(m, "s", RoleOf(info.role).name);
 }
 
 int GetState(sd_bus_message *m, void *, sd_bus_error *error) {
@@ -301,13 +248,13 @@ int GetInterfaces(sd_bus_message *m, void *, sd_bus_error *error) {
 
 const sd_bus_vtable kAccessible[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_PROPERTY("Name", "s", GetName, 0, 0),
-    SD_BUS_PROPERTY("Description", "s", GetDescription, 0, 0),
+    SD_BUS_PROPERTY("Name", "s", GetText, 0, 0),
+    SD_BUS_PROPERTY("Description", "s", GetText, 0, 0),
     SD_BUS_PROPERTY("Parent", "(so)", GetParent, 0, 0),
     SD_BUS_PROPERTY("ChildCount", "i", GetChildCount, 0, 0),
     SD_BUS_PROPERTY("Locale", "s", GetLocaleProperty, 0, 0),
     SD_BUS_PROPERTY("AccessibleId", "s", GetAccessibleId, 0, 0),
-    SD_BUS_METHOD("GetChildAtIndex", "i", "(so)", GetChildAtIndex, 0),
+    SD_BUS_METHOD("GetChildAtIndex", "i", "(so)", GetChildren, 0),
     SD_BUS_METHOD("GetChildren", "", "a(so)", GetChildren, 0),
     SD_BUS_METHOD("GetIndexInParent", "", "i", GetIndexInParent, 0),
     SD_BUS_METHOD("GetRelationSet", "", "a(ua(so))", GetRelationSet, 0),
@@ -323,6 +270,7 @@ const sd_bus_vtable kAccessible[] = {
 
 // ---- Component -----------------------------------------------------------
 
+// GetExtents and GetPosition.
 int GetExtents(sd_bus_message *m, void *, sd_bus_error *error) {
     uint32_t coordType = 0;
     int r = sd_bus_message_read(m, "u", &coordType);
@@ -331,18 +279,9 @@ int GetExtents(sd_bus_message *m, void *, sd_bus_error *error) {
     NodeInfo info;
     if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
     Box b = ExtentsIn(n, info, coordType);
+    if (std::strcmp(sd_bus_message_get_member(m), "GetPosition") == 0)
+        return sd_bus_reply_method_return(m, "ii", b.x, b.y);
     return sd_bus_reply_method_return(m, "(iiii)", b.x, b.y, b.width, b.height);
-}
-
-int GetPosition(sd_bus_message *m, void *, sd_bus_error *error) {
-    uint32_t coordType = 0;
-    int r = sd_bus_message_read(m, "u", &coordType);
-    if (r < 0) return r;
-    Node n;
-    NodeInfo info;
-    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
-    Box b = ExtentsIn(n, info, coordType);
-    return sd_bus_reply_method_return(m, "ii", b.x, b.y);
 }
 
 int GetSize(sd_bus_message *m, void *, sd_bus_error *error) {
@@ -356,7 +295,9 @@ bool Inside(const Box &b, int x, int y) {
     return x >= b.x && y >= b.y && x < b.x + b.width && y < b.y + b.height;
 }
 
-int Contains(sd_bus_message *m, void *, sd_bus_error *error) {
+// Contains (whether the point is inside) and GetAccessibleAtPoint (the
+// deepest showing child under the point).
+int AtPoint(sd_bus_message *m, void *, sd_bus_error *error) {
     int32_t x = 0, y = 0;
     uint32_t coordType = 0;
     int r = sd_bus_message_read(m, "iiu", &x, &y, &coordType);
@@ -364,18 +305,8 @@ int Contains(sd_bus_message *m, void *, sd_bus_error *error) {
     Node n;
     NodeInfo info;
     if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
-    return sd_bus_reply_method_return(m, "b", Inside(ExtentsIn(n, info, coordType), x, y));
-}
-
-// The deepest showing child under the point.
-int GetAccessibleAtPoint(sd_bus_message *m, void *, sd_bus_error *error) {
-    int32_t x = 0, y = 0;
-    uint32_t coordType = 0;
-    int r = sd_bus_message_read(m, "iiu", &x, &y, &coordType);
-    if (r < 0) return r;
-    Node n;
-    NodeInfo info;
-    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    if (std::strcmp(sd_bus_message_get_member(m), "Contains") == 0)
+        return sd_bus_reply_method_return(m, "b", Inside(ExtentsIn(n, info, coordType), x, y));
     // Into screen coordinates.
     Box self = ExtentsIn(n, info, coordType);
     x += info.extents.x - self.x;
@@ -421,10 +352,10 @@ int GetAlpha(sd_bus_message *m, void *, sd_bus_error *) {
 
 const sd_bus_vtable kComponent[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("Contains", "iiu", "b", Contains, 0),
-    SD_BUS_METHOD("GetAccessibleAtPoint", "iiu", "(so)", GetAccessibleAtPoint, 0),
+    SD_BUS_METHOD("Contains", "iiu", "b", AtPoint, 0),
+    SD_BUS_METHOD("GetAccessibleAtPoint", "iiu", "(so)", AtPoint, 0),
     SD_BUS_METHOD("GetExtents", "u", "(iiii)", GetExtents, 0),
-    SD_BUS_METHOD("GetPosition", "u", "ii", GetPosition, 0),
+    SD_BUS_METHOD("GetPosition", "u", "ii", GetExtents, 0),
     SD_BUS_METHOD("GetSize", "", "ii", GetSize, 0),
     SD_BUS_METHOD("GetLayer", "", "u", GetLayer, 0),
     SD_BUS_METHOD("GetMDIZOrder", "", "n", GetMdiZOrder, 0),
