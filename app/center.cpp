@@ -5,16 +5,20 @@
 
 #include "app/mainwnd.h"
 
-static int Half(int n) {
+namespace {
+
+int Half(int n) {
     return n / 2;
 }
 
 // The smaller of the centred and the largest coordinate, but not below 0.
-static int Place(int centred, int largest) {
+int Place(int centred, int largest) {
     int v = centred < largest ? centred : largest;
     if (v <= 0) v = 0;
     return v;
 }
+
+}  // namespace
 
 void CenterWindow(HWND hwnd) {
     RECT area;

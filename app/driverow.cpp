@@ -30,14 +30,16 @@ unsigned UsedPercent(DWORD totalMB, DWORD freeMB) {
     return (unsigned)(100 - freePercent);
 }
 
+namespace {
+
 // Draws one line of text with its rectangle's left edge at `left`.
-static void DrawRowText(HDC hdc, const RECT *item, int left, const char *text, UINT format) {
+void DrawRowText(HDC hdc, const RECT *item, int left, const char *text, UINT format) {
     RECT r = *item;
     r.left = left;
     DrawTextA(hdc, text, -1, &r, format);
 }
 
-static int DrawTotalsRow(HDC hdc, const RECT *item) {
+int DrawTotalsRow(HDC hdc, const RECT *item) {
     char text[33];
     DrawRowText(hdc, item, BAR_LEFT, "Totals for hard drives:", DT_SINGLELINE);
     FormatMegabytes(DriveTable.fixedTotalMB, text);
@@ -46,7 +48,7 @@ static int DrawTotalsRow(HDC hdc, const RECT *item) {
     return 1;
 }
 
-static int DrawDriveRecordRow(HDC hdc, const RECT *item, const DriveRecord *rec) {
+int DrawDriveRecordRow(HDC hdc, const RECT *item, const DriveRecord *rec) {
     char text[33];
     int top = item->top;
     int bottom = item->bottom;
@@ -98,6 +100,8 @@ static int DrawDriveRecordRow(HDC hdc, const RECT *item, const DriveRecord *rec)
     DrawRowText(hdc, item, SIZES_LEFT, text, DT_SINGLELINE);
     return 1;
 }
+
+}  // namespace
 
 int DrawDriveRow(const DRAWITEMSTRUCT *drawItem) {
     if (drawItem->itemAction != ODA_DRAWENTIRE) return 0;

@@ -26,7 +26,9 @@ const char HeaderText[] = "Drive  0%             50%             100%    Size   
 #define ABOUT_TEXT "Morvalen 1.12\nFree space on all drives at a glance"
 #define ABOUT_LINK "https://en.wikipedia.org/wiki/Disk_storage"
 
-static LRESULT OnCreate(HWND hwnd) {
+namespace {
+
+LRESULT OnCreate(HWND hwnd) {
     // Header band: one line of the fixed-pitch system font.
     HDC hdc = GetDC(hwnd);
     SelectObject(hdc, GetStockObject(SYSTEM_FIXED_FONT));
@@ -61,12 +63,14 @@ static LRESULT OnCreate(HWND hwnd) {
     return 0;
 }
 
-static LRESULT OnSize(LPARAM lParam) {
+LRESULT OnSize(LPARAM lParam) {
     int width = LOWORD(lParam);
     int height = HIWORD(lParam) - HeaderHeight;
     MoveWindow(DriveList, 0, HeaderHeight, width, height, TRUE);
     return 0;
 }
+
+}  // namespace
 
 void PaintHeaderBand(HDC hdc, const RECT *client) {
     RECT band = *client;
@@ -81,7 +85,9 @@ void PaintHeaderBand(HDC hdc, const RECT *client) {
     TextOutA(hdc, 0, 0, HeaderText, lstrlenA(HeaderText));
 }
 
-static LRESULT OnPaint(HWND hwnd) {
+namespace {
+
+LRESULT OnPaint(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC hdc = BeginPaint(hwnd, &ps);
     RECT client;
@@ -91,7 +97,7 @@ static LRESULT OnPaint(HWND hwnd) {
     return 0;
 }
 
-static LRESULT OnCommand(HWND hwnd, WPARAM wParam) {
+LRESULT OnCommand(HWND hwnd, WPARAM wParam) {
     switch (LOWORD(wParam)) {
         case IDC_DRIVELIST:
             if (HIWORD(wParam) == LBN_DBLCLK) {
@@ -106,10 +112,12 @@ static LRESULT OnCommand(HWND hwnd, WPARAM wParam) {
     return 0;
 }
 
-static LRESULT OnCtlColorListBox(WPARAM wParam) {
+LRESULT OnCtlColorListBox(WPARAM wParam) {
     SetBkColor((HDC)wParam, MAIN_BACKGROUND_COLOR);
     return (LRESULT)BackgroundBrush;
 }
+
+}  // namespace
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

@@ -7,6 +7,10 @@ endfunction()
 if(MORVALEN_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+  # Every program of the sanitizer build carries the leak suppressions.
+  add_library(morvalen_lsan OBJECT ${CMAKE_SOURCE_DIR}/tests/support/lsan_suppressions.cpp)
+  morvalen_warnings(morvalen_lsan)
+  link_libraries("$<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:morvalen_lsan>")
 endif()
 
 # Adds every immediate subfolder of `dir` that has a CMakeLists.txt.

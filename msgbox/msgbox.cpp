@@ -55,21 +55,64 @@ int CMsgBox::Show(HWND ownerWindow, LPCSTR text, LPCSTR captionText, UINT typeFl
     result = 0;
     frame.highlightColor = RGB(255, 255, 255);
     frame.shadowColor = shadowColour;
+    CopyText(text);
+    caption = captionText != 0 ? captionText : "";
 
+    HINSTANCE iconModule = 0;
+    LPCSTR iconName = ChooseIcon(iconId, &iconModule);
+    if (!Measure(text, iconName != 0)) {
+        ReleaseText();
+        running = 0;
+        return 0;
+    }
+
+    CreateBoxWindow();
+    OnWindowCreated();
+    icon = iconName != 0 ? LoadIconA(iconModule, iconName) : 0;
+
+    // Without a window nothing could ever end the loop.
+    if (hwnd == 0) {
+        ReleaseText();
+        running = 0;
+        return 0;
+    }
+    EnableWindow(owner, FALSE);
+    RunModalLoop();
+    return result;
+}
+
+void CMsgBox::CopyText(LPCSTR text) {
     messageText = new (std::nothrow) char[lstrlenA(text) + 2];
     if (messageText != 0) {
         lstrcpyA(messageText, text);
     } else {
         messageText = OutOfMemoryText;
     }
-    caption = captionText != 0 ? captionText : "";
+}
 
+LPCSTR CMsgBox::ChooseIcon(int iconId, HINSTANCE *module) const {
+    *module = 0;
+    switch (type & 0xF0) {
+        case MB_ICONHAND:
+            return IDI_HAND;
+        case MB_ICONQUESTION:
+            return IDI_QUESTION;
+        case MB_ICONEXCLAMATION:
+            return IDI_EXCLAMATION;
+        case MB_ICONASTERISK:
+            return IDI_ASTERISK;
+        default:
+            if (iconId == 0) return 0;
+            *module = AppInstance;
+            return MAKEINTRESOURCEA(iconId);
+    }
+}
+
+int CMsgBox::Measure(LPCSTR text, bool withIcon) {
     HDC ic = CreateICA("DISPLAY", 0, 0, 0);
     TEXTMETRICA tm;
     if (ic == 0 || !GetTextMetricsA(ic, &tm)) {
         if (ic != 0) DeleteDC(ic);
-        ReleaseText();
-        running = 0;
         return 0;
     }
     maxCharWidth = tm.tmMaxCharWidth;
@@ -83,44 +126,8 @@ int CMsgBox::Show(HWND ownerWindow, LPCSTR text, LPCSTR captionText, UINT typeFl
         ++lineCount;
     });
 
-    int minimumWidth = 0;
-    switch (type & 0xF) {
-        case MB_OKCANCEL:
-        case MB_YESNO:
-            minimumWidth = 10 * lineHeight;
-            break;
-        case MB_YESNOCANCEL:
-            minimumWidth = 13 * lineHeight;
-            break;
-        default:
-            break;
-    }
-
-    HINSTANCE iconModule = 0;
-    LPCSTR iconName = 0;
-    switch (type & 0xF0) {
-        case MB_ICONHAND:
-            iconName = IDI_HAND;
-            break;
-        case MB_ICONQUESTION:
-            iconName = IDI_QUESTION;
-            break;
-        case MB_ICONEXCLAMATION:
-            iconName = IDI_EXCLAMATION;
-            break;
-        case MB_ICONASTERISK:
-            iconName = IDI_ASTERISK;
-            break;
-        default:
-            if (iconId != 0) {
-                iconModule = AppInstance;
-                iconName = MAKEINTRESOURCEA(iconId);
-            }
-            break;
-    }
-
     int contentWidth;
-    if (iconName != 0) {
+    if (withIcon) {
         textRect.left = 64;
         contentWidth = widestLine + 4 * maxCharWidth + 64;
     } else {
@@ -130,21 +137,24 @@ int CMsgBox::Show(HWND ownerWindow, LPCSTR text, LPCSTR captionText, UINT typeFl
         textRect.left = 8;
         contentWidth = widestLine + 4 * maxCharWidth + 8;
     }
-    textRect.right = Larger(contentWidth, minimumWidth);
+    textRect.right = Larger(contentWidth, MinimumContentWidth());
     DeleteDC(ic);
+    return 1;
+}
 
-    CreateBoxWindow();
-    OnWindowCreated();
-    icon = iconName != 0 ? LoadIconA(iconModule, iconName) : 0;
-
-    // Without a window nothing could ever end the loop.
-    if (hwnd == 0) {
-        ReleaseText();
-        running = 0;
-        return 0;
+int CMsgBox::MinimumContentWidth() const {
+    switch (type & 0xF) {
+        case MB_OKCANCEL:
+        case MB_YESNO:
+            return 10 * lineHeight;
+        case MB_YESNOCANCEL:
+            return 13 * lineHeight;
+        default:
+            return 0;
     }
-    EnableWindow(owner, FALSE);
+}
 
+void CMsgBox::RunModalLoop() {
     while (running) {
         if (PumpPendingMessages()) {
             // A quit request ends the box; it stays queued for the loop that
@@ -156,7 +166,6 @@ int CMsgBox::Show(HWND ownerWindow, LPCSTR text, LPCSTR captionText, UINT typeFl
             WaitMessage();
         }
     }
-    return result;
 }
 
 int CMsgBox::CreateBoxWindow() {

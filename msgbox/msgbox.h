@@ -51,6 +51,19 @@ public:
     virtual int CreateBoxWindow();
 
 protected:
+    // Show's steps. CopyText points messageText at a copy of the text, or
+    // at the fixed out-of-memory text. ChooseIcon names the icon the type
+    // flags or iconId ask for (null for none) and sets *module to the
+    // module it is loaded from. Measure takes the display's default font
+    // metrics, the text's lines and the text area's left and right edges;
+    // 0 when no information context or metrics can be had.
+    // MinimumContentWidth is what the button set needs. RunModalLoop
+    // dispatches until the box ends or a quit request comes.
+    void CopyText(LPCSTR text);
+    LPCSTR ChooseIcon(int iconId, HINSTANCE *module) const;
+    int Measure(LPCSTR text, bool withIcon);
+    int MinimumContentWidth() const;
+    void RunModalLoop();
     // Releases the text copy (never the fixed out-of-memory text).
     void ReleaseText();
 };

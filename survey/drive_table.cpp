@@ -10,8 +10,10 @@ BOOL QueryLookupPending = TRUE;
 
 typedef BOOL(WINAPI *DiskFreeSpaceExProc)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
 
+namespace {
 // The extended query's entry point, or null where the system lacks it.
-static DiskFreeSpaceExProc ExtendedQuery;
+DiskFreeSpaceExProc ExtendedQuery;
+}  // namespace
 
 DWORD BytesToMegabytes(ULONGLONG bytes) {
     // Adding the half megabyte cannot wrap: the largest byte counts round to
@@ -20,23 +22,27 @@ DWORD BytesToMegabytes(ULONGLONG bytes) {
     return mb > 0xFFFFFFFFULL ? 0xFFFFFFFFUL : (DWORD)mb;
 }
 
-static DWORD AddSaturated(DWORD a, DWORD b) {
+namespace {
+
+DWORD AddSaturated(DWORD a, DWORD b) {
     return a > 0xFFFFFFFFUL - b ? 0xFFFFFFFFUL : a + b;
 }
 
 // a * b in 64 bits, held just below the failure value when it would not fit.
-static ULONGLONG MultiplySaturated(ULONGLONG a, ULONGLONG b) {
+ULONGLONG MultiplySaturated(ULONGLONG a, ULONGLONG b) {
     if (a != 0 && b > (NO_SPACE - 1) / a) return NO_SPACE - 1;
     return a * b;
 }
 
-static void FindExtendedQuery(void) {
+void FindExtendedQuery(void) {
     HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
     FARPROC proc = kernel ? GetProcAddress(kernel, "GetDiskFreeSpaceExA") : NULL;
     // Through a generic function pointer type, the conversion both compilers
     // accept without a cast-function-type warning.
     ExtendedQuery = (DiskFreeSpaceExProc)(void (*)(void))proc;
 }
+
+}  // namespace
 
 ULONGLONG QueryDriveSpace(LPCSTR path, ULONGLONG *totalBytesOut) {
     if (QueryLookupPending) {

@@ -5,13 +5,15 @@
 #define WORK_SIZE 40
 #define WORK_MAX_DIGITS 30  // 30 digits and 9 commas fill the working area
 
-static int IsDigit(char c) {
+namespace {
+
+int IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 // Groups a run too long for the working area in place, from its end
 // backwards, within the room the caller gives for the commas.
-static void GroupLongRun(LPSTR run, int n) {
+void GroupLongRun(LPSTR run, int n) {
     int grouped = n + (n - 1) / 3;
     run[grouped] = '\0';
     int to = grouped - 1;
@@ -20,6 +22,8 @@ static void GroupLongRun(LPSTR run, int n) {
         if (++taken % 3 == 0 && from > 0) run[to--] = ',';
     }
 }
+
+}  // namespace
 
 void GroupThousands(LPSTR text) {
     char *run = text;

@@ -5,7 +5,9 @@
 #include "app/mainwnd.h"
 #include "tools/rowsample/sample_list.h"
 
-static void BM_FullRepaint24Rows(benchmark::State &state) {
+namespace {
+
+void BM_FullRepaint24Rows(benchmark::State &state) {
     rowsample::FillUniformTable(24);
     rowsample::PrepareMainWindowState();
     gdi::Surface surface;
@@ -17,6 +19,8 @@ static void BM_FullRepaint24Rows(benchmark::State &state) {
         benchmark::ClobberMemory();
     }
 }
+
+}  // namespace
 BENCHMARK(BM_FullRepaint24Rows)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/a11y/a11y.h"
+#include "platform/common/a11y_hooks.h"
 #include "platform/a11y/provider.h"
 #include "platform/a11y/record.h"
 #include "platform/a11y/status.h"
@@ -111,12 +112,9 @@ Provider *Listening() {
 
 }  // namespace
 
-void AllowProvider() {
-    static Loader loader;
-    display::SetWaitSource(&loader);
-}
+namespace {
 
-void WindowCreated(HWND h) {
+void OnWindowCreated(HWND h) {
     wm::Window *w = wm::WindowOf(h);
     if (!w) return;
     if (wm::IsTopLevel(*w)) NoteTopLevel(h, true);
@@ -127,7 +125,7 @@ void WindowCreated(HWND h) {
     }
 }
 
-void WindowDestroying(HWND h) {
+void OnWindowDestroying(HWND h) {
     if (Provider *p = Listening()) {
         Node n = WindowNode(h);
         Host &host = TheHost();
@@ -137,7 +135,7 @@ void WindowDestroying(HWND h) {
     ForgetWindow(h);
 }
 
-void Activated(HWND old, HWND now) {
+void OnActivated(HWND old, HWND now) {
     Provider *p = Listening();
     if (!p) return;
     if (old && IsWindow(old)) {
@@ -150,7 +148,6 @@ void Activated(HWND old, HWND now) {
     }
 }
 
-namespace {
 HWND &LastCaretList() {
     static HWND h = nullptr;
     return h;
@@ -159,9 +156,8 @@ int &LastCaret() {
     static int i = -1;
     return i;
 }
-}  // namespace
 
-void FocusChanged(HWND old, HWND now) {
+void OnFocusChanged(HWND old, HWND now) {
     Provider *p = Listening();
     if (!p) return;
     if (old && IsWindow(old)) p->StateChanged(FocusNode(old), "focused", false);
@@ -176,7 +172,7 @@ void FocusChanged(HWND old, HWND now) {
     }
 }
 
-void CaretMoved(HWND list) {
+void OnCaretMoved(HWND list) {
     Provider *p = Listening();
     if (!p) return;
     Node now = FocusNode(list);
@@ -195,6 +191,33 @@ void CaretMoved(HWND list) {
     if (focused) p->StateChanged(now, "focused", true);
     p->ActiveDescendant(WindowNode(list), now);
     if (focused) p->Focused(now);
+}
+
+class LayerHooks : public Hooks {
+public:
+    void Text(HWND hwnd, const RECT &cell, const char *s, int n, bool underlined) override {
+        RecordText(hwnd, cell, s, n, underlined);
+    }
+    void BeginItem(HWND list, int index, UINT action) override { a11y::BeginItem(list, index, action); }
+    void EndItem() override { a11y::EndItem(); }
+    void WindowCreated(HWND h) override { OnWindowCreated(h); }
+    void WindowDestroying(HWND h) override { OnWindowDestroying(h); }
+    void Activated(HWND old, HWND now) override { OnActivated(old, now); }
+    void FocusChanged(HWND old, HWND now) override { OnFocusChanged(old, now); }
+    void CaretMoved(HWND list) override { OnCaretMoved(list); }
+};
+
+}  // namespace
+
+void InstallHooks() {
+    static LayerHooks hooks;
+    SetHooks(&hooks);
+}
+
+void AllowProvider() {
+    static Loader loader;
+    InstallHooks();
+    display::SetWaitSource(&loader);
 }
 
 }  // namespace win32::a11y

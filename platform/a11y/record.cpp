@@ -6,8 +6,6 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/a11y/a11y.h"
-
 namespace win32::a11y {
 
 namespace {
@@ -18,6 +16,7 @@ struct Records {
     std::map<std::pair<HWND, int>, std::vector<TextRun>> items;
     HWND drawingList = nullptr;  // the item being drawn, if any
     int drawingIndex = -1;
+    std::vector<std::pair<HWND, int>> saved;  // items drawn around the current one
 };
 
 Records &R() {
@@ -65,7 +64,7 @@ void ForgetWindow(HWND h) {
     std::erase_if(r.items, [h](const auto &entry) { return entry.first.first == h; });
 }
 
-void NoteText(HWND hwnd, const RECT &cell, const char *s, int n, bool underlined) {
+void RecordText(HWND hwnd, const RECT &cell, const char *s, int n, bool underlined) {
     Records &r = R();
     if (!r.on || !s || n <= 0) return;
     TextRun run{cell, std::string(s, static_cast<size_t>(n)), underlined};
@@ -76,18 +75,21 @@ void NoteText(HWND hwnd, const RECT &cell, const char *s, int n, bool underlined
     }
 }
 
-ItemDrawing::ItemDrawing(HWND list, int index, UINT action)
-    : savedList_(R().drawingList), savedIndex_(R().drawingIndex) {
+void BeginItem(HWND list, int index, UINT action) {
     Records &r = R();
+    r.saved.push_back({r.drawingList, r.drawingIndex});
     if (!r.on) return;
     r.drawingList = list;
     r.drawingIndex = index;
     if (action == ODA_DRAWENTIRE) r.items.erase({list, index});
 }
 
-ItemDrawing::~ItemDrawing() {
-    R().drawingList = savedList_;
-    R().drawingIndex = savedIndex_;
+void EndItem() {
+    Records &r = R();
+    if (r.saved.empty()) return;
+    r.drawingList = r.saved.back().first;
+    r.drawingIndex = r.saved.back().second;
+    r.saved.pop_back();
 }
 
 }  // namespace win32::a11y

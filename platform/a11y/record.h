@@ -24,4 +24,9 @@ const std::vector<TextRun> *WindowRuns(HWND h);
 const std::vector<TextRun> *ItemRuns(HWND list, int index);
 void ForgetWindow(HWND h);
 
+// What the layer reports (see platform/common/a11y_hooks.h).
+void RecordText(HWND hwnd, const RECT &cell, const char *s, int n, bool underlined);
+void BeginItem(HWND list, int index, UINT action);
+void EndItem();
+
 }  // namespace win32::a11y

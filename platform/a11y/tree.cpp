@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/a11y/a11y.h"
 #include "platform/a11y/record.h"
+#include "platform/common/a11y_hooks.h"
 #include "platform/user/wm_private.h"
 
 namespace win32::a11y {
@@ -292,10 +292,11 @@ public:
     }
 
     void SetRecording(bool on) override {
+        if (on) InstallHooks();
         SetRecordingFlag(on);
         if (!on) return;
-        for (HWND t : TopLevels())
-            RedrawWindow(t, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+        const std::vector<HWND> tops = wm::WmState().topLevels;
+        for (HWND t : tops) wm::InvalidateTree(t, true, true);
     }
 
 private:

@@ -22,4 +22,7 @@ Node FocusNode(HWND h);
 
 Host &TheHost();
 
+// The layer reports its changes to the provider from now on.
+void InstallHooks();
+
 }  // namespace win32::a11y

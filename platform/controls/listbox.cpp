@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/a11y/a11y.h"
+#include "platform/common/a11y_hooks.h"
 #include "platform/common/classic.h"
 #include "platform/controls/controls_private.h"
 #include "platform/controls/listbox.h"
@@ -143,8 +143,7 @@ static void DrawPlain(HWND hwnd, HDC dc, int index, UINT state, const RECT &rc, 
 void DrawOne(HWND hwnd, int index, UINT action) {
     ListBox *lb = State(hwnd);
     if (!lb || !CanDraw(hwnd)) return;
-    if (index >= lb->count && !(index == -1 && lb->count == 0)) return;
-    if (index < -1) return;
+    if (index >= lb->count || index < -1) return;
     RECT rc = ItemRect(hwnd, *lb, index < 0 ? lb->top : index);
     RECT client, visible;
     GetClientRect(hwnd, &client);

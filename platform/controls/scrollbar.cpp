@@ -298,7 +298,7 @@ bool VScrollBarMouse(HWND hwnd, UINT msg, POINT pt) {
             b->pressedInside = false;
             if (p == Part::Thumb) Send(hwnd, SB_THUMBPOSITION, b->trackPos);
             Send(hwnd, SB_ENDSCROLL, 0);
-            if ((b = Find(hwnd)) != nullptr) NonClientChanged(hwnd);
+            if (Find(hwnd)) NonClientChanged(hwnd);  // the scroll handler may have destroyed it
             return false;
         }
         default:

@@ -176,10 +176,6 @@ HDC WINAPI CreateICA(LPCSTR driver, LPCSTR, LPCSTR, const void *) {
     return gdi::AddDc(std::move(dc));
 }
 
-HDC WINAPI CreateDCA(LPCSTR driver, LPCSTR device, LPCSTR port, const void *dm) {
-    return CreateICA(driver, device, port, dm);
-}
-
 HDC WINAPI CreateCompatibleDC(HDC hdc) {
     if (hdc && !gdi::DcFromHandle(hdc)) return nullptr;
     // A new memory context holds a 1 x 1 bitmap of its own until the

@@ -21,7 +21,7 @@ struct Globals {
 
 // Never destroyed: the program's static objects may release GDI objects
 // from exit-time actions.
-Globals &G() {
+Globals &GdiGlobals() {
     static Globals *g = new Globals;
     return *g;
 }
@@ -29,7 +29,7 @@ Globals &G() {
 HGDIOBJ AddStock(std::unique_ptr<GdiObject> o) {
     o->stock = true;
     HGDIOBJ h = AddObject(std::move(o));
-    ++G().stockCount;
+    ++GdiGlobals().stockCount;
     return h;
 }
 
@@ -58,7 +58,7 @@ std::unique_ptr<GdiObject> MakeStockFont(int which) {
 }
 
 void CreateStockObjects() {
-    Globals &g = G();
+    Globals &g = GdiGlobals();
     if (g.stock[WHITE_BRUSH]) return;
     g.stock[WHITE_BRUSH] = AddStock(MakeBrush(RGB(255, 255, 255), false));
     g.stock[LTGRAY_BRUSH] = AddStock(MakeBrush(RGB(192, 192, 192), false));
@@ -82,11 +82,11 @@ void CreateStockObjects() {
 }  // namespace
 
 ObjectTable &Objects() {
-    return G().objects;
+    return GdiGlobals().objects;
 }
 
 GdiObject *ObjectFromHandle(HGDIOBJ h) {
-    return G().objects.Get(win32::HandleValue(h));
+    return GdiGlobals().objects.Get(win32::HandleValue(h));
 }
 
 GdiObject *ObjectOfType(HGDIOBJ h, UINT type) {
@@ -95,11 +95,11 @@ GdiObject *ObjectOfType(HGDIOBJ h, UINT type) {
 }
 
 HGDIOBJ AddObject(std::unique_ptr<GdiObject> obj) {
-    return win32::MakeHandle<HGDIOBJ>(G().objects.Add(std::move(obj)));
+    return win32::MakeHandle<HGDIOBJ>(GdiGlobals().objects.Add(std::move(obj)));
 }
 
 size_t StockObjectCount() {
-    return G().stockCount;
+    return GdiGlobals().stockCount;
 }
 
 HGDIOBJ DefaultBitmap() {
@@ -152,7 +152,7 @@ using gdi::GdiObject;
 HGDIOBJ WINAPI GetStockObject(int i) {
     gdi::CreateStockObjects();
     if (i < 0 || i > DEFAULT_GUI_FONT) return nullptr;
-    return gdi::G().stock[i];
+    return gdi::GdiGlobals().stock[i];
 }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
@@ -197,29 +197,13 @@ HFONT WINAPI CreateFontA(int height, int width, int escapement, int orientation,
     return CreateFontIndirectA(&lf);
 }
 
-HBITMAP WINAPI CreateBitmap(int w, int h, UINT planes, UINT bitCount, const void *bits) {
-    if (w <= 0 || h <= 0 || w > 16384 || h > 16384 || planes != 1) return nullptr;
-    if (bitCount != 1 && bitCount != 32) return nullptr;
-    auto o = std::make_unique<GdiObject>();
-    o->type = OBJ_BITMAP;
-    o->bitmap.Resize(w, h, 0);
-    if (bits && bitCount == 32) {
-        std::memcpy(o->bitmap.pixels.data(), bits, static_cast<size_t>(w) * h * 4);
-        for (uint32_t &p : o->bitmap.pixels) p &= 0xFFFFFF;
-    } else if (bits) {
-        // Monochrome rows are padded to 16 bits; a set bit is white.
-        const auto *b = static_cast<const uint8_t *>(bits);
-        const int stride = ((w + 15) / 16) * 2;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                if (b[y * stride + x / 8] & (0x80 >> (x % 8))) o->bitmap.Row(y)[x] = 0xFFFFFF;
-    }
-    return static_cast<HBITMAP>(gdi::AddObject(std::move(o)));
-}
-
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
     if (!gdi::DcFromHandle(hdc)) return nullptr;
-    return CreateBitmap(cx, cy, 1, 32, nullptr);
+    if (cx <= 0 || cy <= 0 || cx > 16384 || cy > 16384) return nullptr;
+    auto o = std::make_unique<GdiObject>();
+    o->type = OBJ_BITMAP;
+    o->bitmap.Resize(cx, cy, 0);
+    return static_cast<HBITMAP>(gdi::AddObject(std::move(o)));
 }
 
 DWORD WINAPI GetObjectType(HGDIOBJ h) {
@@ -306,7 +290,7 @@ DWORD WINAPI GetSysColor(int index) {
 
 HBRUSH WINAPI GetSysColorBrush(int index) {
     if (index < 0 || index >= win32::classic::kSysColorCount) return nullptr;
-    HBRUSH &b = gdi::G().sysBrushes[index];
+    HBRUSH &b = gdi::GdiGlobals().sysBrushes[index];
     if (!b) b = static_cast<HBRUSH>(gdi::AddStock(gdi::MakeBrush(win32::classic::kSysColors[index], false)));
     return b;
 }

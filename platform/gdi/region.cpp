@@ -414,11 +414,6 @@ HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2) {
     return gdi::CreateRegionHandle(Region(RECT{x1, y1, x2, y2}));
 }
 
-HRGN WINAPI CreateRectRgnIndirect(const RECT *r) {
-    if (!r) return nullptr;
-    return CreateRectRgn(r->left, r->top, r->right, r->bottom);
-}
-
 // CreateEllipticRgn: the ellipse inscribed in [x1, x2 - 1) x [y1, y2 - 1),
 // so (0, 0, 361, 193) ends at column 359 and row 191, inside the outline
 // that a three-pixel pen draws for Ellipse(1, 1, 359, 191).

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/a11y/a11y.h"
+#include "platform/common/a11y_hooks.h"
 #include "platform/gdi/gdi_private.h"
 
 using namespace win32;

@@ -91,7 +91,6 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color);
 #define GDI_ERROR (0xFFFFFFFFL)
 
 HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2);
-HRGN WINAPI CreateRectRgnIndirect(const RECT *lprect);
 HRGN WINAPI CreateEllipticRgn(int x1, int y1, int x2, int y2);
 int WINAPI CombineRgn(HRGN hrgnDst, HRGN hrgnSrc1, HRGN hrgnSrc2, int iMode);
 BOOL WINAPI PtInRegion(HRGN hrgn, int x, int y);
@@ -147,11 +146,9 @@ typedef struct tagBITMAPINFO {
 } BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
 
 HDC WINAPI CreateICA(LPCSTR pszDriver, LPCSTR pszDevice, LPCSTR pszPort, const void *pdm);
-HDC WINAPI CreateDCA(LPCSTR pszDriver, LPCSTR pszDevice, LPCSTR pszPort, const void *pdm);
 HDC WINAPI CreateCompatibleDC(HDC hdc);
 BOOL WINAPI DeleteDC(HDC hdc);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);
-HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const void *lpBits);
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color);

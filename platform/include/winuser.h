@@ -341,8 +341,6 @@ void WINAPI PostQuitMessage(int nExitCode);
 BOOL WINAPI WaitMessage(void);
 BOOL WINAPI TranslateMessage(const MSG *lpMsg);
 LRESULT WINAPI DispatchMessageA(const MSG *lpMsg);
-LONG WINAPI GetMessageTime(void);
-DWORD WINAPI GetMessagePos(void);
 #define GetMessage GetMessageA
 #define PeekMessage PeekMessageA
 #define PostMessage PostMessageA
@@ -413,16 +411,6 @@ HWND WINAPI WindowFromPoint(POINT Point);
 int WINAPI SetWindowRgn(HWND hWnd, HRGN hRgn, BOOL bRedraw);
 
 /* ---- painting ------------------------------------------------------- */
-/* RedrawWindow / InvalidateRect helpers */
-#define RDW_INVALIDATE 0x0001
-#define RDW_INTERNALPAINT 0x0002
-#define RDW_ERASE 0x0004
-#define RDW_VALIDATE 0x0008
-#define RDW_ALLCHILDREN 0x0080
-#define RDW_UPDATENOW 0x0100
-#define RDW_ERASENOW 0x0200
-#define RDW_FRAME 0x0400
-
 typedef struct tagPAINTSTRUCT {
     HDC hdc;
     BOOL fErase;
@@ -435,7 +423,6 @@ typedef struct tagPAINTSTRUCT {
 BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase);
 BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect);
 BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase);
-BOOL WINAPI RedrawWindow(HWND hWnd, const RECT *lprcUpdate, HRGN hrgnUpdate, UINT flags);
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
 HDC WINAPI GetDC(HWND hWnd);
@@ -560,16 +547,11 @@ BOOL WINAPI EqualRect(const RECT *lprc1, const RECT *lprc2);
 HWND WINAPI SetFocus(HWND hWnd);
 HWND WINAPI GetFocus(void);
 HWND WINAPI GetActiveWindow(void);
-HWND WINAPI SetActiveWindow(HWND hWnd);
-HWND WINAPI GetForegroundWindow(void);
-BOOL WINAPI SetForegroundWindow(HWND hWnd);
 HWND WINAPI SetCapture(HWND hWnd);
 BOOL WINAPI ReleaseCapture(void);
 HWND WINAPI GetCapture(void);
 SHORT WINAPI GetKeyState(int nVirtKey);
 SHORT WINAPI GetAsyncKeyState(int vKey);
-BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
-UINT WINAPI GetDoubleClickTime(void);
 BOOL WINAPI MessageBeep(UINT uType);
 
 /* ---- scroll bars ---------------------------------------------------- */
@@ -734,7 +716,6 @@ BOOL WINAPI DestroyAcceleratorTable(HACCEL hAccel);
 
 HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
-HCURSOR WINAPI SetCursor(HCURSOR hCursor);
 BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
 BOOL WINAPI DestroyIcon(HICON hIcon);
 #define LoadIcon LoadIconA

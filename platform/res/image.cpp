@@ -175,9 +175,11 @@ int PickIconEntry(const std::vector<GroupIconEntry> &entries, int size) {
     return best;
 }
 
+namespace {
+
 // The colour of pixel x of a stored row: through the palette up to 8 bits
 // per pixel, else blue, green, red bytes.
-static uint32_t PixelColor(const uint8_t *row, int x, uint16_t bpp, const std::vector<uint32_t> &palette) {
+uint32_t PixelColor(const uint8_t *row, int x, uint16_t bpp, const std::vector<uint32_t> &palette) {
     if (bpp <= 8) {
         size_t bit = static_cast<size_t>(x) * bpp;
         unsigned byte = row[bit / 8];
@@ -187,6 +189,8 @@ static uint32_t PixelColor(const uint8_t *row, int x, uint16_t bpp, const std::v
     const uint8_t *q = row + static_cast<size_t>(x) * (bpp / 8);
     return (uint32_t{q[2]} << 16) | (uint32_t{q[1]} << 8) | q[0];
 }
+
+}  // namespace
 
 bool DecodeIcon(const uint8_t *data, size_t size, IconPixels *out) {
     if (data == nullptr || size < 40) return false;

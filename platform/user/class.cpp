@@ -19,20 +19,24 @@ Window *WindowOf(HWND h) {
     return WmState().windows.Get(HandleValue(h));
 }
 
-static bool IsAtom(LPCSTR name) {
+namespace {
+
+bool IsAtom(LPCSTR name) {
     return (reinterpret_cast<uintptr_t>(name) >> 16) == 0;
 }
 
-static bool NameMatches(const WindowClass &c, LPCSTR name) {
+bool NameMatches(const WindowClass &c, LPCSTR name) {
     if (IsAtom(name)) return c.atom == static_cast<ATOM>(reinterpret_cast<uintptr_t>(name));
     return strcasecmp(c.name.c_str(), name) == 0;
 }
 
-static std::shared_ptr<WindowClass> FindExact(LPCSTR name, HINSTANCE instance, bool global) {
+std::shared_ptr<WindowClass> FindExact(LPCSTR name, HINSTANCE instance, bool global) {
     for (auto &c : WmState().classes)
         if (c->global == global && (global || c->instance == instance) && NameMatches(*c, name)) return c;
     return nullptr;
 }
+
+}  // namespace
 
 void EnsureSystemClasses() {
     State &s = WmState();

@@ -1,5 +1,5 @@
 // Keyboard focus, activation and mouse capture.
-#include "platform/a11y/a11y.h"
+#include "platform/common/a11y_hooks.h"
 #include "platform/user/wm_private.h"
 
 namespace win32::wm {
@@ -91,26 +91,6 @@ HWND WINAPI GetFocus(void) {
 
 HWND WINAPI GetActiveWindow(void) {
     return WmState().active;
-}
-
-HWND WINAPI SetActiveWindow(HWND h) {
-    State &s = WmState();
-    HWND old = s.active;
-    Window *w = WindowOf(h);
-    if (h && (!w || !IsTopLevel(*w) || (w->style & WS_DISABLED))) return nullptr;
-    Activate(h, WA_ACTIVE, false);
-    return old;
-}
-
-HWND WINAPI GetForegroundWindow(void) {
-    return WmState().active;
-}
-
-BOOL WINAPI SetForegroundWindow(HWND h) {
-    Window *w = TopLevelOf(WindowOf(h));
-    if (!w) return FALSE;
-    Activate(w->hwnd, WA_ACTIVE, false);
-    return TRUE;
 }
 
 HWND WINAPI SetCapture(HWND h) {

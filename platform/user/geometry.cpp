@@ -85,12 +85,16 @@ bool IsEnabledChain(const Window &w) {
     return false;
 }
 
-static gdi::Region ShapeOnSurface(const Window &w) {
+namespace {
+
+gdi::Region ShapeOnSurface(const Window &w) {
     gdi::Region r = *w.shape;
     POINT o = WindowOriginOnSurface(w);
     r.Offset(o.x, o.y);
     return r;
 }
+
+}  // namespace
 
 gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren) {
     RECT r;
@@ -161,7 +165,9 @@ void ResizeSurface(Window &top) {
                     s.pixels.begin() + static_cast<long>(y) * w);
 }
 
-static display::TopLevelParams ParamsOf(const Window &w) {
+namespace {
+
+display::TopLevelParams ParamsOf(const Window &w) {
     display::TopLevelParams p;
     POINT o = ClientOriginScreen(w);
     RECT cr = ClientRectInParent(w);
@@ -172,6 +178,8 @@ static display::TopLevelParams ParamsOf(const Window &w) {
     p.title = w.text;
     return p;
 }
+
+}  // namespace
 
 void EnsureNative(Window &top) {
     if (top.native) return;
@@ -195,7 +203,9 @@ void EnsureNative(Window &top) {
     }
 }
 
-static void SyncNative(Window &w) {
+namespace {
+
+void SyncNative(Window &w) {
     if (!IsTopLevel(w) || !w.native || WmState().configuring == w.hwnd) return;
     display::TopLevelParams p = ParamsOf(w);
     display::Current().MoveTopLevel(w.native, p.client);
@@ -204,7 +214,7 @@ static void SyncNative(Window &w) {
 // The WINDOWPOS the change asks for, with what SWP_NOMOVE/SWP_NOSIZE keep,
 // after the window had its say in WM_WINDOWPOSCHANGING. False when the
 // window went away.
-static bool AskedPos(HWND h, WINDOWPOS *wp) {
+bool AskedPos(HWND h, WINDOWPOS *wp) {
     Window *w = WindowOf(h);
     if (wp->flags & SWP_NOMOVE) {
         wp->x = w->rect.left;
@@ -223,7 +233,7 @@ static bool AskedPos(HWND h, WINDOWPOS *wp) {
 
 // A resized window repaints all of itself (CS_HREDRAW/CS_VREDRAW, or a
 // child), else only what was not part of its old client area.
-static void InvalidateResized(Window &w, const RECT &oldClient) {
+void InvalidateResized(Window &w, const RECT &oldClient) {
     bool full = (w.cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0 || !IsTopLevel(w);
     if (full) {
         InvalidateTree(w.hwnd, true, true);
@@ -237,7 +247,7 @@ static void InvalidateResized(Window &w, const RECT &oldClient) {
     w.ncPaint = true;
 }
 
-static void ShowOrHideNative(Window &w, bool show) {
+void ShowOrHideNative(Window &w, bool show) {
     if (show) {
         if (IsTopLevel(w)) {
             EnsureNative(w);
@@ -253,6 +263,8 @@ static void ShowOrHideNative(Window &w, bool show) {
     }
     ClearFocusIfIn(w.hwnd);
 }
+
+}  // namespace
 
 // Applies a position/size/visibility change with the messages Win32 sends.
 bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {

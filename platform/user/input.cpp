@@ -330,26 +330,6 @@ bool ConvertOneRawEvent() {
 
 }  // namespace win32::wm
 
-using namespace win32;
-using namespace win32::wm;
-
-BOOL WINAPI GetCursorPos(LPPOINT p) {
-    if (!p) return FALSE;
-    *p = WmState().cursor;
-    return TRUE;
-}
-
-UINT WINAPI GetDoubleClickTime(void) {
-    return classic::kDoubleClickTime;
-}
-
 BOOL WINAPI MessageBeep(UINT) {
     return TRUE;
-}
-
-HCURSOR WINAPI SetCursor(HCURSOR c) {
-    static HCURSOR current = nullptr;
-    HCURSOR old = current;
-    current = c;
-    return old;
 }

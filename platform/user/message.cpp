@@ -137,8 +137,6 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND h, UINT lo, UINT hi) {
     for (;;) {
         if (Fetch(msg, h, lo, hi, true)) {
             Stamp(msg);
-            WmState().lastMessageTime = static_cast<LONG>(msg->time);
-            WmState().lastMessagePos = MAKELONG(static_cast<WORD>(msg->pt.x), static_cast<WORD>(msg->pt.y));
             return msg->message == WM_QUIT ? 0 : 1;
         }
         if (h && h != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !WindowOf(h)) {
@@ -157,10 +155,6 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND h, UINT lo, UINT hi, UINT flags) {
     }
     if (!Fetch(msg, h, lo, hi, (flags & PM_REMOVE) != 0)) return FALSE;
     Stamp(msg);
-    if (flags & PM_REMOVE) {
-        WmState().lastMessageTime = static_cast<LONG>(msg->time);
-        WmState().lastMessagePos = MAKELONG(static_cast<WORD>(msg->pt.x), static_cast<WORD>(msg->pt.y));
-    }
     return TRUE;
 }
 
@@ -196,12 +190,4 @@ LRESULT WINAPI DispatchMessageA(const MSG *m) {
         return r;
     }
     return Send(m->hwnd, m->message, m->wParam, m->lParam);
-}
-
-LONG WINAPI GetMessageTime(void) {
-    return WmState().lastMessageTime;
-}
-
-DWORD WINAPI GetMessagePos(void) {
-    return WmState().lastMessagePos;
 }

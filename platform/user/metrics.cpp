@@ -10,14 +10,18 @@ SIZE win32::wm::ScreenSize() {
     return screen;
 }
 
+namespace {
+
 // The screen's size and the work area's, less a caption for the height.
-static int ScreenMetric(int index) {
+int ScreenMetric(int index) {
     SIZE screen = wm::ScreenSize();
     if (index == SM_CXSCREEN) return screen.cx;
     if (index == SM_CYSCREEN) return screen.cy;
     RECT wa = display::Current().WorkArea();
     return index == SM_CXFULLSCREEN ? wa.right - wa.left : wa.bottom - wa.top - classic::kCaptionHeight;
 }
+
+}  // namespace
 
 int WINAPI GetSystemMetrics(int index) {
     switch (index) {

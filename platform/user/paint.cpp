@@ -82,7 +82,9 @@ bool PaintPending(const Window &w) {
     return !w.update.Empty() || w.ncPaint;
 }
 
-static HWND FindPaint(HWND h, HWND filter, bool inFilter) {
+namespace {
+
+HWND FindPaint(HWND h, HWND filter, bool inFilter) {
     Window *w = WindowOf(h);
     if (!w || !(w->style & WS_VISIBLE) || w->minimized) return nullptr;
     bool ok = inFilter || !filter || h == filter;
@@ -92,6 +94,8 @@ static HWND FindPaint(HWND h, HWND filter, bool inFilter) {
     return nullptr;
 }
 
+}  // namespace
+
 HWND NextWindowToPaint(HWND filter) {
     State &s = WmState();
     // Bottom windows first so that windows above are composed last.
@@ -100,12 +104,16 @@ HWND NextWindowToPaint(HWND filter) {
     return nullptr;
 }
 
-static HBRUSH BrushFromClassValue(HBRUSH b) {
+namespace {
+
+HBRUSH BrushFromClassValue(HBRUSH b) {
     uintptr_t v = reinterpret_cast<uintptr_t>(b);
     if (v > 0 && v <= static_cast<uintptr_t>(classic::kSysColorCount))
         return GetSysColorBrush(static_cast<int>(v - 1));
     return b;
 }
+
+}  // namespace
 
 HBRUSH ClassBrush(const Window &w) {
     return BrushFromClassValue(w.cls->background);
@@ -158,7 +166,9 @@ void SendNcPaint(HWND h) {
     Send(h, WM_NCPAINT, 1, 0);
 }
 
-static HDC MakeDC(Window &w, bool client, bool clipChildren, const gdi::Region *limit) {
+namespace {
+
+HDC MakeDC(Window &w, bool client, bool clipChildren, const gdi::Region *limit) {
     Window *top = TopLevelOf(&w);
     if (!top || !top->surface) return nullptr;
     gdi::Region clip = VisibleRegion(w, client, clipChildren);
@@ -178,7 +188,7 @@ static HDC MakeDC(Window &w, bool client, bool clipChildren, const gdi::Region *
     return dc;
 }
 
-static void ReleaseAndPresent(HDC dc) {
+void ReleaseAndPresent(HDC dc) {
     auto it = Dcs().find(dc);
     if (it == Dcs().end()) return;
     DcInfo info = it->second;
@@ -186,6 +196,8 @@ static void ReleaseAndPresent(HDC dc) {
     gdi::DeleteSurfaceDC(dc);
     if (Window *top = WindowOf(info.top)) PresentSurfaceRect(*top, info.bounds);
 }
+
+}  // namespace
 
 }  // namespace win32::wm
 
@@ -250,33 +262,6 @@ BOOL WINAPI GetUpdateRect(HWND h, LPRECT r, BOOL erase) {
         }
     }
     return any ? TRUE : FALSE;
-}
-
-BOOL WINAPI RedrawWindow(HWND h, const RECT *r, HRGN rgn, UINT flags) {
-    Window *w = WindowOf(h);
-    if (!w) return FALSE;
-    gdi::Region area;
-    if (rgn) {
-        if (gdi::Region *g = gdi::RegionFromHandle(rgn)) area = *g;
-    } else if (r) {
-        area = gdi::Region(*r);
-    } else {
-        area = gdi::Region(ClientBounds(*w));
-    }
-    if (flags & RDW_INVALIDATE) {
-        InvalidateClient(*w, area, (flags & RDW_ERASE) != 0);
-        if (flags & RDW_FRAME) w->ncPaint = true;
-        if (flags & RDW_ALLCHILDREN) {
-            std::vector<HWND> kids = w->children;
-            for (HWND c : kids) InvalidateTree(c, (flags & RDW_ERASE) != 0, (flags & RDW_FRAME) != 0);
-        }
-    }
-    if (flags & RDW_VALIDATE) {
-        w->update.Subtract(area);
-        if (w->update.Empty()) w->erase = false;
-    }
-    if (flags & (RDW_UPDATENOW | RDW_ERASENOW)) UpdateWindow(h);
-    return TRUE;
 }
 
 BOOL WINAPI UpdateWindow(HWND h) {

@@ -1,8 +1,8 @@
 // Test seams: the headless screen, injected input, the clock, the loop.
 #include "platform/user/testing.h"
 
+#include "platform/common/scancode.h"
 #include "platform/display/headless/headless.h"
-#include "platform/user/keyboard.h"
 #include "platform/user/wm_private.h"
 
 using namespace win32;
@@ -59,7 +59,9 @@ display::HeadlessBackend &Headless() {
     return *h;
 }
 
-static void InjectKey(display::Event::Type type, UINT vk, bool repeat) {
+namespace {
+
+void InjectKey(display::Event::Type type, UINT vk, bool repeat) {
     display::Event ev;
     ev.type = type;
     ev.vk = vk;
@@ -70,21 +72,23 @@ static void InjectKey(display::Event::Type type, UINT vk, bool repeat) {
     Headless().Inject(ev);
 }
 
-static void Modifiers(unsigned mods, bool down) {
+void InjectModifiers(unsigned mods, bool down) {
     auto t = down ? display::Event::KeyDown : display::Event::KeyUp;
     if (mods & kCtrl) InjectKey(t, VK_CONTROL, false);
     if (mods & kShift) InjectKey(t, VK_SHIFT, false);
     if (mods & kAlt) InjectKey(t, VK_MENU, false);
 }
 
+}  // namespace
+
 void KeyDown(UINT vk, unsigned mods, bool repeat) {
-    Modifiers(mods, true);
+    InjectModifiers(mods, true);
     InjectKey(display::Event::KeyDown, vk, repeat);
 }
 
 void KeyUp(UINT vk, unsigned mods) {
     InjectKey(display::Event::KeyUp, vk, false);
-    Modifiers(mods, false);
+    InjectModifiers(mods, false);
 }
 
 void KeyPress(UINT vk, unsigned mods) {
@@ -99,7 +103,9 @@ void TypeChar(char ch) {
     Headless().Inject(ev);
 }
 
-static void InjectMouse(display::Event::Type type, int x, int y, int button, int delta = 0) {
+namespace {
+
+void InjectMouse(display::Event::Type type, int x, int y, int button, int delta = 0) {
     display::Event ev;
     ev.type = type;
     ev.x = x;
@@ -108,6 +114,8 @@ static void InjectMouse(display::Event::Type type, int x, int y, int button, int
     ev.delta = delta;
     Headless().Inject(ev);
 }
+
+}  // namespace
 
 void MouseMove(int x, int y) {
     InjectMouse(display::Event::Motion, x, y, 0);

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/a11y/a11y.h"
+#include "platform/common/a11y_hooks.h"
 #include "platform/user/wm_private.h"
 
 namespace win32::wm {
@@ -18,7 +18,9 @@ Window *TopLevelOf(Window *w) {
     return w;
 }
 
-static void Unlink(Window &w) {
+namespace {
+
+void Unlink(Window &w) {
     State &s = WmState();
     std::vector<HWND> *list = &s.topLevels;
     if (!IsTopLevel(w)) {
@@ -28,6 +30,8 @@ static void Unlink(Window &w) {
     }
     list->erase(std::remove(list->begin(), list->end(), w.hwnd), list->end());
 }
+
+}  // namespace
 
 // Puts a top-level window on top of the others, its owned windows above it.
 void BringToTop(HWND h) {
@@ -43,7 +47,9 @@ void BringToTop(HWND h) {
     for (auto it = owned.rbegin(); it != owned.rend(); ++it) BringToTop(*it);
 }
 
-static void FreeWindow(HWND h) {
+namespace {
+
+void FreeWindow(HWND h) {
     State &s = WmState();
     Window *w = WindowOf(h);
     if (!w) return;
@@ -60,7 +66,7 @@ static void FreeWindow(HWND h) {
     s.windows.Remove(HandleValue(h));
 }
 
-static void SendDestroyTree(HWND h) {
+void SendDestroyTree(HWND h) {
     Window *w = WindowOf(h);
     if (!w || w->destroyedSent) return;
     w->destroyedSent = true;
@@ -74,7 +80,7 @@ static void SendDestroyTree(HWND h) {
     }
 }
 
-static void NcDestroyTree(HWND h) {
+void NcDestroyTree(HWND h) {
     Window *w = WindowOf(h);
     if (!w) return;
     std::vector<HWND> kids = w->children;
@@ -87,7 +93,7 @@ static void NcDestroyTree(HWND h) {
 }
 
 // Picks the window that becomes active when `gone` goes away.
-static HWND NextActive(HWND gone) {
+HWND NextActive(HWND gone) {
     State &s = WmState();
     Window *g = WindowOf(gone);
     if (g && g->owner) {
@@ -102,12 +108,14 @@ static HWND NextActive(HWND gone) {
     return nullptr;
 }
 
-static void HideForDestroy(HWND h) {
+void HideForDestroy(HWND h) {
     Window *w = WindowOf(h);
     if (!w || !(w->style & WS_VISIBLE)) return;
     SetWindowPos(h, nullptr, 0, 0, 0, 0,
                  SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+}  // namespace
 
 bool DestroyImpl(HWND h) {
     State &s = WmState();
@@ -147,9 +155,13 @@ bool DestroyImpl(HWND h) {
     return true;
 }
 
-static int DefaultCascade(int step) {
+namespace {
+
+int DefaultCascade(int step) {
     return (step % 10) * (classic::kCaptionHeight + classic::kFrameWidth);
 }
+
+}  // namespace
 
 }  // namespace win32::wm
 

@@ -7,9 +7,13 @@
 using namespace win32;
 using namespace win32::wm;
 
-static bool ExtraIndex(Window *w, int index, size_t size) {
+namespace {
+
+bool ExtraIndex(Window *w, int index, size_t size) {
     return index >= 0 && static_cast<size_t>(index) + size <= w->extra.size();
 }
+
+}  // namespace
 
 LONG_PTR WINAPI GetWindowLongPtrA(HWND h, int index) {
     Window *w = WindowOf(h);

@@ -99,8 +99,6 @@ struct State {
     int pendingChar[256] = {};  // character the back-end reported for a key, +1
 
     POINT cursor{0, 0};
-    LONG lastMessageTime = 0;
-    DWORD lastMessagePos = 0;
 
     // Double-click tracking.
     HWND lastClickWnd = nullptr;
@@ -196,7 +194,6 @@ HBRUSH ClassBrush(HWND h);
 // Destruction and z-order.
 bool DestroyImpl(HWND h);
 void BringToTop(HWND h);
-void ForgetWindowMessages(HWND h);
 
 // Sends to a window; 0 for a stale handle.
 LRESULT Send(HWND h, UINT msg, WPARAM wp, LPARAM lp);

@@ -2,7 +2,9 @@
 """The program's folders (survey/, app/, winobj/, msgbox/) compile unchanged
 against the real Windows headers: they include <windows.h>, <shellapi.h>,
 the C++ standard library and each other's files, and nothing else (no
-platform/ internals, no POSIX or X11 headers).
+platform/ internals, no POSIX or X11 headers). Inside platform/ the folders
+include each other without a cycle (display/ counts as one with its
+back-ends).
 
 usage: include_check.py SOURCE_DIR"""
 
@@ -49,4 +51,43 @@ for folder in PROGRAM:
 for f in failed:
     print(f"FAIL {f}")
 print(f"{'FAIL' if failed else 'PASS'} program includes: {checked} files, {len(failed)} outside the rule")
-sys.exit(1 if failed or checked == 0 else 0)
+
+# The folders of platform/ and whom each includes, with one file that does.
+uses = {}
+layer = os.path.join(root, "platform")
+for dirpath, _, files in os.walk(layer):
+    parts = os.path.relpath(dirpath, layer).split(os.sep)
+    if parts[0] == ".":
+        continue
+    for name in sorted(files):
+        path = os.path.join(dirpath, name)
+        with open(path, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                m = INCLUDE.match(line)
+                if m and m.group(1) == '"' and m.group(2).startswith("platform/"):
+                    target = m.group(2).split("/")
+                    if len(target) > 2 and target[1] != parts[0]:
+                        uses.setdefault(parts[0], {}).setdefault(target[1], os.path.relpath(path, root))
+
+
+def cycle_from(start):
+    """A path of includes from `start` back to itself, or None."""
+    stack, seen = [(start, [start])], set()
+    while stack:
+        folder, path = stack.pop()
+        for other in uses.get(folder, {}):
+            if other == start:
+                return path + [start]
+            if other not in seen:
+                seen.add(other)
+                stack.append((other, path + [other]))
+    return None
+
+
+# Each cycle once, from its first folder by name.
+cycles = [c for c in (cycle_from(folder) for folder in sorted(uses)) if c and c[0] == min(c)]
+for c in cycles:
+    steps = ", ".join(f"{a} -> {b} ({uses[a][b]})" for a, b in zip(c, c[1:]))
+    print(f"FAIL folder cycle in platform/: {steps}")
+print(f"{'FAIL' if cycles else 'PASS'} platform folders: {len(uses)} include others, {len(cycles)} in a cycle")
+sys.exit(1 if failed or cycles or checked == 0 else 0)

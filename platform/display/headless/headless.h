@@ -52,21 +52,23 @@ public:
     // Called when Wait would block forever with nothing queued (the snapshot
     // tool ends the program there). Without it Wait really blocks.
     void SetIdleHandler(std::function<void()> fn) { idle_ = std::move(fn); }
-    NativeId FocusedWindow() const { return focused_; }
     // The native window on top at a device point of the screen, 0 for the desktop.
     NativeId WindowAt(int x, int y) const;
     std::string Title(NativeId w) const;
     size_t WindowCount() const { return windows_.size(); }
 
-private:
     struct Native {
         RECT client{};
         bool shown = false;
         std::optional<gdi::Region> shape;  // client coordinates, device pixels
-        gdi::Surface pixels;
+        gdi::Surface pixels;               // what was last presented, device pixels
         std::string title;
         NativeId owner = 0;
     };
+    // Every native window, by id.
+    const std::map<NativeId, Native> &Windows() const { return windows_; }
+
+private:
     void Raise(NativeId w);
 
     RECT Device(const RECT &r) const {

@@ -1,5 +1,5 @@
 // X keysyms to Win32 virtual keys; the scan codes are those of the keys
-// the virtual keys name (user/keyboard.cpp).
+// the virtual keys name (common/scancode.cpp).
 #include "platform/display/x11/x11.h"
 
 // The typographic keysyms are outside the default sets.
@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "platform/user/keyboard.h"
+#include "platform/common/scancode.h"
 
 namespace win32::display::x11 {
 namespace {
@@ -178,7 +178,7 @@ constexpr Cp1252Extra kCp1252[] = {
 // The key a virtual key names, with the given extended flag.
 KeyInfo KeyOf(UINT vk, bool extended, UINT side = 0) {
     bool unused = false;
-    return {vk, win32::wm::ScanCodeOf(side ? side : vk, &unused), extended};
+    return {vk, win32::ScanCodeOf(side ? side : vk, &unused), extended};
 }
 
 }  // namespace

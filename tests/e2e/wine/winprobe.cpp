@@ -9,13 +9,15 @@
 #include <stdio.h>
 #include <string.h>
 
-static void Print(const char *name, long value) {
+namespace {
+
+void Print(const char *name, long value) {
     printf("%s %ld\n", name, value);
 }
 
 // The height of an item of an owner-drawn list of fixed item height whose
 // parent does not answer WM_MEASUREITEM, as the main window's list is.
-static int ListItemHeight(void) {
+int ListItemHeight(void) {
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
     wc.lpfnWndProc = DefWindowProcA;
@@ -34,6 +36,8 @@ static int ListItemHeight(void) {
     DestroyWindow(parent);
     return item.bottom - item.top;
 }
+
+}  // namespace
 
 int main(int argc, char **argv) {
     static const struct {

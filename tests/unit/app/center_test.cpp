@@ -3,7 +3,7 @@
 
 #include "app/mainwnd.h"
 #include "platform/kernel/module.h"
-#include "tests/support/fake_screen.h"
+#include "platform/testing.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ class Centring : public ::testing::Test {
 protected:
     void SetUp() override {
         // A work area 738 high leaves a full-screen client area of 1024 x 719.
-        testsupport::InstallFakeScreen(1024, 738);
+        win32::testing::UseHeadless(1024, 738);
         WNDCLASSA wc{};
         wc.lpfnWndProc = DefWindowProcA;
         wc.hInstance = win32::MainModule();

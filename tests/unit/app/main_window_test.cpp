@@ -1,19 +1,22 @@
-// The main window run through WinMain on a fake screen: its size and place,
-// the list under the header band, the band's pixels, and every way out.
+// The main window run through WinMain on the headless screen: its size and
+// place, the list under the header band, the band's pixels, and every way
+// out.
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/mainwnd.h"
 #include "app/res/resource.h"
 #include "platform/a11y/tree.h"
+#include "platform/display/headless/headless.h"
 #include "platform/gdi/gdi_internal.h"
 #include "platform/gdi/testing.h"
 #include "platform/kernel/module.h"
 #include "platform/testing.h"
 #include "survey/drive_table.h"
-#include "tests/support/fake_screen.h"
 #include "tests/support/rect.h"
 
 using namespace win32;
@@ -39,6 +42,7 @@ protected:
         Drives(3);
     }
     void TearDown() override {
+        screen->SetIdleHandler(nullptr);
         if (IsWindow(MainWindow)) DestroyWindow(MainWindow);
         MSG m;
         while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
@@ -49,7 +53,24 @@ protected:
         win32::testing::ResetKernel();
     }
 
-    void Screen(int w, int h, int scale = 1) { screen = testsupport::InstallFakeScreen(w, h, scale); }
+    // A fresh screen whose idle waits run the test's next step. When the
+    // steps have all run and the program waits again, the run is stopped
+    // with a quit code of 99.
+    void Screen(int w, int h, int scale = 1) {
+        win32::testing::UseHeadless(w, h, scale);
+        win32::testing::SetClock(1000);
+        screen = &win32::testing::Headless();
+        screen->SetIdleHandler([this] {
+            if (steps.empty()) {
+                ranOutOfSteps = true;
+                PostQuitMessage(99);
+                return;
+            }
+            auto step = std::move(steps.front());
+            steps.pop_front();
+            step();
+        });
+    }
 
     // `n` fixed drives C: onwards, 10,000 MB each with 2,500 MB free.
     void Drives(int n) {
@@ -74,16 +95,15 @@ protected:
 
     int Run() {
         int code = WinMain(win32::MainModule(), NULL, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
-        EXPECT_FALSE(screen->ranOutOfSteps) << "the program kept waiting after the last step";
-        EXPECT_TRUE(screen->steps.empty())
-            << "the program ended before " << screen->steps.size() << " step(s)";
+        EXPECT_FALSE(ranOutOfSteps) << "the program kept waiting after the last step";
+        EXPECT_TRUE(steps.empty()) << "the program ended before " << steps.size() << " step(s)";
         return code;
     }
-    void Then(std::function<void()> step) { screen->steps.push_back(std::move(step)); }
+    void Then(std::function<void()> step) { steps.push_back(std::move(step)); }
 
     // The native window of the main window and a screen point of its client area.
     display::NativeId MainNative() {
-        for (auto &[id, n] : screen->natives)
+        for (auto &[id, n] : screen->Windows())
             if (n.title == "Morvalen") return id;
         return 0;
     }
@@ -92,11 +112,7 @@ protected:
         ClientToScreen(hwnd, &p);
         return p;
     }
-    void AltX() {
-        screen->Key(VK_MENU, true);
-        screen->Press('X');
-        screen->Key(VK_MENU, false);
-    }
+    void AltX() { win32::testing::KeyPress('X', win32::testing::kAlt); }
     // The list's rectangle in the main window's client coordinates.
     RECT ListRect() {
         RECT r{};
@@ -107,7 +123,9 @@ protected:
         return RECT{tl.x, tl.y, br.x, br.y};
     }
 
-    testsupport::FakeScreen *screen = nullptr;
+    display::HeadlessBackend *screen = nullptr;
+    std::deque<std::function<void()>> steps;
+    bool ranOutOfSteps = false;
 };
 
 // Width 541 after centring, height = items + frame + caption + band (+1),
@@ -244,7 +262,7 @@ TEST_F(MainWindowRun, HeaderBandPixels) {
     Then([&] {
         display::NativeId id = MainNative();
         ASSERT_NE(id, 0u);
-        const gdi::Surface &shown = screen->natives[id].pixels;
+        const gdi::Surface &shown = screen->Windows().at(id).pixels;
         RECT client{};
         GetClientRect(MainWindow, &client);
         ASSERT_EQ(shown.width, client.right);
@@ -302,7 +320,7 @@ TEST_F(MainWindowRun, DrawnAtTwiceTheScale) {
         EXPECT_EQ(r.right - r.left, 541);
         display::NativeId id = MainNative();
         ASSERT_NE(id, 0u);
-        const gdi::Surface &shown = screen->natives[id].pixels;
+        const gdi::Surface &shown = screen->Windows().at(id).pixels;
         RECT client{};
         GetClientRect(MainWindow, &client);
         ASSERT_EQ(shown.width, 2 * client.right);
@@ -352,12 +370,12 @@ TEST_F(MainWindowRun, DrawnAtTwiceTheScale) {
 TEST_F(MainWindowRun, EscapeActsOnKeyUp) {
     Then([&] {
         EXPECT_EQ(GetFocus(), MainWindow);
-        screen->Key(VK_ESCAPE, true);
+        win32::testing::KeyDown(VK_ESCAPE);
     });
     Then([&] {
         // Reaching this step means the press did not end the loop.
         EXPECT_TRUE(IsWindow(MainWindow));
-        screen->Key(VK_ESCAPE, false);
+        win32::testing::KeyUp(VK_ESCAPE);
     });
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(IsWindow(MainWindow));
@@ -368,11 +386,11 @@ TEST_F(MainWindowRun, EscapeActsOnKeyUp) {
 TEST_F(MainWindowRun, EscapeIgnoredWhileTheListHasTheFocus) {
     Then([&] {
         POINT p = ClientToScreenPoint(MainWindow, 100, HeaderHeight + 5);
-        screen->Click(MainNative(), p.x, p.y);
+        win32::testing::Click(p.x, p.y);
     });
     Then([&] {
         EXPECT_EQ(GetFocus(), DriveList);
-        screen->Press(VK_ESCAPE);
+        win32::testing::KeyPress(VK_ESCAPE);
     });
     Then([&] {
         EXPECT_TRUE(IsWindow(MainWindow));
@@ -390,7 +408,7 @@ TEST_F(MainWindowRun, AltXClosesTheWindow) {
 
 // The window manager's close button arrives as SC_CLOSE.
 TEST_F(MainWindowRun, CloseRequestFromTheWindowManager) {
-    Then([&] { screen->CloseRequest(MainNative()); });
+    Then([&] { win32::testing::CloseRequest(MainWindow); });
     EXPECT_EQ(Run(), 0);
     EXPECT_FALSE(IsWindow(MainWindow));
 }
@@ -425,27 +443,27 @@ TEST_F(MainWindowRun, DoubleClickOpensTheAboutBox) {
     };
     Then([&] {
         POINT p = rowPoint(1);
-        screen->Click(MainNative(), p.x, p.y);
+        win32::testing::Click(p.x, p.y);
     });
     Then([&] {
-        EXPECT_EQ(screen->natives.size(), 1u);
-        screen->Advance(2000);
+        EXPECT_EQ(screen->WindowCount(), 1u);
+        win32::testing::AdvanceClock(2000);
         POINT p = rowPoint(3);  // the totals row
-        screen->Click(MainNative(), p.x, p.y);
-        screen->Click(MainNative(), p.x, p.y);
+        win32::testing::Click(p.x, p.y);
+        win32::testing::Click(p.x, p.y);
     });
     Then([&] {
-        ASSERT_EQ(screen->natives.size(), 2u);
+        ASSERT_EQ(screen->WindowCount(), 2u);
         display::NativeId main = MainNative();
         bool owned = false;
-        for (auto &[id, n] : screen->natives)
+        for (auto &[id, n] : screen->Windows())
             if (id != main) owned = n.owner == main && n.shown;
         EXPECT_TRUE(owned);
         EXPECT_FALSE(IsWindowEnabled(MainWindow));
-        screen->Press('O');
+        win32::testing::KeyPress('O');
     });
     Then([&] {
-        EXPECT_EQ(screen->natives.size(), 1u);
+        EXPECT_EQ(screen->WindowCount(), 1u);
         EXPECT_TRUE(IsWindowEnabled(MainWindow));
         AltX();
     });
@@ -491,7 +509,7 @@ TEST_F(MainWindowRun, ClassAlreadyTaken) {
     wc.lpszClassName = "Morvalen";
     ASSERT_NE(RegisterClassA(&wc), 0);
     EXPECT_EQ(Run(), 0);
-    EXPECT_TRUE(screen->natives.empty());
+    EXPECT_TRUE(screen->Windows().empty());
 }
 
 // With a previous instance the class is taken to exist; here it does not, so
@@ -499,7 +517,7 @@ TEST_F(MainWindowRun, ClassAlreadyTaken) {
 TEST_F(MainWindowRun, PreviousInstanceWithoutTheClass) {
     HINSTANCE previous = win32::MainModule();
     EXPECT_EQ(WinMain(win32::MainModule(), previous, const_cast<LPSTR>(""), SW_SHOWDEFAULT), 0);
-    EXPECT_TRUE(screen->natives.empty());
+    EXPECT_TRUE(screen->Windows().empty());
     EXPECT_EQ(MainWindow, nullptr);
 }
 
@@ -523,14 +541,14 @@ TEST_F(MainWindowRun, NoListNoWindow) {
     int code = WinMain(win32::MainModule(), NULL, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
     UnregisterClassA("listbox", win32::MainModule());
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(screen->steps.size(), 1u) << "the loop ran";
+    EXPECT_EQ(steps.size(), 1u) << "the loop ran";
     EXPECT_EQ(MainWindow, nullptr);
     EXPECT_EQ(win32::testing::LiveWindowCount(), 0u);
     bool shown = false;
-    for (auto &[id, n] : screen->natives) shown = shown || n.shown;
+    for (auto &[id, n] : screen->Windows()) shown = shown || n.shown;
     EXPECT_FALSE(shown);
     EXPECT_EQ(win32::testing::LiveGdiObjects(), objects);
-    screen->steps.clear();
+    steps.clear();
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// The PC keyboard behind the virtual keys, for the back-ends and user/.
+// The PC keyboard behind the virtual keys, for the back-ends and the window
+// manager.
 #pragma once
 
 #include <windows.h>
 
-namespace win32::wm {
+namespace win32 {
 
 // The set-1 make code of a virtual key on a US PC keyboard, 0 for a key it
 // does not know. The side-specific keys (VK_RSHIFT, VK_RCONTROL, ...) give
@@ -12,4 +13,4 @@ namespace win32::wm {
 // modifiers, keypad divide and enter).
 UINT ScanCodeOf(UINT vk, bool *extended);
 
-}  // namespace win32::wm
+}  // namespace win32
