@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/a11y_hooks.h"
 #include "platform/common/classic.h"
 #include "platform/controls/controls_private.h"
 #include "platform/controls/listbox.h"
@@ -92,6 +93,7 @@ static void SendDrawItem(HWND hwnd, HDC dc, int index, UINT action, UINT state, 
     ListBox *lb = State(hwnd);
     if (lb && index >= 0 && static_cast<size_t>(index) < lb->items.size())
         dis.itemData = lb->items[static_cast<size_t>(index)].data;
+    a11y::ItemDrawing scope(hwnd, index, action);
     SendMessageA(parent, WM_DRAWITEM, static_cast<WPARAM>(dis.CtlID), reinterpret_cast<LPARAM>(&dis));
 }
 
@@ -220,6 +222,7 @@ bool Select(HWND hwnd, int index) {
         if ((lb = State(hwnd)) == nullptr) return false;
         if (lb->focused && oldCaret != lb->caret) DrawOne(hwnd, lb->caret, ODA_FOCUS);
     }
+    a11y::CaretMoved(hwnd);
     return oldSel != index;
 }
 

@@ -8,6 +8,7 @@
 // never reach the back-end.
 #pragma once
 
+#include <poll.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -123,8 +124,24 @@ public:
     // Device pixels for each logical pixel in each direction, 1 to 4; fixed
     // for the back-end's life.
     virtual int Scale() { return 1; }
+    // A point of the program's screen in device pixels of the display's
+    // screen.
+    virtual POINT ToDevice(POINT p) { return {p.x * Scale(), p.y * Scale()}; }
     virtual DWORD Now() = 0;  // milliseconds, monotonic
 };
+
+// Work besides the window system's that the back-end's Wait also watches
+// (the accessibility provider's connections): descriptors to poll and a
+// time limit, and work done on this thread after every wait.
+class WaitSource {
+public:
+    virtual ~WaitSource() = default;
+    virtual int Descriptors(pollfd *fds, int max) = 0;
+    virtual int TimeoutMs() = 0;  // -1: none
+    virtual void Dispatch() = 0;
+};
+void SetWaitSource(WaitSource *source);
+WaitSource *CurrentWaitSource();
 
 // The display scale a desktop asks for: MORVALEN_SCALE if set, else
 // GDK_SCALE, else the resource DPI (Xft.dpi) over 96 rounded; clamped to

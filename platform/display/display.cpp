@@ -14,6 +14,7 @@ namespace {
 struct Holder {
     std::unique_ptr<Backend> backend;
     std::function<std::unique_ptr<Backend>()> factory;
+    WaitSource *waitSource = nullptr;
 };
 
 Holder &BackendHolder() {
@@ -49,6 +50,14 @@ void SetFactory(std::function<std::unique_ptr<Backend>()> factory) {
 
 void Reset(std::unique_ptr<Backend> backend) {
     BackendHolder().backend = std::move(backend);
+}
+
+void SetWaitSource(WaitSource *source) {
+    BackendHolder().waitSource = source;
+}
+
+WaitSource *CurrentWaitSource() {
+    return BackendHolder().waitSource;
 }
 
 namespace {

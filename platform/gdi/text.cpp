@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/common/a11y_hooks.h"
 #include "platform/gdi/gdi_private.h"
 
 using namespace win32;
@@ -175,6 +176,7 @@ BOOL WINAPI ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT *rc, LPC
         gdi::ExtraClip clip(*dc, rc && (options & ETO_CLIPPED) ? rc : nullptr);
         gdi::DrawRun(*dc, f, left, top, s, n, dc->state.bkMode == OPAQUE, dx);
     }
+    a11y::NoteText(dc->hwnd, RECT{left, top, left + width, top + f.tm.tmHeight}, s, n, f.underline);
     if (align & TA_UPDATECP) {
         if ((align & TA_CENTER) == TA_CENTER) {
         } else if (align & TA_RIGHT) {
@@ -278,6 +280,7 @@ int WINAPI DrawTextA(HDC hdc, LPCSTR text, int n, LPRECT rc, UINT format) {
         else if (format & DT_RIGHT)
             x = rc->right - w;
         gdi::DrawTextLine(*dc, f, x, y, l.text.data(), len, opaque);
+        a11y::NoteText(dc->hwnd, RECT{x, y, x + w, y + f.tm.tmHeight}, l.text.data(), len, f.underline);
         if (l.underline >= 0) {
             const int ux = x + gdi::TextWidth(f, l.text.data(), l.underline);
             const int uw = gdi::TextWidth(f, l.text.data() + l.underline, 1);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/a11y/a11y.h"
 #include "platform/display/backend.h"
 #include "platform/display/x11/x11.h"
 #include "platform/gdi/gdi_internal.h"
@@ -94,6 +95,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     display::SetFactory(display::x11::OpenOrExit);
+    a11y::AllowProvider();
     std::string line = CommandLine(argc, argv);
     return WinMain(win32::MainModule(), nullptr, line.data(), SW_SHOWDEFAULT);
 }

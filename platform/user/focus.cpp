@@ -1,4 +1,5 @@
 // Keyboard focus, activation and mouse capture.
+#include "platform/common/a11y_hooks.h"
 #include "platform/user/wm_private.h"
 
 namespace win32::wm {
@@ -12,6 +13,7 @@ static void ChangeFocus(HWND to) {
     HWND old = s.focus;
     if (old == to) return;
     s.focus = to;
+    a11y::FocusChanged(old, to);
     if (old && WindowOf(old)) Send(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(to), 0);
     // The new window may have been destroyed or focus moved again meanwhile.
     if (to && s.focus == to && WindowOf(to)) Send(to, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
@@ -37,6 +39,7 @@ void Activate(HWND h, WORD how, bool fromBackend) {
     HWND old = s.active;
     if (old == h) return;
     s.active = h;
+    a11y::Activated(old, h);
     if (old && WindowOf(old)) {
         Send(old, WM_NCACTIVATE, FALSE, 0);
         Send(old, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(h));

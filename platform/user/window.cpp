@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/common/a11y_hooks.h"
 #include "platform/user/wm_private.h"
 
 namespace win32::wm {
@@ -52,6 +53,7 @@ void FreeWindow(HWND h) {
     State &s = WmState();
     Window *w = WindowOf(h);
     if (!w) return;
+    a11y::WindowDestroying(h);
     Unlink(*w);
     if (w->native && display::IsOpen()) display::Current().DestroyTopLevel(w->native);
     w->cls->windows--;
@@ -360,6 +362,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     cs.lpszClass = className;
     cs.dwExStyle = exStyle;
     if (!CreationSequence(h, parent, exStyle, cs)) return nullptr;
+    a11y::WindowCreated(h);
     if (style & WS_VISIBLE) {
         if (showCmd == SW_SHOWDEFAULT) showCmd = SW_SHOW;
         ShowWindow(h, showCmd);

@@ -128,9 +128,20 @@ X11Backend::~X11Backend() {
 bool X11Backend::Wait(int timeoutMs) {
     XFlush(dpy_);
     screenStale_ = true;
-    if (!pending_.empty() || XPending(dpy_)) return true;
-    pollfd fds[2] = {{ConnectionNumber(dpy_), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
-    int n = poll(fds, wakePipe_[0] >= 0 ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);
+    display::WaitSource *source = display::CurrentWaitSource();
+    if (!pending_.empty() || XPending(dpy_)) {
+        if (source) source->Dispatch();
+        return true;
+    }
+    constexpr int kSourceFds = 4;
+    pollfd fds[2 + kSourceFds] = {{ConnectionNumber(dpy_), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+    int count = 2;
+    if (source) {
+        count += source->Descriptors(fds + 2, kSourceFds);
+        int limit = source->TimeoutMs();
+        if (limit >= 0 && (timeoutMs < 0 || limit < timeoutMs)) timeoutMs = limit;
+    }
+    int n = poll(fds, static_cast<nfds_t>(count), timeoutMs < 0 ? -1 : timeoutMs);
     if (n > 0 && wakePipe_[0] >= 0 && (fds[1].revents & POLLIN)) {
         char buf[64];
         while (read(wakePipe_[0], buf, sizeof buf) > 0) {
@@ -141,6 +152,7 @@ bool X11Backend::Wait(int timeoutMs) {
         XPending(dpy_);
         return false;
     }
+    if (source) source->Dispatch();
     return true;
 }
 

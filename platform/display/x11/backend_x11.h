@@ -116,6 +116,7 @@ public:
     RECT WorkArea() override;
     int Dpi() override;
     int Scale() override { return scale_; }
+    POINT ToDevice(POINT p) override { return ToRoot(p); }
     DWORD Now() override { return MonotonicMs(); }
 
     void Sync() {

@@ -97,6 +97,9 @@ def check_tree(prefix, run_drives=True):
         path = os.path.join(prefix, exe)
         if not (os.path.isfile(path) and os.access(path, os.X_OK)):
             failed.append(f"{exe} missing or not executable")
+    # The program looks for its accessibility plugin here, beside bin/.
+    if not os.path.isfile(os.path.join(prefix, "lib/morvalen/morvalen-a11y.so")):
+        failed.append("lib/morvalen/morvalen-a11y.so missing")
     drives = os.path.join(prefix, "bin/morvalen-drives")
     if run_drives and os.access(drives, os.X_OK):
         r = subprocess.run([drives], capture_output=True, text=True, timeout=30)

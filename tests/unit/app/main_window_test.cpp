@@ -10,8 +10,10 @@
 
 #include "app/mainwnd.h"
 #include "app/res/resource.h"
+#include "platform/a11y/tree.h"
 #include "platform/display/headless/headless.h"
 #include "platform/gdi/gdi_internal.h"
+#include "platform/gdi/testing.h"
 #include "platform/kernel/module.h"
 #include "platform/testing.h"
 #include "survey/drive_table.h"
@@ -164,10 +166,20 @@ TEST_F(MainWindowRun, NoDrivesLeavesTheTotalsRowAlone) {
 }
 
 // More rows than the screen holds: the height stops at the screen's, and the
-// window, taller than the full-screen client area, goes to the top.
+// window, taller than the full-screen client area, goes to the top. A
+// screen reader reads every row with the text the program draws into it,
+// rows never shown included (drawn off-screen, nothing leaked), the
+// warnings where drawn.
 TEST_F(MainWindowRun, HeightCappedAtTheScreen) {
     Screen(1024, 300);
     Drives(24);
+    win32::testing::SetSpaceQuery([](const std::string &mount) {
+        win32::testing::FakeSpace s;
+        s.fragmentSize = 1 << 20;
+        s.blocks = 10000;
+        s.freeBlocks = s.availBlocks = mount == "/fake/Z" ? 0 : mount == "/fake/Y" ? 500 : 2500;
+        return s;
+    });
     Then([&] {
         EXPECT_EQ(ListItemCount, 25);
         RECT r{};
@@ -175,6 +187,31 @@ TEST_F(MainWindowRun, HeightCappedAtTheScreen) {
         EXPECT_EQ(r.bottom - r.top, 301);
         EXPECT_EQ(r.top, 0);
         EXPECT_EQ(r.left, 242);
+
+        a11y::Host &host = a11y::TheHost();
+        host.SetRecording(true);
+        UpdateWindow(MainWindow);
+        UpdateWindow(DriveList);
+        const size_t objects = win32::testing::LiveGdiObjects(), dcs = win32::testing::LiveDcs();
+        const a11y::Node list = a11y::WindowNode(DriveList);
+        const std::vector<a11y::Node> rows = host.Children(list);
+        ASSERT_EQ(rows.size(), 25u);
+        for (int i = 0; i < 25; ++i) {
+            a11y::NodeInfo info;
+            ASSERT_TRUE(host.Describe(rows[static_cast<size_t>(i)], &info));
+            std::string want = std::string(1, static_cast<char>('C' + i)) + ":, 10,000 MB, 2,500 MB";
+            if (i == 22) want = "Y:, Almost full, 10,000 MB, 500 MB";
+            if (i == 23) want = "Z:, FULL, 10,000 MB, 0 MB";
+            if (i == 24) want = "Totals for hard drives:, 240,000 MB, 55,500 MB";
+            EXPECT_EQ(info.name, want) << "row " << i;
+            EXPECT_EQ(info.role, a11y::Role::ListItem);
+        }
+        EXPECT_EQ(win32::testing::LiveGdiObjects(), objects);
+        EXPECT_EQ(win32::testing::LiveDcs(), dcs);
+        a11y::NodeInfo info;
+        ASSERT_TRUE(host.Describe(list, &info));
+        EXPECT_EQ(info.description, "Drive, 0%, 50%, 100%, Size, Free");
+        host.SetRecording(false);
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(Run(), 0);
@@ -315,6 +352,15 @@ TEST_F(MainWindowRun, DrawnAtTwiceTheScale) {
         auto at = [&](int x) { return gdi::ColorrefFromPixel(shown.Row(y)[x]); };
         for (int x : {120, 121, 638, 639}) EXPECT_EQ(at(x), RGB(0, 0, 0)) << x;
         for (int x : {119, 122, 637, 640}) EXPECT_NE(at(x), RGB(0, 0, 0)) << x;
+
+        // What a screen reader is told of the rows' places is in device pixels.
+        a11y::NodeInfo row;
+        ASSERT_TRUE(a11y::TheHost().Describe(a11y::Node{a11y::WindowNode(DriveList).window, 1, -1}, &row));
+        POINT origin{0, 0};
+        ClientToScreen(DriveList, &origin);
+        EXPECT_EQ(row.extents.x, 2 * origin.x);
+        EXPECT_EQ(row.extents.y, 2 * (origin.y + kItemHeight));
+        EXPECT_EQ(row.extents.height, 2 * kItemHeight);
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(Run(), 0);

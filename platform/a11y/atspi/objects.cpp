@@ -1,0 +1,584 @@
+// The accessible objects on the accessibility bus: Accessible, Component,
+// Action and Application, answered from the layer through Host.
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/a11y/atspi/atspi.h"
+
+namespace win32::a11y::atspi {
+
+namespace {
+
+struct Context {
+    Host *host = nullptr;
+    const std::string *desktopName = nullptr;
+    const std::string *desktopPath = nullptr;
+    int32_t id = 0;  // the registry's number for the application
+};
+
+Context &Ctx() {
+    static Context c;
+    return c;
+}
+
+// AT-SPI's number and name of each role, in the order of Role.
+struct RoleEntry {
+    uint32_t number;
+    const char *name;
+};
+constexpr RoleEntry kRoles[] = {
+    {75, "application"}, {23, "frame"},       {16, "dialog"}, {31, "list"},  {32, "list item"},
+    {29, "label"},       {43, "push button"}, {88, "link"},   {39, "panel"},
+};
+static_assert(sizeof kRoles / sizeof kRoles[0] == static_cast<size_t>(Role::Panel) + 1);
+
+const RoleEntry &RoleOf(Role r) {
+    return kRoles[static_cast<size_t>(r)];
+}
+
+// AT-SPI's numbers for states.
+enum State : unsigned {
+    kActive = 1,
+    kEnabled = 8,
+    kFocusable = 11,
+    kFocused = 12,
+    kModal = 16,
+    kResizable = 21,
+    kSelectable = 22,
+    kSelected = 23,
+    kSensitive = 24,
+    kShowing = 25,
+    kVisible = 30,
+};
+
+const char *UniqueName(sd_bus *bus) {
+    const char *name = "";
+    if (sd_bus_get_unique_name(bus, &name) < 0) name = "";
+    return name;
+}
+
+int AppendRef(sd_bus_message *m, sd_bus *bus, const Node &n) {
+    return sd_bus_message_append(m, "(so)", UniqueName(bus), PathOf(n).c_str());
+}
+
+int AppendParentRef(sd_bus_message *m, sd_bus *bus, const Node &n) {
+    if (n.window == 0) {
+        Context &c = Ctx();
+        if (c.desktopName && !c.desktopName->empty())
+            return sd_bus_message_append(m, "(so)", c.desktopName->c_str(), c.desktopPath->c_str());
+        return sd_bus_message_append(m, "(so)", "", "/org/a11y/atspi/null");
+    }
+    return AppendRef(m, bus, Ctx().host->Parent(n));
+}
+
+// The node a call is for, described; an error reply when it is gone.
+bool Lookup(const char *path, Node *n, NodeInfo *info, sd_bus_error *error) {
+    if (!NodeOfPath(path, n) || !Ctx().host->Describe(*n, info)) {
+        sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", "The object is gone");
+        return false;
+    }
+    return true;
+}
+
+bool LookupMessage(sd_bus_message *m, Node *n, NodeInfo *info, sd_bus_error *error) {
+    return Lookup(sd_bus_message_get_path(m), n, info, error);
+}
+
+Box ExtentsIn(const Node &n, const NodeInfo &info, uint32_t coordType) {
+    Box b = info.extents;
+    if (coordType == 0 || n.window == 0) return b;
+    // Window (1) and parent (2) coordinates: relative to the top-level or
+    // the parent object.
+    Node origin = Ctx().host->Parent(n);
+    if (coordType == 1) {
+        Node top = n;
+        while (top.window != 0) {
+            Node up = Ctx().host->Parent(top);
+            if (up.window == 0) break;
+            top = up;
+        }
+        origin = top;
+    }
+    NodeInfo o;
+    if (origin.window != 0 && Ctx().host->Describe(origin, &o)) {
+        b.x -= o.extents.x;
+        b.y -= o.extents.y;
+    }
+    return b;
+}
+
+// ---- Accessible ----------------------------------------------------------
+
+// Name and Description.
+int GetText(sd_bus *, const char *path, const char *, const char *property, sd_bus_message *reply, void *,
+            sd_bus_error *error) {
+    Node n;
+    NodeInfo info;
+    if (!Lookup(path, &n, &info, error)) return -EINVAL;
+    const std::string &text = std::strcmp(property, "Name") == 0 ? info.name : info.description;
+    return sd_bus_message_append(reply, "s", Utf8(text).c_str());
+}
+
+int GetParent(sd_bus *bus, const char *path, const char *, const char *, sd_bus_message *reply, void *,
+              sd_bus_error *error) {
+    Node n;
+    if (!NodeOfPath(path, &n))
+        return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", path);
+    return AppendParentRef(reply, bus, n);
+}
+
+int GetChildCount(sd_bus *, const char *path, const char *, const char *, sd_bus_message *reply, void *,
+                  sd_bus_error *error) {
+    Node n;
+    if (!NodeOfPath(path, &n))
+        return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", path);
+    return sd_bus_message_append(reply, "i", static_cast<int32_t>(Ctx().host->Children(n).size()));
+}
+
+int GetLocaleProperty(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *,
+                      sd_bus_error *) {
+    return sd_bus_message_append(reply, "s", "C");
+}
+
+int GetAccessibleId(sd_bus *, const char *path, const char *, const char *, sd_bus_message *reply, void *,
+                    sd_bus_error *) {
+    return sd_bus_message_append(reply, "s", path + std::strlen(kPathPrefix) + 1);
+}
+
+// GetChildAtIndex (one reference, the null one past the end) and
+// GetChildren (all of them).
+int GetChildren(sd_bus_message *m, void *, sd_bus_error *error) {
+    const bool one = std::strcmp(sd_bus_message_get_member(m), "GetChildAtIndex") == 0;
+    int32_t index = 0;
+    int r = one ? sd_bus_message_read(m, "i", &index) : 0;
+    if (r < 0) return r;
+    Node n;
+    if (!NodeOfPath(sd_bus_message_get_path(m), &n))
+        return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", "gone");
+    const std::vector<Node> kids = Ctx().host->Children(n);
+    sd_bus_message *reply = nullptr;
+    if ((r = sd_bus_message_new_method_return(m, &reply)) < 0) return r;
+    sd_bus *bus = sd_bus_message_get_bus(m);
+    if (one && index >= 0 && static_cast<size_t>(index) < kids.size()) {
+        r = AppendRef(reply, bus, kids[static_cast<size_t>(index)]);
+    } else if (one) {
+        r = sd_bus_message_append(reply, "(so)", "", "/org/a11y/atspi/null");
+    } else {
+        r = sd_bus_message_open_container(reply, 'a', "(so)");
+        for (const Node &k : kids)
+            if (r >= 0) r = AppendRef(reply, bus, k);
+        if (r >= 0) r = sd_bus_message_close_container(reply);
+    }
+    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
+    sd_bus_message_unref(reply);
+    return r;
+}
+
+int GetIndexInParent(sd_bus_message *m, void *, sd_bus_error *error) {
+    Node n;
+    if (!NodeOfPath(sd_bus_message_get_path(m), &n))
+        return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", "gone");
+    return sd_bus_reply_method_return(m, "i", static_cast<int32_t>(Ctx().host->IndexInParent(n)));
+}
+
+int GetRelationSet(sd_bus_message *m, void *, sd_bus_error *) {
+    return sd_bus_reply_method_return(m, "a(ua(so))", 0);
+}
+
+int GetRole(sd_bus_message *m, void *, sd_bus_error *error) {
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    return sd_bus_reply_method_return(m, "u", RoleOf(info.role).number);
+}
+
+int GetRoleName(sd_bus_message *m, void *, sd_bus_error *error) {
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    return sd_bus_reply_method_return(m, "s", RoleOf(info.role).name);
+}
+
+int GetState(sd_bus_message *m, void *, sd_bus_error *error) {
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    uint64_t bits = 0;
+    auto set = [&](bool on, unsigned state) {
+        if (on) bits |= uint64_t{1} << state;
+    };
+    set(info.enabled, kEnabled);
+    set(info.enabled, kSensitive);
+    set(info.visible, kVisible);
+    set(info.showing, kShowing);
+    set(info.focusable, kFocusable);
+    set(info.focused, kFocused);
+    set(info.selectable, kSelectable);
+    set(info.selected, kSelected);
+    set(info.active, kActive);
+    set(info.modal, kModal);
+    set(info.resizable, kResizable);
+    return sd_bus_reply_method_return(m, "au", 2, static_cast<uint32_t>(bits),
+                                      static_cast<uint32_t>(bits >> 32));
+}
+
+int GetAttributes(sd_bus_message *m, void *, sd_bus_error *) {
+    return sd_bus_reply_method_return(m, "a{ss}", 0);
+}
+
+int GetApplication(sd_bus_message *m, void *, sd_bus_error *) {
+    return sd_bus_reply_method_return(m, "(so)", UniqueName(sd_bus_message_get_bus(m)), kRootPath);
+}
+
+int GetInterfaces(sd_bus_message *m, void *, sd_bus_error *error) {
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    if (n.window == 0)
+        return sd_bus_reply_method_return(m, "as", 2, "org.a11y.atspi.Accessible",
+                                          "org.a11y.atspi.Application");
+    if (!info.action.empty())
+        return sd_bus_reply_method_return(m, "as", 3, "org.a11y.atspi.Accessible", "org.a11y.atspi.Component",
+                                          "org.a11y.atspi.Action");
+    return sd_bus_reply_method_return(m, "as", 2, "org.a11y.atspi.Accessible", "org.a11y.atspi.Component");
+}
+
+const sd_bus_vtable kAccessible[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_PROPERTY("Name", "s", GetText, 0, 0),
+    SD_BUS_PROPERTY("Description", "s", GetText, 0, 0),
+    SD_BUS_PROPERTY("Parent", "(so)", GetParent, 0, 0),
+    SD_BUS_PROPERTY("ChildCount", "i", GetChildCount, 0, 0),
+    SD_BUS_PROPERTY("Locale", "s", GetLocaleProperty, 0, 0),
+    SD_BUS_PROPERTY("AccessibleId", "s", GetAccessibleId, 0, 0),
+    SD_BUS_METHOD("GetChildAtIndex", "i", "(so)", GetChildren, 0),
+    SD_BUS_METHOD("GetChildren", "", "a(so)", GetChildren, 0),
+    SD_BUS_METHOD("GetIndexInParent", "", "i", GetIndexInParent, 0),
+    SD_BUS_METHOD("GetRelationSet", "", "a(ua(so))", GetRelationSet, 0),
+    SD_BUS_METHOD("GetRole", "", "u", GetRole, 0),
+    SD_BUS_METHOD("GetRoleName", "", "s", GetRoleName, 0),
+    SD_BUS_METHOD("GetLocalizedRoleName", "", "s", GetRoleName, 0),
+    SD_BUS_METHOD("GetState", "", "au", GetState, 0),
+    SD_BUS_METHOD("GetAttributes", "", "a{ss}", GetAttributes, 0),
+    SD_BUS_METHOD("GetApplication", "", "(so)", GetApplication, 0),
+    SD_BUS_METHOD("GetInterfaces", "", "as", GetInterfaces, 0),
+    SD_BUS_VTABLE_END,
+};
+
+// ---- Component -----------------------------------------------------------
+
+// GetExtents and GetPosition.
+int GetExtents(sd_bus_message *m, void *, sd_bus_error *error) {
+    uint32_t coordType = 0;
+    int r = sd_bus_message_read(m, "u", &coordType);
+    if (r < 0) return r;
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    Box b = ExtentsIn(n, info, coordType);
+    if (std::strcmp(sd_bus_message_get_member(m), "GetPosition") == 0)
+        return sd_bus_reply_method_return(m, "ii", b.x, b.y);
+    return sd_bus_reply_method_return(m, "(iiii)", b.x, b.y, b.width, b.height);
+}
+
+int GetSize(sd_bus_message *m, void *, sd_bus_error *error) {
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    return sd_bus_reply_method_return(m, "ii", info.extents.width, info.extents.height);
+}
+
+bool Inside(const Box &b, int x, int y) {
+    return x >= b.x && y >= b.y && x < b.x + b.width && y < b.y + b.height;
+}
+
+// Contains (whether the point is inside) and GetAccessibleAtPoint (the
+// deepest showing child under the point).
+int AtPoint(sd_bus_message *m, void *, sd_bus_error *error) {
+    int32_t x = 0, y = 0;
+    uint32_t coordType = 0;
+    int r = sd_bus_message_read(m, "iiu", &x, &y, &coordType);
+    if (r < 0) return r;
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    if (std::strcmp(sd_bus_message_get_member(m), "Contains") == 0)
+        return sd_bus_reply_method_return(m, "b", Inside(ExtentsIn(n, info, coordType), x, y));
+    // Into screen coordinates.
+    Box self = ExtentsIn(n, info, coordType);
+    x += info.extents.x - self.x;
+    y += info.extents.y - self.y;
+    Node found{};
+    bool any = false;
+    for (Node at = n;;) {
+        bool deeper = false;
+        for (const Node &k : Ctx().host->Children(at)) {
+            NodeInfo ki;
+            if (Ctx().host->Describe(k, &ki) && ki.showing && Inside(ki.extents, x, y)) {
+                found = at = k;
+                any = deeper = true;
+                break;
+            }
+        }
+        if (!deeper) break;
+    }
+    sd_bus *bus = sd_bus_message_get_bus(m);
+    if (!any) return sd_bus_reply_method_return(m, "(so)", "", "/org/a11y/atspi/null");
+    return sd_bus_reply_method_return(m, "(so)", UniqueName(bus), PathOf(found).c_str());
+}
+
+int GetLayer(sd_bus_message *m, void *, sd_bus_error *error) {
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    // Windows (7) for top-levels, widgets (3) inside them.
+    return sd_bus_reply_method_return(m, "u", Ctx().host->Parent(n).window == 0 ? 7u : 3u);
+}
+
+int GetMdiZOrder(sd_bus_message *m, void *, sd_bus_error *) {
+    return sd_bus_reply_method_return(m, "n", static_cast<int16_t>(-1));
+}
+
+int GrabFocus(sd_bus_message *m, void *, sd_bus_error *) {
+    return sd_bus_reply_method_return(m, "b", 0);
+}
+
+int GetAlpha(sd_bus_message *m, void *, sd_bus_error *) {
+    return sd_bus_reply_method_return(m, "d", 1.0);
+}
+
+const sd_bus_vtable kComponent[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("Contains", "iiu", "b", AtPoint, 0),
+    SD_BUS_METHOD("GetAccessibleAtPoint", "iiu", "(so)", AtPoint, 0),
+    SD_BUS_METHOD("GetExtents", "u", "(iiii)", GetExtents, 0),
+    SD_BUS_METHOD("GetPosition", "u", "ii", GetExtents, 0),
+    SD_BUS_METHOD("GetSize", "", "ii", GetSize, 0),
+    SD_BUS_METHOD("GetLayer", "", "u", GetLayer, 0),
+    SD_BUS_METHOD("GetMDIZOrder", "", "n", GetMdiZOrder, 0),
+    SD_BUS_METHOD("GrabFocus", "", "b", GrabFocus, 0),
+    SD_BUS_METHOD("GetAlpha", "", "d", GetAlpha, 0),
+    SD_BUS_VTABLE_END,
+};
+
+// ---- Action --------------------------------------------------------------
+
+int GetNActions(sd_bus *, const char *path, const char *, const char *, sd_bus_message *reply, void *,
+                sd_bus_error *error) {
+    Node n;
+    NodeInfo info;
+    if (!Lookup(path, &n, &info, error)) return -EINVAL;
+    return sd_bus_message_append(reply, "i", info.action.empty() ? 0 : 1);
+}
+
+// The action's name, key binding or description for index `i`.
+int ActionText(sd_bus_message *m, sd_bus_error *error, int which) {
+    int32_t index = 0;
+    int r = sd_bus_message_read(m, "i", &index);
+    if (r < 0) return r;
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    if (index != 0 || info.action.empty()) return sd_bus_reply_method_return(m, "s", "");
+    const std::string text = which == 0 ? info.action : which == 1 ? info.keyBinding : std::string();
+    return sd_bus_reply_method_return(m, "s", Utf8(text).c_str());
+}
+
+int GetActionName(sd_bus_message *m, void *, sd_bus_error *error) {
+    return ActionText(m, error, 0);
+}
+
+int GetKeyBinding(sd_bus_message *m, void *, sd_bus_error *error) {
+    return ActionText(m, error, 1);
+}
+
+int GetActionDescription(sd_bus_message *m, void *, sd_bus_error *error) {
+    return ActionText(m, error, 2);
+}
+
+int GetActions(sd_bus_message *m, void *, sd_bus_error *error) {
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    if (info.action.empty()) return sd_bus_reply_method_return(m, "a(sss)", 0);
+    return sd_bus_reply_method_return(m, "a(sss)", 1, info.action.c_str(), "", Utf8(info.keyBinding).c_str());
+}
+
+int DoAction(sd_bus_message *m, void *, sd_bus_error *error) {
+    int32_t index = 0;
+    int r = sd_bus_message_read(m, "i", &index);
+    if (r < 0) return r;
+    Node n;
+    NodeInfo info;
+    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
+    return sd_bus_reply_method_return(m, "b", index == 0 && Ctx().host->Act(n));
+}
+
+const sd_bus_vtable kAction[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_PROPERTY("NActions", "i", GetNActions, 0, 0),
+    SD_BUS_METHOD("GetDescription", "i", "s", GetActionDescription, 0),
+    SD_BUS_METHOD("GetName", "i", "s", GetActionName, 0),
+    SD_BUS_METHOD("GetLocalizedName", "i", "s", GetActionName, 0),
+    SD_BUS_METHOD("GetKeyBinding", "i", "s", GetKeyBinding, 0),
+    SD_BUS_METHOD("GetActions", "", "a(sss)", GetActions, 0),
+    SD_BUS_METHOD("DoAction", "i", "b", DoAction, 0),
+    SD_BUS_VTABLE_END,
+};
+
+// ---- Application ---------------------------------------------------------
+
+int GetToolkitName(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *,
+                   sd_bus_error *) {
+    return sd_bus_message_append(reply, "s", "Morvalen");
+}
+
+int GetVersion(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *,
+               sd_bus_error *) {
+    return sd_bus_message_append(reply, "s", MORVALEN_VERSION);
+}
+
+int GetAtspiVersion(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *,
+                    sd_bus_error *) {
+    return sd_bus_message_append(reply, "s", "2.1");
+}
+
+int GetId(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *, sd_bus_error *) {
+    return sd_bus_message_append(reply, "i", Ctx().id);
+}
+
+int SetId(sd_bus *, const char *, const char *, const char *, sd_bus_message *value, void *, sd_bus_error *) {
+    return sd_bus_message_read(value, "i", &Ctx().id);
+}
+
+int GetLocale(sd_bus_message *m, void *, sd_bus_error *) {
+    return sd_bus_reply_method_return(m, "s", "C");
+}
+
+const sd_bus_vtable kApplication[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_PROPERTY("ToolkitName", "s", GetToolkitName, 0, 0),
+    SD_BUS_PROPERTY("Version", "s", GetVersion, 0, 0),
+    SD_BUS_PROPERTY("AtspiVersion", "s", GetAtspiVersion, 0, 0),
+    SD_BUS_WRITABLE_PROPERTY("Id", "i", GetId, SetId, 0, 0),
+    SD_BUS_METHOD("GetLocale", "u", "s", GetLocale, 0),
+    SD_BUS_VTABLE_END,
+};
+
+// The cache of objects some toolkits fill ahead of requests: ours is
+// empty, every question is answered as it comes.
+int GetItems(sd_bus_message *m, void *, sd_bus_error *) {
+    return sd_bus_reply_method_return(m, "a((so)(so)(so)iiassusau)", 0);
+}
+
+const sd_bus_vtable kCache[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("GetItems", "", "a((so)(so)(so)iiassusau)", GetItems, 0),
+    SD_BUS_VTABLE_END,
+};
+
+// Which objects carry which interface.
+int FindAny(sd_bus *, const char *path, const char *, void *, void **found, sd_bus_error *) {
+    Node n;
+    NodeInfo info;
+    if (!NodeOfPath(path, &n) || !Ctx().host->Describe(n, &info)) return 0;
+    *found = &Ctx();
+    return 1;
+}
+
+int FindComponent(sd_bus *bus, const char *path, const char *interface, void *userdata, void **found,
+                  sd_bus_error *error) {
+    Node n;
+    if (!NodeOfPath(path, &n) || n.window == 0) return 0;
+    return FindAny(bus, path, interface, userdata, found, error);
+}
+
+int FindAction(sd_bus *, const char *path, const char *, void *, void **found, sd_bus_error *) {
+    Node n;
+    NodeInfo info;
+    if (!NodeOfPath(path, &n) || !Ctx().host->Describe(n, &info) || info.action.empty()) return 0;
+    *found = &Ctx();
+    return 1;
+}
+
+int FindApplication(sd_bus *, const char *path, const char *, void *, void **found, sd_bus_error *) {
+    Node n;
+    if (!NodeOfPath(path, &n) || n.window != 0) return 0;
+    *found = &Ctx();
+    return 1;
+}
+
+}  // namespace
+
+std::string PathOf(const Node &n) {
+    if (n.window == 0) return kRootPath;
+    char buf[96];
+    if (n.item >= 0)
+        std::snprintf(buf, sizeof buf, "%s/w%" PRIx64 "_i%d", kPathPrefix, n.window, n.item);
+    else if (n.label >= 0)
+        std::snprintf(buf, sizeof buf, "%s/w%" PRIx64 "_t%d", kPathPrefix, n.window, n.label);
+    else
+        std::snprintf(buf, sizeof buf, "%s/w%" PRIx64, kPathPrefix, n.window);
+    return buf;
+}
+
+bool NodeOfPath(const char *path, Node *n) {
+    if (!path) return false;
+    *n = Node{};
+    if (std::strcmp(path, kRootPath) == 0) return true;
+    const size_t prefix = std::strlen(kPathPrefix);
+    if (std::strncmp(path, kPathPrefix, prefix) != 0 || path[prefix] != '/' || path[prefix + 1] != 'w')
+        return false;
+    char *end = nullptr;
+    n->window = std::strtoull(path + prefix + 2, &end, 16);
+    if (!end || n->window == 0) return false;
+    if (*end == '\0') return true;
+    if (end[0] != '_' || (end[1] != 'i' && end[1] != 't')) return false;
+    char kind = end[1];
+    char *tail = nullptr;
+    long index = std::strtol(end + 2, &tail, 10);
+    if (!tail || *tail != '\0' || index < 0 || index > 1000000) return false;
+    (kind == 'i' ? n->item : n->label) = static_cast<int>(index);
+    return true;
+}
+
+std::string Utf8(const std::string &ansi) {
+    std::string out;
+    out.reserve(ansi.size());
+    for (unsigned char c : ansi) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+int AddObjects(sd_bus *bus, Host *host, const std::string *desktopName, const std::string *desktopPath) {
+    Context &c = Ctx();
+    c.host = host;
+    c.desktopName = desktopName;
+    c.desktopPath = desktopPath;
+    int r = sd_bus_add_fallback_vtable(bus, nullptr, kPathPrefix, "org.a11y.atspi.Accessible", kAccessible,
+                                       FindAny, nullptr);
+    if (r >= 0)
+        r = sd_bus_add_fallback_vtable(bus, nullptr, kPathPrefix, "org.a11y.atspi.Component", kComponent,
+                                       FindComponent, nullptr);
+    if (r >= 0)
+        r = sd_bus_add_fallback_vtable(bus, nullptr, kPathPrefix, "org.a11y.atspi.Action", kAction,
+                                       FindAction, nullptr);
+    if (r >= 0)
+        r = sd_bus_add_fallback_vtable(bus, nullptr, kPathPrefix, "org.a11y.atspi.Application", kApplication,
+                                       FindApplication, nullptr);
+    if (r >= 0)
+        r = sd_bus_add_object_vtable(bus, nullptr, "/org/a11y/atspi/cache", "org.a11y.atspi.Cache", kCache,
+                                     nullptr);
+    return r;
+}
+
+}  // namespace win32::a11y::atspi
