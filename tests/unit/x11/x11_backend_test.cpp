@@ -1152,7 +1152,9 @@ TEST(X11Start, LosingTheServerEndsTheProcessPromptly) {
     ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_NE(WEXITSTATUS(status), 0);
     EXPECT_NE(WEXITSTATUS(status), 90);
-    EXPECT_LT(seconds, 1.0);
+    // At once, not after some timeout: the bound leaves room for a machine
+    // busy with other tests, and a process that hangs never meets it.
+    EXPECT_LT(seconds, 3.0);
     EXPECT_NE(err.find("lost the connection to the X display"), std::string::npos) << err;
 }
 
