@@ -12,7 +12,7 @@ constexpr int kId = 901;
 constexpr int kW = 80;
 constexpr int kH = 26;
 
-class ButtonTest : public ::testing::Test {
+class Buttons : public ::testing::Test {
 protected:
     void SetUp() override { parent_ = CreateParent(); }
     void TearDown() override {
@@ -33,7 +33,7 @@ protected:
     HWND parent_ = nullptr;
 };
 
-TEST_F(ButtonTest, ReleaseInsideClicksOnceAfterTheVisualRelease) {
+TEST_F(Buttons, ReleaseInsideClicksOnceAfterTheVisualRelease) {
     HWND b = MakeButton();
     Mouse(b, WM_LBUTTONDOWN, 10, 10);
     EXPECT_EQ(GetCapture(), b);
@@ -50,7 +50,7 @@ TEST_F(ButtonTest, ReleaseInsideClicksOnceAfterTheVisualRelease) {
     EXPECT_EQ(Rec().commands[0].capture, nullptr);
 }
 
-TEST_F(ButtonTest, DraggingOutAndBackFollowsThePointer) {
+TEST_F(Buttons, DraggingOutAndBackFollowsThePointer) {
     HWND b = MakeButton();
     Mouse(b, WM_LBUTTONDOWN, 10, 10);
     Mouse(b, WM_MOUSEMOVE, 200, 10);
@@ -69,7 +69,7 @@ TEST_F(ButtonTest, DraggingOutAndBackFollowsThePointer) {
     EXPECT_EQ(Clicks(), 1);
 }
 
-TEST_F(ButtonTest, DoubleClickCountsAsASecondPress) {
+TEST_F(Buttons, DoubleClickCountsAsASecondPress) {
     HWND b = MakeButton();
     Mouse(b, WM_LBUTTONDOWN, 10, 10);
     Mouse(b, WM_LBUTTONUP, 10, 10);
@@ -78,7 +78,7 @@ TEST_F(ButtonTest, DoubleClickCountsAsASecondPress) {
     EXPECT_EQ(Clicks(), 2);
 }
 
-TEST_F(ButtonTest, SpaceBarPushesOnDownAndClicksOnUp) {
+TEST_F(Buttons, SpaceBarPushesOnDownAndClicksOnUp) {
     HWND b = MakeButton();
     SetFocus(b);
     SendMessageA(b, WM_KEYDOWN, VK_SPACE, 1);
@@ -101,7 +101,7 @@ TEST_F(ButtonTest, SpaceBarPushesOnDownAndClicksOnUp) {
     EXPECT_EQ(Clicks(), 1);
 }
 
-TEST_F(ButtonTest, LosingFocusCancelsAPress) {
+TEST_F(Buttons, LosingFocusCancelsAPress) {
     HWND b = MakeButton();
     Mouse(b, WM_LBUTTONDOWN, 10, 10);
     SetFocus(parent_);
@@ -117,7 +117,7 @@ TEST_F(ButtonTest, LosingFocusCancelsAPress) {
     EXPECT_EQ(Clicks(), 0);
 }
 
-TEST_F(ButtonTest, DisabledButtonNeverClicks) {
+TEST_F(Buttons, DisabledButtonNeverClicks) {
     HWND b = MakeButton();
     EnableWindow(b, FALSE);
     SendMessageA(b, BM_CLICK, 0, 0);
@@ -131,7 +131,7 @@ TEST_F(ButtonTest, DisabledButtonNeverClicks) {
     EXPECT_EQ(Clicks(), 1);
 }
 
-TEST_F(ButtonTest, StateAndDialogCodes) {
+TEST_F(Buttons, StateAndDialogCodes) {
     HWND b = MakeButton();
     EXPECT_EQ(State(b), 0);
     SendMessageA(b, BM_SETSTATE, TRUE, 0);
@@ -144,7 +144,7 @@ TEST_F(ButtonTest, StateAndDialogCodes) {
     EXPECT_EQ(SendMessageA(def, WM_GETDLGCODE, 0, 0), DLGC_DEFPUSHBUTTON | DLGC_BUTTON);
 }
 
-TEST_F(ButtonTest, OwnerDrawActionsAndStates) {
+TEST_F(Buttons, OwnerDrawActionsAndStates) {
     HWND b = MakeButton(BS_OWNERDRAW, "link");
     InvalidateRect(b, nullptr, TRUE);
     UpdateWindow(b);
@@ -200,7 +200,7 @@ LRESULT CALLBACK Subclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return CallWindowProcA(g_original, hwnd, msg, wParam, lParam);
 }
 
-TEST_F(ButtonTest, SubclassingThroughTheWindowProcedure) {
+TEST_F(Buttons, SubclassingThroughTheWindowProcedure) {
     HWND b = MakeButton();
     g_original = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(b, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(static_cast<WNDPROC>(Subclass))));
@@ -227,7 +227,7 @@ TEST_F(ButtonTest, SubclassingThroughTheWindowProcedure) {
     EXPECT_EQ(GetWindowLongPtrA(b, GWLP_USERDATA), 0x1234);
 }
 
-TEST_F(ButtonTest, ClassicLookPixels) {
+TEST_F(Buttons, ClassicLookPixels) {
     HWND b = MakeButton(BS_PUSHBUTTON, "");
     InvalidateRect(b, nullptr, TRUE);
     UpdateWindow(b);
@@ -281,7 +281,7 @@ void CountLabel(HWND b, int *black, int *grey, int *white) {
         }
 }
 
-TEST_F(ButtonTest, LabelIsBlackWhenEnabledEmbossedWhenDisabled) {
+TEST_F(Buttons, LabelIsBlackWhenEnabledEmbossedWhenDisabled) {
     HWND b = MakeButton(BS_PUSHBUTTON, "&Ok");
     InvalidateRect(b, nullptr, TRUE);
     UpdateWindow(b);

@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kListId = 2000;
 
-class ControlInputTest : public ::testing::Test {
+class ControlInput : public ::testing::Test {
 protected:
     void SetUp() override {
         win32::testing::UseHeadless(640, 480);
@@ -25,7 +25,7 @@ protected:
     HWND parent_ = nullptr;
 };
 
-TEST_F(ControlInputTest, DoubleClickOnTheListReachesTheParent) {
+TEST_F(ControlInput, DoubleClickOnTheListReachesTheParent) {
     HWND list = CreateWindowExA(0, "listbox", "", 0x50202111, 0, 0, 200, 160, parent_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), nullptr, nullptr);
     SendMessageA(list, LB_SETCOUNT, 30, 0);
@@ -56,7 +56,7 @@ TEST_F(ControlInputTest, DoubleClickOnTheListReachesTheParent) {
     EXPECT_EQ(SendMessageA(list, LB_GETTOPINDEX, 0, 0), 20);
 }
 
-TEST_F(ControlInputTest, ButtonClicksOnlyWhenReleasedOverIt) {
+TEST_F(ControlInput, ButtonClicksOnlyWhenReleasedOverIt) {
     CreateWindowExA(0, "BUTTON", "&Go", WS_CHILD | WS_VISIBLE, 100, 100, 80, 26, parent_,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(7)), nullptr, nullptr);
     win32::testing::RunUntilIdle();
@@ -76,7 +76,7 @@ TEST_F(ControlInputTest, ButtonClicksOnlyWhenReleasedOverIt) {
     EXPECT_EQ(Rec().CountCommands(BN_CLICKED), 2);
 }
 
-TEST_F(ControlInputTest, MessageBoxEndsOnAnInjectedKey) {
+TEST_F(ControlInput, MessageBoxEndsOnAnInjectedKey) {
     win32::testing::KeyPress(VK_RETURN);
     EXPECT_EQ(MessageBoxA(parent_, "text", "caption", MB_OKCANCEL), IDOK);
     win32::testing::KeyPress(VK_ESCAPE);

@@ -16,7 +16,7 @@ constexpr int kListId = 2000;
 constexpr DWORD kListStyle =
     WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NODATA | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED | LBS_NOTIFY;
 
-class ListBoxTest : public ::testing::Test {
+class ListBoxes : public ::testing::Test {
 protected:
     void SetUp() override { parent_ = CreateParent(); }
     void TearDown() override {
@@ -41,7 +41,7 @@ protected:
     HWND parent_ = nullptr;
 };
 
-TEST_F(ListBoxTest, ItemHeightComesFromOneMeasureItemPrefilledWithTheSystemFontHeight) {
+TEST_F(ListBoxes, ItemHeightComesFromOneMeasureItemPrefilledWithTheSystemFontHeight) {
     Rec().Clear();
     HWND list = CreateWindowExA(0, "listbox", "", kListStyle, 0, 0, 200, 160, parent_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), nullptr, nullptr);
@@ -63,7 +63,7 @@ TEST_F(ListBoxTest, ItemHeightComesFromOneMeasureItemPrefilledWithTheSystemFontH
     EXPECT_EQ(SendMessageA(other, LB_SETITEMHEIGHT, 0, 0), LB_ERR);
 }
 
-TEST_F(ListBoxTest, SetCountOnlyWithNoDataAndWithoutStrings) {
+TEST_F(ListBoxes, SetCountOnlyWithNoDataAndWithoutStrings) {
     HWND nodata = MakeList(0);
     EXPECT_EQ(SendMessageA(nodata, LB_SETCOUNT, 7, 0), LB_OKAY);
     EXPECT_EQ(SendMessageA(nodata, LB_GETCOUNT, 0, 0), 7);
@@ -82,7 +82,7 @@ TEST_F(ListBoxTest, SetCountOnlyWithNoDataAndWithoutStrings) {
     EXPECT_EQ(Sel(nodata), LB_ERR);
 }
 
-TEST_F(ListBoxTest, ItemRectanglesFollowTheTopIndex) {
+TEST_F(ListBoxes, ItemRectanglesFollowTheTopIndex) {
     HWND list = MakeList(30);
     RECT rc{};
     ASSERT_NE(SendMessageA(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rc)), LB_ERR);
@@ -113,7 +113,7 @@ TEST_F(ListBoxTest, ItemRectanglesFollowTheTopIndex) {
     EXPECT_EQ(HIWORD(hit), 0);
 }
 
-TEST_F(ListBoxTest, ProgramSelectionSendsNoNotification) {
+TEST_F(ListBoxes, ProgramSelectionSendsNoNotification) {
     HWND list = MakeList(5);
     EXPECT_EQ(SendMessageA(list, LB_SETCURSEL, 3, 0), 3);
     EXPECT_EQ(Sel(list), 3);
@@ -125,7 +125,7 @@ TEST_F(ListBoxTest, ProgramSelectionSendsNoNotification) {
     EXPECT_EQ(Rec().CountCommands(LBN_SELCHANGE), 0);
 }
 
-TEST_F(ListBoxTest, ClickSelectsAndNotifiesDoubleClickSendsDblClk) {
+TEST_F(ListBoxes, ClickSelectsAndNotifiesDoubleClickSendsDblClk) {
     HWND list = MakeList(5);
     Mouse(list, WM_LBUTTONDOWN, 10, 40);  // item 2
     EXPECT_EQ(GetFocus(), list);
@@ -171,7 +171,7 @@ TEST_F(ListBoxTest, ClickSelectsAndNotifiesDoubleClickSendsDblClk) {
     EXPECT_EQ(Rec().CountCommands(LBN_DBLCLK), 1);
 }
 
-TEST_F(ListBoxTest, NoNotificationsWithoutNotifyStyle) {
+TEST_F(ListBoxes, NoNotificationsWithoutNotifyStyle) {
     HWND list = MakeList(5, kListStyle & ~LBS_NOTIFY);
     Mouse(list, WM_LBUTTONDOWN, 10, 40);
     Mouse(list, WM_LBUTTONUP, 10, 40);
@@ -181,7 +181,7 @@ TEST_F(ListBoxTest, NoNotificationsWithoutNotifyStyle) {
     EXPECT_TRUE(Rec().commands.empty());
 }
 
-TEST_F(ListBoxTest, PaintDrawsEveryVisibleItemAfterAskingForColours) {
+TEST_F(ListBoxes, PaintDrawsEveryVisibleItemAfterAskingForColours) {
     HWND list = MakeList(30);
     SendMessageA(list, LB_SETCURSEL, 1, 0);
     Rec().Clear();
@@ -216,7 +216,7 @@ TEST_F(ListBoxTest, PaintDrawsEveryVisibleItemAfterAskingForColours) {
     EXPECT_GE(Rec().ctlColorListBox, 1);
 }
 
-TEST_F(ListBoxTest, BackgroundUsesTheParentsBrush) {
+TEST_F(ListBoxes, BackgroundUsesTheParentsBrush) {
     HBRUSH beige = CreateSolidBrush(RGB(245, 245, 220));
     Rec().listBrush = beige;
     HWND list = MakeList(3);
@@ -234,7 +234,7 @@ TEST_F(ListBoxTest, BackgroundUsesTheParentsBrush) {
     DeleteObject(beige);
 }
 
-TEST_F(ListBoxTest, SelectionAndFocusChangesDrawOnlyWhatChanged) {
+TEST_F(ListBoxes, SelectionAndFocusChangesDrawOnlyWhatChanged) {
     HWND list = MakeList(5);
     SendMessageA(list, LB_SETCURSEL, 1, 0);
     SetFocus(list);
@@ -282,7 +282,7 @@ TEST_F(ListBoxTest, SelectionAndFocusChangesDrawOnlyWhatChanged) {
     EXPECT_NE(Rec().draws[0].state & ODS_FOCUS, 0u);
 }
 
-TEST_F(ListBoxTest, KeyboardMovesTheSelectionAndKeepsItVisible) {
+TEST_F(ListBoxes, KeyboardMovesTheSelectionAndKeepsItVisible) {
     HWND list = MakeList(30);
     SetFocus(list);
     SendMessageA(list, LB_SETCURSEL, 0, 0);
@@ -309,7 +309,7 @@ TEST_F(ListBoxTest, KeyboardMovesTheSelectionAndKeepsItVisible) {
     EXPECT_EQ(SendMessageA(list, WM_GETDLGCODE, 0, 0), DLGC_WANTARROWS | DLGC_WANTCHARS);
 }
 
-TEST_F(ListBoxTest, ScrollBarOnlyWhenItemsDoNotFit) {
+TEST_F(ListBoxes, ScrollBarOnlyWhenItemsDoNotFit) {
     HWND list = MakeList(10);  // exactly ten fit
     EXPECT_EQ(win32::VScrollBarWidth(list), 0);
     RECT rc;
@@ -333,7 +333,7 @@ TEST_F(ListBoxTest, ScrollBarOnlyWhenItemsDoNotFit) {
     EXPECT_EQ(win32::VScrollBarWidth(list), 0);
 }
 
-TEST_F(ListBoxTest, WheelArrowsAndThumbScroll) {
+TEST_F(ListBoxes, WheelArrowsAndThumbScroll) {
     HWND list = MakeList(40);
     SendMessageA(list, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(50, 50));
     EXPECT_EQ(Top(list), 3);
@@ -386,7 +386,7 @@ TEST_F(ListBoxTest, WheelArrowsAndThumbScroll) {
 // it: what reaches the screen is the rows from the new top index, and Down
 // on the last visible row, or on the last item scrolled away, brings the
 // caret's row into view.
-TEST_F(ListBoxTest, ScrollingShowsTheRowsFromTheNewTop) {
+TEST_F(ListBoxes, ScrollingShowsTheRowsFromTheNewTop) {
     Rec().paintItems = true;
     HWND list = MakeList(40);
     SetFocus(list);
@@ -432,7 +432,7 @@ TEST_F(ListBoxTest, ScrollingShowsTheRowsFromTheNewTop) {
     EXPECT_EQ(Sel(list), 39);
 }
 
-TEST_F(ListBoxTest, IntegralHeightDropsThePartialItem) {
+TEST_F(ListBoxes, IntegralHeightDropsThePartialItem) {
     HWND list = MakeList(3, WS_CHILD | WS_VISIBLE | LBS_NODATA | LBS_OWNERDRAWFIXED, 70);
     RECT rc;
     GetClientRect(list, &rc);
@@ -442,7 +442,7 @@ TEST_F(ListBoxTest, IntegralHeightDropsThePartialItem) {
     EXPECT_EQ(rc.bottom, 70);
 }
 
-TEST_F(ListBoxTest, PlainStringListsKeepSortAndDrawTheirItems) {
+TEST_F(ListBoxes, PlainStringListsKeepSortAndDrawTheirItems) {
     HWND list = MakeList(0, WS_CHILD | WS_VISIBLE | LBS_SORT | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS);
     EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("pear")), 0);
     EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Apple")), 0);

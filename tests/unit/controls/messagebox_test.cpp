@@ -49,7 +49,7 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-class MessageBoxTest : public ::testing::Test {
+class MessageBoxes : public ::testing::Test {
 protected:
     void SetUp() override {
         static bool registered = false;
@@ -79,7 +79,7 @@ protected:
     HWND owner_ = nullptr;
 };
 
-TEST_F(MessageBoxTest, EnterAnswersOkAndTheOwnerComesBack) {
+TEST_F(MessageBoxes, EnterAnswersOkAndTheOwnerComesBack) {
     EXPECT_EQ(Run(MB_OK, {{WM_KEYDOWN, VK_RETURN}}), IDOK);
     EXPECT_TRUE(g_script.sawBox);
     EXPECT_FALSE(g_script.ownerEnabledDuringBox);
@@ -90,7 +90,7 @@ TEST_F(MessageBoxTest, EnterAnswersOkAndTheOwnerComesBack) {
     EXPECT_FALSE(IsWindow(g_script.focusDuringBox));  // the box is gone
 }
 
-TEST_F(MessageBoxTest, KeysPickTheResult) {
+TEST_F(MessageBoxes, KeysPickTheResult) {
     EXPECT_EQ(Run(MB_OKCANCEL, {{WM_KEYDOWN, VK_ESCAPE}}), IDCANCEL);
     EXPECT_EQ(Run(MB_OK, {{WM_KEYDOWN, VK_ESCAPE}}), IDOK);
     EXPECT_EQ(Run(MB_OKCANCEL, {{WM_KEYDOWN, VK_TAB}, {WM_KEYDOWN, VK_RETURN}}), IDCANCEL);
@@ -104,7 +104,7 @@ TEST_F(MessageBoxTest, KeysPickTheResult) {
     EXPECT_TRUE(IsWindowEnabled(owner_));
 }
 
-TEST_F(MessageBoxTest, QuitEndsTheBoxAndStaysQueued) {
+TEST_F(MessageBoxes, QuitEndsTheBoxAndStaysQueued) {
     EXPECT_EQ(Run(MB_OK, {{WM_QUIT, 0}}), 0);
     EXPECT_TRUE(IsWindowEnabled(owner_));
     MSG m;
@@ -113,7 +113,7 @@ TEST_F(MessageBoxTest, QuitEndsTheBoxAndStaysQueued) {
     EXPECT_EQ(m.wParam, 3u);
 }
 
-TEST_F(MessageBoxTest, OwnerThatWasDisabledStaysDisabled) {
+TEST_F(MessageBoxes, OwnerThatWasDisabledStaysDisabled) {
     EnableWindow(owner_, FALSE);
     // No WM_ENABLE then: drive the box from a posted message instead.
     PostMessageA(owner_, kAct, 0, 0);
@@ -122,7 +122,7 @@ TEST_F(MessageBoxTest, OwnerThatWasDisabledStaysDisabled) {
     EXPECT_FALSE(IsWindowEnabled(owner_));
 }
 
-TEST_F(MessageBoxTest, LongLinesWrapWithinFiveEighthsOfTheScreen) {
+TEST_F(MessageBoxes, LongLinesWrapWithinFiveEighthsOfTheScreen) {
     g_script.steps = {{WM_KEYDOWN, VK_RETURN}};
     ASSERT_EQ(MessageBoxA(owner_, "short", "c", MB_OK), IDOK);
     RECT small = g_script.boxClient;

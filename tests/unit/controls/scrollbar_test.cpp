@@ -14,7 +14,7 @@ constexpr int kW = 100;
 constexpr int kH = 200;
 constexpr int kBarLeft = kW - 16;
 
-class ScrollBarTest : public ::testing::Test {
+class ScrollBars : public ::testing::Test {
 protected:
     void SetUp() override {
         parent_ = CreateParent();
@@ -55,7 +55,7 @@ protected:
     HWND win_ = nullptr;
 };
 
-TEST_F(ScrollBarTest, ValuesAreKeptInsideTheRangeAndDecideVisibility) {
+TEST_F(ScrollBars, ValuesAreKeptInsideTheRangeAndDecideVisibility) {
     EXPECT_EQ(win32::VScrollBarWidth(win_), 16);  // WS_VSCROLL shows it at first
     Set(0, 100, 10, 500);
     SCROLLINFO si = Get();
@@ -91,7 +91,7 @@ TEST_F(ScrollBarTest, ValuesAreKeptInsideTheRangeAndDecideVisibility) {
     EXPECT_FALSE(ShowScrollBar(gone, SB_VERT, TRUE));
 }
 
-TEST_F(ScrollBarTest, MouseSendsScrollCodesToTheWindow) {
+TEST_F(ScrollBars, MouseSendsScrollCodesToTheWindow) {
     Set(0, 100, 10, 40);
     Click(4);       // up arrow
     Click(kH - 4);  // down arrow
@@ -131,7 +131,7 @@ TEST_F(ScrollBarTest, MouseSendsScrollCodesToTheWindow) {
     EXPECT_TRUE(Rec().vscrollCodes.empty());
 }
 
-TEST_F(ScrollBarTest, ClassicLookPixels) {
+TEST_F(ScrollBars, ClassicLookPixels) {
     Set(0, 100, 10, 0);
     HDC dc = GetWindowDC(win_);
     ASSERT_NE(dc, nullptr);

@@ -26,7 +26,7 @@ long long MsSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-class KernelCallsTest : public ::testing::Test {
+class KernelCalls : public ::testing::Test {
 protected:
     void SetUp() override {
         win32::testing::ResetKernel();
@@ -58,7 +58,7 @@ protected:
     void TearDown() override { win32::testing::ResetKernel(); }
 };
 
-TEST_F(KernelCallsTest, ExtendedQueryGivesByteCountsAndAcceptsNullOutputs) {
+TEST_F(KernelCalls, ExtendedQueryGivesByteCountsAndAcceptsNullOutputs) {
     ULARGE_INTEGER avail, total, totalFree;
     ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &avail, &total, &totalFree));
     EXPECT_EQ(avail.QuadPart, 250000ULL * 4096);
@@ -90,7 +90,7 @@ TEST_F(KernelCallsTest, ExtendedQueryGivesByteCountsAndAcceptsNullOutputs) {
     EXPECT_EQ(calls.spaceRounds, 2);
 }
 
-TEST_F(KernelCallsTest, LegacyQueryGivesGeometryAndClampsCounts) {
+TEST_F(KernelCalls, LegacyQueryGivesGeometryAndClampsCounts) {
     DWORD spc = 0, bps = 0, freeC = 0, totalC = 0;
     ASSERT_TRUE(GetDiskFreeSpaceA("C:\\", &spc, &bps, &freeC, &totalC));
     EXPECT_EQ(bps, 512u);
@@ -113,7 +113,7 @@ TEST_F(KernelCallsTest, LegacyQueryGivesGeometryAndClampsCounts) {
     EXPECT_FALSE(GetDiskFreeSpaceA("C:", &spc, &bps, &freeC, &totalC));
 }
 
-TEST_F(KernelCallsTest, StalledQueriesShareOneDeadlineAndShutOutNoOtherDrive) {
+TEST_F(KernelCalls, StalledQueriesShareOneDeadlineAndShutOutNoOtherDrive) {
     // Five mounts that hang, and a healthy drive on either side of them.
     win32::testing::SetFakeDrives({{'C', DRIVE_FIXED, "/"},
                                    {'D', DRIVE_FIXED, "/s1"},
@@ -237,7 +237,7 @@ TEST(KernelRealQuery, AnswersOnlyForTheMountTheTableNamed) {
     win32::testing::ResetKernel();
 }
 
-TEST_F(KernelCallsTest, ModulesAndTheExtendedQueryLookup) {
+TEST_F(KernelCalls, ModulesAndTheExtendedQueryLookup) {
     EXPECT_EQ(GetModuleHandleA(nullptr), win32::MainModule());
     HMODULE k = GetModuleHandleA("KERNEL32.DLL");
     ASSERT_NE(k, nullptr);
@@ -269,7 +269,7 @@ TEST_F(KernelCallsTest, ModulesAndTheExtendedQueryLookup) {
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_PROC_NOT_FOUND);
 }
 
-TEST_F(KernelCallsTest, ErrorModeReturnsThePreviousMode) {
+TEST_F(KernelCalls, ErrorModeReturnsThePreviousMode) {
     EXPECT_EQ(SetErrorMode(SEM_FAILCRITICALERRORS), 0u);
     EXPECT_EQ(GetErrorMode(), (UINT)SEM_FAILCRITICALERRORS);
     EXPECT_EQ(SetErrorMode(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS), (UINT)SEM_FAILCRITICALERRORS);

@@ -15,7 +15,7 @@ std::string Fixture(const char *name) {
     return std::string(MORVALEN_MOUNT_FIXTURES) + "/" + name;
 }
 
-class MountMapTest : public ::testing::Test {
+class MountMap : public ::testing::Test {
 protected:
     void SetUp() override {
         win32::testing::ResetKernel();
@@ -42,7 +42,7 @@ protected:
     FakeSysfs sysfs_;
 };
 
-TEST_F(MountMapTest, DesktopLettersFollowRootThenLocalThenNetworkOpticalRam) {
+TEST_F(MountMap, DesktopLettersFollowRootThenLocalThenNetworkOpticalRam) {
     UseTable(Fixture("desktop.mountinfo"));
     using P = std::pair<UINT, std::string>;
     std::map<char, P> want = {
@@ -78,7 +78,7 @@ TEST_F(MountMapTest, DesktopLettersFollowRootThenLocalThenNetworkOpticalRam) {
 
 // Network filesystems by type, and FUSE mounts by a source that names
 // another machine; local FUSE daemons and disks stay fixed.
-TEST_F(MountMapTest, NetworkFilesystemsByTypeAndFuseByHostSource) {
+TEST_F(MountMap, NetworkFilesystemsByTypeAndFuseByHostSource) {
     struct Case {
         const char *fsType, *source;
         UINT want;
@@ -119,7 +119,7 @@ TEST_F(MountMapTest, NetworkFilesystemsByTypeAndFuseByHostSource) {
     }
 }
 
-TEST_F(MountMapTest, RootTextsOtherThanALetterRootHaveNoDrive) {
+TEST_F(MountMap, RootTextsOtherThanALetterRootHaveNoDrive) {
     UseTable(Fixture("desktop.mountinfo"));
     for (const char *bad : {"", "C", "C:", "C:/", "C:\\x", "C:\\\\", "A:\\", "B:\\", "@:\\", "[:\\", "1:\\",
                             "\xC3:\\", "CC:\\", "\\\\srv\\share\\"}) {
@@ -129,7 +129,7 @@ TEST_F(MountMapTest, RootTextsOtherThanALetterRootHaveNoDrive) {
     }
 }
 
-TEST_F(MountMapTest, ContainerOverlayRootIsFixedAndOtherOverlaysAreNoDrives) {
+TEST_F(MountMap, ContainerOverlayRootIsFixedAndOtherOverlaysAreNoDrives) {
     UseTable(Fixture("container.mountinfo"));
     using P = std::pair<UINT, std::string>;
     std::map<char, P> want = {
@@ -141,7 +141,7 @@ TEST_F(MountMapTest, ContainerOverlayRootIsFixedAndOtherOverlaysAreNoDrives) {
     EXPECT_EQ(Map(), want);
 }
 
-TEST_F(MountMapTest, OctalEscapesAreDecodedAndZeroBytesRejected) {
+TEST_F(MountMap, OctalEscapesAreDecodedAndZeroBytesRejected) {
     UseTable(Fixture("escapes.mountinfo"));
     std::map<char, std::pair<UINT, std::string>> m = Map();
     std::vector<std::string> points;
@@ -174,14 +174,14 @@ TEST_F(MountMapTest, OctalEscapesAreDecodedAndZeroBytesRejected) {
     EXPECT_EQ(back, wantBack);
 }
 
-TEST_F(MountMapTest, MalformedAndTruncatedLinesAreSkipped) {
+TEST_F(MountMap, MalformedAndTruncatedLinesAreSkipped) {
     UseTable(Fixture("malformed.mountinfo"));
     using P = std::pair<UINT, std::string>;
     std::map<char, P> want = {{'C', P{DRIVE_FIXED, "/"}}, {'D', P{DRIVE_FIXED, "/good"}}};
     EXPECT_EQ(Map(), want);
 }
 
-TEST_F(MountMapTest, UnreadableTableMeansNoDrives) {
+TEST_F(MountMap, UnreadableTableMeansNoDrives) {
     UseTable(sysfs_.root() + "/does-not-exist");
     EXPECT_TRUE(win32::DriveMap().empty());
     EXPECT_EQ(GetDriveTypeA("C:\\"), (UINT)DRIVE_NO_ROOT_DIR);
@@ -189,7 +189,7 @@ TEST_F(MountMapTest, UnreadableTableMeansNoDrives) {
     EXPECT_TRUE(win32::DriveMap().empty());
 }
 
-TEST_F(MountMapTest, SnapLoopsAreOpticalAndOnlyTakeLettersThatRemain) {
+TEST_F(MountMap, SnapLoopsAreOpticalAndOnlyTakeLettersThatRemain) {
     std::string text = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
     for (int i = 0; i < 40; ++i)
         text += std::to_string(100 + i) + " 1 7:" + std::to_string(i) + " / /snap/app" +
@@ -204,7 +204,7 @@ TEST_F(MountMapTest, SnapLoopsAreOpticalAndOnlyTakeLettersThatRemain) {
     EXPECT_EQ(m['Z'].second, "/snap/app121/1");
 }
 
-TEST_F(MountMapTest, MoreThanTwentyFourLocalFilesystemsStopAtZ) {
+TEST_F(MountMap, MoreThanTwentyFourLocalFilesystemsStopAtZ) {
     std::string text;
     for (int i = 30; i >= 0; --i) {
         std::string point = i == 0 ? "/" : "/disk" + std::string(i < 10 ? "0" : "") + std::to_string(i);
@@ -221,7 +221,7 @@ TEST_F(MountMapTest, MoreThanTwentyFourLocalFilesystemsStopAtZ) {
 
 // Mounted over at its own point or above it, a mount is out of reach: no
 // letter, and no further mount point of its filesystem either.
-TEST_F(MountMapTest, CoveredMountsAreNotDrives) {
+TEST_F(MountMap, CoveredMountsAreNotDrives) {
     UseTable(Fixture("covered.mountinfo"));
     using P = std::pair<UINT, std::string>;
     std::map<char, P> want = {
@@ -247,7 +247,7 @@ TEST_F(MountMapTest, CoveredMountsAreNotDrives) {
     }
 }
 
-TEST_F(MountMapTest, NetworkOpticalAndRamDrivesAreNeverQueried) {
+TEST_F(MountMap, NetworkOpticalAndRamDrivesAreNeverQueried) {
     UseTable(Fixture("desktop.mountinfo"));
     win32::testing::SetSpaceQuery([](const std::string &) {
         win32::testing::FakeSpace s;
@@ -271,7 +271,7 @@ TEST_F(MountMapTest, NetworkOpticalAndRamDrivesAreNeverQueried) {
     }
 }
 
-TEST_F(MountMapTest, FuseMountWithRequestsWaitingFailsWithoutAQuery) {
+TEST_F(MountMap, FuseMountWithRequestsWaitingFailsWithoutAQuery) {
     UseTable(Fixture("desktop.mountinfo"));
     win32::testing::SetSpaceQuery([](const std::string &) {
         win32::testing::FakeSpace s;

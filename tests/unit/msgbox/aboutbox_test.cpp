@@ -17,7 +17,7 @@ const char kLink[] = "https://en.wikipedia.org/wiki/Disk_storage";
 
 const uint32_t kRed = 0xFF0000, kGrey = 0xC0C0C0, kNavy = 0x000080, kWhite = 0xFFFFFF;
 
-class AboutBoxTest : public BoxTest {
+class AboutBoxRun : public BoxTest {
 protected:
     void SetUp() override {
         BoxTest::SetUp();
@@ -49,7 +49,7 @@ protected:
     }
 };
 
-TEST_F(AboutBoxTest, SizeRegionAndTheOnePixelGrowth) {
+TEST_F(AboutBoxRun, SizeRegionAndTheOnePixelGrowth) {
     for (const char *link : {kLink, ""}) {
         SCOPED_TRACE(link);
         const int W = Width();
@@ -69,7 +69,7 @@ TEST_F(AboutBoxTest, SizeRegionAndTheOnePixelGrowth) {
     }
 }
 
-TEST_F(AboutBoxTest, PaintsARedOvalFilledGreyAndNothingOutsideIt) {
+TEST_F(AboutBoxRun, PaintsARedOvalFilledGreyAndNothingOutsideIt) {
     ShowAbout(kLink, [&] {
         AboutShot Pixel;
         const int bw = AboutBox.boxWidth, bh = AboutBox.boxHeight;
@@ -114,7 +114,7 @@ TEST_F(AboutBoxTest, PaintsARedOvalFilledGreyAndNothingOutsideIt) {
 // inside the red oval with the margins it has at scale 1, doubled (give or
 // take the outline's and glyphs' own device pixels), and the outline covers
 // the edge of the window's shape all round.
-TEST_F(AboutBoxTest, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
+TEST_F(AboutBoxRun, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
     struct Margins {
         int left = 1 << 20, right = 1 << 20;
     };
@@ -174,7 +174,7 @@ TEST_F(AboutBoxTest, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
     EXPECT_NEAR(two.right, 2 * one.right, 3);
 }
 
-TEST_F(AboutBoxTest, IconAtTheTopCentreAndTextLinesCentred) {
+TEST_F(AboutBoxRun, IconAtTheTopCentreAndTextLinesCentred) {
     HICON icon = LoadIconA(AppInstance, MAKEINTRESOURCEA(125));
     int iw = 0, ih = 0;
     std::vector<uint32_t> colors;
@@ -219,7 +219,7 @@ TEST_F(AboutBoxTest, IconAtTheTopCentreAndTextLinesCentred) {
     });
 }
 
-TEST_F(AboutBoxTest, LinkOneEmptyLineBelowCentredUnderlinedInNavy) {
+TEST_F(AboutBoxRun, LinkOneEmptyLineBelowCentredUnderlinedInNavy) {
     ShowAbout(kLink, [&] {
         ASSERT_EQ(1, AboutBox.linkCreated);
         AboutShot Pixel;
@@ -252,7 +252,7 @@ TEST_F(AboutBoxTest, LinkOneEmptyLineBelowCentredUnderlinedInNavy) {
     });
 }
 
-TEST_F(AboutBoxTest, OkButtonThreeLinesAboveTheBottomBeforeTheResize) {
+TEST_F(AboutBoxRun, OkButtonThreeLinesAboveTheBottomBeforeTheResize) {
     ShowAbout(kLink, [&] {
         const int W = Width(), H = 12 * lineHeight;
         ASSERT_EQ(1, MsgBoxButtonCount);
@@ -265,7 +265,7 @@ TEST_F(AboutBoxTest, OkButtonThreeLinesAboveTheBottomBeforeTheResize) {
     });
 }
 
-TEST_F(AboutBoxTest, LinkButtonMadeAtTheFirstPaintOfEachShowingOnly) {
+TEST_F(AboutBoxRun, LinkButtonMadeAtTheFirstPaintOfEachShowingOnly) {
     HWND firstButton = nullptr;
     int firstId = 0;
     ShowAbout(kLink, [&] {
@@ -289,7 +289,7 @@ TEST_F(AboutBoxTest, LinkButtonMadeAtTheFirstPaintOfEachShowingOnly) {
     });
 }
 
-TEST_F(AboutBoxTest, AnEmptyLinkMakesNoFontAndNoButton) {
+TEST_F(AboutBoxRun, AnEmptyLinkMakesNoFontAndNoButton) {
     ShowAbout(kLink, nullptr);  // so that a link font and a button id exist
     const int id = AboutBox.linkButton.controlId;
     const HFONT font = AboutBox.linkFont.font;
@@ -305,7 +305,7 @@ TEST_F(AboutBoxTest, AnEmptyLinkMakesNoFontAndNoButton) {
     EXPECT_EQ(objects, win32::testing::LiveGdiObjects());
 }
 
-TEST_F(AboutBoxTest, DrawItemDoesNothingBeforeALinkButtonEverExisted) {
+TEST_F(AboutBoxRun, DrawItemDoesNothingBeforeALinkButtonEverExisted) {
     CAboutBox fresh;
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(dc, 40, 20);
@@ -327,7 +327,7 @@ TEST_F(AboutBoxTest, DrawItemDoesNothingBeforeALinkButtonEverExisted) {
     DeleteDC(dc);
 }
 
-TEST_F(AboutBoxTest, ClickingTheLinkOpensItAndEndsTheBoxWithOk) {
+TEST_F(AboutBoxRun, ClickingTheLinkOpensItAndEndsTheBoxWithOk) {
     // The second address is one the shell refuses: the box ends all the same.
     for (const char *link : {kLink, "ftp://example.invalid/"}) {
         SCOPED_TRACE(link);
@@ -357,7 +357,7 @@ TEST_F(AboutBoxTest, ClickingTheLinkOpensItAndEndsTheBoxWithOk) {
     }
 }
 
-TEST_F(AboutBoxTest, OnlyTheLinkButtonsCommandOpensTheLink) {
+TEST_F(AboutBoxRun, OnlyTheLinkButtonsCommandOpensTheLink) {
     bool open = false;
     ShowAbout(kLink, [&] {
         // A foreign command, one without a control, and the link's id
@@ -372,7 +372,7 @@ TEST_F(AboutBoxTest, OnlyTheLinkButtonsCommandOpensTheLink) {
     EXPECT_TRUE(win32::testing::ShellCalls().empty());
 }
 
-TEST_F(AboutBoxTest, OkKeysAndClickEndTheBoxWithOk) {
+TEST_F(AboutBoxRun, OkKeysAndClickEndTheBoxWithOk) {
     struct Case {
         const char *name;
         std::function<void()> act;
@@ -396,7 +396,7 @@ TEST_F(AboutBoxTest, OkKeysAndClickEndTheBoxWithOk) {
     }
 }
 
-TEST_F(AboutBoxTest, TabArrowsAndEscLeaveTheFocusOnOk) {
+TEST_F(AboutBoxRun, TabArrowsAndEscLeaveTheFocusOnOk) {
     bool open = false;
     int result = ShowAbout(kLink, [&] {
         for (UINT vk : {VK_TAB, VK_RIGHT, VK_LEFT, VK_ESCAPE}) {
@@ -409,7 +409,7 @@ TEST_F(AboutBoxTest, TabArrowsAndEscLeaveTheFocusOnOk) {
     EXPECT_EQ(0, result);  // closed by the script, not by a key
 }
 
-TEST_F(AboutBoxTest, OutsideTheEllipseNothingReachesTheBoxInsideItDrags) {
+TEST_F(AboutBoxRun, OutsideTheEllipseNothingReachesTheBoxInsideItDrags) {
     RECT start = {}, afterOutside = {}, afterInside = {};
     ShowAbout(kLink, [&] {
         GetWindowRect(AboutBox.hwnd, &start);
@@ -432,7 +432,7 @@ TEST_F(AboutBoxTest, OutsideTheEllipseNothingReachesTheBoxInsideItDrags) {
     EXPECT_GT(afterInside.top, start.top);
 }
 
-TEST_F(AboutBoxTest, ManyShowingsLeaveNothingBehind) {
+TEST_F(AboutBoxRun, ManyShowingsLeaveNothingBehind) {
     ShowAbout(kLink, [] { BoxTest::Press(VK_RETURN); });
     size_t objects = win32::testing::LiveGdiObjects();
     size_t windows = win32::testing::LiveWindowCount();

@@ -40,9 +40,9 @@ public:
     }
 };
 
-class MsgBoxTest : public BoxTest {};
+class MsgBoxRun : public BoxTest {};
 
-TEST_F(MsgBoxTest, LinesSplitAtNewlinesAndSetTheBoxHeight) {
+TEST_F(MsgBoxRun, LinesSplitAtNewlinesAndSetTheBoxHeight) {
     struct Case {
         const char *text;
         int lines;
@@ -61,7 +61,7 @@ TEST_F(MsgBoxTest, LinesSplitAtNewlinesAndSetTheBoxHeight) {
     }
 }
 
-TEST_F(MsgBoxTest, TwoAndThreeButtonSetsHaveAMinimumWidth) {
+TEST_F(MsgBoxRun, TwoAndThreeButtonSetsHaveAMinimumWidth) {
     struct Case {
         UINT type;
         int minimumLines;  // 0: the measured width
@@ -80,7 +80,7 @@ TEST_F(MsgBoxTest, TwoAndThreeButtonSetsHaveAMinimumWidth) {
     EXPECT_EQ(TextWidth(text) + 4 * maxCharWidth + 8, wide.textRect.right);
 }
 
-TEST_F(MsgBoxTest, ButtonSetsByType) {
+TEST_F(MsgBoxRun, ButtonSetsByType) {
     struct Case {
         UINT type;
         std::vector<std::string> labels;
@@ -124,7 +124,7 @@ TEST_F(MsgBoxTest, ButtonSetsByType) {
     }
 }
 
-TEST_F(MsgBoxTest, IconOrCaptionDecidesTheTextArea) {
+TEST_F(MsgBoxRun, IconOrCaptionDecidesTheTextArea) {
     const char *caption = "A caption much wider than the short message text";
     const int text = TextWidth("Hi");
     const int cap = TextWidth(caption);
@@ -155,7 +155,7 @@ TEST_F(MsgBoxTest, IconOrCaptionDecidesTheTextArea) {
     EXPECT_EQ(64, own.textRect.left);
 }
 
-TEST_F(MsgBoxTest, PaintsTextCentredAndTheFrameOnlyWithAnIcon) {
+TEST_F(MsgBoxRun, PaintsTextCentredAndTheFrameOnlyWithAnIcon) {
     const COLORREF shadow = RGB(0, 128, 255);
     for (UINT flag : {0u, static_cast<UINT>(MB_ICONASTERISK)}) {
         SCOPED_TRACE(flag);
@@ -192,7 +192,7 @@ TEST_F(MsgBoxTest, PaintsTextCentredAndTheFrameOnlyWithAnIcon) {
     }
 }
 
-TEST_F(MsgBoxTest, TabAndArrowsMoveTheFocusAround) {
+TEST_F(MsgBoxRun, TabAndArrowsMoveTheFocusAround) {
     CMsgBox box;
     ShowBox(box, "Save?", "", MB_YESNOCANCEL, [&] {
         EXPECT_EQ(ButtonWindow(0), GetFocus());
@@ -215,7 +215,7 @@ TEST_F(MsgBoxTest, TabAndArrowsMoveTheFocusAround) {
     EXPECT_EQ(IDCANCEL, box.result);
 }
 
-TEST_F(MsgBoxTest, MnemonicsWorkWhateverTheFocus) {
+TEST_F(MsgBoxRun, MnemonicsWorkWhateverTheFocus) {
     struct Case {
         UINT type;
         UINT key;
@@ -238,7 +238,7 @@ TEST_F(MsgBoxTest, MnemonicsWorkWhateverTheFocus) {
     }
 }
 
-TEST_F(MsgBoxTest, ALetterThatIsNoMnemonicDoesNothing) {
+TEST_F(MsgBoxRun, ALetterThatIsNoMnemonicDoesNothing) {
     CMsgBox box;
     bool stillOpen = false;
     ShowBox(box, "Go on?", "", MB_YESNO, [&] {
@@ -250,7 +250,7 @@ TEST_F(MsgBoxTest, ALetterThatIsNoMnemonicDoesNothing) {
     EXPECT_EQ(0, box.result);  // closed by the script afterwards
 }
 
-TEST_F(MsgBoxTest, DefaultButtonFlagsPickTheFirstFocus) {
+TEST_F(MsgBoxRun, DefaultButtonFlagsPickTheFirstFocus) {
     struct Case {
         UINT type;
         int focus;
@@ -274,7 +274,7 @@ TEST_F(MsgBoxTest, DefaultButtonFlagsPickTheFirstFocus) {
     }
 }
 
-TEST_F(MsgBoxTest, SpaceAndClicksEndTheBoxThroughTheButtonsOwnBehaviour) {
+TEST_F(MsgBoxRun, SpaceAndClicksEndTheBoxThroughTheButtonsOwnBehaviour) {
     CMsgBox box;
     ShowBox(box, "?", "", MB_YESNO, [&] { Press(VK_SPACE); });
     EXPECT_EQ(IDYES, box.result);
@@ -289,7 +289,7 @@ TEST_F(MsgBoxTest, SpaceAndClicksEndTheBoxThroughTheButtonsOwnBehaviour) {
     EXPECT_EQ(IDNO, clicked.result);
 }
 
-TEST_F(MsgBoxTest, CommandsWithANotificationCodeAreIgnored) {
+TEST_F(MsgBoxRun, CommandsWithANotificationCodeAreIgnored) {
     ProbeBox box;
     bool stillOpen = false;
     ShowBox(box, "?", "", MB_OKCANCEL, [&] {
@@ -302,7 +302,7 @@ TEST_F(MsgBoxTest, CommandsWithANotificationCodeAreIgnored) {
     EXPECT_TRUE(box.otherCommands.empty());
 }
 
-TEST_F(MsgBoxTest, ForeignCommandsGoToOnOtherCommand) {
+TEST_F(MsgBoxRun, ForeignCommandsGoToOnOtherCommand) {
     ProbeBox box;
     bool stillOpen = false;
     ShowBox(box, "?", "", MB_OK, [&] {
@@ -326,7 +326,7 @@ TEST_F(MsgBoxTest, ForeignCommandsGoToOnOtherCommand) {
     EXPECT_TRUE(stillOpen);
 }
 
-TEST_F(MsgBoxTest, OwnerIsDisabledWhileOpenAndEnabledAfter) {
+TEST_F(MsgBoxRun, OwnerIsDisabledWhileOpenAndEnabledAfter) {
     CMsgBox box;
     HWND window = nullptr;
     bool ownerEnabledInside = true;
@@ -348,7 +348,7 @@ TEST_F(MsgBoxTest, OwnerIsDisabledWhileOpenAndEnabledAfter) {
     EXPECT_EQ(nullptr, box.messageText);
 }
 
-TEST_F(MsgBoxTest, TheBoxIsCentredOverItsOwner) {
+TEST_F(MsgBoxRun, TheBoxIsCentredOverItsOwner) {
     CMsgBox box;
     RECT ownerRect, boxRect;
     ShowBox(box, "Centre me", "", MB_OK, [&] {
@@ -360,7 +360,7 @@ TEST_F(MsgBoxTest, TheBoxIsCentredOverItsOwner) {
     EXPECT_EQ(ownerRect.top + (ownerRect.bottom - ownerRect.top + 1) / 2 - h / 2, boxRect.top);
 }
 
-TEST_F(MsgBoxTest, ASecondShowMakesANewWindowAndNewButtonIds) {
+TEST_F(MsgBoxRun, ASecondShowMakesANewWindowAndNewButtonIds) {
     CMsgBox box;
     std::vector<int> first, second;
     HWND firstWindow = nullptr;
@@ -378,7 +378,7 @@ TEST_F(MsgBoxTest, ASecondShowMakesANewWindowAndNewButtonIds) {
     for (int i = 0; i < 3; ++i) EXPECT_GT(second[i], first[2]);
 }
 
-TEST_F(MsgBoxTest, APressOnTheBodyStartsACaptionDrag) {
+TEST_F(MsgBoxRun, APressOnTheBodyStartsACaptionDrag) {
     ProbeBox box;
     ShowBox(box, "Drag me", "", MB_OK, [&] {
         POINT p = ScreenOf(box.hwnd, 4, 4);
@@ -391,7 +391,7 @@ TEST_F(MsgBoxTest, APressOnTheBodyStartsACaptionDrag) {
     EXPECT_EQ(0x00050005, box.ncButtonDowns[0].second);
 }
 
-TEST_F(MsgBoxTest, DraggingTheBodyMovesTheBox) {
+TEST_F(MsgBoxRun, DraggingTheBodyMovesTheBox) {
     CMsgBox box;
     RECT before = {}, after = {};
     ShowBox(box, "Drag me", "", MB_OK, [&] {
@@ -409,7 +409,7 @@ TEST_F(MsgBoxTest, DraggingTheBodyMovesTheBox) {
 
 // ---- sound behaviour where the box could otherwise hang or leak ----------
 
-TEST_F(MsgBoxTest, NoWindowMeansNoLoopAndNothingHeld) {
+TEST_F(MsgBoxRun, NoWindowMeansNoLoopAndNothingHeld) {
     ProbeBox box;
     box.makeWindow = false;
     size_t dcs = win32::testing::LiveDcs();
@@ -423,7 +423,7 @@ TEST_F(MsgBoxTest, NoWindowMeansNoLoopAndNothingHeld) {
     EXPECT_EQ(dcs, win32::testing::LiveDcs());
 }
 
-TEST_F(MsgBoxTest, ACloseFromElsewhereEndsTheBoxWithZero) {
+TEST_F(MsgBoxRun, ACloseFromElsewhereEndsTheBoxWithZero) {
     struct Case {
         const char *name;
         std::function<void(CMsgBox &)> close;
@@ -445,7 +445,7 @@ TEST_F(MsgBoxTest, ACloseFromElsewhereEndsTheBoxWithZero) {
     }
 }
 
-TEST_F(MsgBoxTest, AQuitRequestEndsTheBoxAndStaysQueued) {
+TEST_F(MsgBoxRun, AQuitRequestEndsTheBoxAndStaysQueued) {
     CMsgBox box;
     Current().closeAfter = false;
     int result = ShowBox(box, "?", "", MB_OK, [&] { PostQuitMessage(5); });
@@ -458,7 +458,7 @@ TEST_F(MsgBoxTest, AQuitRequestEndsTheBoxAndStaysQueued) {
     EXPECT_EQ(5u, msg.wParam);
 }
 
-TEST_F(MsgBoxTest, AnOpenBoxWaitsForInputInsteadOfSpinning) {
+TEST_F(MsgBoxRun, AnOpenBoxWaitsForInputInsteadOfSpinning) {
     // The screen calls the idle handler only when the queue has nothing and
     // the loop asks to sleep; a loop that spins would never get here and
     // the box would never end (the watchdog then fails the test).
@@ -475,7 +475,7 @@ TEST_F(MsgBoxTest, AnOpenBoxWaitsForInputInsteadOfSpinning) {
     EXPECT_EQ(1, idle);
 }
 
-TEST_F(MsgBoxTest, ManyShowingsLeaveNothingBehind) {
+TEST_F(MsgBoxRun, ManyShowingsLeaveNothingBehind) {
     CMsgBox box;
     ShowBox(box, "warm\nup", "", MB_YESNOCANCEL | MB_ICONQUESTION, [] { Press(VK_RETURN); });
     size_t objects = win32::testing::LiveGdiObjects();

@@ -19,12 +19,12 @@ INT_PTR Open(LPCSTR verb, LPCSTR file) {
     return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, verb, file, nullptr, nullptr, SW_SHOWNORMAL));
 }
 
-class ShellTest : public ::testing::Test {
+class Shell : public ::testing::Test {
 protected:
     void TearDown() override { win32::testing::ResetShell(); }
 };
 
-TEST_F(ShellTest, RecordsTheCallInsteadOfStarting) {
+TEST_F(Shell, RecordsTheCallInsteadOfStarting) {
     win32::testing::RecordShellCalls(true);
     HWND owner = reinterpret_cast<HWND>(uintptr_t{0x10020003});
     INT_PTR r = reinterpret_cast<INT_PTR>(
@@ -40,7 +40,7 @@ TEST_F(ShellTest, RecordsTheCallInsteadOfStarting) {
     EXPECT_EQ(calls[0].show, SW_SHOWNORMAL);
 }
 
-TEST_F(ShellTest, OpensOnlyWebAndMailAddresses) {
+TEST_F(Shell, OpensOnlyWebAndMailAddresses) {
     win32::testing::RecordShellCalls(true);
     for (const char *ok : {"http://example.org", "https://example.org/x?y=1", "HTTPS://EXAMPLE.ORG",
                            "mailto:someone@example.org", "Http:relative"})
@@ -74,7 +74,7 @@ int ZombieChildren() {
     return zombies;
 }
 
-TEST_F(ShellTest, StartsTheOpenerWithOneArgumentAndReapsIt) {
+TEST_F(Shell, StartsTheOpenerWithOneArgumentAndReapsIt) {
     std::string dir = std::filesystem::temp_directory_path() / ("morvalen-shell-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     std::string script = dir + "/opener", out = dir + "/args";
@@ -104,7 +104,7 @@ TEST_F(ShellTest, StartsTheOpenerWithOneArgumentAndReapsIt) {
     std::filesystem::remove_all(dir);
 }
 
-TEST_F(ShellTest, MissingOpenerIsReportedAsNotFoundAndOnStderr) {
+TEST_F(Shell, MissingOpenerIsReportedAsNotFoundAndOnStderr) {
     win32::testing::SetShellOpener("morvalen-no-such-opener");
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(Open("open", "https://example.org"), SE_ERR_FNF);

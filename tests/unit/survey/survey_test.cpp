@@ -20,7 +20,7 @@ struct Disk {
     bool ok = true;
 };
 
-class SurveyTest : public ::testing::Test {
+class Survey : public ::testing::Test {
 protected:
     void SetUp() override {
         win32::testing::ResetKernel();
@@ -47,7 +47,7 @@ protected:
     }
 };
 
-TEST_F(SurveyTest, RecordsInLetterOrderWithoutGapsAndFixedSumsOnly) {
+TEST_F(Survey, RecordsInLetterOrderWithoutGapsAndFixedSumsOnly) {
     UseDisks({{'C', {DRIVE_FIXED, 100 * kMB, 40 * kMB}},
               {'D', {DRIVE_CDROM, 700 * kMB, 0}},
               {'E', {DRIVE_REMOVABLE, 16 * kMB, 8 * kMB}},
@@ -76,14 +76,14 @@ TEST_F(SurveyTest, RecordsInLetterOrderWithoutGapsAndFixedSumsOnly) {
     EXPECT_EQ(calls.getDriveType, 24);
 }
 
-TEST_F(SurveyTest, NoReadableDriveLeavesAnEmptyTable) {
+TEST_F(Survey, NoReadableDriveLeavesAnEmptyTable) {
     UseDisks({{'C', {DRIVE_FIXED, 0, 0, false}}, {'D', {DRIVE_REMOTE, kMB, kMB}}});
     EXPECT_EQ(SurveyDrives(), 0);
     EXPECT_EQ(DriveTable.fixedTotalMB, 0u);
     EXPECT_EQ(DriveTable.fixedFreeMB, 0u);
 }
 
-TEST_F(SurveyTest, TwentyFourDrivesFillEveryRecord) {
+TEST_F(Survey, TwentyFourDrivesFillEveryRecord) {
     std::map<char, Disk> disks;
     for (char c = 'C'; c <= 'Z'; ++c) disks[c] = {DRIVE_FIXED, ULONGLONG(c) * kMB, kMB};
     UseDisks(disks);
@@ -93,7 +93,7 @@ TEST_F(SurveyTest, TwentyFourDrivesFillEveryRecord) {
     EXPECT_EQ(DriveTable.fixedFreeMB, 24u);
 }
 
-TEST_F(SurveyTest, HungDrivesCostOneDeadlineAndShutOutNoLaterDrive) {
+TEST_F(Survey, HungDrivesCostOneDeadlineAndShutOutNoLaterDrive) {
     // Five drives that never answer in time, then nineteen slow ones.
     std::vector<win32::testing::FakeDrive> drives;
     for (char c = 'C'; c <= 'Z'; ++c)
@@ -115,7 +115,7 @@ TEST_F(SurveyTest, HungDrivesCostOneDeadlineAndShutOutNoLaterDrive) {
     EXPECT_EQ(calls.spaceRounds, 1);
 }
 
-TEST_F(SurveyTest, MegabytesRoundToNearestWithHalfGoingUp) {
+TEST_F(Survey, MegabytesRoundToNearestWithHalfGoingUp) {
     UseDisks({{'C', {DRIVE_FIXED, 524288, 524287}},
               {'D', {DRIVE_FIXED, 1572864, 1572863}},
               {'E', {DRIVE_FIXED, 0, 0}}});
@@ -127,7 +127,7 @@ TEST_F(SurveyTest, MegabytesRoundToNearestWithHalfGoingUp) {
     EXPECT_EQ(DriveTable.records[2].totalMB, 0u);  // an empty drive is still listed
 }
 
-TEST_F(SurveyTest, HugeSizesAndSumsSaturate) {
+TEST_F(Survey, HugeSizesAndSumsSaturate) {
     const ULONGLONG threeBillionMB = 3000000000ULL * kMB;
     UseDisks({{'C', {DRIVE_FIXED, threeBillionMB, threeBillionMB}},
               {'D', {DRIVE_FIXED, threeBillionMB, 2 * kMB}},
@@ -142,7 +142,7 @@ TEST_F(SurveyTest, HugeSizesAndSumsSaturate) {
     EXPECT_EQ(BytesToMegabytes(~0ULL - 1), 0xFFFFFFFFu);  // no wrap near the top either
 }
 
-TEST_F(SurveyTest, ExtendedQueryIsLookedUpOnceAndErrorModeAlwaysRestored) {
+TEST_F(Survey, ExtendedQueryIsLookedUpOnceAndErrorModeAlwaysRestored) {
     static std::atomic<UINT> modeDuringQuery;
     UseDisks({{'C', {DRIVE_FIXED, 10 * kMB, 5 * kMB}}});
     win32::testing::SetSpaceQuery([](const std::string &mp) {
@@ -174,7 +174,7 @@ TEST_F(SurveyTest, ExtendedQueryIsLookedUpOnceAndErrorModeAlwaysRestored) {
     EXPECT_EQ(calls.getDiskFreeSpace, 0);
 }
 
-TEST_F(SurveyTest, LegacyQueryServesWhenTheExtendedOneIsMissing) {
+TEST_F(Survey, LegacyQueryServesWhenTheExtendedOneIsMissing) {
     // 8 sectors of 512 bytes a cluster, 1,000 free and 10,000 in all.
     UseDisks({{'C', {DRIVE_FIXED, 10000 * 4096ULL, 1000 * 4096ULL}},
               {'D', {DRIVE_FIXED, 0xFFFFFFFFULL * 4096, 0x80000000ULL * 4096}},

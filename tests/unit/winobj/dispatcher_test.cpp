@@ -142,7 +142,7 @@ public:
     }
 };
 
-class DispatcherTest : public ::testing::Test {
+class Dispatcher : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         Recorder r;
@@ -203,7 +203,7 @@ const Row kTable[] = {
     {WM_VKEYTOITEM, "OnVKeyToItem", true, false, 9},
 };
 
-TEST_F(DispatcherTest, EveryTableMessageReachesItsHandlerAndAnswers) {
+TEST_F(Dispatcher, EveryTableMessageReachesItsHandlerAndAnswers) {
     Make();
     for (const Row &row : kTable) {
         SCOPED_TRACE(row.handler);
@@ -219,7 +219,7 @@ TEST_F(DispatcherTest, EveryTableMessageReachesItsHandlerAndAnswers) {
     }
 }
 
-TEST_F(DispatcherTest, DrawItemAndResultsAreTheDispatchersNotTheHandlers) {
+TEST_F(Dispatcher, DrawItemAndResultsAreTheDispatchersNotTheHandlers) {
     Make();
     // OnMenuSelect answers 55 and OnClose 77: both are ignored.
     EXPECT_EQ(0, SendMessageA(obj.hwnd, WM_MENUSELECT, 0, 0));
@@ -230,7 +230,7 @@ TEST_F(DispatcherTest, DrawItemAndResultsAreTheDispatchersNotTheHandlers) {
     EXPECT_EQ(-2, SendMessageA(obj.hwnd, WM_VKEYTOITEM, 0, 0));
 }
 
-TEST_F(DispatcherTest, EndSessionCallsShutdownOnlyWhenTheSessionEnds) {
+TEST_F(Dispatcher, EndSessionCallsShutdownOnlyWhenTheSessionEnds) {
     Make();
     EXPECT_EQ(0, SendMessageA(obj.hwnd, WM_ENDSESSION, 0, 3));
     EXPECT_EQ((std::vector<Call>{{"OnEndSession", 0, 3}}), obj.calls);
@@ -239,7 +239,7 @@ TEST_F(DispatcherTest, EndSessionCallsShutdownOnlyWhenTheSessionEnds) {
     EXPECT_EQ((std::vector<Call>{{"OnEndSession", 1, 4}, {"Shutdown", 0, 0}}), obj.calls);
 }
 
-TEST_F(DispatcherTest, DestroyRunsThreeHandlersInOrderAndClearsTheWindow) {
+TEST_F(Dispatcher, DestroyRunsThreeHandlersInOrderAndClearsTheWindow) {
     Make();
     HWND window = obj.hwnd;
     EXPECT_EQ(1, obj.Destroy());
@@ -250,14 +250,14 @@ TEST_F(DispatcherTest, DestroyRunsThreeHandlersInOrderAndClearsTheWindow) {
     EXPECT_EQ(0, obj.Destroy());
 }
 
-TEST_F(DispatcherTest, DestroyWithoutAWindowFails) {
+TEST_F(Dispatcher, DestroyWithoutAWindowFails) {
     Recorder fresh;
     EXPECT_EQ(0, fresh.Destroy());
     EXPECT_EQ(nullptr, fresh.hwnd);
     EXPECT_TRUE(fresh.calls.empty());
 }
 
-TEST_F(DispatcherTest, CreationBindsAtNcCreateAndOnCreateSeesTheWindow) {
+TEST_F(Dispatcher, CreationBindsAtNcCreateAndOnCreateSeesTheWindow) {
     obj.style = WS_POPUP | WS_CAPTION;  // captioned: gets WM_GETMINMAXINFO before WM_NCCREATE
     ASSERT_EQ(1, obj.CreateObjectWindow(kRecorderClass, nullptr, nullptr, "rec", 0, 0, 100, 50));
     ASSERT_FALSE(obj.unhandled.empty());
@@ -266,7 +266,7 @@ TEST_F(DispatcherTest, CreationBindsAtNcCreateAndOnCreateSeesTheWindow) {
     EXPECT_EQ(Call({"OnCreate", 0, 0}), obj.calls.front());
 }
 
-TEST_F(DispatcherTest, CreatingTwiceKeepsTheFirstWindow) {
+TEST_F(Dispatcher, CreatingTwiceKeepsTheFirstWindow) {
     Make();
     HWND first = obj.hwnd;
     EXPECT_EQ(1, obj.CreateObjectWindow(kRecorderClass, nullptr, nullptr, "again", 0, 0, 10, 10));
@@ -274,7 +274,7 @@ TEST_F(DispatcherTest, CreatingTwiceKeepsTheFirstWindow) {
     EXPECT_TRUE(obj.calls.empty());
 }
 
-TEST_F(DispatcherTest, OnCreateRefusingFailsCreationAfterTheDestroySequence) {
+TEST_F(Dispatcher, OnCreateRefusingFailsCreationAfterTheDestroySequence) {
     obj.createResult = 0;
     EXPECT_EQ(0, obj.CreateObjectWindow(kRecorderClass, nullptr, nullptr, "no", 0, 0, 10, 10));
     EXPECT_EQ(nullptr, obj.hwnd);
@@ -283,7 +283,7 @@ TEST_F(DispatcherTest, OnCreateRefusingFailsCreationAfterTheDestroySequence) {
               obj.calls);
 }
 
-TEST_F(DispatcherTest, BaseClassWithoutOnCreateCannotMakeAWindow) {
+TEST_F(Dispatcher, BaseClassWithoutOnCreateCannotMakeAWindow) {
     class NoCreate : public Plain {
     public:
         int OnCreate() override { return CWinObject::OnCreate(); }
@@ -292,7 +292,7 @@ TEST_F(DispatcherTest, BaseClassWithoutOnCreateCannotMakeAWindow) {
     EXPECT_EQ(nullptr, object.hwnd);
 }
 
-TEST_F(DispatcherTest, UnlistedMessagesGoToOnUnhandledThenDefWindowProc) {
+TEST_F(Dispatcher, UnlistedMessagesGoToOnUnhandledThenDefWindowProc) {
     Make();
     // Refused by OnUnhandled: DefWindowProcA would have set the text.
     obj.unhandledResult = 0;
@@ -309,7 +309,7 @@ TEST_F(DispatcherTest, UnlistedMessagesGoToOnUnhandledThenDefWindowProc) {
     EXPECT_TRUE(obj.calls.empty());
 }
 
-TEST_F(DispatcherTest, WindowWithoutObjectGetsDefaultHandling) {
+TEST_F(Dispatcher, WindowWithoutObjectGetsDefaultHandling) {
     // A window of a framework class made without an object: every message,
     // as those before WM_NCCREATE, goes straight to DefWindowProcA.
     HWND bare = CreateWindowExA(0, kRecorderClass, "bare", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
@@ -323,7 +323,7 @@ TEST_F(DispatcherTest, WindowWithoutObjectGetsDefaultHandling) {
     DestroyWindow(bare);
 }
 
-TEST_F(DispatcherTest, NotifyFromAControlWithAnObjectGoesToThatObject) {
+TEST_F(Dispatcher, NotifyFromAControlWithAnObjectGoesToThatObject) {
     Make();
     NotifyButton button;
     ASSERT_EQ(1, button.Create(obj.hwnd, 0, "&Go", 0, 0, 50, 20));
@@ -341,7 +341,7 @@ TEST_F(DispatcherTest, NotifyFromAControlWithAnObjectGoesToThatObject) {
     EXPECT_TRUE(obj.calls.empty());
 }
 
-TEST_F(DispatcherTest, NotifyFromAControlWithoutAnObjectGoesToTheWindowObject) {
+TEST_F(Dispatcher, NotifyFromAControlWithoutAnObjectGoesToTheWindowObject) {
     Make();
     HWND child = CreateWindowExA(0, "BUTTON", "c", WS_CHILD, 0, 0, 10, 10, obj.hwnd,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(5)), AppInstance, nullptr);
@@ -352,7 +352,7 @@ TEST_F(DispatcherTest, NotifyFromAControlWithoutAnObjectGoesToTheWindowObject) {
     EXPECT_EQ((std::vector<Call>{{"OnNotify", 5, l}}), obj.calls);
 }
 
-TEST_F(DispatcherTest, BaseHandlersAnswerTheirFixedValues) {
+TEST_F(Dispatcher, BaseHandlersAnswerTheirFixedValues) {
     Plain plain;
     ASSERT_EQ(1, plain.CreateObjectWindow("WinObjPlain", nullptr, nullptr, "", 0, 0, 50, 50));
     EXPECT_EQ(1, SendMessageA(plain.hwnd, WM_QUERYENDSESSION, 0, 0));
@@ -366,7 +366,7 @@ TEST_F(DispatcherTest, BaseHandlersAnswerTheirFixedValues) {
     EXPECT_EQ(nullptr, plain.hwnd);
 }
 
-TEST_F(DispatcherTest, BasePaintValidates) {
+TEST_F(Dispatcher, BasePaintValidates) {
     Plain plain;
     plain.style = WS_POPUP | WS_VISIBLE;
     ASSERT_EQ(1, plain.CreateObjectWindow("WinObjPlain", nullptr, nullptr, "", 0, 0, 50, 50));
@@ -378,7 +378,7 @@ TEST_F(DispatcherTest, BasePaintValidates) {
     plain.Destroy();
 }
 
-TEST_F(DispatcherTest, BaseCreateWarnsAndFails) {
+TEST_F(Dispatcher, BaseCreateWarnsAndFails) {
     win32::testing::UseHeadless();
     std::string title;
     // The warning is modal: answer it once its loop waits for input.
@@ -396,16 +396,16 @@ TEST_F(DispatcherTest, BaseCreateWarnsAndFails) {
     EXPECT_EQ(nullptr, plain.hwnd);
 }
 
-class PumpTest : public DispatcherTest {};
+class Pump : public Dispatcher {};
 
-TEST_F(PumpTest, EmptyQueueAnswersZeroAtOnce) {
+TEST_F(Pump, EmptyQueueAnswersZeroAtOnce) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
     EXPECT_EQ(0, PumpPendingMessages());
 }
 
-TEST_F(PumpTest, DispatchesEverythingQueuedInOrder) {
+TEST_F(Pump, DispatchesEverythingQueuedInOrder) {
     Make();
     PostMessageA(obj.hwnd, WM_KEYDOWN, 1, 0);
     PostMessageA(obj.hwnd, WM_COMMAND, 2, 0);
@@ -420,7 +420,7 @@ TEST_F(PumpTest, DispatchesEverythingQueuedInOrder) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
 }
 
-TEST_F(PumpTest, QuitStopsThePumpAndStaysQueued) {
+TEST_F(Pump, QuitStopsThePumpAndStaysQueued) {
     Make();
     PostMessageA(obj.hwnd, WM_COMMAND, 1, 0);
     PostQuitMessage(3);

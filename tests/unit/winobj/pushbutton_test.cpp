@@ -24,7 +24,7 @@ LRESULT CALLBACK OtherProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-class PushButtonTest : public ::testing::Test {
+class PushButtons : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         WNDCLASSA wc = {};
@@ -49,7 +49,7 @@ protected:
     HWND parent = nullptr;
 };
 
-TEST_F(PushButtonTest, MnemonicIsTheCharacterAfterTheFirstAmpersand) {
+TEST_F(PushButtons, MnemonicIsTheCharacterAfterTheFirstAmpersand) {
     struct Case {
         const char *label;
         char mnemonic;
@@ -65,7 +65,7 @@ TEST_F(PushButtonTest, MnemonicIsTheCharacterAfterTheFirstAmpersand) {
     }
 }
 
-TEST_F(PushButtonTest, FindCharFindsTheFirstOccurrenceButNeverTheTerminator) {
+TEST_F(PushButtons, FindCharFindsTheFirstOccurrenceButNeverTheTerminator) {
     const char *text = "a&b&c";
     EXPECT_EQ(text + 1, FindChar(text, '&'));
     EXPECT_EQ(text, FindChar(text, 'a'));
@@ -74,7 +74,7 @@ TEST_F(PushButtonTest, FindCharFindsTheFirstOccurrenceButNeverTheTerminator) {
     EXPECT_EQ(nullptr, FindChar("", '\0'));
 }
 
-TEST_F(PushButtonTest, AutomaticIdsCountUpFrom900AndGivenIdsLeaveTheCounter) {
+TEST_F(PushButtons, AutomaticIdsCountUpFrom900AndGivenIdsLeaveTheCounter) {
     CPushButton a(0), b(0), c(0), d(0);
     ASSERT_EQ(1, a.Create(parent, 0, "a", 0, 0, 10, 10));
     ASSERT_EQ(1, b.Create(parent, 0, "b", 0, 10, 10, 10));
@@ -90,7 +90,7 @@ TEST_F(PushButtonTest, AutomaticIdsCountUpFrom900AndGivenIdsLeaveTheCounter) {
     EXPECT_EQ(b.hwnd, GetDlgItem(parent, 901));
 }
 
-TEST_F(PushButtonTest, AutomaticIdsWrapBackTo900AfterTheLast16BitId) {
+TEST_F(PushButtons, AutomaticIdsWrapBackTo900AfterTheLast16BitId) {
     ControlIdCounter = 0xFFFE;
     CPushButton a(0), b(0), c(0);
     ASSERT_EQ(1, a.Create(parent, 0, "a", 0, 0, 10, 10));
@@ -106,7 +106,7 @@ TEST_F(PushButtonTest, AutomaticIdsWrapBackTo900AfterTheLast16BitId) {
     EXPECT_EQ(MAKEWPARAM(0xFFFF, BN_CLICKED), ParentCommands[0].first);
 }
 
-TEST_F(PushButtonTest, CreateMakesABoundButtonControl) {
+TEST_F(PushButtons, CreateMakesABoundButtonControl) {
     CPushButton button(0);
     ASSERT_EQ(1, button.Create(parent, 0, "&Ok", 5, 6, 60, 30));
     ASSERT_TRUE(IsWindow(button.hwnd));
@@ -132,7 +132,7 @@ TEST_F(PushButtonTest, CreateMakesABoundButtonControl) {
     EXPECT_EQ(reinterpret_cast<LPARAM>(button.hwnd), ParentCommands[0].second);
 }
 
-TEST_F(PushButtonTest, AnExistingChildWithTheIdIsTakenOverUnchanged) {
+TEST_F(PushButtons, AnExistingChildWithTheIdIsTakenOverUnchanged) {
     HWND existing = CreateWindowExA(0, "BUTTON", "Old", WS_CHILD | WS_VISIBLE, 1, 2, 30, 40, parent,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(555)), AppInstance, nullptr);
     ASSERT_NE(nullptr, existing);
@@ -154,7 +154,7 @@ TEST_F(PushButtonTest, AnExistingChildWithTheIdIsTakenOverUnchanged) {
     EXPECT_EQ(900, ControlIdCounter);
 }
 
-TEST_F(PushButtonTest, CreateFailsWithoutAParent) {
+TEST_F(PushButtons, CreateFailsWithoutAParent) {
     CPushButton button(1);
     EXPECT_EQ(0, button.Create(nullptr, 0, "&Ok", 0, 0, 60, 30));
     EXPECT_EQ(nullptr, button.hwnd);
@@ -170,7 +170,7 @@ void RecordClick(void *data, int id) {
     static_cast<CallbackLog *>(data)->calls.push_back({data, id});
 }
 
-TEST_F(PushButtonTest, OnClickedCallsTheCallbackOnlyForAClick) {
+TEST_F(PushButtons, OnClickedCallsTheCallbackOnlyForAClick) {
     CPushButton button(0);
     button.Create(parent, 33, "x", 0, 0, 10, 10);
     EXPECT_EQ(0, button.OnClicked(BN_CLICKED, 0));  // no callback yet
@@ -186,7 +186,7 @@ TEST_F(PushButtonTest, OnClickedCallsTheCallbackOnlyForAClick) {
     EXPECT_EQ(33, log.calls[0].second);
 }
 
-TEST_F(PushButtonTest, SubclassWindowRefusesBadWindowsAndNullProcedures) {
+TEST_F(PushButtons, SubclassWindowRefusesBadWindowsAndNullProcedures) {
     HWND gone = CreateWindowExA(0, "BUTTON", "", WS_CHILD, 0, 0, 1, 1, parent, nullptr, AppInstance, nullptr);
     DestroyWindow(gone);
     EXPECT_EQ(nullptr, SubclassWindow(gone, OtherProc));
@@ -201,7 +201,7 @@ TEST_F(PushButtonTest, SubclassWindowRefusesBadWindowsAndNullProcedures) {
     SubclassWindow(parent, ParentProc);
 }
 
-TEST_F(PushButtonTest, SavedControlProcKeepsTheFirstNonNullProcedure) {
+TEST_F(PushButtons, SavedControlProcKeepsTheFirstNonNullProcedure) {
     SavedControlProc = nullptr;
     CPushButton failed(0);  // never created: nothing replaced
     EXPECT_EQ(nullptr, failed.Subclass(nullptr));
@@ -233,7 +233,7 @@ public:
     }
 };
 
-TEST_F(PushButtonTest, ASubclassedButtonSeesItsMessagesAndStillWorks) {
+TEST_F(PushButtons, ASubclassedButtonSeesItsMessagesAndStillWorks) {
     SavedControlProc = nullptr;
     CountingButton button;
     ASSERT_EQ(1, button.Create(parent, 0, "&Go", 0, 0, 60, 30));
