@@ -65,16 +65,31 @@ def tail(path, lines=8):
         return " | ".join(f.read().splitlines()[-lines:])
 
 
-def end_process(proc, timeout=10):
-    """SIGTERM, then SIGKILL only for a process that ignores it."""
-    if proc is None or proc.poll() is not None:
+def end_group(proc, timeout=10):
+    """Ends the process group that proc leads (a compositor and what it
+    started: its Xwayland, its session bus): SIGTERM, then SIGKILL only for
+    what ignores it."""
+    try:
+        os.killpg(proc.pid, signal.SIGTERM)
+    except ProcessLookupError:
         return
-    proc.send_signal(signal.SIGTERM)
     try:
         proc.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.wait()
+        pass
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        try:
+            os.killpg(proc.pid, 0)
+        except ProcessLookupError:
+            break
+        time.sleep(0.1)
+    else:
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    proc.wait()
 
 
 class Desktop:
@@ -90,16 +105,18 @@ class Desktop:
         self.tmp = tmp
         self.procs = []
         self.display = None
+        self.env = None  # the environment of X clients, where it needs more than DISPLAY
 
     def spawn(self, args, log, **kw):
         with open(log, "wb") as out:
-            proc = subprocess.Popen(args, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, **kw)
+            proc = subprocess.Popen(args, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                    start_new_session=True, **kw)
         self.procs.append(proc)
         return proc
 
     def stop(self):
         for proc in reversed(self.procs):
-            end_process(proc)
+            end_group(proc)
 
     def click(self, x, y, count=1):
         self.move(x, y)
@@ -127,7 +144,7 @@ class XTestInput:
     input_display = None
 
     def xdotool(self, *args):
-        env = dict(os.environ, DISPLAY=self.input_display)
+        env = dict(self.env or os.environ, DISPLAY=self.input_display)
         r = subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True, timeout=10)
         if r.returncode != 0:
             raise Failure(f"xdotool {' '.join(args)}: {r.stderr.strip()}")
@@ -240,7 +257,8 @@ class Sway(Desktop):
         self.display, socket, ipc = wait_for("sway's Xwayland", ready, proc=proc, log=log)
         self.wl_env = dict(os.environ, XDG_RUNTIME_DIR=run, WAYLAND_DISPLAY=os.path.basename(socket), SWAYSOCK=ipc)
         self.input = subprocess.Popen([self.wlinput, str(w), str(h)], env=self.wl_env, stdin=subprocess.PIPE,
-                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                      start_new_session=True)
         self.procs.append(self.input)
         self.send("sleep 0")
 
@@ -301,32 +319,41 @@ class Mutter(XTestInput, Desktop):
     def start(self):
         e2elib.programs_or_skip("mutter", "dbus-run-session", "Xwayland", "xdotool",
                                 hint=" (the mutter smoke test needs it)")
-        self.start_rootless(self.command(), os.path.join(self.tmp, "mutter.log"))
+        log = os.path.join(self.tmp, "mutter.log")
 
-    def start_rootless(self, command, log, env=None):
-        """Starts a compositor that starts its Xwayland at once, and finds
-        the display from the new X socket."""
+        def announced(run):
+            # mutter names its X display in its log and keeps the authority
+            # file of its Xwayland in the runtime directory.
+            text = open(log, errors="replace").read() if os.path.exists(log) else ""
+            marker = "Using public X11 display "
+            auth = glob.glob(os.path.join(run, ".mutter-Xwaylandauth.*"))
+            if marker not in text or not auth:
+                return None
+            return text.split(marker, 1)[1].split(",")[0].strip(), auth[0]
+
+        self.start_rootless(self.command(), log, announced)
+
+    def start_rootless(self, command, log, announced, env=None):
+        """Starts a compositor that starts its Xwayland at once; announced(run)
+        gives (display, authority file) once it knows them."""
         run = tempfile.mkdtemp(prefix=f"{self.name}-", dir=self.tmp)
-        before = set(os.listdir("/tmp/.X11-unix")) if os.path.isdir("/tmp/.X11-unix") else set()
         env = dict(env or os.environ, XDG_RUNTIME_DIR=run)
-        for name in ("DISPLAY", "WAYLAND_DISPLAY"):
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"):
             env.pop(name, None)
         proc = self.spawn(command, log, env=env)
 
-        def new_display():
-            now = set(os.listdir("/tmp/.X11-unix")) if os.path.isdir("/tmp/.X11-unix") else set()
-            for sock in sorted(now - before):
-                if sock.startswith("X") and sock[1:].isdigit():
-                    display = ":" + sock[1:]
-                    probe = subprocess.run([self.xprobe, "wmready"], env=dict(os.environ, DISPLAY=display),
-                                           capture_output=True)
-                    if probe.returncode == 0:
-                        return display
-            return None
+        def ready():
+            found = announced(run)
+            if not found:
+                return None
+            env = dict(os.environ, DISPLAY=found[0])
+            if found[1]:
+                env["XAUTHORITY"] = found[1]
+            managed = subprocess.run([self.xprobe, "wmready"], env=env, capture_output=True).returncode == 0
+            return env if managed else None
 
-        self.display = wait_for(f"{self.name}'s Xwayland and window manager", new_display, timeout=30, proc=proc,
-                                log=log)
-        self.input_display = self.display
+        self.env = wait_for(f"{self.name}'s Xwayland and window manager", ready, timeout=30, proc=proc, log=log)
+        self.display = self.input_display = self.env["DISPLAY"]
 
 
 class KWin(Mutter):
@@ -342,11 +369,32 @@ class KWin(Mutter):
         copy = os.path.join(self.tmp, "kwin_wayland")
         shutil.copy(binary, copy)
         env = dict(os.environ, KWIN_COMPOSE="Q")  # software compositing: no GPU needed
+
+        # KWin hands its X display and authority to the session's program.
+        def announced(run):
+            path = os.path.join(run, "x-display")
+            lines = open(path).read().splitlines() if os.path.exists(path) else []
+            return lines if len(lines) == 2 else None
+
+        session = os.path.join(self.tmp, "session.sh")
+        with open(session, "w") as f:
+            f.write('#!/bin/sh\nprintf "%s\\n%s\\n" "$DISPLAY" "$XAUTHORITY" > "$XDG_RUNTIME_DIR/x-display"\n'
+                    "exec sleep 1000\n")
+        os.chmod(session, 0o755)
         self.start_rootless(["dbus-run-session", "--", copy, "--virtual", "--xwayland", "--width", str(w),
-                             "--height", str(h), "--no-lockscreen"], os.path.join(self.tmp, "kwin.log"), env=env)
+                             "--height", str(h), "--no-lockscreen", "--exit-with-session", session],
+                            os.path.join(self.tmp, "kwin.log"), announced, env=env)
 
 
 DESKTOPS = {"weston": Weston, "sway": Sway, "mutter": Mutter, "kwin": KWin}
+
+
+def changed_points(before, after, rect, step):
+    """The points of the middle half of rect (every step-th pixel each
+    way) where the two screens differ."""
+    x, y, w, h = rect
+    return [(xx, yy) for yy in range(y + h // 4, y + 3 * h // 4, step) for xx in range(x + w // 4, x + 3 * w // 4, step)
+            if after.pixel(xx, yy) != before.pixel(xx, yy)]
 
 
 class Session:
@@ -409,8 +457,7 @@ class Session:
                 check(after.pixel(px, py) == before.pixel(px, py),
                       f"the box's corner at {px},{py} shows {after.pixel(px, py)}, not {before.pixel(px, py)} "
                       "that lies behind it")
-            inside = sum(1 for yy in range(by + bh // 4, by + 3 * bh // 4, 2) for xx in range(bx + bw // 4, bx + 3 * bw // 4, 2)
-                         if after.pixel(xx, yy) != before.pixel(xx, yy))
+            inside = len(changed_points(before, after, (bx, by, bw, bh), 2))
             check(inside > 100, f"only {inside} pixels inside the box's ellipse differ from what was behind it")
         self.desk.settle_pointer(cx, cy)
         self.desk.click(cx, by + bh - OK_FROM_BOTTOM)
@@ -443,8 +490,7 @@ class Session:
         check(box in self.tools.windows_of_class(), "one click on the disabled main window closed the about box")
         after = self.screen("box-after-click")
         if after:
-            differ = [(xx, yy) for yy in range(by + bh // 4, by + 3 * bh // 4, 4)
-                      for xx in range(bx + bw // 4, bx + 3 * bw // 4, 4) if after.pixel(xx, yy) != before.pixel(xx, yy)]
+            differ = changed_points(before, after, (bx, by, bw, bh), 4)
             check(len(differ) < 10, f"a click on the main window covered the box ({len(differ)} points changed, "
                   f"the first at {differ[:1]})")
         self.desk.key("o")
@@ -479,7 +525,7 @@ def main():
             desk.start()
         except Failure as e:
             skip(f"{desk.name} did not start here: {e}")
-        tools = e2elib.Tools(desk.display, *sys.argv[2:5])
+        tools = e2elib.Tools(desk.display, *sys.argv[2:5], env=desk.env)
         s = Session(desk, tools, shots)
         if desk.name in ("mutter", "kwin"):
             cases = [("maps centred, double-click, O, Alt+X ends with 0", lambda: s.run_program(s.smoke))]
