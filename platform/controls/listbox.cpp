@@ -324,7 +324,9 @@ static void MouseDown(HWND hwnd, LPARAM lParam, bool dblclk) {
     GetClientRect(hwnd, &client);
     bool outside;
     int index = ItemAt(hwnd, *lb, y, &outside);
-    bool onItem = lb->count > 0 && !outside && x >= 0 && x < client.right;
+    // Anywhere in the client area is on an item: below the last one is on
+    // the last one.
+    bool onItem = lb->count > 0 && y >= 0 && y < client.bottom && x >= 0 && x < client.right;
     if (!dblclk) {
         lb->selAtPress = lb->sel;
         lb->tracking = true;

@@ -38,10 +38,10 @@ struct Event {
         KeyDown,       // vk, scanCode, extended, repeat
         KeyUp,         // vk, scanCode, extended
         Char,          // ch: the character the key produced (for WM_CHAR), sent after KeyDown
-        ButtonDown,    // button (1 left, 2 middle, 3 right), x, y (screen)
-        ButtonUp,      // button, x, y
-        Motion,        // x, y
-        Wheel,         // delta (+120 away from the user), x, y
+        ButtonDown,    // button (1 left, 2 middle, 3 right), x, y, rootX, rootY
+        ButtonUp,      // button, x, y, rootX, rootY
+        Motion,        // x, y, rootX, rootY
+        Wheel,         // delta (+120 away from the user), x, y, rootX, rootY
         CloseRequest,  // the window manager's close button
         Expose,        // rect (client coordinates) needs presenting again
         Configure,     // the window manager moved/resized: rect = new client rect (screen)
@@ -53,7 +53,13 @@ struct Event {
         KeyState,   // modifiers: the modifier keys held now (sent when focus comes back)
     } type = None;
     NativeId window = 0;
+    // Pointer events: x, y in the client area of `window` (screen
+    // coordinates when `window` is 0), the window system's own measure,
+    // right even when the window was moved without the layer being told;
+    // rootX, rootY on the screen, only for measuring how far the pointer
+    // moved.
     int x = 0, y = 0;
+    int rootX = 0, rootY = 0;
     int button = 0;
     int delta = 0;
     UINT vk = 0;
@@ -93,6 +99,15 @@ public:
     // of the layer then moves the window itself on pointer motion.
     virtual bool BeginMoveDrag(NativeId w, int screenX, int screenY) = 0;
     virtual void SetInputFocus(NativeId w) = 0;
+    // Brings a window forward with the input focus as the user's doing (a
+    // click elsewhere activated it): raises it, focuses it and asks the
+    // window manager to make it the active window.
+    virtual void ActivateTopLevel(NativeId w) { SetInputFocus(w); }
+    // The client rectangle the window system has now, when the back-end
+    // heard nothing it can trust since the window was last mapped or
+    // reparented (a window manager may have moved it silently). False when
+    // the last reported rectangle holds.
+    virtual bool QueryClientRect(NativeId, RECT *) { return false; }
 
     // Removes and returns the next pending event; false when none is pending.
     virtual bool NextEvent(Event *ev) = 0;

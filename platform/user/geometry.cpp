@@ -314,6 +314,11 @@ using namespace win32::wm;
 BOOL WINAPI GetWindowRect(HWND h, LPRECT r) {
     Window *w = WindowOf(h);
     if (!w || !r) return FALSE;
+    if (IsTopLevel(*w) && w->nativeShown) {
+        // A window manager may have moved it without a word.
+        RefreshNativePosition(*w);
+        if ((w = WindowOf(h)) == nullptr) return FALSE;
+    }
     POINT o = WindowOriginScreen(*w);
     *r = {o.x, o.y, o.x + (w->rect.right - w->rect.left), o.y + (w->rect.bottom - w->rect.top)};
     return TRUE;

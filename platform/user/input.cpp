@@ -43,15 +43,26 @@ static WPARAM MouseKeys() {
     return k;
 }
 
-// The top-level window under a screen point, disabled or not.
-static Window *TopLevelAt(POINT pt) {
+// Where a pointer event happened on the layer's screen, from its position
+// in the client area of the window it came for and where the layer has that
+// window: a window manager may move a window without telling it, and the
+// point still lands on the same pixel of the window.
+static POINT EventPoint(const display::Event &ev, Window *native) {
+    if (!native) return {ev.x, ev.y};
+    POINT o = ClientOriginScreen(*native);
+    return {o.x + ev.x, o.y + ev.y};
+}
+
+// The top-level window under a pointer event, disabled or not: the event's
+// own window when the point lies on it (an event during a grab may lie
+// outside), and for an event for no window the top-most one the layer has
+// at the point.
+static Window *TopLevelUnder(const display::Event &ev, Window *native, POINT pt) {
+    if (native) return CoversPoint(*native, pt) ? native : nullptr;
+    if (ev.window) return nullptr;
     for (HWND t : WmState().topLevels) {
         Window *w = WindowOf(t);
-        if (!w || !(w->style & WS_VISIBLE) || w->minimized) continue;
-        if (pt.x < w->rect.left || pt.x >= w->rect.right || pt.y < w->rect.top || pt.y >= w->rect.bottom)
-            continue;
-        if (w->shape && !w->shape->Contains(pt.x - w->rect.left, pt.y - w->rect.top)) continue;
-        return w;
+        if (w && CoversPoint(*w, pt)) return w;
     }
     return nullptr;
 }
@@ -69,10 +80,11 @@ void StartMoveDrag(HWND h, POINT screen) {
     if (!KeyIsDown(s.asyncKeys, VK_LBUTTON)) return;
     s.moving = top ? top->hwnd : h;
     Window *m = WindowOf(s.moving);
-    s.moveOffset = {screen.x - m->rect.left, screen.y - m->rect.top};
+    s.moveOffset = {s.pointerRoot.x - m->rect.left, s.pointerRoot.y - m->rect.top};
 }
 
-// Our own move loop: the pointer drags the window until the button is up.
+// Our own move loop: the pointer drags the window until the button is up,
+// by as much as the pointer moved on the screen.
 static bool OwnMove(POINT pt, bool up) {
     State &s = WmState();
     if (!s.moving) return false;
@@ -104,33 +116,42 @@ static bool TrackingBar(POINT pt, bool down, bool up) {
     return true;
 }
 
+// Activates the enabled, shown pop-up a disabled window owns (its modal
+// box); false when it has none.
+static bool ActivateEnabledPopup(HWND disabled, WORD how) {
+    for (HWND t : std::vector<HWND>(WmState().topLevels)) {
+        Window *o = WindowOf(t);
+        if (!o || o->owner != disabled || !(o->style & WS_VISIBLE) || (o->style & WS_DISABLED)) continue;
+        Activate(t, how, true);
+        // The window system has to hear of it even when the layer already
+        // had the pop-up active: the window manager may have raised and
+        // focused the disabled window over it.
+        if ((o = WindowOf(t)) != nullptr && o->native) display::Current().ActivateTopLevel(o->native);
+        return true;
+    }
+    return false;
+}
+
 // A disabled window takes no input; a click on it beeps and its enabled
 // popup (a modal box) comes forward instead.
 static void ClickOnDisabled(HWND disabled, int button) {
     Send(disabled, WM_SETCURSOR, reinterpret_cast<WPARAM>(disabled),
          MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
-    for (HWND t : std::vector<HWND>(WmState().topLevels)) {
-        Window *o = WindowOf(t);
-        if (o && o->owner == disabled && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) {
-            Activate(t, WA_CLICKACTIVE, false);
-            break;
-        }
-    }
+    ActivateEnabledPopup(disabled, WA_CLICKACTIVE);
 }
 
 // The window the mouse event goes to and where on it the pointer is: the
 // capture window, else the window under the pointer. Null when none takes
 // it.
-static HWND MouseTarget(POINT pt, bool down, int button, LRESULT *hit) {
+static HWND MouseTarget(Window *top, POINT pt, bool down, int button, LRESULT *hit) {
     *hit = HTCLIENT;
     if (WmState().capture) return WmState().capture;
-    Window *top = TopLevelAt(pt);
     if (!top) return nullptr;
     if (!IsEnabledChain(*top)) {
         if (down) ClickOnDisabled(top->hwnd, button);
         return nullptr;
     }
-    HWND target = WindowFromPoint(pt);
+    HWND target = DeepestWindowAt(*top, pt);
     if (!target) return nullptr;
     *hit = Send(target, WM_NCHITTEST, 0, PointParam(pt.x, pt.y));
     return WindowOf(target) ? target : nullptr;
@@ -185,17 +206,19 @@ static UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
 
 static void Mouse(const display::Event &ev) {
     State &s = WmState();
-    POINT pt{ev.x, ev.y};
+    Window *native = NativeWindow(ev.window);
+    POINT pt = EventPoint(ev, native);
     s.cursor = pt;
+    s.pointerRoot = {ev.rootX, ev.rootY};
     DWORD time = ev.time ? ev.time : Now();
     bool down = ev.type == display::Event::ButtonDown;
     bool up = ev.type == display::Event::ButtonUp;
     UINT vkButton = ev.button == 1 ? VK_LBUTTON : ev.button == 3 ? VK_RBUTTON : VK_MBUTTON;
     if (down || up) SetKeyDown(s.asyncKeys, vkButton, down);
-    if (OwnMove(pt, up) || TrackingBar(pt, down, up)) return;
+    if (OwnMove(s.pointerRoot, up) || TrackingBar(pt, down, up)) return;
 
     LRESULT hit;
-    HWND target = MouseTarget(pt, down, ev.button, &hit);
+    HWND target = MouseTarget(TopLevelUnder(ev, native, pt), pt, down, ev.button, &hit);
     if (!target) return;
     UINT base = ButtonMessage(ev);
     if (down && !ActivateOnPress(target, hit, base)) return;
@@ -215,22 +238,27 @@ static void Mouse(const display::Event &ev) {
     }
 }
 
+// The wheel turns what is under the pointer when that is enabled (the
+// capture window while one holds the mouse), else the focus.
 static void Wheel(const display::Event &ev) {
     State &s = WmState();
-    s.cursor = {ev.x, ev.y};
-    HWND target = s.focus ? s.focus : s.active;
+    Window *native = NativeWindow(ev.window);
+    POINT pt = EventPoint(ev, native);
+    s.cursor = pt;
+    HWND target = s.capture;
+    Window *top = target ? nullptr : TopLevelUnder(ev, native, pt);
+    if (top && IsEnabledChain(*top)) target = DeepestWindowAt(*top, pt);
+    if (!target) target = s.focus ? s.focus : s.active;
     if (!target) return;
     Window *w = WindowOf(target);
     if (!w || !IsEnabledChain(*w)) return;
     WPARAM wp = MAKEWPARAM(static_cast<WORD>(MouseKeys()), static_cast<WORD>(static_cast<short>(ev.delta)));
-    QueueInput(target, WM_MOUSEWHEEL, wp, PointParam(ev.x, ev.y), ev.time ? ev.time : Now());
+    QueueInput(target, WM_MOUSEWHEEL, wp, PointParam(pt.x, pt.y), ev.time ? ev.time : Now());
 }
 
-static void Configure(const display::Event &ev) {
-    Window *w = NativeWindow(ev.window);
-    if (!w) return;
+void NativeClientMoved(Window &top, const RECT &c) {
+    Window *w = &top;
     Insets in = NonClientInsets(*w);
-    RECT c = ev.rect;
     RECT nr{c.left - in.left, c.top - in.top, c.right + in.right, c.bottom + in.bottom};
     if (EqualRect(&nr, &w->rect)) return;
     // The window manager already placed the native window: do not echo it.
@@ -239,6 +267,16 @@ static void Configure(const display::Event &ev) {
     WmState().configuring = h;
     SetPos(h, nr.left, nr.top, nr.right - nr.left, nr.bottom - nr.top, SWP_NOZORDER | SWP_NOACTIVATE);
     WmState().configuring = outer;
+}
+
+static void Configure(const display::Event &ev) {
+    if (Window *w = NativeWindow(ev.window)) NativeClientMoved(*w, ev.rect);
+}
+
+void RefreshNativePosition(Window &top) {
+    RECT client;
+    if (top.native && display::IsOpen() && display::Current().QueryClientRect(top.native, &client))
+        NativeClientMoved(top, client);
 }
 
 // What the window system did to a native window: closed, exposed, moved,
@@ -257,7 +295,12 @@ static void WindowEvent(const display::Event &ev) {
             break;
         case display::Event::FocusIn:
             if (Window *w = NativeWindow(ev.window)) {
-                if (!(w->style & WS_DISABLED)) Activate(w->hwnd, WA_ACTIVE, true);
+                // The window system focused a window under a modal box: the
+                // box takes the focus back, as a click there gives it.
+                if (!(w->style & WS_DISABLED))
+                    Activate(w->hwnd, WA_ACTIVE, true);
+                else
+                    ActivateEnabledPopup(w->hwnd, WA_ACTIVE);
             }
             break;
         case display::Event::FocusOut:

@@ -149,6 +149,38 @@ static int DefaultCascade(int step) {
     return (step % 10) * (classic::kCaptionHeight + classic::kFrameWidth);
 }
 
+bool CoversPoint(const Window &w, POINT pt) {
+    if (!(w.style & WS_VISIBLE) || w.minimized) return false;
+    if (pt.x < w.rect.left || pt.x >= w.rect.right || pt.y < w.rect.top || pt.y >= w.rect.bottom)
+        return false;
+    POINT o = WindowOriginScreen(w);
+    return !w.shape || w.shape->Contains(pt.x - o.x, pt.y - o.y);
+}
+
+HWND DeepestWindowAt(Window &top, POINT pt) {
+    Window *cur = &top;
+    for (;;) {
+        Window *next = nullptr;
+        POINT co = ClientOriginScreen(*cur);
+        RECT cr = ClientRectInParent(*cur);
+        int cw = cr.right - cr.left, ch = cr.bottom - cr.top;
+        int cx = pt.x - co.x, cy = pt.y - co.y;
+        if (cx < 0 || cy < 0 || cx >= cw || cy >= ch) break;
+        for (HWND c : cur->children) {
+            Window *k = WindowOf(c);
+            if (!k || !(k->style & WS_VISIBLE) || (k->style & WS_DISABLED)) continue;
+            if (cx < k->rect.left || cx >= k->rect.right || cy < k->rect.top || cy >= k->rect.bottom)
+                continue;
+            if (k->shape && !k->shape->Contains(cx - k->rect.left, cy - k->rect.top)) continue;
+            next = k;
+            break;
+        }
+        if (!next) break;
+        cur = next;
+    }
+    return cur->hwnd;
+}
+
 }  // namespace win32::wm
 
 using namespace win32;
@@ -483,36 +515,9 @@ int WINAPI SetWindowRgn(HWND h, HRGN rgn, BOOL redraw) {
 }
 
 HWND WINAPI WindowFromPoint(POINT pt) {
-    State &s = WmState();
-    for (HWND t : s.topLevels) {
+    for (HWND t : WmState().topLevels) {
         Window *w = WindowOf(t);
-        if (!w || !(w->style & WS_VISIBLE) || w->minimized) continue;
-        POINT o = WindowOriginScreen(*w);
-        if (pt.x < w->rect.left || pt.x >= w->rect.right || pt.y < w->rect.top || pt.y >= w->rect.bottom)
-            continue;
-        if (w->shape && !w->shape->Contains(pt.x - o.x, pt.y - o.y)) continue;
-        // Descend to the deepest visible, enabled child holding the point.
-        Window *cur = w;
-        for (;;) {
-            Window *next = nullptr;
-            POINT co = ClientOriginScreen(*cur);
-            RECT cr = ClientRectInParent(*cur);
-            int cw = cr.right - cr.left, ch = cr.bottom - cr.top;
-            int cx = pt.x - co.x, cy = pt.y - co.y;
-            if (cx < 0 || cy < 0 || cx >= cw || cy >= ch) break;
-            for (HWND c : cur->children) {
-                Window *k = WindowOf(c);
-                if (!k || !(k->style & WS_VISIBLE) || (k->style & WS_DISABLED)) continue;
-                if (cx < k->rect.left || cx >= k->rect.right || cy < k->rect.top || cy >= k->rect.bottom)
-                    continue;
-                if (k->shape && !k->shape->Contains(cx - k->rect.left, cy - k->rect.top)) continue;
-                next = k;
-                break;
-            }
-            if (!next) break;
-            cur = next;
-        }
-        return cur->hwnd;
+        if (w && CoversPoint(*w, pt)) return DeepestWindowAt(*w, pt);
     }
     return nullptr;
 }

@@ -111,6 +111,8 @@ struct State {
     // Moving a window with the pointer ourselves (back-end could not).
     HWND moving = nullptr;
     POINT moveOffset{0, 0};
+    // The pointer on the screen as the window system last told it.
+    POINT pointerRoot{0, 0};
 
     // The top-level the back-end is resizing (its native window is already there).
     HWND configuring = nullptr;
@@ -143,6 +145,11 @@ Window *TopLevelOf(Window *w);
 POINT WindowOriginOnSurface(const Window &w);
 POINT ClientOriginOnSurface(const Window &w);
 bool IsVisibleChain(const Window &w);
+// Whether a shown top-level window covers a screen point (its region too).
+bool CoversPoint(const Window &w, POINT pt);
+// The deepest visible, enabled window of a top-level's tree at a screen
+// point the top-level covers.
+HWND DeepestWindowAt(Window &top, POINT pt);
 bool IsEnabledChain(const Window &w);
 // Visible area of a window in surface coordinates.
 gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren);
@@ -172,6 +179,12 @@ void ReleaseCaptureIfIn(HWND root);
 bool ConvertOneRawEvent();
 DWORD Now();
 void StartMoveDrag(HWND h, POINT screen);
+// The window system placed a top-level's client area at `client` (screen
+// coordinates): the layer follows without moving the native window again.
+void NativeClientMoved(Window &top, const RECT &client);
+// Asks the window system where a top-level is when the back-end cannot
+// trust what it last heard, and follows.
+void RefreshNativePosition(Window &top);
 void QueueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time);
 
 // The keyboard: key state (bit 0x80 down, bit 1 toggled), the key state as

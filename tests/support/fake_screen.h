@@ -53,8 +53,11 @@ public:
         e.type = down ? win32::display::Event::ButtonDown : win32::display::Event::ButtonUp;
         e.button = 1;
         e.window = w;
-        e.x = x;
-        e.y = y;
+        // At (x, y) of the screen where the window really is.
+        e.rootX = x;
+        e.rootY = y;
+        e.x = x - natives[w].client.left;
+        e.y = y - natives[w].client.top;
         Push(e);
     }
     void Click(win32::display::NativeId w, int x, int y) {

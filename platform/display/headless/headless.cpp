@@ -125,10 +125,16 @@ bool HeadlessBackend::NextEvent(Event *ev) {
     events_.pop_front();
     if (ev->type == Event::ButtonDown || ev->type == Event::ButtonUp || ev->type == Event::Motion ||
         ev->type == Event::Wheel) {
-        // Injected at device pixels; the program's point holds them.
+        // Injected at device screen pixels; the program's point holds them,
+        // and the event tells it in the window's client area.
         auto floorDiv = [this](int v) { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); };
-        ev->x = floorDiv(ev->x);
-        ev->y = floorDiv(ev->y);
+        ev->rootX = floorDiv(ev->x);
+        ev->rootY = floorDiv(ev->y);
+        auto it = windows_.find(ev->window);
+        POINT origin =
+            it == windows_.end() ? POINT{0, 0} : POINT{it->second.client.left, it->second.client.top};
+        ev->x = ev->rootX - origin.x;
+        ev->y = ev->rootY - origin.y;
     }
     return true;
 }

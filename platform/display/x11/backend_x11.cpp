@@ -66,12 +66,14 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
         colormap_ = XCreateColormap(dpy_, root_, visual_.visual, AllocNone);
         ownColormap_ = true;
     }
+    const std::string cmSelection = "_NET_WM_CM_S" + std::to_string(screen_);
     const char *names[] = {"WM_PROTOCOLS",       "WM_DELETE_WINDOW",    "_NET_WM_PING",
                            "_NET_WM_NAME",       "_NET_WM_ICON_NAME",   "UTF8_STRING",
                            "_NET_WM_ICON",       "_MOTIF_WM_HINTS",     "_NET_SUPPORTED",
                            "_NET_WM_MOVERESIZE", "_NET_WORKAREA",       "_NET_CURRENT_DESKTOP",
                            "_NET_WM_PID",        "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG",
-                           "_NET_WM_STATE",      "_NET_WM_STATE_MODAL"};
+                           "_NET_WM_STATE",      "_NET_WM_STATE_MODAL", "_NET_ACTIVE_WINDOW",
+                           cmSelection.c_str()};
     static_assert(sizeof names / sizeof names[0] == kAtomCount);
     XInternAtoms(dpy_, const_cast<char **>(names), kAtomCount, False, atoms_);
     int eventBase = 0, errorBase = 0;
@@ -81,6 +83,13 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
         (major > 1 || (major == 1 && minor >= 5))) {
         hasMonitors_ = true;
         XRRSelectInput(dpy_, root_, RRScreenChangeNotifyMask);
+    }
+    // A 32-bit TrueColor visual holds alpha in the bits the colours leave.
+    XVisualInfo argb{};
+    if (XMatchVisualInfo(dpy_, screen_, 32, TrueColor, &argb) && argb.red_mask == 0xFF0000 &&
+        argb.green_mask == 0xFF00 && argb.blue_mask == 0xFF) {
+        argbVisual_ = argb;
+        argbColormap_ = XCreateColormap(dpy_, root_, argb.visual, AllocNone);
     }
     scale_ = display::ScaleFromEnvironment(Dpi());
     RefreshMonitors();
@@ -97,6 +106,8 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
 X11Backend::~X11Backend() {
     for (auto &entry : windows_) FreeWindow(entry.second, true);
     if (gc_) XFreeGC(dpy_, gc_);
+    if (argbGc_) XFreeGC(dpy_, argbGc_);
+    if (argbColormap_) XFreeColormap(dpy_, argbColormap_);
     if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
     if (ownColormap_) XFreeColormap(dpy_, colormap_);
     XSync(dpy_, False);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -61,7 +62,15 @@ std::vector<DeadWindow> &BadWindows();
 
 struct TopLevel {
     Window xid = 0;
-    RECT client{};  // last known client rectangle, screen coordinates
+    RECT client{};      // last known client rectangle, screen coordinates
+    Window parent = 0;  // the root, or a window manager's frame
+    // A ConfigureNotify that tells the root position came after the last
+    // map or reparent; else `client` may be stale.
+    bool positionKnown = true;
+    // A 32-bit visual whose alpha the back-end sets: 0 outside `alpha`
+    // (the shape at device resolution), 255 inside.
+    bool argb = false;
+    std::optional<gdi::Region> alpha;
     bool mapped = false;
     bool focusWhenMapped = false;
     bool shown = false;  // asked to be mapped: the window manager may own its state
@@ -86,6 +95,8 @@ public:
     void Present(display::NativeId w, const gdi::Surface &surface, const RECT &dirty) override;
     bool BeginMoveDrag(display::NativeId w, int screenX, int screenY) override;
     void SetInputFocus(display::NativeId w) override;
+    void ActivateTopLevel(display::NativeId w) override;
+    bool QueryClientRect(display::NativeId w, RECT *client) override;
 
     bool NextEvent(Event *ev) override;
     bool Wait(int timeoutMs) override;
@@ -119,6 +130,8 @@ private:
         kNetWmWindowTypeDialog,
         kNetWmState,
         kNetWmStateModal,
+        kNetActiveWindow,
+        kNetWmCmScreen,  // _NET_WM_CM_S<screen>: owned while a compositing manager runs
         kAtomCount
     };
 
@@ -141,7 +154,8 @@ private:
     }
 
     // toplevel.cpp
-    Window CreateClientWindow(const RECT &client);
+    Window CreateClientWindow(const RECT &client, bool argb);
+    bool CompositingManagerRuns();
     void IdentifyClient(Window xid);
     void SetSizeHints(Window xid, const RECT &client);
     void SetNetIcon(Window xid, int width, int height, const uint32_t *pixels, const uint8_t *mask);
@@ -153,6 +167,7 @@ private:
     int BitsPerPixel(int depth) const;
     void PutPixels(Drawable target, const uint32_t *pixels, int stride, int x, int y, int w, int h);
     void PutConvertedPixels(Drawable target, const uint32_t *pixels, int stride, int x, int y, int w, int h);
+    void PutAlphaPixels(const TopLevel &t, const gdi::Surface &surface, const RECT &device);
 
     // screen.cpp
     void RefreshMonitors();
@@ -178,7 +193,11 @@ private:
     DWORD EventTime(Time xtime);
     void Push(const Event &e) { pending_.push_back(e); }
     void Forget(Window xid);
-    void UpdatePosition(TopLevel &t, int width, int height);
+    void OnConfigureNotify(TopLevel &t, const XConfigureEvent &c);
+    void OnReparentNotify(TopLevel &t, const XReparentEvent &r);
+    bool RootPosition(const TopLevel &t, POINT *root);
+    void MovedTo(TopLevel &t, POINT root, int width, int height);
+    void PointerAt(Event &e, int x, int y, int xRoot, int yRoot) const;
     int HeldModifiers(const char keys[32]);
     void LoadKeyboard();
     KeyCodeSyms SymsOf(unsigned keycode);
@@ -192,6 +211,16 @@ private:
     bool hasShape_ = false;
     bool directPixels_ = false;
     GC gc_ = nullptr;
+    // The 32-bit visual with alpha for shaped windows under a compositing
+    // manager; its visual id is 0 when the server has none.
+    XVisualInfo argbVisual_{};
+    Colormap argbColormap_ = 0;
+    GC argbGc_ = nullptr;
+    // The latest button press: the server's time and the root position,
+    // for requests the window manager checks against the user's input.
+    Time lastPressTime_ = CurrentTime;
+    bool pressSeen_ = false;
+    POINT lastPressRoot_{};
     Atom atoms_[kAtomCount] = {};
     int wakePipe_[2] = {-1, -1};
     int dpi_ = 0;

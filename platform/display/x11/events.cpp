@@ -74,10 +74,9 @@ void X11Backend::Translate(XEvent &xe) {
         case Expose:
             return OnExpose(*t, xe.xexpose);
         case ConfigureNotify:
-            return UpdatePosition(*t, xe.xconfigure.width, xe.xconfigure.height);
+            return OnConfigureNotify(*t, xe.xconfigure);
         case ReparentNotify:
-            return UpdatePosition(*t, Dev(t->client.right - t->client.left),
-                                  Dev(t->client.bottom - t->client.top));
+            return OnReparentNotify(*t, xe.xreparent);
         case MapNotify:
             return OnMapNotify(*t);
         case DestroyNotify:
@@ -126,6 +125,7 @@ void X11Backend::OnExpose(const TopLevel &t, const XExposeEvent &expose) {
 
 void X11Backend::OnMapNotify(TopLevel &t) {
     t.mapped = true;
+    t.positionKnown = false;  // a window manager places what it maps
     Push(Make(kEvMap, t.xid));
     if (t.focusWhenMapped) {
         t.focusWhenMapped = false;
@@ -159,9 +159,7 @@ void X11Backend::OnMotion(const TopLevel &t, XEvent &xe) {
         XNextEvent(dpy_, &xe);
     }
     Event e = Make(kEvMotion, t.xid);
-    POINT at = FromRoot({xe.xmotion.x_root, xe.xmotion.y_root});
-    e.x = at.x;
-    e.y = at.y;
+    PointerAt(e, xe.xmotion.x, xe.xmotion.y, xe.xmotion.x_root, xe.xmotion.y_root);
     e.time = EventTime(xe.xmotion.time);
     Push(e);
 }
@@ -240,9 +238,12 @@ bool X11Backend::KeyCodesOf(const XKeyEvent &key, KeySym looked, KeyInfo *code) 
 void X11Backend::TranslateButton(TopLevel &t, const XButtonEvent &b) {
     bool press = b.type == ButtonPress;
     Event e = Make(press ? kEvButtonDown : kEvButtonUp, t.xid);
-    POINT at = FromRoot({b.x_root, b.y_root});
-    e.x = at.x;
-    e.y = at.y;
+    PointerAt(e, b.x, b.y, b.x_root, b.y_root);
+    if (press) {
+        lastPressTime_ = b.time;
+        lastPressRoot_ = {b.x_root, b.y_root};
+        pressSeen_ = true;
+    }
     e.time = EventTime(b.time);
     e.modifiers = ModifiersOf(b.state);
     if (b.button >= Button1 && b.button <= Button3) {
@@ -276,14 +277,44 @@ void X11Backend::Forget(Window xid) {
     Push(Make(kEvDestroyed, xid));
 }
 
-// The client area's top-left in root coordinates; window managers that
-// reparent report positions relative to their frame. The size is in
-// device pixels.
-void X11Backend::UpdatePosition(TopLevel &t, int width, int height) {
+// Where the window manager put the client. A synthetic ConfigureNotify is
+// its word in root coordinates; a real one is relative to the parent, the
+// root or a frame (which the window manager may move later without a word).
+void X11Backend::OnConfigureNotify(TopLevel &t, const XConfigureEvent &c) {
+    POINT root{};
+    if (c.send_event) {
+        root = {c.x, c.y};
+        t.positionKnown = true;
+    } else if (t.parent == root_) {
+        root = {c.x + c.border_width, c.y + c.border_width};
+        t.positionKnown = true;
+    } else if (!RootPosition(t, &root)) {
+        return;
+    }
+    MovedTo(t, root, c.width, c.height);
+}
+
+void X11Backend::OnReparentNotify(TopLevel &t, const XReparentEvent &r) {
+    t.parent = r.parent;
+    t.positionKnown = false;
+    POINT root{};
+    if (RootPosition(t, &root))
+        MovedTo(t, root, Dev(t.client.right - t.client.left), Dev(t.client.bottom - t.client.top));
+}
+
+// The client area's top-left in root coordinates, asked of the server.
+bool X11Backend::RootPosition(const TopLevel &t, POINT *root) {
     int x = 0, y = 0;
     Window child = 0;
-    if (!XTranslateCoordinates(dpy_, t.xid, root_, 0, 0, &x, &y, &child)) return;
-    POINT at = FromRoot({x, y});
+    if (!XTranslateCoordinates(dpy_, t.xid, root_, 0, 0, &x, &y, &child)) return false;
+    *root = {x, y};
+    return true;
+}
+
+// The client area is at `root` (root coordinates), width x height device
+// pixels: the layer hears of it when that is news.
+void X11Backend::MovedTo(TopLevel &t, POINT root, int width, int height) {
+    POINT at = FromRoot(root);
     RECT r{at.x, at.y, at.x + width / scale_, at.y + height / scale_};
     if (r.left == t.client.left && r.top == t.client.top && r.right == t.client.right &&
         r.bottom == t.client.bottom) {
@@ -294,6 +325,16 @@ void X11Backend::UpdatePosition(TopLevel &t, int width, int height) {
     e.rect = r;
     e.time = MonotonicMs();
     Push(e);
+}
+
+// A pointer event's place: in the window's client area as the server
+// measured it, and on the screen.
+void X11Backend::PointerAt(Event &e, int x, int y, int xRoot, int yRoot) const {
+    e.x = Logical(x);
+    e.y = Logical(y);
+    POINT root = FromRoot({xRoot, yRoot});
+    e.rootX = root.x;
+    e.rootY = root.y;
 }
 
 // The modifiers held according to a KeymapNotify's key vector.

@@ -1,6 +1,7 @@
 // Presenting surfaces: 0x00RRGGBB pixels to an X drawable, straight when
 // they are the visual's own pixels, else converted for its colour masks.
 #include <cstdlib>
+#include <vector>
 
 #include "platform/display/x11/backend_x11.h"
 
@@ -32,6 +33,11 @@ void X11Backend::Present(display::NativeId w, const gdi::Surface &surface, const
     int right = std::min<int>(surface.width, Dev(dirty.right)),
         bottom = std::min<int>(surface.height, Dev(dirty.bottom));
     if (left >= right || top >= bottom) return;
+    if (t->argb) {
+        PutAlphaPixels(*t, surface, RECT{left, top, right, bottom});
+        XFlush(dpy_);
+        return;
+    }
     PutPixels(t->xid, surface.pixels.data(), surface.width, left, top, right - left, bottom - top);
     XFlush(dpy_);
 }
@@ -90,6 +96,38 @@ void X11Backend::PutConvertedPixels(Drawable target, const uint32_t *pixels, int
     }
     XPutImage(dpy_, target, gc_, img, 0, 0, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h));
     XDestroyImage(img);  // frees the buffer we allocated
+}
+
+// A block of a window with the 32-bit visual: premultiplied ARGB, opaque
+// inside the window's shape and clear (all bits 0) outside it, so that a
+// compositing manager shows what lies behind the cut-away parts.
+void X11Backend::PutAlphaPixels(const TopLevel &t, const gdi::Surface &surface, const RECT &device) {
+    int w = device.right - device.left, h = device.bottom - device.top;
+    std::vector<uint32_t> block(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    auto opaque = [&](const RECT &r) {
+        int x0 = std::max<int>(r.left, device.left), x1 = std::min<int>(r.right, device.right);
+        int y0 = std::max<int>(r.top, device.top), y1 = std::min<int>(r.bottom, device.bottom);
+        for (int y = y0; y < y1; ++y) {
+            const uint32_t *src = surface.Row(y);
+            uint32_t *dst = block.data() + static_cast<size_t>(y - device.top) * static_cast<size_t>(w);
+            for (int x = x0; x < x1; ++x) dst[x - device.left] = 0xFF000000u | (src[x] & 0xFFFFFFu);
+        }
+    };
+    if (t.alpha) {
+        for (const RECT &r : t.alpha->Rects()) opaque(r);
+    } else {
+        opaque(device);
+    }
+    XImage *img =
+        XCreateImage(dpy_, argbVisual_.visual, 32, ZPixmap, 0, reinterpret_cast<char *>(block.data()),
+                     static_cast<unsigned>(w), static_cast<unsigned>(h), 32, w * 4);
+    if (!img) return;
+    img->byte_order = NativeByteOrder();
+    XInitImage(img);
+    XPutImage(dpy_, t.xid, argbGc_, img, 0, 0, device.left, device.top, static_cast<unsigned>(w),
+              static_cast<unsigned>(h));
+    img->data = nullptr;  // the block frees its pixels
+    XDestroyImage(img);
 }
 
 }  // namespace win32::display::x11

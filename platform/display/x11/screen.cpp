@@ -76,7 +76,8 @@ void X11Backend::RefreshMonitors() {
     if (!moved) return;
     for (auto &entry : windows_) {
         TopLevel &t = entry.second;
-        UpdatePosition(t, Dev(Width(t.client)), Dev(Height(t.client)));
+        POINT root{};
+        if (RootPosition(t, &root)) MovedTo(t, root, Dev(Width(t.client)), Dev(Height(t.client)));
     }
 }
 

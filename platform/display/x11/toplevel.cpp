@@ -48,7 +48,11 @@ XEvent RequestToWindowManager(Window w, Atom messageType) {
 }  // namespace
 
 display::NativeId X11Backend::CreateTopLevel(const display::TopLevelParams &p) {
-    Window xid = CreateClientWindow(p.client);
+    // A compositing manager ignores SHAPE when it draws: a captionless
+    // pop-up, the window that may get a region, is drawn through alpha
+    // there.
+    bool argb = p.popup && argbVisual_.visual && CompositingManagerRuns();
+    Window xid = CreateClientWindow(p.client, argb);
     if (!xid) return 0;
     IdentifyClient(xid);
     SetSizeHints(xid, p.client);
@@ -62,28 +66,35 @@ display::NativeId X11Backend::CreateTopLevel(const display::TopLevelParams &p) {
     TopLevel &t = windows_[xid];
     t.xid = xid;
     t.client = p.client;
+    t.parent = root_;
+    t.argb = argb;
     SetTitle(xid, p.title.c_str());
     XFlush(dpy_);
     return xid;
 }
 
+bool X11Backend::CompositingManagerRuns() {
+    return XGetSelectionOwner(dpy_, atoms_[kNetWmCmScreen]) != None;
+}
+
 // The X window for a client area, not yet mapped, with the events the
-// back-end translates selected.
-Window X11Backend::CreateClientWindow(const RECT &client) {
+// back-end translates selected; `argb` gives it the 32-bit visual.
+Window X11Backend::CreateClientWindow(const RECT &client, bool argb) {
+    const XVisualInfo &vi = argb ? argbVisual_ : visual_;
     XSetWindowAttributes attrs{};
     attrs.background_pixmap = None;  // we present every exposed pixel ourselves
     attrs.border_pixel = 0;
-    attrs.colormap = colormap_;
+    attrs.colormap = argb ? argbColormap_ : colormap_;
     attrs.bit_gravity = NorthWestGravity;
     attrs.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
                        ButtonReleaseMask | PointerMotionMask | FocusChangeMask | KeymapStateMask;
     int w = Dev(Width(client)), h = Dev(Height(client));
     POINT at = ToRoot({client.left, client.top});
-    Window xid =
-        XCreateWindow(dpy_, root_, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
-                      visual_.depth, InputOutput, visual_.visual,
-                      CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &attrs);
-    if (xid && !gc_) gc_ = XCreateGC(dpy_, xid, 0, nullptr);
+    Window xid = XCreateWindow(
+        dpy_, root_, at.x, at.y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, vi.depth, InputOutput,
+        vi.visual, CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &attrs);
+    if (xid && !argb && !gc_) gc_ = XCreateGC(dpy_, xid, 0, nullptr);
+    if (xid && argb && !argbGc_) argbGc_ = XCreateGC(dpy_, xid, 0, nullptr);
     return xid;
 }
 
@@ -187,7 +198,12 @@ void X11Backend::SetTitle(display::NativeId w, const char *title) {
 
 void X11Backend::SetShape(display::NativeId w, const gdi::Region *shape) {
     TopLevel *t = Find(w);
-    if (!t || !hasShape_) return;
+    if (!t) return;
+    if (t->argb) {
+        t->alpha.reset();
+        if (shape) t->alpha = shape->Scaled(scale_);
+    }
+    if (!hasShape_) return;
     for (int kind : {ShapeBounding, ShapeInput}) {
         if (!shape) {
             XShapeCombineMask(dpy_, t->xid, kind, 0, 0, None, ShapeSet);
@@ -265,7 +281,8 @@ bool X11Backend::BeginMoveDrag(display::NativeId w, int screenX, int screenY) {
     // The window manager needs the pointer, which our button press holds.
     XUngrabPointer(dpy_, CurrentTime);
     XEvent ev = RequestToWindowManager(t->xid, atoms_[kNetWmMoveResize]);
-    POINT at = ToRoot({screenX, screenY});
+    // Where the press really was: the layer's idea of the screen may lag.
+    POINT at = pressSeen_ ? lastPressRoot_ : ToRoot({screenX, screenY});
     ev.xclient.data.l[0] = at.x;
     ev.xclient.data.l[1] = at.y;
     ev.xclient.data.l[2] = kNetMoveResizeMove;
@@ -285,6 +302,33 @@ void X11Backend::SetInputFocus(display::NativeId w) {
     } else {
         t->focusWhenMapped = true;  // X refuses focus on a window not yet viewable
     }
+}
+
+void X11Backend::ActivateTopLevel(display::NativeId w) {
+    TopLevel *t = Find(w);
+    if (!t) return;
+    XRaiseWindow(dpy_, t->xid);
+    SetInputFocus(w);
+    // Window managers restack and focus their frames only when asked;
+    // source 1: an application asks, for the user's click.
+    XEvent ev = RequestToWindowManager(t->xid, atoms_[kNetActiveWindow]);
+    ev.xclient.data.l[0] = 1;
+    ev.xclient.data.l[1] = static_cast<long>(lastPressTime_);
+    XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    XFlush(dpy_);
+}
+
+bool X11Backend::QueryClientRect(display::NativeId w, RECT *client) {
+    TopLevel *t = Find(w);
+    if (!t || t->positionKnown || !t->mapped) return false;
+    POINT root{};
+    if (!RootPosition(*t, &root)) return false;
+    POINT at = FromRoot(root);
+    RECT r{at.x, at.y, at.x + (t->client.right - t->client.left), at.y + (t->client.bottom - t->client.top)};
+    if (r.left == t->client.left && r.top == t->client.top) return false;
+    t->client = r;
+    *client = r;
+    return true;
 }
 
 // Asks the window manager to keep the client where the layer puts it.

@@ -154,11 +154,17 @@ TEST_F(ListBoxTest, ClickSelectsAndNotifiesDoubleClickSendsDblClk) {
     EXPECT_EQ(Rec().commands[1].capture, nullptr);  // free for a modal box the owner opens
     EXPECT_EQ(Sel(list), 4);
 
-    // Below the last item: no double-click.
+    // Below the last item is on the last item: a click selects it and a
+    // double-click there is a double-click on it.
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
     Rec().Clear();
+    Mouse(list, WM_LBUTTONDOWN, 10, 150);
+    Mouse(list, WM_LBUTTONUP, 10, 150);
     Mouse(list, WM_LBUTTONDBLCLK, 10, 150);
     Mouse(list, WM_LBUTTONUP, 10, 150);
-    EXPECT_EQ(Rec().CountCommands(LBN_DBLCLK), 0);
+    EXPECT_EQ(Sel(list), 4);
+    EXPECT_EQ(Rec().CountCommands(LBN_SELCHANGE), 1);
+    EXPECT_EQ(Rec().CountCommands(LBN_DBLCLK), 1);
 }
 
 TEST_F(ListBoxTest, NoNotificationsWithoutNotifyStyle) {

@@ -455,7 +455,9 @@ TEST_F(X11Backend, AHeldKeyRepeatsAsPressesWithOneRelease) {
     EXPECT_EQ(chars.size(), downs.size());
 }
 
-TEST_F(X11Backend, ButtonsWheelAndMotionInScreenCoordinates) {
+// Pointer events carry the point in the window's client area, as the server
+// measured it, and on the screen.
+TEST_F(X11Backend, ButtonsWheelAndMotionInClientAndScreenCoordinates) {
     display::NativeId w = ShowAndFocus({200, 100, 300, 200});
     XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 230, 140, CurrentTime);
     XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
@@ -481,8 +483,10 @@ TEST_F(X11Backend, ButtonsWheelAndMotionInScreenCoordinates) {
     ASSERT_EQ(input.size() - i, 7u) << dump;
     EXPECT_EQ(input[i].type, kButtonDown);
     EXPECT_EQ(input[i].button, 1);
-    EXPECT_EQ(input[i].x, 230);
-    EXPECT_EQ(input[i].y, 140);
+    EXPECT_EQ(input[i].x, 30);
+    EXPECT_EQ(input[i].y, 40);
+    EXPECT_EQ(input[i].rootX, 230);
+    EXPECT_EQ(input[i].rootY, 140);
     EXPECT_EQ(input[i + 1].type, kButtonUp);
     EXPECT_EQ(input[i + 2].button, 3);
     EXPECT_EQ(input[i + 4].type, kWheel);
@@ -490,8 +494,9 @@ TEST_F(X11Backend, ButtonsWheelAndMotionInScreenCoordinates) {
     EXPECT_EQ(input[i + 5].type, kWheel);
     EXPECT_EQ(input[i + 5].delta, -120);
     EXPECT_EQ(input[i + 6].type, kMotion);
-    EXPECT_EQ(input[i + 6].x, 250);
-    EXPECT_EQ(input[i + 6].y, 150);
+    EXPECT_EQ(input[i + 6].x, 50);
+    EXPECT_EQ(input[i + 6].y, 50);
+    EXPECT_EQ(input[i + 6].rootX, 250);
     (void)w;
 }
 
@@ -775,8 +780,9 @@ TEST_F(X11Monitors, ThePrimaryMonitorIsTheProgramsScreenWithItsCornerAtTheOrigin
         Settle();
         Event press;
         ASSERT_TRUE(WaitFor(kButtonDown, w, &press)) << c.primary;
-        EXPECT_EQ(press.x, 130) << c.primary;
-        EXPECT_EQ(press.y, 70) << c.primary;
+        EXPECT_EQ(press.rootX, 130) << c.primary;
+        EXPECT_EQ(press.rootY, 70) << c.primary;
+        EXPECT_EQ(press.x, 10) << c.primary;
         backend_->DestroyTopLevel(w);
         Drain(50);
     }
