@@ -295,10 +295,17 @@ class Sway(Desktop):
         self.move(x + 1, y)
         time.sleep(0.1)
 
-    def swaymsg(self, *args):
-        r = subprocess.run(["swaymsg", *args], env=self.wl_env, capture_output=True, text=True, timeout=10)
-        if r.returncode != 0:
-            raise Failure(f"swaymsg {' '.join(args)}: {r.stdout.strip()} {r.stderr.strip()}")
+    def swaymsg(self, *args, timeout=3.0):
+        """A sway command; retried while sway has not yet taken in a window
+        that X already shows as mapped."""
+        end = time.monotonic() + timeout
+        while True:
+            r = subprocess.run(["swaymsg", *args], env=self.wl_env, capture_output=True, text=True, timeout=10)
+            if r.returncode == 0:
+                return
+            if "No matching node" not in r.stdout or time.monotonic() > end:
+                raise Failure(f"swaymsg {' '.join(args)}: {r.stdout.strip()} {r.stderr.strip()}")
+            time.sleep(0.1)
 
     def screen(self, path):
         r = subprocess.run(["grim", "-t", "ppm", path], env=self.wl_env, capture_output=True, text=True, timeout=10)
