@@ -5,7 +5,6 @@
 //
 //   move X Y          the pointer to X,Y in the output layout (absolute)
 //   down B / up B     press or release button B (1 left, 2 middle, 3 right)
-//   wheel N           N wheel notches (positive: towards the user)
 //   key COMBO         press and release a combination such as "o",
 //                     "alt+x", "Return" (xdotool's names)
 //   sleep MS          wait, then answer
@@ -186,15 +185,6 @@ bool Serve(wl_display *dpy, zwlr_virtual_pointer_v1 *ptr, Keyboard &kbd, uint32_
                 zwlr_virtual_pointer_v1_button(
                     ptr, Now(), Button(b),
                     cmd == "down" ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
-                zwlr_virtual_pointer_v1_frame(ptr);
-            }
-        } else if (cmd == "wheel") {
-            int n = 0;
-            ok = static_cast<bool>(in >> n) && n != 0;
-            if (ok) {
-                zwlr_virtual_pointer_v1_axis_source(ptr, WL_POINTER_AXIS_SOURCE_WHEEL);
-                zwlr_virtual_pointer_v1_axis_discrete(ptr, Now(), WL_POINTER_AXIS_VERTICAL_SCROLL,
-                                                      wl_fixed_from_int(15 * n), n);
                 zwlr_virtual_pointer_v1_frame(ptr);
             }
         } else if (cmd == "key") {
