@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/display/backend.h"
 
@@ -64,6 +65,36 @@ public:
         Button(w, x, y, true);
         Button(w, x, y, false);
     }
+    // What window managers do on their own. Configure: moves or resizes a
+    // window and says so (a tiling window manager). MoveSilently: moves it
+    // without a word (weston's frame); the layer learns of it only by
+    // asking. Focus: gives a window the input focus (a click-to-focus
+    // window manager, before the click reaches the program).
+    void Configure(win32::display::NativeId w, RECT client) {
+        natives[w].client = client;
+        win32::display::Event e;
+        e.type = win32::display::Event::Configure;
+        e.window = w;
+        e.rect = client;
+        Push(e);
+    }
+    void MoveSilently(win32::display::NativeId w, int dx, int dy) {
+        OffsetRect(&natives[w].client, dx, dy);
+        moved_[w] = true;
+    }
+    void Focus(win32::display::NativeId w) {
+        win32::display::Event e;
+        e.type = win32::display::Event::FocusOut;
+        e.window = focusNative_;
+        if (focusNative_) Push(e);
+        e.type = win32::display::Event::FocusIn;
+        e.window = focusNative_ = w;
+        Push(e);
+    }
+    win32::display::NativeId FocusedNative() const { return focusNative_; }
+    // The windows the layer brought forward as the user's doing, in order.
+    std::vector<win32::display::NativeId> activated;
+
     // Lets time pass, so that clicks in different steps do not pair up.
     void Advance(DWORD ms) { clock_ += ms; }
     void CloseRequest(win32::display::NativeId w) {
@@ -104,6 +135,16 @@ public:
     }
     bool BeginMoveDrag(win32::display::NativeId, int, int) override { return false; }
     void SetInputFocus(win32::display::NativeId w) override { focusNative_ = w; }
+    void ActivateTopLevel(win32::display::NativeId w) override {
+        activated.push_back(w);
+        focusNative_ = w;
+    }
+    bool QueryClientRect(win32::display::NativeId w, RECT *client) override {
+        if (!moved_[w]) return false;
+        moved_[w] = false;
+        *client = natives[w].client;
+        return true;
+    }
 
     bool NextEvent(win32::display::Event *ev) override {
         if (events_.empty()) return false;
@@ -159,6 +200,7 @@ private:
     win32::display::NativeId focusNative_ = 0;
     DWORD clock_ = 1000;
     std::deque<win32::display::Event> events_;
+    std::map<win32::display::NativeId, bool> moved_;
 };
 
 // Installs a fresh FakeScreen as the back-end in use and returns it.

@@ -204,7 +204,10 @@ void X11Backend::SetShape(display::NativeId w, const gdi::Region *shape) {
         if (shape) t->alpha = shape->Scaled(scale_);
     }
     if (!hasShape_) return;
+    // A window drawn through alpha keeps all its pixels for the compositing
+    // manager to blend; SHAPE only takes the clicks away from its clear parts.
     for (int kind : {ShapeBounding, ShapeInput}) {
+        if (kind == ShapeBounding && t->argb) continue;
         if (!shape) {
             XShapeCombineMask(dpy_, t->xid, kind, 0, 0, None, ShapeSet);
             continue;

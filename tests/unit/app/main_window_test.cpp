@@ -406,6 +406,64 @@ TEST_F(MainWindowRun, DoubleClickOpensTheAboutBox) {
     EXPECT_EQ(Run(), 0);
 }
 
+// Desktops that place the window themselves: a tiling window manager makes
+// it large, then (as weston does) moves it without telling the program.
+// A double-click below the rows, anywhere in the list, opens the box over
+// where the window really is; a click on the disabled main window (focused
+// by the window manager first) brings the box back with the keys, and
+// leaves it open; so does the window manager focusing the main window.
+TEST_F(MainWindowRun, TiledAndSilentlyMovedTheWindowStillAnswers) {
+    display::NativeId main = 0, box = 0;
+    auto real = [&](int x, int y) {
+        const RECT &c = screen->natives[main].client;
+        return POINT{c.left + x, c.top + y};
+    };
+    Then([&] {
+        main = MainNative();
+        screen->Configure(main, RECT{0, 0, 800, 560});
+    });
+    Then([&] {
+        RECT client{};
+        GetClientRect(MainWindow, &client);
+        EXPECT_EQ(client, (RECT{0, 0, 800, 560}));
+        screen->MoveSilently(main, 120, 100);
+        screen->Advance(2000);
+        POINT p = real(780, 540);  // far below the last row
+        screen->Click(main, p.x, p.y);
+        screen->Click(main, p.x, p.y);
+    });
+    Then([&] {
+        ASSERT_EQ(screen->natives.size(), 2u);
+        for (auto &[id, n] : screen->natives)
+            if (id != main) box = id;
+        const RECT &b = screen->natives[box].client;
+        POINT centre = real(400, 280);
+        EXPECT_NEAR((b.left + b.right) / 2, centre.x, 16);
+        EXPECT_NEAR((b.top + b.bottom) / 2, centre.y, 16);
+        screen->Advance(1000);
+        screen->Focus(main);
+        POINT p = real(50, 24);
+        screen->Click(main, p.x, p.y);
+    });
+    Then([&] {
+        ASSERT_EQ(screen->natives.size(), 2u) << "a click on the disabled window closed the box";
+        ASSERT_FALSE(screen->activated.empty());
+        EXPECT_EQ(screen->activated.back(), box);
+        EXPECT_EQ(screen->FocusedNative(), box);
+        EXPECT_NE(GetActiveWindow(), MainWindow);
+        EXPECT_NE(GetFocus(), nullptr);
+        // Focused again by the window manager alone (Alt+Tab, say): the box
+        // takes the focus back before the key arrives.
+        screen->Focus(main);
+        screen->Press('O');
+    });
+    Then([&] {
+        EXPECT_EQ(screen->natives.size(), 1u);
+        AltX();
+    });
+    EXPECT_EQ(Run(), 0);
+}
+
 // The list's colouring: beige background in its context, the class brush back.
 TEST_F(MainWindowRun, ListColouringAndRowResults) {
     Then([&] {

@@ -207,6 +207,23 @@ TEST(Mouse, ClickOnADisabledOwnerBringsItsPopupForward) {
     auto got = RunAndCollect(kButtons);
     EXPECT_TRUE(got.empty());
     EXPECT_EQ(GetActiveWindow(), box);
+    display::NativeId boxNative = win32::testing::Headless().WindowAt(70, 100);
+    ASSERT_NE(boxNative, 0u);
+    EXPECT_EQ(win32::testing::Headless().FocusedWindow(), boxNative);
+
+    // The window system focuses the owner (its window manager raised it on
+    // a click): the box is brought back with the focus, though the layer
+    // had it active all along.
+    display::NativeId ownerNative = win32::testing::Headless().WindowAt(300, 300);
+    win32::testing::Headless().SetInputFocus(ownerNative);
+    display::Event focus;
+    focus.type = display::Event::FocusIn;
+    focus.window = ownerNative;
+    win32::testing::Headless().Inject(focus);
+    win32::testing::RunUntilIdle();
+    EXPECT_EQ(GetActiveWindow(), box);
+    EXPECT_EQ(win32::testing::Headless().FocusedWindow(), boxNative);
+    EXPECT_EQ(win32::testing::Headless().WindowAt(70, 100), boxNative);  // on top again
 }
 
 TEST(Mouse, CaptureTakesMovesAndButtonsOutsideTheWindow) {
@@ -263,18 +280,34 @@ TEST(Mouse, DoubleClicksOnlyForDblClkClassesWithinTimeAndDistance) {
     EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_LBUTTONDOWN));
 }
 
-TEST(Mouse, WheelGoesToTheFocusWindowAndUpToItsParent) {
+// The wheel turns the enabled window under the pointer, focused or not (as
+// current Windows does); over nothing, or over a disabled window, the focus.
+TEST(Mouse, WheelGoesToTheEnabledWindowUnderThePointerElseTheFocus) {
     Fresh();
     HWND top = MakeTop();
     HWND c = MakeChild(top, 1, 0, 0, 50, 50);
+    HWND under = MakeChild(top, 2, 100, 0, 50, 50);
+    HWND disabled = MakeTop("disabled", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 400, 200, 200);
+    EnableWindow(disabled, FALSE);
     win32::testing::RunUntilIdle();
     SetFocus(c);
-    win32::testing::Wheel(500, 500, -120);
-    auto got = RunAndCollect({WM_MOUSEWHEEL});
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].hwnd, c);
-    EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(got[0].wp), -120);
-    EXPECT_EQ(got[1].hwnd, top);  // DefWindowProc passes it up
+    struct Case {
+        POINT at;
+        HWND expected;
+    } cases[] = {
+        {{20, 20}, c},                             // over nothing
+        {{kClientX + 110, kClientY + 10}, under},  // over an unfocused child
+        {{700, 500}, c},                           // over a disabled window
+    };
+    for (const Case &k : cases) {
+        win32::testing::Wheel(k.at.x, k.at.y, -120);
+        auto got = RunAndCollect({WM_MOUSEWHEEL});
+        ASSERT_EQ(got.size(), 2u) << k.at.x;
+        EXPECT_EQ(got[0].hwnd, k.expected) << k.at.x;
+        EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(got[0].wp), -120);
+        EXPECT_EQ(got[0].lp, MAKELPARAM(k.at.x, k.at.y));  // screen coordinates
+        EXPECT_EQ(got[1].hwnd, top);                       // DefWindowProc passes it up
+    }
 }
 
 TEST(Mouse, ClickActivatesAnInactiveTopLevel) {

@@ -333,6 +333,72 @@ TEST_F(X11Backend, ShapeSetsBoundingAndInputFromTheRegion) {
     EXPECT_FALSE(bShaped);
 }
 
+// Under a compositing manager (here a stand-in that only owns its
+// selection) SHAPE does not cut a window's pixels: a captionless pop-up
+// gets a 32-bit visual and its pixels are clear outside the region, opaque
+// inside; a captioned window, and any window without a compositing manager,
+// keeps the screen's visual.
+TEST_F(X11Backend, ShapedPopupsAreClearOutsideTheRegionUnderACompositingManager) {
+    auto depth = [&](display::NativeId w) {
+        XWindowAttributes a{};
+        XGetWindowAttributes(peer_, static_cast<Window>(w), &a);
+        return a.depth;
+    };
+    display::NativeId before = Create({50, 50, 150, 110}, "", false, true);
+    Atom cm = XInternAtom(peer_, ("_NET_WM_CM_S" + std::to_string(DefaultScreen(peer_))).c_str(), False);
+    Window owner = XCreateSimpleWindow(peer_, DefaultRootWindow(peer_), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(peer_, cm, owner, CurrentTime);
+    Settle();
+    display::NativeId framed = Create({50, 50, 150, 110}, "Framed");
+    EXPECT_EQ(depth(before), DefaultDepth(peer_, DefaultScreen(peer_)));
+    EXPECT_EQ(depth(framed), DefaultDepth(peer_, DefaultScreen(peer_)));
+
+    // At display scale 2 the clear part follows the region at device
+    // resolution: 20 x 20 device pixels for the 10 x 10 corner.
+    for (int scale : {1, 2}) {
+        setenv("MORVALEN_SCALE", std::to_string(scale).c_str(), 1);
+        backend_ = display::x11::Open(TestDisplay());
+        unsetenv("MORVALEN_SCALE");
+        ASSERT_EQ(backend_->Scale(), scale);
+        display::NativeId popup = Create({50, 50, 150, 110}, "", false, true);
+        ASSERT_EQ(depth(popup), 32) << "the server offers no 32-bit TrueColor visual";
+        gdi::Region shape(RECT{0, 0, 100, 60});
+        shape.Subtract(gdi::Region(RECT{0, 0, 10, 10}));
+        backend_->SetShape(popup, &shape);
+        backend_->ShowTopLevel(popup, true);
+        ASSERT_TRUE(WaitFor(kMap, popup));
+        gdi::Surface s;
+        s.width = 100 * scale;
+        s.height = 60 * scale;
+        s.pixels.assign(static_cast<size_t>(s.width * s.height), 0x12C034);
+        backend_->Present(popup, s, {0, 0, 100, 60});
+        Settle();
+        auto argb = [&](int x, int y) {
+            XImage *img = XGetImage(peer_, static_cast<Window>(popup), x, y, 1, 1, AllPlanes, ZPixmap);
+            if (!img) return 0xDEADBEEFu;
+            uint32_t p = static_cast<uint32_t>(XGetPixel(img, 0, 0));
+            XDestroyImage(img);
+            return p;
+        };
+        int edge = 10 * scale;
+        EXPECT_EQ(argb(edge, 0), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(0, edge), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(100 * scale - 1, 60 * scale - 1), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(edge - 1, edge - 1), 0u) << scale;  // cut away: clear, not black
+        // SHAPE still takes the clicks away from the cut-away part; the
+        // pixels stay whole for the compositing manager to blend.
+        for (int kind : {ShapeInput, ShapeBounding}) {
+            int count = 0, ordering = 0;
+            XRectangle *rects =
+                XShapeGetRectangles(peer_, static_cast<Window>(popup), kind, &count, &ordering);
+            EXPECT_EQ(count, kind == ShapeInput ? static_cast<int>(shape.Rects().size()) : 1) << kind;
+            if (rects) XFree(rects);
+        }
+    }
+    XDestroyWindow(peer_, owner);
+    Settle();
+}
+
 TEST_F(X11Backend, IconPropertyCarriesAlphaFromTheMask) {
     display::NativeId w = Create({0, 0, 20, 20});
     const uint32_t pixels[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0x123456};
@@ -500,6 +566,49 @@ TEST_F(X11Backend, ButtonsWheelAndMotionInClientAndScreenCoordinates) {
     (void)w;
 }
 
+// A click on a window under a modal box brings the box forward: raised,
+// focused, and the window manager asked to activate it for the user's click
+// (source 1, the click's time).
+TEST_F(X11Backend, ActivatingAWindowRaisesFocusesAndAsksTheWindowManager) {
+    display::NativeId box = ShowAndFocus({300, 300, 400, 360});
+    display::NativeId main = ShowAndFocus({250, 250, 500, 450});
+    XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 260, 260, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
+    Settle();
+    ASSERT_TRUE(WaitFor(kButtonDown, main));
+    Window root = DefaultRootWindow(peer_);
+    XSelectInput(peer_, root, SubstructureNotifyMask);
+    Settle();
+    backend_->ActivateTopLevel(box);
+    Settle();
+    XEvent ev{};
+    bool got = false;
+    while (!got && XPending(peer_)) {
+        XNextEvent(peer_, &ev);
+        got = ev.type == ClientMessage;
+    }
+    XSelectInput(peer_, root, NoEventMask);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(ev.xclient.message_type, XInternAtom(peer_, "_NET_ACTIVE_WINDOW", False));
+    EXPECT_EQ(ev.xclient.window, static_cast<Window>(box));
+    EXPECT_EQ(ev.xclient.data.l[0], 1);
+    EXPECT_NE(ev.xclient.data.l[1], 0);
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(peer_, &focus, &revert);
+    EXPECT_EQ(focus, static_cast<Window>(box));
+    Window rootReturn, parent, *children = nullptr;
+    unsigned n = 0;
+    ASSERT_TRUE(XQueryTree(peer_, root, &rootReturn, &parent, &children, &n));
+    std::vector<Window> stack(children, children + n);  // bottom first
+    XFree(children);
+    auto at = [&](display::NativeId w) {
+        return std::find(stack.begin(), stack.end(), static_cast<Window>(w));
+    };
+    EXPECT_GT(at(box), at(main));
+}
+
 TEST_F(X11Backend, CloseRequestAndUnmapFromTheWindowManager) {
     display::NativeId w = ShowAndFocus({0, 0, 50, 50});
     XEvent ev{};
@@ -555,8 +664,27 @@ TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
         if (WaitFor(kConfigure, w, &c) && c.rect.left == 54 && c.rect.top == 83) found = true;
     }
     EXPECT_TRUE(found) << "last configure at " << c.rect.left << "," << c.rect.top;
+    // Some window managers (weston's) move the frame and say nothing: the
+    // back-end asks where the client is, and input is measured in the
+    // client area wherever the window went.
+    XMoveWindow(peer_, frame, 250, 300);
+    Settle();
+    Drain(50);
+    RECT now{};
+    ASSERT_TRUE(backend_->QueryClientRect(w, &now));
+    EXPECT_EQ(now, (RECT{254, 323, 354, 383}));
+    EXPECT_FALSE(backend_->QueryClientRect(w, &now));  // nothing new
+    XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 260, 330, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
+    Settle();
+    Event press;
+    ASSERT_TRUE(WaitFor(kButtonDown, w, &press));
+    EXPECT_EQ(press.x, 6);
+    EXPECT_EQ(press.y, 7);
     // Moving the frame does not move the client inside it; the window
-    // manager tells the client with a synthetic ConfigureNotify.
+    // manager tells the client with a synthetic ConfigureNotify, and what
+    // it says holds until the next map or reparent.
     XMoveWindow(peer_, frame, 70, 90);
     XEvent note{};
     note.xconfigure.type = ConfigureNotify;
@@ -570,6 +698,9 @@ TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
     ASSERT_TRUE(WaitFor(kConfigure, w, &c));
     EXPECT_EQ(c.rect.left, 74);
     EXPECT_EQ(c.rect.top, 113);
+    XMoveWindow(peer_, frame, 10, 10);
+    Settle();
+    EXPECT_FALSE(backend_->QueryClientRect(w, &now));
     backend_->DestroyTopLevel(w);
     XDestroyWindow(peer_, frame);
     Settle();
