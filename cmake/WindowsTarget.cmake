@@ -1,6 +1,6 @@
-# The 32-bit Windows build: morvalen.exe from the program's own sources and
-# the resource script, against the real windows.h (no layer), with the
-# runtime linked statically, as a GUI program.
+# The Windows build, 32- or 64-bit as the toolchain file says: morvalen.exe
+# from the program's own sources and the resource script, against the real
+# windows.h (no layer), with the runtime linked statically, as a GUI program.
 
 if(MORVALEN_SANITIZE)
   message(FATAL_ERROR "The sanitizers are not available in the Windows build")

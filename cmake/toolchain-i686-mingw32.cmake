@@ -1,16 +1,4 @@
-# Cross-compiling for 32-bit Windows with Debian's mingw-w64 (i686).
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows (i686): the program as it was written for.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(MORVALEN_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${MORVALEN_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${MORVALEN_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${MORVALEN_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MORVALEN_MINGW_PREFIX})
-# Programs (python3, windres) come from the host; headers and libraries
-# only from the target's root.
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)

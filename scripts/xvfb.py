@@ -1,13 +1,18 @@
 """A private Xvfb for the scripts that need an X server of their own (the
-end-to-end tests that change the screen, the start-up benchmarks).
+test command, the end-to-end tests that change the screen, the benchmarks).
 
 The server picks a free display number itself (-displayfd) and says which
 once it accepts connections, so scripts running side by side never race
-for one."""
+for one.
+
+Run as a program, it starts one and prints "PID :N" for shell scripts,
+which stop it with kill PID:
+    read -r pid display < <(python3 scripts/xvfb.py [WxHxD])"""
 
 import os
 import select
 import subprocess
+import sys
 import time
 
 
@@ -45,5 +50,20 @@ def start_xvfb(screen="1024x768x24", extra=(), timeout=10):
 
 
 def stop_xvfb(proc):
-    proc.kill()
-    proc.wait()
+    """Ends the server the way it cleans up after itself (its lock file and
+    socket), killing it only when it does not end."""
+    proc.terminate()
+    try:
+        proc.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+
+
+if __name__ == "__main__":
+    try:
+        server, name = start_xvfb(*sys.argv[1:2])
+    except RuntimeError as e:
+        print(f"xvfb: {e}", file=sys.stderr)
+        sys.exit(1)
+    print(server.pid, name)

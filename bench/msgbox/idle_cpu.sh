@@ -12,14 +12,12 @@ demo="$build/tools/msgdemo/morvalen-msgdemo"
 [ -x "$demo" ] || { echo "no $demo: build the morvalen-msgdemo target" >&2; exit 2; }
 
 here=$(cd "$(dirname "$0")/../.." && pwd)
-# shellcheck source=../../scripts/xvfb
-. "$here/scripts/xvfb"
-morvalen_start_xvfb
-export DISPLAY=$MORVALEN_XVFB_DISPLAY
+read -r xvfb_pid DISPLAY < <(python3 "$here/scripts/xvfb.py")
+export DISPLAY
 
 "$demo" >/dev/null &
 pid=$!
-trap 'kill $pid 2>/dev/null || true; kill $MORVALEN_XVFB_PID 2>/dev/null || true' EXIT
+trap 'kill $pid 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true' EXIT
 
 ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 hz=$(getconf CLK_TCK)

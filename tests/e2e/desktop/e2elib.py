@@ -70,6 +70,16 @@ def start_xvfb(screen="1024x768x24"):
         raise Failure(str(e))
 
 
+def wait_until(predicate, timeout):
+    """Whether predicate() holds within timeout seconds, asked every 0.05 s."""
+    end = time.monotonic() + timeout
+    while not predicate():
+        if time.monotonic() >= end:
+            return False
+        time.sleep(0.05)
+    return True
+
+
 class Tools:
     """command: how to start the program (default: the morvalen binary);
     env: the environment for everything started (default: this one); log:
@@ -147,14 +157,17 @@ class Tools:
         self.probe("snap", hex(window), path)
         return read_ppm(path)
 
-    def settled_snap(self, window, path, timeout=3.0):
-        """The window's pixels once two reads 0.2 s apart agree (painting done)."""
-        end = time.monotonic() + timeout
+    def settled_snap(self, window, path, timeout=3.0, painted=None):
+        """The window's pixels once two reads 0.2 s apart agree (painting
+        done). With painted, a predicate on the picture, only once it also
+        holds: a window not painted yet is as still as a finished one on a
+        slow machine."""
+        end = time.monotonic() + (timeout if painted is None else max(timeout, 10.0))
         last = self.snap(window, path)
         while time.monotonic() < end:
             time.sleep(0.2)
             now = self.snap(window, path)
-            if now.data == last.data:
+            if now.data == last.data and (painted is None or painted(now)):
                 return now
             last = now
         return last
@@ -219,6 +232,14 @@ class Image:
     def pixel(self, x, y):
         i = (y * self.width + x) * 3
         return tuple(self.data[i:i + 3])
+
+    def has(self, colour):
+        """Whether any pixel is exactly colour."""
+        packed = bytes(colour)
+        i = self.data.find(packed)
+        while i >= 0 and i % 3:
+            i = self.data.find(packed, i + 1)
+        return i >= 0
 
 
 def read_ppm(path):

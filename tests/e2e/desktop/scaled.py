@@ -40,7 +40,8 @@ def twice_the_size():
         tools.xdotool("click", "--repeat", "2", "--delay", "80", "1")
         windows = tools.wait_windows(lambda ws: any(w != main for w in ws), "no about box")
         box = next(w for w in windows if w != main)
-        img = tools.settled_snap(box, os.path.join(shots, "scaled-about.ppm"))
+        img = tools.settled_snap(box, os.path.join(shots, "scaled-about.ppm"),
+                                 painted=lambda i: i.has(e2elib.NAVY))
         # Every row of the link's navy ink has the outline on both sides of it.
         rows = 0
         for yy in range(img.height):

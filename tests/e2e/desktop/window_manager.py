@@ -114,6 +114,9 @@ def modal_box_alt_f4():
         main = tools.find_window(proc)
         time.sleep(0.5)
         box = about_box(proc, main)
+        # The box becomes modal once the program disables its owner, which
+        # may come a little after the box is seen.
+        e2elib.wait_until(lambda: "_NET_WM_WINDOW_TYPE_DIALOG" in atoms(box, "_NET_WM_WINDOW_TYPE"), 5.0)
         check("_NET_WM_WINDOW_TYPE_DIALOG" in atoms(box, "_NET_WM_WINDOW_TYPE"), "the about box is not a dialog")
         check("_NET_WM_STATE_MODAL" in atoms(box, "_NET_WM_STATE"), "the about box is not modal")
         check("WM_CLIENT_MACHINE" in atoms(box, "WM_CLIENT_MACHINE") and "not found" not in

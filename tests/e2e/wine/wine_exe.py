@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""morvalen.exe, the Windows build, under Wine on the test X server: the
-main window's place, header band and rows against drives of known size and
-fill, the keys that end it and those that do not, and the about box.
+"""morvalen.exe, a Windows build (32- or 64-bit), under Wine on the test X
+server: the main window's place, header band and rows against drives of
+known size and fill, the keys that end it and those that do not, and the
+about box.
 
-Wine runs in a private prefix in the build folder, made once with
-wineboot. Where the machine allows it (root, unshare -m, loop devices,
+Wine runs in a private prefix of the executable's architecture in the build
+folder, made once with wineboot. The 32-bit run needs a machine that
+executes 32-bit x86 code (probed, not guessed); the 64-bit one runs
+wherever wine64 does. Where the machine allows it (root, unshare -m, loop devices,
 overlayfs), the script runs in a private mount namespace: C: (the prefix's
 drive_c, through an overlay) and D:, E: lie on ext4 images of known fill,
 and Z: (the whole Unix tree) is dropped. Elsewhere C: is the host's
@@ -13,7 +16,7 @@ filesystem, whose fill is read by the test just the same.
 Expected values come from the probe (winprobe.exe, run in the same prefix)
 and from statvfs, never from the program's own output.
 
-usage: wine_exe.py MORVALEN.EXE WINPROBE.EXE XPROBE WORKDIR"""
+usage: wine_exe.py 32|64 MORVALEN.EXE WINPROBE.EXE XPROBE WORKDIR"""
 
 import atexit
 import os
@@ -30,6 +33,8 @@ import e2elib  # noqa: E402
 from e2elib import Failure, check  # noqa: E402
 
 SOURCE = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "scripts"))
+runs_i386 = __import__("runs-i386").runs_i386
 BLACK = (0, 0, 0)
 CYAN = (0, 255, 255)
 RED = (255, 0, 0)
@@ -69,14 +74,27 @@ def namespace_refusal():
 
 args = [a for a in sys.argv[1:] if a != INSIDE]
 inside = INSIDE in sys.argv
-if len(args) != 4:
+if len(args) != 5 or args[0] not in ("32", "64"):
     print(__doc__.rsplit("\n\n", 1)[1])
     sys.exit(2)
-exe, winprobe, xprobe, workdir = (os.path.abspath(a) for a in args)
+bits = args[0]
+exe, winprobe, xprobe, workdir = (os.path.abspath(a) for a in args[1:])
+# Each architecture's own loader and server, whatever /usr/bin/wine picks.
+WINE = {"32": ("/usr/lib/wine/wine", "/usr/lib/wine/wineserver32", "win32", "wine32"),
+        "64": ("/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64", "win64", "wine64")}
+loader, wineserver, winearch, package = WINE[bits]
+if not inside:
+    print(f"the {bits}-bit morvalen.exe under Wine ({loader})")
 display = e2elib.display_or_skip()
-for program in ("wine", "wineboot", "wineserver", "xdotool"):
-    if not shutil.which(program):
-        skip(f"{program} is not installed (scripts/test installs Wine)")
+if bits == "32":
+    ok, why = runs_i386()
+    if not ok:
+        skip(f"{why}: the 32-bit executable cannot run here (the 64-bit one is tested)")
+for program in (loader, wineserver):
+    if not os.access(program, os.X_OK):
+        skip(f"{program} is not installed (scripts/test installs {package})")
+if not shutil.which("xdotool"):
+    skip("xdotool is not installed")
 if not os.path.isfile(exe):
     skip(f"{exe} is missing (scripts/build-windows makes it)")
 refusal = None
@@ -98,9 +116,10 @@ with open(os.path.join(tmp, "bin", "xdg-open"), "w") as f:
     f.write(f'#!/bin/sh\nprintf "%s\\n" "$#" "$@" > "{opener_log}"\n')
 os.chmod(os.path.join(tmp, "bin", "xdg-open"), 0o755)
 
-env = dict(os.environ, WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+env = dict(os.environ, WINEPREFIX=prefix, WINEARCH=winearch, WINELOADER=loader, WINESERVER=wineserver,
+           WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
            PATH=os.path.join(tmp, "bin") + os.pathsep + os.environ.get("PATH", ""))
-tools = e2elib.Tools(display, exe, None, xprobe, command=["wine", exe], env=env, log=os.path.join(tmp, "wine.log"))
+tools = e2elib.Tools(display, exe, None, xprobe, command=[loader, exe], env=env, log=os.path.join(tmp, "wine.log"))
 
 
 def sh(*cmd, timeout=60):
@@ -126,8 +145,11 @@ def make_prefix():
     shutil.rmtree(prefix, ignore_errors=True)
     os.makedirs(prefix)
     start = time.monotonic()
-    sh("wineboot", "-i", timeout=240)
-    sh("wineserver", "-w", timeout=120)
+    try:
+        sh(loader, "wineboot", "-i", timeout=240)
+        sh(wineserver, "-w", timeout=120)
+    except Failure as e:
+        skip(f"Wine itself cannot start here: {e}")
     open(ready, "w").close()
     print(f"made the Wine prefix in {time.monotonic() - start:.1f} s")
 
@@ -135,10 +157,10 @@ def make_prefix():
 def wine_server(restart):
     """Ends the prefix's Wine server (and every program in it); with
     restart, starts a new one that stays between the program's runs."""
-    subprocess.run(["wineserver", "-k"], env=tools.env, capture_output=True, timeout=30)
+    subprocess.run([wineserver, "-k"], env=tools.env, capture_output=True, timeout=30)
     if restart:
         # It goes to the background: keep it off the pipes of this call.
-        subprocess.run(["wineserver", "-p"], env=tools.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        subprocess.run([wineserver, "-p"], env=tools.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        check=True, timeout=30)
 
 
@@ -230,7 +252,7 @@ def used_share(path):
 
 
 def run_probe(texts):
-    out = sh("wine", winprobe, *texts, timeout=60)
+    out = sh(loader, winprobe, *texts, timeout=60)
     values, drives, extents = {}, [], []
     for line in out.splitlines():
         f = line.split()
