@@ -461,11 +461,12 @@ class Session:
         """Waits for the box to close and the keyboard focus to come back to
         the main window, as Windows activates the owner of a closed dialog."""
         self.tools.wait_windows(lambda ws: box not in ws, f"the about box did not close on {how}")
-        end = time.monotonic() + 3
-        while (focus := self.tools.xdotool("getwindowfocus", check_rc=False).strip()) != str(main):
-            check(time.monotonic() < end, f"the focus is on {focus or 'no window'}, not on the main window "
-                  f"{main}, after the box closed on {how}")
-            time.sleep(0.1)
+
+        def focus():
+            return self.tools.xdotool("getwindowfocus", check_rc=False).strip()
+
+        check(e2elib.wait_until(lambda: focus() == str(main), 3),
+              f"the focus is on {focus() or 'no window'}, not on the main window {main}, after the box closed on {how}")
 
     def row_opens_box_over_main(self, proc, main):
         """A double-click on the first row opens the box over the main window;
