@@ -127,6 +127,11 @@ class Desktop:
             self.button(1)
         time.sleep(0.1)
 
+    def managed(self, env):
+        """Whether the X server of env has a window manager: the
+        compositor's, not another server that took the same display number."""
+        return subprocess.run([self.xprobe, "wmready"], env=env, capture_output=True).returncode == 0
+
     def float(self, window):
         """Makes the window float where a tiling compositor would tile it."""
 
@@ -187,6 +192,8 @@ class Weston(XTestInput, Desktop):
             return None
 
         self.display = wait_for("weston's Xwayland", listening, proc=proc, log=log)
+        wait_for("weston's window manager", lambda: self.managed(dict(os.environ, DISPLAY=self.display)), proc=proc,
+                 log=log)
         self.move(w + 32, h + 32)
         time.sleep(0.2)
         self.move(w // 2, h // 2)
@@ -255,6 +262,8 @@ class Sway(Desktop):
             return (display, sockets[0], ipc[0]) if display and sockets and ipc else None
 
         self.display, socket, ipc = wait_for("sway's Xwayland", ready, proc=proc, log=log)
+        wait_for("sway's window manager", lambda: self.managed(dict(os.environ, DISPLAY=self.display)), proc=proc,
+                 log=log)
         self.wl_env = dict(os.environ, XDG_RUNTIME_DIR=run, WAYLAND_DISPLAY=os.path.basename(socket), SWAYSOCK=ipc)
         self.input = subprocess.Popen([self.wlinput, str(w), str(h)], env=self.wl_env, stdin=subprocess.PIPE,
                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
@@ -356,8 +365,7 @@ class Mutter(XTestInput, Desktop):
             env = dict(os.environ, DISPLAY=found[0])
             if found[1]:
                 env["XAUTHORITY"] = found[1]
-            managed = subprocess.run([self.xprobe, "wmready"], env=env, capture_output=True).returncode == 0
-            return env if managed else None
+            return env if self.managed(env) else None
 
         self.env = wait_for(f"{self.name}'s Xwayland and window manager", ready, timeout=30, proc=proc, log=log)
         self.display = self.input_display = self.env["DISPLAY"]
