@@ -198,10 +198,12 @@ void win32::NonClientChanged(HWND h) {
     RECT cr = ClientBounds(*w);
     SIZE now{cr.right, cr.bottom};
     w->ncPaint = true;
-    InvalidateClient(*w, gdi::Region(cr), true);
     WmState().newArrivals = true;
+    // Only the bar's look changed: the client keeps its pixels.
+    if (now.cx == w->lastSize.cx && now.cy == w->lastSize.cy) return;
     // The bar came or went: the client area changed size.
-    if (!w->needSizeMove && (now.cx != w->lastSize.cx || now.cy != w->lastSize.cy)) {
+    InvalidateClient(*w, gdi::Region(cr), true);
+    if (!w->needSizeMove) {
         w->lastSize = now;
         Send(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(now.cx, now.cy));
     }

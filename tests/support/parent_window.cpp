@@ -21,6 +21,11 @@ LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             auto *dis = reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
             r.draws.push_back({dis->CtlType, dis->CtlID, static_cast<int>(dis->itemID), dis->itemAction,
                                dis->itemState, dis->hwndItem, dis->rcItem, dis->hDC != nullptr});
+            if (r.paintItems && dis->hDC && static_cast<int>(dis->itemID) >= 0) {
+                HBRUSH b = CreateSolidBrush(ItemColour(static_cast<int>(dis->itemID)));
+                FillRect(dis->hDC, &dis->rcItem, b);
+                DeleteObject(b);
+            }
             return TRUE;
         }
         case WM_MEASUREITEM: {

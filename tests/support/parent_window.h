@@ -38,6 +38,7 @@ struct Recorder {
     UINT measuredHeightIn = 0;
     UINT measureAnswer = 0;  // non-zero: the item height to answer
     std::vector<int> vscrollCodes;
+    bool paintItems = false;  // owner-drawn items filled with ItemColour
 
     void Clear() {
         commands.clear();
@@ -55,6 +56,11 @@ struct Recorder {
 };
 
 Recorder &Rec();
+
+// The colour the parent fills owner-drawn item `index` with (paintItems).
+inline COLORREF ItemColour(int index) {
+    return RGB(index * 6 % 256, 128, 255 - index * 6 % 256);
+}
 
 // Creates a visible top-level window with a 400 x 300 client area.
 HWND CreateParent();

@@ -6,9 +6,12 @@ ends it with exit code 0.
 
 usage: window_manager.py MORVALEN MORVALEN-DRIVES XPROBE"""
 
+import atexit
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -20,6 +23,8 @@ e2elib.programs_or_skip("Xvfb", "openbox", "xdotool")
 
 
 xvfb, display = e2elib.start_xvfb()
+tmp = tempfile.mkdtemp(prefix="morvalen-e2e-")
+atexit.register(shutil.rmtree, tmp, True)
 tools = e2elib.Tools(display, *sys.argv[1:4])
 wm = subprocess.Popen(["openbox", "--sm-disable"], env=tools.env, stdout=subprocess.DEVNULL,
                       stderr=subprocess.DEVNULL)
@@ -86,10 +91,11 @@ def close_button_click():
         tools.stop(proc)
 
 
-def about_box(proc, main):
-    """Opens the about box with a double-click on the first row."""
+def about_box(proc, main, at=(120, 24)):
+    """Opens the about box with a double-click at a client point of the main
+    window (the first row unless told)."""
     x, y, width, height = tools.geometry(main)
-    tools.xdotool("mousemove", str(x + 120), str(y + 24))
+    tools.xdotool("mousemove", str(x + at[0]), str(y + at[1]))
     time.sleep(0.1)
     tools.xdotool("click", "--repeat", "2", "--delay", "80", "1")
     end = time.monotonic() + 5
@@ -135,6 +141,72 @@ def modal_box_alt_f4():
         tools.stop(proc)
 
 
+def resize(main, width, height):
+    tools.xdotool("windowsize", "--sync", str(main), str(width), str(height), check_rc=False)
+    end = time.monotonic() + 5
+    while tools.geometry(main)[2:] != (width, height) and time.monotonic() < end:
+        time.sleep(0.05)
+    check(tools.geometry(main)[2:] == (width, height), f"not resized to {width}x{height}: {tools.geometry(main)}")
+    time.sleep(0.5)
+
+
+def resized_list_and_a_click_on_the_disabled_window():
+    """Made large, the list answers everywhere: a double-click far below the
+    rows opens the box. A click on the main window while the box is open
+    leaves the box open, on top and taking the keys: O closes it."""
+    proc = tools.start()
+    try:
+        main = tools.find_window(proc)
+        time.sleep(0.5)
+        resize(main, 1000, 700)
+        box = about_box(proc, main, at=(950, 650))
+        time.sleep(1.0)
+        x, y, width, height = tools.geometry(main)
+        tools.xdotool("mousemove", str(x + 50), str(y + 24))
+        time.sleep(0.1)
+        tools.xdotool("click", "1")
+        time.sleep(0.7)
+        check(box in tools.windows_of_class(), "a click on the disabled main window closed the about box")
+        focused = int(tools.xdotool("getwindowfocus").strip())
+        check(focused == box, f"the focus is on {hex(focused)}, not on the about box {hex(box)}")
+        stacking = tools.run("xprop", "-root", "_NET_CLIENT_LIST_STACKING")
+        order = [int(v, 16) for v in stacking.split("#")[-1].replace(",", " ").split()]
+        check(box in order and main in order and order.index(box) > order.index(main),
+              f"the about box is not above the main window: {stacking.strip()}")
+        tools.xdotool("key", "o")
+        tools.wait_windows(lambda ws: box not in ws, "O did not reach the about box")
+        tools.focus(main)
+        tools.xdotool("key", "alt+x")
+        tools.expect_clean_exit(proc)
+    finally:
+        tools.stop(proc)
+
+
+def wheel_over_the_list_without_the_focus():
+    """The wheel scrolls the list under the pointer though the main window,
+    not the list, has the focus."""
+    proc = tools.start()
+    try:
+        main = tools.find_window(proc)
+        time.sleep(0.5)
+        resize(main, 600, 40)
+        tools.focus(main)
+        x, y, width, height = tools.geometry(main)
+        before = tools.settled_snap(main, os.path.join(tmp, "wheel-before.ppm"))
+        tools.xdotool("mousemove", str(x + 100), str(y + height - 8))
+        time.sleep(0.1)
+        tools.xdotool("click", "5")
+        time.sleep(0.3)
+        after = tools.settled_snap(main, os.path.join(tmp, "wheel-after.ppm"))
+        changed = sum(1 for yy in range(20, height) for xx in range(0, width - 20)
+                      if before.pixel(xx, yy) != after.pixel(xx, yy))
+        check(changed > 50, f"the wheel over the list changed {changed} pixels of it")
+        tools.xdotool("key", "alt+x")
+        tools.expect_clean_exit(proc)
+    finally:
+        tools.stop(proc)
+
+
 try:
     wait_for_wm()
     e2elib.main([
@@ -142,6 +214,9 @@ try:
         ("window manager's close ends with 0", closed_by_window_manager),
         ("close button ends with 0", close_button_click),
         ("modal about box, Alt+F4 on it, then Esc ends with 0", modal_box_alt_f4),
+        ("resized list answers below its rows; a click on the disabled window keeps the box",
+         resized_list_and_a_click_on_the_disabled_window),
+        ("the wheel scrolls the list under the pointer", wheel_over_the_list_without_the_focus),
     ])
 finally:
     wm.kill()

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
+
 #include "platform/common/nonclient.h"
+#include "platform/testing.h"
 #include "tests/support/parent_window.h"
 #include "tests/support/rect.h"
 
@@ -18,6 +21,7 @@ protected:
     void SetUp() override { parent_ = CreateParent(); }
     void TearDown() override {
         if (IsWindow(parent_)) DestroyWindow(parent_);
+        Rec().paintItems = false;
     }
 
     // A 200 x 160 list (ten whole items of 16) with `count` items.
@@ -376,6 +380,56 @@ TEST_F(ListBoxTest, WheelArrowsAndThumbScroll) {
     si.fMask = SIF_POS;
     GetScrollInfo(list, SB_VERT, &si);
     EXPECT_EQ(si.nPos, 30);
+}
+
+// Scrolling by the wheel, the scroll bar and the keyboard, as a user does
+// it: what reaches the screen is the rows from the new top index, and Down
+// on the last visible row, or on the last item scrolled away, brings the
+// caret's row into view.
+TEST_F(ListBoxTest, ScrollingShowsTheRowsFromTheNewTop) {
+    Rec().paintItems = true;
+    HWND list = MakeList(40);
+    SetFocus(list);
+    win32::testing::RunUntilIdle();
+    RECT win;
+    GetWindowRect(list, &win);
+    auto screenRowsFrom = [&](int top, const char *how) {
+        ASSERT_EQ(Top(list), top) << how;
+        for (int row = 0; row < 10; ++row) {
+            POINT p{100, row * 16 + 8};
+            ClientToScreen(list, &p);
+            COLORREF c = ItemColour(top + row);
+            uint32_t rgb = (uint32_t{GetRValue(c)} << 16) | (uint32_t{GetGValue(c)} << 8) | GetBValue(c);
+            EXPECT_EQ(win32::testing::ScreenPixel(p.x, p.y), rgb) << how << ", row " << row;
+        }
+    };
+    struct Step {
+        const char *how;
+        std::function<void()> act;
+        int top;
+    } steps[] = {
+        {"wheel", [&] { win32::testing::Wheel(win.left + 50, win.top + 50, -WHEEL_DELTA); }, 3},
+        {"scroll-bar arrow", [&] { win32::testing::Click(win.right - 8, win.bottom - 8); }, 4},
+        {"Down past the last row",
+         [&] {
+             SendMessageA(list, LB_SETCURSEL, 13, 0);  // the last visible row
+             win32::testing::KeyPress(VK_DOWN);
+         },
+         5},
+        {"Down on the last item scrolled out of view",
+         [&] {
+             SendMessageA(list, LB_SETCURSEL, 39, 0);
+             win32::testing::Wheel(win.left + 50, win.top + 50, 3 * WHEEL_DELTA);
+             win32::testing::KeyPress(VK_DOWN);
+         },
+         30},
+    };
+    for (const Step &step : steps) {
+        step.act();
+        win32::testing::RunUntilIdle();
+        screenRowsFrom(step.top, step.how);
+    }
+    EXPECT_EQ(Sel(list), 39);
 }
 
 TEST_F(ListBoxTest, IntegralHeightDropsThePartialItem) {

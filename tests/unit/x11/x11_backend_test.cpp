@@ -299,6 +299,38 @@ TEST_F(X11Backend, PresentCopiesOnlyTheDirtyRectangle) {
     backend_->Present(w, tooSmall, {0, 0, 64, 48});
     Settle();
     EXPECT_EQ(PixelAt(xw, 0, 0), 0x12C034u);
+
+    // At display scale 2 an expose at odd device pixels names every logical
+    // pixel that covers them: presenting it repaints all of them.
+    setenv("MORVALEN_SCALE", "2", 1);
+    backend_ = display::x11::Open(TestDisplay());
+    unsetenv("MORVALEN_SCALE");
+    ASSERT_EQ(backend_->Scale(), 2);
+    w = Create({20, 20, 52, 44});
+    xw = static_cast<Window>(w);
+    backend_->ShowTopLevel(w, true);
+    ASSERT_TRUE(WaitFor(kMap, w));
+    gdi::Surface twice;
+    twice.width = 64;
+    twice.height = 48;
+    twice.pixels.assign(64 * 48, 0x12C034u);
+    backend_->Present(w, twice, {0, 0, 32, 24});
+    Drain(50);
+    GC red = XCreateGC(peer_, xw, 0, nullptr);
+    XSetForeground(peer_, red, 0xFF0000);
+    XFillRectangle(peer_, xw, red, 3, 5, 4, 3);  // device (3,5)-(7,8): logical (1,2)-(4,4)
+    XFreeGC(peer_, red);
+    XClearArea(peer_, xw, 3, 5, 4, 3, True);
+    Settle();
+    RECT repainted{};
+    while (WaitFor(kExpose, w, &expose)) {
+        backend_->Present(w, twice, expose.rect);
+        UnionRect(&repainted, &repainted, &expose.rect);
+        if (repainted.right >= 4 && repainted.bottom >= 4) break;
+    }
+    Settle();
+    for (int y = 5; y < 8; ++y)
+        for (int x = 3; x < 7; ++x) EXPECT_EQ(PixelAt(xw, x, y), 0x12C034u) << x << "," << y;
 }
 
 TEST_F(X11Backend, ShapeSetsBoundingAndInputFromTheRegion) {
