@@ -103,10 +103,10 @@ public:
     // click elsewhere activated it): raises it, focuses it and asks the
     // window manager to make it the active window.
     virtual void ActivateTopLevel(NativeId w) { SetInputFocus(w); }
-    // The client rectangle the window system has now, when the back-end
-    // heard nothing it can trust since the window was last mapped or
-    // reparented (a window manager may have moved it silently). False when
-    // the last reported rectangle holds.
+    // The client rectangle the window system has now, when it differs from
+    // the last one reported and the back-end cannot trust what it heard (a
+    // window manager may move a window, or its frame, without a word).
+    // False when the last reported rectangle holds.
     virtual bool QueryClientRect(NativeId, RECT *) { return false; }
 
     // Removes and returns the next pending event; false when none is pending.

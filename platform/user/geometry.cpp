@@ -237,16 +237,22 @@ static void InvalidateResized(Window &w, const RECT &oldClient) {
     w.ncPaint = true;
 }
 
+// A top-level shown is mapped when the queue is next read: by then the
+// program has placed it, shaped it and disabled its owner, and the window
+// manager sees it once, whole (some place a window only when it maps, and
+// read its state only then).
 static void ShowOrHideNative(Window &w, bool show) {
+    std::vector<HWND> &pending = WmState().pendingMaps;
     if (show) {
         if (IsTopLevel(w)) {
             EnsureNative(w);
-            display::Current().ShowTopLevel(w.native, true);
             w.nativeShown = true;
+            if (std::find(pending.begin(), pending.end(), w.hwnd) == pending.end()) pending.push_back(w.hwnd);
         }
         InvalidateTree(w.hwnd, true, true);
         return;
     }
+    std::erase(pending, w.hwnd);
     if (IsTopLevel(w) && w.native) {
         display::Current().ShowTopLevel(w.native, false);
         w.nativeShown = false;

@@ -26,8 +26,20 @@ bool RangeMatches(UINT lo, UINT hi, UINT m) {
     return m >= lo && m <= hi;
 }
 
+// The top-levels shown since the queue was last read get their native
+// windows mapped.
+void MapPendingWindows() {
+    std::vector<HWND> pending;
+    pending.swap(WmState().pendingMaps);
+    for (HWND h : pending) {
+        Window *w = WindowOf(h);
+        if (w && w->nativeShown && w->native) display::Current().ShowTopLevel(w->native, true);
+    }
+}
+
 void PumpBackend() {
     if (!display::IsOpen()) return;
+    MapPendingWindows();
     display::Backend &b = display::Current();
     display::Event ev;
     while (b.NextEvent(&ev)) {

@@ -117,6 +117,9 @@ struct State {
     // The top-level the back-end is resizing (its native window is already there).
     HWND configuring = nullptr;
 
+    // Top-levels shown whose native windows are mapped at the next read of
+    // the queue.
+    std::vector<HWND> pendingMaps;
     // The scroll bar that tracks the mouse.
     HWND scrollTracking = nullptr;
 

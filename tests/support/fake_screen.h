@@ -22,6 +22,8 @@ public:
         RECT client{};
         bool shown = false;
         bool decorated = false;
+        bool modal = false;
+        bool modalWhenShown = false;  // marked modal before it was first shown
         win32::display::NativeId owner = 0;
         std::string title;
         win32::gdi::Surface pixels;  // the last presented client area
@@ -126,7 +128,11 @@ public:
     }
     void DestroyTopLevel(win32::display::NativeId w) override { natives.erase(w); }
     void MoveTopLevel(win32::display::NativeId w, const RECT &client) override { natives[w].client = client; }
-    void ShowTopLevel(win32::display::NativeId w, bool show) override { natives[w].shown = show; }
+    void ShowTopLevel(win32::display::NativeId w, bool show) override {
+        natives[w].shown = show;
+        if (show) natives[w].modalWhenShown = natives[w].modal;
+    }
+    void SetModal(win32::display::NativeId w, bool modal) override { natives[w].modal = modal; }
     void SetTitle(win32::display::NativeId w, const char *title) override { natives[w].title = title; }
     void SetShape(win32::display::NativeId, const win32::gdi::Region *) override {}
     void SetIcon(win32::display::NativeId, int, int, const uint32_t *, const uint8_t *) override {}

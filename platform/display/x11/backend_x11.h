@@ -64,9 +64,14 @@ struct TopLevel {
     Window xid = 0;
     RECT client{};      // last known client rectangle, screen coordinates
     Window parent = 0;  // the root, or a window manager's frame
-    // A ConfigureNotify that tells the root position came after the last
-    // map or reparent; else `client` may be stale.
+    // Without a frame: a ConfigureNotify came after the last map, so
+    // `client` is exact. In a frame nothing is exact for long: some window
+    // managers move the frame without a word after telling the client where
+    // it is.
     bool positionKnown = true;
+    // Our own move was asked for and no ConfigureNotify answered yet: the
+    // server may not show it yet, and the layer's rectangle holds.
+    bool movePending = false;
     // A 32-bit visual whose alpha the back-end sets: 0 outside `alpha`
     // (the shape at device resolution), 255 inside.
     bool argb = false;

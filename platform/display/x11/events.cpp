@@ -281,6 +281,7 @@ void X11Backend::Forget(Window xid) {
 // its word in root coordinates; a real one is relative to the parent, the
 // root or a frame (which the window manager may move later without a word).
 void X11Backend::OnConfigureNotify(TopLevel &t, const XConfigureEvent &c) {
+    t.movePending = false;
     POINT root{};
     if (c.send_event) {
         root = {c.x, c.y};

@@ -137,6 +137,7 @@ void X11Backend::MoveTopLevel(display::NativeId w, const RECT &client) {
     TopLevel *t = Find(w);
     if (!t) return;
     t->client = client;
+    t->movePending = true;
     SetSizeHints(t->xid, client);
     POINT at = ToRoot({client.left, client.top});
     XMoveResizeWindow(dpy_, t->xid, at.x, at.y, static_cast<unsigned>(Dev(Width(client))),
@@ -323,7 +324,7 @@ void X11Backend::ActivateTopLevel(display::NativeId w) {
 
 bool X11Backend::QueryClientRect(display::NativeId w, RECT *client) {
     TopLevel *t = Find(w);
-    if (!t || t->positionKnown || !t->mapped) return false;
+    if (!t || !t->mapped || t->movePending || (t->parent == root_ && t->positionKnown)) return false;
     POINT root{};
     if (!RootPosition(*t, &root)) return false;
     POINT at = FromRoot(root);

@@ -207,6 +207,15 @@ class Tools:
             proc.kill()
             proc.wait()
 
+    def close_box_and_end(self, proc, main, box, what="the about box did not close on O"):
+        """O closes the about box; Alt+X on the main window then ends the
+        program with exit code 0."""
+        self.xdotool("key", "o")
+        self.wait_windows(lambda ws: box not in ws, what)
+        self.focus(main)
+        self.xdotool("key", "alt+x")
+        self.expect_clean_exit(proc)
+
     def focus(self, window):
         self.xdotool("windowactivate", "--sync", str(window), check_rc=False)
         self.xdotool("windowfocus", "--sync", str(window), check_rc=False)

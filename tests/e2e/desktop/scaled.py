@@ -54,11 +54,7 @@ def twice_the_size():
             check(any(img.pixel(xx, yy) == RED for xx in range(navy[-1] + 1, img.width)),
                   f"the link reaches the right edge of the oval at row {yy}")
         check(rows >= 16, f"only {rows} rows of link text")
-        tools.xdotool("key", "o")
-        tools.wait_windows(lambda ws: box not in ws, "the about box did not close on O")
-        tools.focus(main)
-        tools.xdotool("key", "alt+x")
-        tools.expect_clean_exit(proc)
+        tools.close_box_and_end(proc, main, box)
     finally:
         tools.stop(proc)
 

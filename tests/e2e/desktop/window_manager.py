@@ -173,11 +173,7 @@ def resized_list_and_a_click_on_the_disabled_window():
         order = [int(v, 16) for v in stacking.split("#")[-1].replace(",", " ").split()]
         check(box in order and main in order and order.index(box) > order.index(main),
               f"the about box is not above the main window: {stacking.strip()}")
-        tools.xdotool("key", "o")
-        tools.wait_windows(lambda ws: box not in ws, "O did not reach the about box")
-        tools.focus(main)
-        tools.xdotool("key", "alt+x")
-        tools.expect_clean_exit(proc)
+        tools.close_box_and_end(proc, main, box, "O did not reach the about box")
     finally:
         tools.stop(proc)
 

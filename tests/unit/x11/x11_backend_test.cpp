@@ -382,6 +382,7 @@ TEST_F(X11Backend, ShapedPopupsAreClearOutsideTheRegionUnderACompositingManager)
     XSetSelectionOwner(peer_, cm, owner, CurrentTime);
     Settle();
     display::NativeId framed = Create({50, 50, 150, 110}, "Framed");
+    Settle();
     EXPECT_EQ(depth(before), DefaultDepth(peer_, DefaultScreen(peer_)));
     EXPECT_EQ(depth(framed), DefaultDepth(peer_, DefaultScreen(peer_)));
 
@@ -393,6 +394,7 @@ TEST_F(X11Backend, ShapedPopupsAreClearOutsideTheRegionUnderACompositingManager)
         unsetenv("MORVALEN_SCALE");
         ASSERT_EQ(backend_->Scale(), scale);
         display::NativeId popup = Create({50, 50, 150, 110}, "", false, true);
+        Settle();
         ASSERT_EQ(depth(popup), 32) << "the server offers no 32-bit TrueColor visual";
         gdi::Region shape(RECT{0, 0, 100, 60});
         shape.Subtract(gdi::Region(RECT{0, 0, 10, 10}));
@@ -715,8 +717,7 @@ TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
     EXPECT_EQ(press.x, 6);
     EXPECT_EQ(press.y, 7);
     // Moving the frame does not move the client inside it; the window
-    // manager tells the client with a synthetic ConfigureNotify, and what
-    // it says holds until the next map or reparent.
+    // manager tells the client with a synthetic ConfigureNotify.
     XMoveWindow(peer_, frame, 70, 90);
     XEvent note{};
     note.xconfigure.type = ConfigureNotify;
@@ -730,8 +731,14 @@ TEST_F(X11Backend, ConfigureReportsRootPositionsEvenWhenReparented) {
     ASSERT_TRUE(WaitFor(kConfigure, w, &c));
     EXPECT_EQ(c.rect.left, 74);
     EXPECT_EQ(c.rect.top, 113);
+    // What it said no longer holds once it moves the frame silently again
+    // (weston does, right after mapping).
     XMoveWindow(peer_, frame, 10, 10);
     Settle();
+    ASSERT_TRUE(backend_->QueryClientRect(w, &now));
+    EXPECT_EQ(now, (RECT{14, 33, 114, 93}));
+    // Our own move stands until the window manager answers it.
+    backend_->MoveTopLevel(w, {200, 200, 300, 260});
     EXPECT_FALSE(backend_->QueryClientRect(w, &now));
     backend_->DestroyTopLevel(w);
     XDestroyWindow(peer_, frame);
