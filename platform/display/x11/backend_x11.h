@@ -83,6 +83,7 @@ struct TopLevel {
     bool mapped = false;
     bool focusWhenMapped = false;
     bool shown = false;  // asked to be mapped: the window manager may own its state
+    bool owned = false;  // has an owner: kept off the taskbar
     Pixmap iconPixmap = 0;
     Pixmap iconMask = 0;
 };
@@ -143,6 +144,7 @@ private:
         kNetWmWindowTypeDialog,
         kNetWmState,
         kNetWmStateModal,
+        kNetWmStateSkipTaskbar,
         kNetActiveWindow,
         kNetWmCmScreen,  // _NET_WM_CM_S<screen>: owned while a compositing manager runs
         kAtomCount
@@ -169,6 +171,7 @@ private:
     // toplevel.cpp
     Window CreateClientWindow(const RECT &client, bool argb);
     bool CompositingManagerRuns();
+    void WriteWmState(const TopLevel &t, bool modal);
     void IdentifyClient(Window xid);
     void SetSizeHints(Window xid, const RECT &client);
     void SetNetIcon(Window xid, int width, int height, const uint32_t *pixels, const uint8_t *mask);

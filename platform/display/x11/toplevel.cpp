@@ -71,10 +71,13 @@ display::NativeId X11Backend::CreateTopLevel(const display::TopLevelParams &p) {
         XChangeProperty(dpy_, xid, atoms_[kMotifWmHints], atoms_[kMotifWmHints], 32, PropModeReplace,
                         reinterpret_cast<unsigned char *>(motif), 5);
     }
-    if (p.owner && windows_.count(p.owner)) XSetTransientForHint(dpy_, xid, static_cast<Window>(p.owner));
+    bool owned = p.owner && windows_.count(p.owner);
+    if (owned) XSetTransientForHint(dpy_, xid, static_cast<Window>(p.owner));
 
     TopLevel &t = windows_[xid];
     t.xid = xid;
+    t.owned = owned;
+    if (owned) WriteWmState(t, false);
     t.client = p.client;
     t.parent = root_;
     t.argb = argb;
@@ -175,19 +178,33 @@ void X11Backend::SetModal(display::NativeId w, bool modal) {
     }
     if (t->shown) {
         // The window manager keeps the state of a mapped window: ask it.
+        // Leaving modality keeps an owned window off the taskbar.
         XEvent ev = RequestToWindowManager(t->xid, atoms_[kNetWmState]);
         ev.xclient.data.l[0] = modal ? 1 : 0;  // add, remove
         ev.xclient.data.l[1] = static_cast<long>(atoms_[kNetWmStateModal]);
+        if (modal && t->owned) ev.xclient.data.l[2] = static_cast<long>(atoms_[kNetWmStateSkipTaskbar]);
         ev.xclient.data.l[3] = 1;  // a normal application asks
         XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
-    } else if (modal) {
-        Atom state = atoms_[kNetWmStateModal];
-        XChangeProperty(dpy_, t->xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char *>(&state), 1);
     } else {
-        XDeleteProperty(dpy_, t->xid, atoms_[kNetWmState]);
+        WriteWmState(*t, modal);
     }
     XFlush(dpy_);
+}
+
+// _NET_WM_STATE of a window not yet mapped, which window managers read when
+// they take it: modal while its owner is disabled, off the taskbar when
+// owned.
+void X11Backend::WriteWmState(const TopLevel &t, bool modal) {
+    Atom states[2];
+    int count = 0;
+    if (modal) states[count++] = atoms_[kNetWmStateModal];
+    if (t.owned) states[count++] = atoms_[kNetWmStateSkipTaskbar];
+    if (count == 0) {
+        XDeleteProperty(dpy_, t.xid, atoms_[kNetWmState]);
+        return;
+    }
+    XChangeProperty(dpy_, t.xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(states), count);
 }
 
 void X11Backend::SetTitle(display::NativeId w, const char *title) {

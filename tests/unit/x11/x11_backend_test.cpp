@@ -235,18 +235,22 @@ TEST_F(X11Backend, WindowPropertiesTitleClassTransientAndDecorations) {
     EXPECT_EQ(StringProperty(static_cast<Window>(popup), "WM_CLIENT_MACHINE"), host);
     EXPECT_EQ(StringProperty(w, "WM_CLIENT_MACHINE"), host);
 
-    // While its owner is disabled the popup is a modal dialog: set on the
-    // window before it is mapped, asked of the window manager after.
+    // An owned window stays off the taskbar; while its owner is disabled it
+    // is also a modal dialog: set on the window before it is mapped, asked
+    // of the window manager after.
     Atom modal = XInternAtom(peer_, "_NET_WM_STATE_MODAL", False);
+    const long skip = static_cast<long>(XInternAtom(peer_, "_NET_WM_STATE_SKIP_TASKBAR", False));
+    EXPECT_TRUE(LongProperty(w, "_NET_WM_STATE").empty());
+    EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE"), std::vector<long>{skip});
     backend_->SetModal(popup, true);
     Settle();
     EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_WINDOW_TYPE"),
               std::vector<long>{static_cast<long>(XInternAtom(peer_, "_NET_WM_WINDOW_TYPE_DIALOG", False))});
     EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE"),
-              std::vector<long>{static_cast<long>(modal)});
+              (std::vector<long>{static_cast<long>(modal), skip}));
     backend_->SetModal(popup, false);
     Settle();
-    EXPECT_TRUE(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE").empty());
+    EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE"), std::vector<long>{skip});
     XSelectInput(peer_, DefaultRootWindow(peer_), SubstructureNotifyMask);
     XSync(peer_, False);
     backend_->ShowTopLevel(popup, true);
@@ -258,7 +262,7 @@ TEST_F(X11Backend, WindowPropertiesTitleClassTransientAndDecorations) {
         XNextEvent(peer_, &ev);
         if (ev.type == ClientMessage && ev.xclient.message_type == XInternAtom(peer_, "_NET_WM_STATE", False))
             asked = ev.xclient.window == static_cast<Window>(popup) && ev.xclient.data.l[0] == 1 &&
-                    ev.xclient.data.l[1] == static_cast<long>(modal);
+                    ev.xclient.data.l[1] == static_cast<long>(modal) && ev.xclient.data.l[2] == skip;
     }
     XSelectInput(peer_, DefaultRootWindow(peer_), NoEventMask);
     EXPECT_TRUE(asked);
