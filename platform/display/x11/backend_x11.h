@@ -83,7 +83,7 @@ struct TopLevel {
     bool mapped = false;
     bool focusWhenMapped = false;
     bool shown = false;  // asked to be mapped: the window manager may own its state
-    bool owned = false;  // has an owner: kept off the taskbar
+    Window owner = 0;    // its owner's window, or 0: kept off the taskbar
     Pixmap iconPixmap = 0;
     Pixmap iconMask = 0;
 };
@@ -172,6 +172,7 @@ private:
     Window CreateClientWindow(const RECT &client, bool argb);
     bool CompositingManagerRuns();
     void WriteWmState(const TopLevel &t, bool modal);
+    bool BelowItsOwner(const TopLevel &t);
     void IdentifyClient(Window xid);
     void SetSizeHints(Window xid, const RECT &client);
     void SetNetIcon(Window xid, int width, int height, const uint32_t *pixels, const uint8_t *mask);

@@ -76,7 +76,7 @@ display::NativeId X11Backend::CreateTopLevel(const display::TopLevelParams &p) {
 
     TopLevel &t = windows_[xid];
     t.xid = xid;
-    t.owned = owned;
+    t.owner = owned ? static_cast<Window>(p.owner) : 0;
     if (owned) WriteWmState(t, false);
     t.client = p.client;
     t.parent = root_;
@@ -182,7 +182,7 @@ void X11Backend::SetModal(display::NativeId w, bool modal) {
         XEvent ev = RequestToWindowManager(t->xid, atoms_[kNetWmState]);
         ev.xclient.data.l[0] = modal ? 1 : 0;  // add, remove
         ev.xclient.data.l[1] = static_cast<long>(atoms_[kNetWmStateModal]);
-        if (modal && t->owned) ev.xclient.data.l[2] = static_cast<long>(atoms_[kNetWmStateSkipTaskbar]);
+        if (modal && t->owner) ev.xclient.data.l[2] = static_cast<long>(atoms_[kNetWmStateSkipTaskbar]);
         ev.xclient.data.l[3] = 1;  // a normal application asks
         XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
     } else {
@@ -198,7 +198,7 @@ void X11Backend::WriteWmState(const TopLevel &t, bool modal) {
     Atom states[2];
     int count = 0;
     if (modal) states[count++] = atoms_[kNetWmStateModal];
-    if (t.owned) states[count++] = atoms_[kNetWmStateSkipTaskbar];
+    if (t.owner) states[count++] = atoms_[kNetWmStateSkipTaskbar];
     if (count == 0) {
         XDeleteProperty(dpy_, t.xid, atoms_[kNetWmState]);
         return;
@@ -340,7 +340,35 @@ void X11Backend::ActivateTopLevel(display::NativeId w) {
     ev.xclient.data.l[0] = 1;
     ev.xclient.data.l[1] = static_cast<long>(lastPressTime_);
     XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    if (t->mapped && !t->focusWhenMapped && t->parent == root_ && BelowItsOwner(*t)) {
+        // A window manager without frames that leaves the stacking of its
+        // windows to itself took neither request; it stacks a window
+        // mapped anew on top, where it was.
+        XUnmapWindow(dpy_, t->xid);
+        XMapRaised(dpy_, t->xid);
+        t->focusWhenMapped = true;
+    }
     XFlush(dpy_);
+}
+
+// Whether an owned window's owner is stacked above it, as the server has it
+// once the requests sent so far are done.
+bool X11Backend::BelowItsOwner(const TopLevel &t) {
+    if (!t.owner) return false;
+    Window rootReturn = 0, parentReturn = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(dpy_, root_, &rootReturn, &parentReturn, &children, &count)) return false;
+    // The owner, or the frame a window manager put it in, is a child of
+    // the root; children come bottom first.
+    Window ownerTop = t.owner;
+    if (const TopLevel *o = Find(t.owner); o && o->parent != root_) ownerTop = o->parent;
+    int self = -1, owner = -1;
+    for (unsigned i = 0; i < count; ++i) {
+        if (children[i] == t.xid) self = static_cast<int>(i);
+        if (children[i] == ownerTop) owner = static_cast<int>(i);
+    }
+    if (children) XFree(children);
+    return self >= 0 && owner > self;
 }
 
 bool X11Backend::QueryClientRect(display::NativeId w, RECT *client) {

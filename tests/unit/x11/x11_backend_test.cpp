@@ -126,8 +126,8 @@ protected:
         return out;
     }
 
-    display::NativeId ShowAndFocus(RECT client) {
-        display::NativeId w = Create(client);
+    display::NativeId ShowAndFocus(RECT client, display::NativeId owner = 0) {
+        display::NativeId w = Create(client, "Test", true, false, owner);
         backend_->ShowTopLevel(w, true);
         EXPECT_TRUE(WaitFor(kMap, w));
         backend_->SetInputFocus(w);
@@ -641,8 +641,9 @@ TEST_F(X11Backend, ButtonsWheelAndMotionInClientAndScreenCoordinates) {
 // focused, and the window manager asked to activate it for the user's click
 // (source 1, the click's time).
 TEST_F(X11Backend, ActivatingAWindowRaisesFocusesAndAsksTheWindowManager) {
-    display::NativeId box = ShowAndFocus({300, 300, 400, 360});
     display::NativeId main = ShowAndFocus({250, 250, 500, 450});
+    display::NativeId box = ShowAndFocus({300, 300, 400, 360}, main);
+    XRaiseWindow(peer_, static_cast<Window>(main));  // clicked, the owner came to the top
     XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 260, 260, CurrentTime);
     XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
     XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
@@ -654,13 +655,19 @@ TEST_F(X11Backend, ActivatingAWindowRaisesFocusesAndAsksTheWindowManager) {
     backend_->ActivateTopLevel(box);
     Settle();
     XEvent ev{};
-    bool got = false;
-    while (!got && XPending(peer_)) {
-        XNextEvent(peer_, &ev);
-        got = ev.type == ClientMessage;
+    bool got = false, unmapped = false;
+    while (XPending(peer_)) {
+        XEvent next;
+        XNextEvent(peer_, &next);
+        unmapped |= next.type == UnmapNotify && next.xunmap.window == static_cast<Window>(box);
+        if (!got && next.type == ClientMessage) {
+            ev = next;
+            got = true;
+        }
     }
     XSelectInput(peer_, root, NoEventMask);
     ASSERT_TRUE(got);
+    EXPECT_FALSE(unmapped);  // the raise was enough
     EXPECT_EQ(ev.xclient.message_type, XInternAtom(peer_, "_NET_ACTIVE_WINDOW", False));
     EXPECT_EQ(ev.xclient.window, static_cast<Window>(box));
     EXPECT_EQ(ev.xclient.data.l[0], 1);
@@ -678,6 +685,28 @@ TEST_F(X11Backend, ActivatingAWindowRaisesFocusesAndAsksTheWindowManager) {
         return std::find(stack.begin(), stack.end(), static_cast<Window>(w));
     };
     EXPECT_GT(at(box), at(main));
+
+    // A window manager without frames that keeps the stacking to itself
+    // takes no raise: the owned window is mapped anew, which it stacks on
+    // top, and gets the focus back once mapped.
+    XSelectInput(peer_, root, SubstructureRedirectMask);
+    XRaiseWindow(peer_, static_cast<Window>(main));
+    Settle();
+    backend_->ActivateTopLevel(box);
+    Settle();
+    bool mapRequest = false;
+    while (XPending(peer_)) {
+        XNextEvent(peer_, &ev);
+        if (ev.type == MapRequest && ev.xmaprequest.window == static_cast<Window>(box)) mapRequest = true;
+    }
+    XSelectInput(peer_, root, NoEventMask);
+    ASSERT_TRUE(mapRequest);
+    XMapRaised(peer_, static_cast<Window>(box));
+    Settle();
+    ASSERT_TRUE(WaitFor(kMap, box));
+    Settle();
+    XGetInputFocus(peer_, &focus, &revert);
+    EXPECT_EQ(focus, static_cast<Window>(box));
 }
 
 TEST_F(X11Backend, CloseRequestAndUnmapFromTheWindowManager) {
