@@ -84,6 +84,10 @@ struct TopLevel {
     bool focusWhenMapped = false;
     bool shown = false;  // asked to be mapped: the window manager may own its state
     Window owner = 0;    // its owner's window, or 0: kept off the taskbar
+    // Until then (MonotonicMs) an owned window without a frame that was
+    // activated is kept above its owner: a window manager may restack the
+    // owner after the click that activated it.
+    DWORD keepAboveOwnerUntil = 0;
     Pixmap iconPixmap = 0;
     Pixmap iconMask = 0;
 };
@@ -173,6 +177,7 @@ private:
     bool CompositingManagerRuns();
     void WriteWmState(const TopLevel &t, bool modal);
     bool BelowItsOwner(const TopLevel &t);
+    void KeepAboveOwner(TopLevel &t);
     void IdentifyClient(Window xid);
     void SetSizeHints(Window xid, const RECT &client);
     void SetNetIcon(Window xid, int width, int height, const uint32_t *pixels, const uint8_t *mask);

@@ -340,15 +340,23 @@ void X11Backend::ActivateTopLevel(display::NativeId w) {
     ev.xclient.data.l[0] = 1;
     ev.xclient.data.l[1] = static_cast<long>(lastPressTime_);
     XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
-    if (t->mapped && !t->focusWhenMapped && t->parent == root_ && BelowItsOwner(*t)) {
-        // A window manager without frames that leaves the stacking of its
-        // windows to itself took neither request; it stacks a window
-        // mapped anew on top, where it was.
-        XUnmapWindow(dpy_, t->xid);
-        XMapRaised(dpy_, t->xid);
-        t->focusWhenMapped = true;
+    if (t->owner && t->parent == root_) {
+        constexpr DWORD kRestackWatchMs = 1000;
+        t->keepAboveOwnerUntil = MonotonicMs() + kRestackWatchMs;
+        KeepAboveOwner(*t);
     }
     XFlush(dpy_);
+}
+
+// A window manager without frames that leaves the stacking of its windows
+// to itself may take neither the raise nor the activation; it stacks a
+// window mapped anew on top, where it was.
+void X11Backend::KeepAboveOwner(TopLevel &t) {
+    if (!t.mapped || t.focusWhenMapped || !BelowItsOwner(t)) return;
+    XUnmapWindow(dpy_, t.xid);
+    XMapRaised(dpy_, t.xid);
+    t.focusWhenMapped = true;
+    t.keepAboveOwnerUntil = 0;
 }
 
 // Whether an owned window's owner is stacked above it, as the server has it
