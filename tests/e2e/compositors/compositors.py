@@ -100,6 +100,10 @@ class Desktop:
     size = (1024, 768)
     # Whether the whole screen can be read back as the user sees it.
     has_screen = True
+    # Whether the compositor puts an owned window where its client asks.
+    # weston 10 places a window that is transient for another where it
+    # chooses, and moves it nowhere once it is mapped.
+    places_owned_windows_as_asked = True
 
     def __init__(self, tmp):
         self.tmp = tmp
@@ -166,6 +170,7 @@ class XTestInput:
 
 class Weston(XTestInput, Desktop):
     name = "weston"
+    places_owned_windows_as_asked = False
 
     def start(self):
         e2elib.programs_or_skip("weston", "Xwayland", "Xvfb", "xdotool", hint=" (the weston tests need it)")
@@ -487,8 +492,12 @@ class Session:
         # Centred across the main window, and over it: a box taller than the
         # window ends where the window's frame ends.
         cx, cy = bx + bw // 2, by + bh // 2
-        check(abs(cx - (mx + mw // 2)) <= 8 and by < my + mh and by + bh > my,
-              f"the about box at {bx},{by} {bw}x{bh} is not over the main window at {mx},{my} {mw}x{mh}")
+        over = abs(cx - (mx + mw // 2)) <= 8 and by < my + mh and by + bh > my
+        placement = f"the about box at {bx},{by} {bw}x{bh} is not over the main window at {mx},{my} {mw}x{mh}"
+        if self.desk.places_owned_windows_as_asked:
+            check(over, placement)
+        elif not over:
+            print(f"NOTE: {placement}: {self.desk.name} placed it itself")
         if after:
             for px, py in ((bx + 2, by + 2), (bx + bw - 3, by + 2), (bx + 2, by + bh - 3), (bx + bw - 3, by + bh - 3)):
                 check(shows_through(after.pixel(px, py), before.pixel(px, py)),
