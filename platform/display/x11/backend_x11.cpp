@@ -78,8 +78,8 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
                            "_NET_WM_ICON",       "_MOTIF_WM_HINTS",     "_NET_SUPPORTED",
                            "_NET_WM_MOVERESIZE", "_NET_WORKAREA",       "_NET_CURRENT_DESKTOP",
                            "_NET_WM_PID",        "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG",
-                           "_NET_WM_STATE",      "_NET_WM_STATE_MODAL", "_NET_ACTIVE_WINDOW",
-                           cmSelection.c_str()};
+                           "_NET_WM_STATE",      "_NET_WM_STATE_MODAL", "_NET_WM_STATE_SKIP_TASKBAR",
+                           "_NET_ACTIVE_WINDOW", cmSelection.c_str()};
     static_assert(sizeof names / sizeof names[0] == kAtomCount);
     XInternAtoms(dpy_, const_cast<char **>(names), kAtomCount, False, atoms_);
     int eventBase = 0, errorBase = 0;

@@ -83,6 +83,11 @@ struct TopLevel {
     bool mapped = false;
     bool focusWhenMapped = false;
     bool shown = false;  // asked to be mapped: the window manager may own its state
+    Window owner = 0;    // its owner's window, or 0: kept off the taskbar
+    // Until then (MonotonicMs) an owned window without a frame that was
+    // activated is kept above its owner: a window manager may restack the
+    // owner after the click that activated it.
+    DWORD keepAboveOwnerUntil = 0;
     Pixmap iconPixmap = 0;
     Pixmap iconMask = 0;
 };
@@ -143,6 +148,7 @@ private:
         kNetWmWindowTypeDialog,
         kNetWmState,
         kNetWmStateModal,
+        kNetWmStateSkipTaskbar,
         kNetActiveWindow,
         kNetWmCmScreen,  // _NET_WM_CM_S<screen>: owned while a compositing manager runs
         kAtomCount
@@ -169,6 +175,9 @@ private:
     // toplevel.cpp
     Window CreateClientWindow(const RECT &client, bool argb);
     bool CompositingManagerRuns();
+    void WriteWmState(const TopLevel &t, bool modal);
+    bool BelowItsOwner(const TopLevel &t);
+    void KeepAboveOwner(TopLevel &t);
     void IdentifyClient(Window xid);
     void SetSizeHints(Window xid, const RECT &client);
     void SetNetIcon(Window xid, int width, int height, const uint32_t *pixels, const uint8_t *mask);

@@ -285,6 +285,15 @@ void X11Backend::Forget(Window xid) {
 // root or a frame (which the window manager may move later without a word).
 void X11Backend::OnConfigureNotify(TopLevel &t, const XConfigureEvent &c) {
     t.movePending = false;
+    if (t.parent == root_) {
+        // Restacked: an owned window activated a moment ago stays above.
+        const DWORD now = MonotonicMs();
+        for (auto &entry : windows_) {
+            TopLevel &owned = entry.second;
+            if (owned.owner == t.xid && static_cast<int32_t>(owned.keepAboveOwnerUntil - now) > 0)
+                KeepAboveOwner(owned);
+        }
+    }
     POINT root{};
     if (c.send_event) {
         root = {c.x, c.y};

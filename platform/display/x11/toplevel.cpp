@@ -71,10 +71,13 @@ display::NativeId X11Backend::CreateTopLevel(const display::TopLevelParams &p) {
         XChangeProperty(dpy_, xid, atoms_[kMotifWmHints], atoms_[kMotifWmHints], 32, PropModeReplace,
                         reinterpret_cast<unsigned char *>(motif), 5);
     }
-    if (p.owner && windows_.count(p.owner)) XSetTransientForHint(dpy_, xid, static_cast<Window>(p.owner));
+    bool owned = p.owner && windows_.count(p.owner);
+    if (owned) XSetTransientForHint(dpy_, xid, static_cast<Window>(p.owner));
 
     TopLevel &t = windows_[xid];
     t.xid = xid;
+    t.owner = owned ? static_cast<Window>(p.owner) : 0;
+    if (owned) WriteWmState(t, false);
     t.client = p.client;
     t.parent = root_;
     t.argb = argb;
@@ -175,19 +178,33 @@ void X11Backend::SetModal(display::NativeId w, bool modal) {
     }
     if (t->shown) {
         // The window manager keeps the state of a mapped window: ask it.
+        // Leaving modality keeps an owned window off the taskbar.
         XEvent ev = RequestToWindowManager(t->xid, atoms_[kNetWmState]);
         ev.xclient.data.l[0] = modal ? 1 : 0;  // add, remove
         ev.xclient.data.l[1] = static_cast<long>(atoms_[kNetWmStateModal]);
+        if (modal && t->owner) ev.xclient.data.l[2] = static_cast<long>(atoms_[kNetWmStateSkipTaskbar]);
         ev.xclient.data.l[3] = 1;  // a normal application asks
         XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
-    } else if (modal) {
-        Atom state = atoms_[kNetWmStateModal];
-        XChangeProperty(dpy_, t->xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char *>(&state), 1);
     } else {
-        XDeleteProperty(dpy_, t->xid, atoms_[kNetWmState]);
+        WriteWmState(*t, modal);
     }
     XFlush(dpy_);
+}
+
+// _NET_WM_STATE of a window not yet mapped, which window managers read when
+// they take it: modal while its owner is disabled, off the taskbar when
+// owned.
+void X11Backend::WriteWmState(const TopLevel &t, bool modal) {
+    Atom states[2];
+    int count = 0;
+    if (modal) states[count++] = atoms_[kNetWmStateModal];
+    if (t.owner) states[count++] = atoms_[kNetWmStateSkipTaskbar];
+    if (count == 0) {
+        XDeleteProperty(dpy_, t.xid, atoms_[kNetWmState]);
+        return;
+    }
+    XChangeProperty(dpy_, t.xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(states), count);
 }
 
 void X11Backend::SetTitle(display::NativeId w, const char *title) {
@@ -323,7 +340,43 @@ void X11Backend::ActivateTopLevel(display::NativeId w) {
     ev.xclient.data.l[0] = 1;
     ev.xclient.data.l[1] = static_cast<long>(lastPressTime_);
     XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    if (t->owner && t->parent == root_) {
+        constexpr DWORD kRestackWatchMs = 1000;
+        t->keepAboveOwnerUntil = MonotonicMs() + kRestackWatchMs;
+        KeepAboveOwner(*t);
+    }
     XFlush(dpy_);
+}
+
+// A window manager without frames that leaves the stacking of its windows
+// to itself may take neither the raise nor the activation; it stacks a
+// window mapped anew on top, where it was.
+void X11Backend::KeepAboveOwner(TopLevel &t) {
+    if (!t.mapped || t.focusWhenMapped || !BelowItsOwner(t)) return;
+    XUnmapWindow(dpy_, t.xid);
+    XMapRaised(dpy_, t.xid);
+    t.focusWhenMapped = true;
+    t.keepAboveOwnerUntil = 0;
+}
+
+// Whether an owned window's owner is stacked above it, as the server has it
+// once the requests sent so far are done.
+bool X11Backend::BelowItsOwner(const TopLevel &t) {
+    if (!t.owner) return false;
+    Window rootReturn = 0, parentReturn = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(dpy_, root_, &rootReturn, &parentReturn, &children, &count)) return false;
+    // The owner, or the frame a window manager put it in, is a child of
+    // the root; children come bottom first.
+    Window ownerTop = t.owner;
+    if (const TopLevel *o = Find(t.owner); o && o->parent != root_) ownerTop = o->parent;
+    int self = -1, owner = -1;
+    for (unsigned i = 0; i < count; ++i) {
+        if (children[i] == t.xid) self = static_cast<int>(i);
+        if (children[i] == ownerTop) owner = static_cast<int>(i);
+    }
+    if (children) XFree(children);
+    return self >= 0 && owner > self;
 }
 
 bool X11Backend::QueryClientRect(display::NativeId w, RECT *client) {

@@ -126,8 +126,8 @@ protected:
         return out;
     }
 
-    display::NativeId ShowAndFocus(RECT client) {
-        display::NativeId w = Create(client);
+    display::NativeId ShowAndFocus(RECT client, display::NativeId owner = 0) {
+        display::NativeId w = Create(client, "Test", true, false, owner);
         backend_->ShowTopLevel(w, true);
         EXPECT_TRUE(WaitFor(kMap, w));
         backend_->SetInputFocus(w);
@@ -235,18 +235,22 @@ TEST_F(X11Backend, WindowPropertiesTitleClassTransientAndDecorations) {
     EXPECT_EQ(StringProperty(static_cast<Window>(popup), "WM_CLIENT_MACHINE"), host);
     EXPECT_EQ(StringProperty(w, "WM_CLIENT_MACHINE"), host);
 
-    // While its owner is disabled the popup is a modal dialog: set on the
-    // window before it is mapped, asked of the window manager after.
+    // An owned window stays off the taskbar; while its owner is disabled it
+    // is also a modal dialog: set on the window before it is mapped, asked
+    // of the window manager after.
     Atom modal = XInternAtom(peer_, "_NET_WM_STATE_MODAL", False);
+    const long skip = static_cast<long>(XInternAtom(peer_, "_NET_WM_STATE_SKIP_TASKBAR", False));
+    EXPECT_TRUE(LongProperty(w, "_NET_WM_STATE").empty());
+    EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE"), std::vector<long>{skip});
     backend_->SetModal(popup, true);
     Settle();
     EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_WINDOW_TYPE"),
               std::vector<long>{static_cast<long>(XInternAtom(peer_, "_NET_WM_WINDOW_TYPE_DIALOG", False))});
     EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE"),
-              std::vector<long>{static_cast<long>(modal)});
+              (std::vector<long>{static_cast<long>(modal), skip}));
     backend_->SetModal(popup, false);
     Settle();
-    EXPECT_TRUE(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE").empty());
+    EXPECT_EQ(LongProperty(static_cast<Window>(popup), "_NET_WM_STATE"), std::vector<long>{skip});
     XSelectInput(peer_, DefaultRootWindow(peer_), SubstructureNotifyMask);
     XSync(peer_, False);
     backend_->ShowTopLevel(popup, true);
@@ -258,7 +262,7 @@ TEST_F(X11Backend, WindowPropertiesTitleClassTransientAndDecorations) {
         XNextEvent(peer_, &ev);
         if (ev.type == ClientMessage && ev.xclient.message_type == XInternAtom(peer_, "_NET_WM_STATE", False))
             asked = ev.xclient.window == static_cast<Window>(popup) && ev.xclient.data.l[0] == 1 &&
-                    ev.xclient.data.l[1] == static_cast<long>(modal);
+                    ev.xclient.data.l[1] == static_cast<long>(modal) && ev.xclient.data.l[2] == skip;
     }
     XSelectInput(peer_, DefaultRootWindow(peer_), NoEventMask);
     EXPECT_TRUE(asked);
@@ -637,8 +641,9 @@ TEST_F(X11Backend, ButtonsWheelAndMotionInClientAndScreenCoordinates) {
 // focused, and the window manager asked to activate it for the user's click
 // (source 1, the click's time).
 TEST_F(X11Backend, ActivatingAWindowRaisesFocusesAndAsksTheWindowManager) {
-    display::NativeId box = ShowAndFocus({300, 300, 400, 360});
     display::NativeId main = ShowAndFocus({250, 250, 500, 450});
+    display::NativeId box = ShowAndFocus({300, 300, 400, 360}, main);
+    XRaiseWindow(peer_, static_cast<Window>(main));  // clicked, the owner came to the top
     XTestFakeMotionEvent(peer_, DefaultScreen(peer_), 260, 260, CurrentTime);
     XTestFakeButtonEvent(peer_, 1, True, CurrentTime);
     XTestFakeButtonEvent(peer_, 1, False, CurrentTime);
@@ -650,13 +655,19 @@ TEST_F(X11Backend, ActivatingAWindowRaisesFocusesAndAsksTheWindowManager) {
     backend_->ActivateTopLevel(box);
     Settle();
     XEvent ev{};
-    bool got = false;
-    while (!got && XPending(peer_)) {
-        XNextEvent(peer_, &ev);
-        got = ev.type == ClientMessage;
+    bool got = false, unmapped = false;
+    while (XPending(peer_)) {
+        XEvent next;
+        XNextEvent(peer_, &next);
+        unmapped |= next.type == UnmapNotify && next.xunmap.window == static_cast<Window>(box);
+        if (!got && next.type == ClientMessage) {
+            ev = next;
+            got = true;
+        }
     }
     XSelectInput(peer_, root, NoEventMask);
     ASSERT_TRUE(got);
+    EXPECT_FALSE(unmapped);  // the raise was enough
     EXPECT_EQ(ev.xclient.message_type, XInternAtom(peer_, "_NET_ACTIVE_WINDOW", False));
     EXPECT_EQ(ev.xclient.window, static_cast<Window>(box));
     EXPECT_EQ(ev.xclient.data.l[0], 1);
@@ -674,6 +685,42 @@ TEST_F(X11Backend, ActivatingAWindowRaisesFocusesAndAsksTheWindowManager) {
         return std::find(stack.begin(), stack.end(), static_cast<Window>(w));
     };
     EXPECT_GT(at(box), at(main));
+
+    // A window manager without frames that keeps the stacking to itself
+    // takes no raise: the owned window is mapped anew, which it stacks on
+    // top, and gets the focus back once mapped.
+    auto mappedAnew = [&] {
+        bool mapRequest = false;
+        while (XPending(peer_)) {
+            XNextEvent(peer_, &ev);
+            if (ev.type == MapRequest && ev.xmaprequest.window == static_cast<Window>(box)) mapRequest = true;
+        }
+        if (mapRequest) XMapRaised(peer_, static_cast<Window>(box));
+        return mapRequest;
+    };
+    XSelectInput(peer_, root, SubstructureRedirectMask);
+    XRaiseWindow(peer_, static_cast<Window>(main));
+    Settle();
+    backend_->ActivateTopLevel(box);
+    Settle();
+    ASSERT_TRUE(mappedAnew());
+    Settle();
+    ASSERT_TRUE(WaitFor(kMap, box));
+    Settle();
+    XGetInputFocus(peer_, &focus, &revert);
+    EXPECT_EQ(focus, static_cast<Window>(box));
+    // It may raise the owner a moment after the click instead: the pop-up
+    // activated just before goes back on top the same way.
+    backend_->ActivateTopLevel(box);
+    Settle();
+    EXPECT_FALSE(mappedAnew());  // still on top
+    XRaiseWindow(peer_, static_cast<Window>(main));
+    Settle();
+    Drain(100);
+    EXPECT_TRUE(mappedAnew());
+    XSelectInput(peer_, root, NoEventMask);
+    Settle();
+    EXPECT_TRUE(WaitFor(kMap, box));
 }
 
 TEST_F(X11Backend, CloseRequestAndUnmapFromTheWindowManager) {
