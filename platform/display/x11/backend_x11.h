@@ -82,6 +82,9 @@ struct TopLevel {
     std::optional<gdi::Region> alpha;
     bool mapped = false;
     bool focusWhenMapped = false;
+    // Unmapped by the back-end itself to be mapped again on top: neither
+    // half is a minimize and restore the layer should hear of.
+    bool remapping = false;
     bool shown = false;  // asked to be mapped: the window manager may own its state
     Window owner = 0;    // its owner's window, or 0: kept off the taskbar
     // Until then (MonotonicMs) an owned window without a frame that was

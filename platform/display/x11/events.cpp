@@ -3,6 +3,7 @@
 // buttons and the wheel, modifiers, event times, and windows another
 // client destroyed.
 #include <cstring>
+#include <utility>
 
 #include "platform/display/x11/backend_x11.h"
 
@@ -129,7 +130,7 @@ void X11Backend::OnExpose(const TopLevel &t, const XExposeEvent &expose) {
 void X11Backend::OnMapNotify(TopLevel &t) {
     t.mapped = true;
     t.positionKnown = false;  // a window manager places what it maps
-    Push(Make(kEvMap, t.xid));
+    if (!std::exchange(t.remapping, false)) Push(Make(kEvMap, t.xid));
     if (t.focusWhenMapped) {
         t.focusWhenMapped = false;
         XSetInputFocus(dpy_, t.xid, RevertToParent, CurrentTime);
@@ -138,7 +139,7 @@ void X11Backend::OnMapNotify(TopLevel &t) {
 
 void X11Backend::OnUnmapNotify(TopLevel &t) {
     t.mapped = false;
-    Push(Make(kEvUnmap, t.xid));
+    if (!t.remapping) Push(Make(kEvUnmap, t.xid));
 }
 
 void X11Backend::OnFocusChange(const TopLevel &t, const XFocusChangeEvent &focus) {

@@ -164,6 +164,7 @@ void X11Backend::ShowTopLevel(display::NativeId w, bool show) {
     } else {
         XWithdrawWindow(dpy_, t->xid, screen_);
         t->focusWhenMapped = false;
+        t->remapping = false;
     }
     XFlush(dpy_);
 }
@@ -355,6 +356,7 @@ void X11Backend::KeepAboveOwner(TopLevel &t) {
     if (!t.mapped || t.focusWhenMapped || !BelowItsOwner(t)) return;
     XUnmapWindow(dpy_, t.xid);
     XMapRaised(dpy_, t.xid);
+    t.remapping = true;
     t.focusWhenMapped = true;
     t.keepAboveOwnerUntil = 0;
 }
