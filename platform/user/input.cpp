@@ -332,6 +332,20 @@ static void WindowEvent(const display::Event &ev) {
     }
 }
 
+// The window system gives a key to the top-level that has its keyboard. A
+// disabled one hands it to the pop-up it owns (its modal box), as a click on
+// it does. An enabled one is made active when the layer counts none active:
+// the key shows it has the keyboard, though no FocusIn said so (focus that
+// follows the pointer, or a focus change the layer did not hear of).
+static void KeyboardOn(const display::Event &ev) {
+    Window *w = NativeWindow(ev.window);
+    if (!w) return;
+    if (w->style & WS_DISABLED)
+        ActivateEnabledPopup(w->hwnd, WA_ACTIVE);
+    else if (!WmState().active)
+        Activate(w->hwnd, WA_ACTIVE, true);
+}
+
 bool ConvertOneRawEvent() {
     State &s = WmState();
     if (s.raw.empty()) return false;
@@ -340,6 +354,7 @@ bool ConvertOneRawEvent() {
     SyncModifiers(ev);
     switch (ev.type) {
         case display::Event::KeyDown:
+            KeyboardOn(ev);
             Key(ev);
             // The character the key produced comes right after it.
             if (!s.raw.empty() && s.raw.front().type == display::Event::Char) {

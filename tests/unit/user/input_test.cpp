@@ -132,6 +132,57 @@ TEST(Keyboard, WithoutFocusKeysGoAsSystemKeysToTheActiveWindow) {
     EXPECT_FALSE(got[0].lp & (1L << 29));
 }
 
+// The window system's keyboard is on a window the layer does not count
+// active (a FocusOut came last): a disabled owner hands the key to its modal
+// pop-up, which is activated and focused; an enabled window is activated.
+TEST(Keyboard, KeysOnAWindowTheLayerDoesNotCountActiveReachTheWindowThatTakesThem) {
+    Fresh();
+    HWND owner = MakeTop("owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 400);
+    HWND box = MakeTop("box", WS_POPUP | WS_CAPTION | WS_VISIBLE, 50, 50, 100, 100, owner);
+    EnableWindow(owner, FALSE);
+    win32::testing::RunUntilIdle();
+    ASSERT_EQ(GetActiveWindow(), box);
+    display::NativeId ownerNative = win32::testing::Headless().WindowAt(300, 300);
+    display::NativeId boxNative = win32::testing::Headless().WindowAt(70, 100);
+    ASSERT_NE(ownerNative, boxNative);
+    auto windowSystem = [](display::Event::Type type, display::NativeId w, UINT vk = 0) {
+        display::Event ev;
+        ev.type = type;
+        ev.window = w;
+        ev.vk = vk;
+        win32::testing::Headless().Inject(ev);
+    };
+    auto keyOn = [&](display::NativeId w) {
+        windowSystem(display::Event::KeyDown, w, 'O');
+        windowSystem(display::Event::KeyUp, w, 'O');
+        return RunAndCollect({WM_KEYDOWN, WM_SYSKEYDOWN, WM_CHAR, WM_SYSCHAR});
+    };
+    windowSystem(display::Event::FocusOut, boxNative);
+    win32::testing::RunUntilIdle();
+    ASSERT_EQ(GetActiveWindow(), nullptr);
+    auto got = keyOn(ownerNative);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].hwnd, box);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_KEYDOWN));
+    EXPECT_EQ(got[1].hwnd, box);
+    EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_CHAR));
+    EXPECT_EQ(got[1].wp, static_cast<WPARAM>('o'));
+    EXPECT_EQ(GetActiveWindow(), box);
+    EXPECT_EQ(win32::testing::Headless().Focused(), boxNative);
+
+    DestroyWindow(box);
+    EnableWindow(owner, TRUE);
+    windowSystem(display::Event::FocusOut, ownerNative);
+    win32::testing::RunUntilIdle();
+    ASSERT_EQ(GetActiveWindow(), nullptr);
+    got = keyOn(ownerNative);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].hwnd, owner);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_KEYDOWN));
+    EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_CHAR));
+    EXPECT_EQ(GetActiveWindow(), owner);
+}
+
 TEST(Keyboard, KeyStateIsThatOfTheLastRetrievedMessage) {
     Fresh();
     MakeTop();
