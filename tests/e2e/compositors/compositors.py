@@ -104,8 +104,6 @@ class Desktop:
     # weston 10 places a window that is transient for another where it
     # chooses, and moves it nowhere once it is mapped.
     places_owned_windows_as_asked = True
-    # Whether keys reach the box after a click on its disabled owner.
-    keys_reach_box_after_owner_click = True
 
     def __init__(self, tmp):
         self.tmp = tmp
@@ -223,9 +221,6 @@ class Weston(XTestInput, Desktop):
 
 class Sway(Desktop):
     name = "sway"
-    # sway 1.7 now and then keeps its keyboard on the main window after the
-    # box is mapped anew over it, although the X focus is the box's.
-    keys_reach_box_after_owner_click = False
     user = "morvalen-test"
 
     def start(self):
@@ -553,14 +548,8 @@ class Session:
 
         check(e2elib.wait_until(lambda: focus() == str(box), 3),
               f"the focus is on {focus() or 'no window'}, not on the box {box}, after a click on the main window")
-        if self.desk.keys_reach_box_after_owner_click:
-            self.desk.key("o")
-            self.closed(box, main, "O after a click on the main window")
-        else:
-            print(f"NOTE: {self.desk.name}: the box is closed with its Ok button, not with O")
-            self.desk.settle_pointer(bx + bw // 2, by + bh // 2)
-            self.desk.click(bx + bw // 2, by + bh - OK_FROM_BOTTOM)
-            self.closed(box, main, "Ok after a click on the main window")
+        self.desk.key("o")
+        self.closed(box, main, "O after a click on the main window")
 
     def smoke(self, proc, main):
         """Maps centred, a double-click opens a modal box, O closes it."""
