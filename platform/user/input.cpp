@@ -320,6 +320,9 @@ static void WindowEvent(const display::Event &ev) {
                 RECT cr = ClientRectInParent(*w);
                 InvalidateTree(h, true, true);
                 Send(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cr.right - cr.left, cr.bottom - cr.top));
+                // Activated while minimized it took no focus; restored, it
+                // takes the keys.
+                if (WindowOf(h) && s.active == h && !s.focus) SetFocus(h);
             }
             break;
         case display::Event::Destroyed:

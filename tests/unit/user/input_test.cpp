@@ -275,6 +275,27 @@ TEST(Mouse, ClickOnADisabledOwnerBringsItsPopupForward) {
     EXPECT_EQ(GetActiveWindow(), box);
     EXPECT_EQ(win32::testing::Headless().Focused(), boxNative);
     EXPECT_EQ(win32::testing::Headless().WindowAt(70, 100), boxNative);  // on top again
+
+    // Minimized by the window system, the box is activated by a click on
+    // the owner and restored: it has the keys again.
+    focus.type = display::Event::Unmap;
+    focus.window = boxNative;
+    win32::testing::Headless().Inject(focus);
+    focus.type = display::Event::FocusOut;
+    win32::testing::Headless().Inject(focus);
+    auto sized = RunAndCollect({WM_SIZE});
+    ASSERT_EQ(sized.size(), 1u);
+    ASSERT_EQ(sized[0].wp, static_cast<WPARAM>(SIZE_MINIMIZED));
+    ASSERT_EQ(GetFocus(), nullptr);
+    win32::testing::Click(300, 300);
+    win32::testing::RunUntilIdle();
+    EXPECT_EQ(GetActiveWindow(), box);
+    focus.type = display::Event::Map;
+    win32::testing::Headless().Inject(focus);
+    sized = RunAndCollect({WM_SIZE});
+    ASSERT_EQ(sized.size(), 1u);
+    EXPECT_EQ(sized[0].wp, static_cast<WPARAM>(SIZE_RESTORED));
+    EXPECT_EQ(GetFocus(), box);
 }
 
 TEST(Mouse, CaptureTakesMovesAndButtonsOutsideTheWindow) {
