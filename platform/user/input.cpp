@@ -46,38 +46,7 @@ PointerState &Pointer() {
     return *state;
 }
 
-}  // namespace
-
-void ResetPointer() {
-    Pointer() = PointerState{};
-}
-
-POINT CursorPos() {
-    return Pointer().cursor;
-}
-
-HWND MovingWindow() {
-    return Pointer().moving;
-}
-
-void TrackScrollBar(HWND h) {
-    Pointer().scrollTracking = h;
-}
-
-void ForgetPointerOf(HWND h) {
-    PointerState &s = Pointer();
-    if (s.moving == h) s.moving = nullptr;
-    if (s.scrollTracking == h) s.scrollTracking = nullptr;
-    if (s.lastClickWnd == h) s.lastClickWnd = nullptr;
-}
-
-DWORD Now() {
-    if (display::IsOpen()) return display::Current().Now();
-    using namespace std::chrono;
-    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-static WPARAM MouseKeys() {
+WPARAM MouseKeys() {
     WPARAM k = 0;
     if (GetAsyncKeyState(VK_LBUTTON) & 0x8000) k |= MK_LBUTTON;
     if (GetAsyncKeyState(VK_RBUTTON) & 0x8000) k |= MK_RBUTTON;
@@ -91,7 +60,7 @@ static WPARAM MouseKeys() {
 // in the client area of the window it came for and where the layer has that
 // window: a window manager may move a window without telling it, and the
 // point still lands on the same pixel of the window.
-static POINT EventPoint(const display::Event &ev, Window *native) {
+POINT EventPoint(const display::Event &ev, Window *native) {
     if (!native) return {ev.x, ev.y};
     POINT o = ClientOriginScreen(*native);
     return {o.x + ev.x, o.y + ev.y};
@@ -101,7 +70,7 @@ static POINT EventPoint(const display::Event &ev, Window *native) {
 // own window when the point lies on it (an event during a grab may lie
 // outside), and for an event for no window the top-most one the layer has
 // at the point.
-static Window *TopLevelUnder(const display::Event &ev, Window *native, POINT pt) {
+Window *TopLevelUnder(const display::Event &ev, Window *native, POINT pt) {
     if (native) return CoversPoint(*native, pt) ? native : nullptr;
     if (ev.window) return nullptr;
     for (HWND t : TopLevels()) {
@@ -111,25 +80,13 @@ static Window *TopLevelUnder(const display::Event &ev, Window *native, POINT pt)
     return nullptr;
 }
 
-static LPARAM PointParam(int x, int y) {
+LPARAM PointParam(int x, int y) {
     return static_cast<LPARAM>(static_cast<uint32_t>(MAKELONG(static_cast<WORD>(x), static_cast<WORD>(y))));
-}
-
-void StartMoveDrag(HWND h, POINT screen) {
-    PointerState &s = Pointer();
-    Window *w = WindowOf(h);
-    if (!w) return;
-    Window *top = TopLevelOf(w);
-    if (top && top->native && display::Current().BeginMoveDrag(top->native, screen.x, screen.y)) return;
-    if (!(GetAsyncKeyState(VK_LBUTTON) & 0x8000)) return;
-    s.moving = top ? top->hwnd : h;
-    Window *m = WindowOf(s.moving);
-    s.moveOffset = {s.pointerRoot.x - m->rect.left, s.pointerRoot.y - m->rect.top};
 }
 
 // Our own move loop: the pointer drags the window until the button is up,
 // by as much as the pointer moved on the screen.
-static bool OwnMove(POINT pt, bool up) {
+bool OwnMove(POINT pt, bool up) {
     PointerState &s = Pointer();
     if (!s.moving) return false;
     Window *m = WindowOf(s.moving);
@@ -145,7 +102,7 @@ static bool OwnMove(POINT pt, bool up) {
 }
 
 // A scroll bar tracking the mouse gets everything until it lets go.
-static bool TrackingBar(POINT pt, bool down, bool up) {
+bool TrackingBar(POINT pt, bool down, bool up) {
     PointerState &s = Pointer();
     if (!s.scrollTracking) return false;
     HWND sb = s.scrollTracking;
@@ -162,7 +119,7 @@ static bool TrackingBar(POINT pt, bool down, bool up) {
 
 // Activates the enabled, shown pop-up a disabled window owns (its modal
 // box); false when it has none.
-static bool ActivateEnabledPopup(HWND disabled, WORD how) {
+bool ActivateEnabledPopup(HWND disabled, WORD how) {
     for (HWND t : std::vector<HWND>(TopLevels())) {
         Window *o = WindowOf(t);
         if (!o || o->owner != disabled || !(o->style & WS_VISIBLE) || (o->style & WS_DISABLED)) continue;
@@ -178,7 +135,7 @@ static bool ActivateEnabledPopup(HWND disabled, WORD how) {
 
 // A disabled window takes no input; a click on it beeps and its enabled
 // popup (a modal box) comes forward instead.
-static void ClickOnDisabled(HWND disabled, int button) {
+void ClickOnDisabled(HWND disabled, int button) {
     Send(disabled, WM_SETCURSOR, reinterpret_cast<WPARAM>(disabled),
          MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
     ActivateEnabledPopup(disabled, WA_CLICKACTIVE);
@@ -187,7 +144,7 @@ static void ClickOnDisabled(HWND disabled, int button) {
 // The window the mouse event goes to and where on it the pointer is: the
 // capture window, else the window under the pointer. Null when none takes
 // it.
-static HWND MouseTarget(Window *top, POINT pt, bool down, int button, LRESULT *hit) {
+HWND MouseTarget(Window *top, POINT pt, bool down, int button, LRESULT *hit) {
     *hit = HTCLIENT;
     if (HWND capture = GetCapture()) return capture;
     if (!top) return nullptr;
@@ -201,7 +158,7 @@ static HWND MouseTarget(Window *top, POINT pt, bool down, int button, LRESULT *h
     return WindowOf(target) ? target : nullptr;
 }
 
-static UINT ButtonMessage(const display::Event &ev) {
+UINT ButtonMessage(const display::Event &ev) {
     bool down = ev.type == display::Event::ButtonDown;
     if (ev.type == display::Event::Motion) return WM_MOUSEMOVE;
     if (ev.button == 1) return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
@@ -211,7 +168,7 @@ static UINT ButtonMessage(const display::Event &ev) {
 
 // A press on an inactive top-level asks it whether to activate; false when
 // the press is eaten or the target went away.
-static bool ActivateOnPress(HWND target, LRESULT hit, UINT base) {
+bool ActivateOnPress(HWND target, LRESULT hit, UINT base) {
     Window *top = TopLevelOf(WindowOf(target));
     if (!top || GetActiveWindow() == top->hwnd) return true;
     HWND topHwnd = top->hwnd;
@@ -227,7 +184,7 @@ static bool ActivateOnPress(HWND target, LRESULT hit, UINT base) {
 
 // A second press close enough in time and place becomes a double-click for
 // classes that ask for them.
-static UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
+UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
     PointerState &s = Pointer();
     HWND target = tw.hwnd;
     bool dbl = false;
@@ -248,7 +205,7 @@ static UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
     return base;
 }
 
-static void Mouse(const display::Event &ev) {
+void Mouse(const display::Event &ev) {
     PointerState &s = Pointer();
     Window *native = WindowOfNative(ev.window);
     POINT pt = EventPoint(ev, native);
@@ -284,7 +241,7 @@ static void Mouse(const display::Event &ev) {
 
 // The wheel turns what is under the pointer when that is enabled (the
 // capture window while one holds the mouse), else the focus.
-static void Wheel(const display::Event &ev) {
+void Wheel(const display::Event &ev) {
     PointerState &s = Pointer();
     Window *native = WindowOfNative(ev.window);
     POINT pt = EventPoint(ev, native);
@@ -300,6 +257,8 @@ static void Wheel(const display::Event &ev) {
     QueueInput(target, WM_MOUSEWHEEL, wp, PointParam(pt.x, pt.y), ev.time ? ev.time : Now());
 }
 
+// The window system placed a top-level's client area at `c` (screen
+// coordinates): the layer follows.
 void NativeClientMoved(Window &top, const RECT &c) {
     Window *w = &top;
     Insets in = NonClientInsets(*w);
@@ -309,19 +268,13 @@ void NativeClientMoved(Window &top, const RECT &c) {
     FollowNative(w->hwnd, nr);
 }
 
-static void Configure(const display::Event &ev) {
+void Configure(const display::Event &ev) {
     if (Window *w = WindowOfNative(ev.window)) NativeClientMoved(*w, ev.rect);
-}
-
-void RefreshNativePosition(Window &top) {
-    RECT client;
-    if (top.native && display::IsOpen() && display::Current().QueryClientRect(top.native, &client))
-        NativeClientMoved(top, client);
 }
 
 // What the window system did to a native window: closed, exposed, moved,
 // focused, minimized, restored or destroyed it.
-static void WindowEvent(const display::Event &ev) {
+void WindowEvent(const display::Event &ev) {
     switch (ev.type) {
         case display::Event::CloseRequest:
             if (Window *w = WindowOfNative(ev.window)) PostMessageA(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -369,6 +322,55 @@ static void WindowEvent(const display::Event &ev) {
         default:
             break;
     }
+}
+
+}  // namespace
+
+void ResetPointer() {
+    Pointer() = PointerState{};
+}
+
+POINT CursorPos() {
+    return Pointer().cursor;
+}
+
+HWND MovingWindow() {
+    return Pointer().moving;
+}
+
+void TrackScrollBar(HWND h) {
+    Pointer().scrollTracking = h;
+}
+
+void ForgetPointerOf(HWND h) {
+    PointerState &s = Pointer();
+    if (s.moving == h) s.moving = nullptr;
+    if (s.scrollTracking == h) s.scrollTracking = nullptr;
+    if (s.lastClickWnd == h) s.lastClickWnd = nullptr;
+}
+
+DWORD Now() {
+    if (display::IsOpen()) return display::Current().Now();
+    using namespace std::chrono;
+    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void StartMoveDrag(HWND h, POINT screen) {
+    PointerState &s = Pointer();
+    Window *w = WindowOf(h);
+    if (!w) return;
+    Window *top = TopLevelOf(w);
+    if (top && top->native && display::Current().BeginMoveDrag(top->native, screen.x, screen.y)) return;
+    if (!(GetAsyncKeyState(VK_LBUTTON) & 0x8000)) return;
+    s.moving = top ? top->hwnd : h;
+    Window *m = WindowOf(s.moving);
+    s.moveOffset = {s.pointerRoot.x - m->rect.left, s.pointerRoot.y - m->rect.top};
+}
+
+void RefreshNativePosition(Window &top) {
+    RECT client;
+    if (top.native && display::IsOpen() && display::Current().QueryClientRect(top.native, &client))
+        NativeClientMoved(top, client);
 }
 
 bool ConvertOneRawEvent() {
