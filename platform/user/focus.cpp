@@ -4,6 +4,7 @@
 #include "platform/common/a11y_hooks.h"
 #include "platform/user/session.h"
 #include "platform/user/wm.h"
+#include "platform/user/zorder.h"
 
 namespace win32::wm {
 

@@ -10,6 +10,7 @@
 #include "platform/user/paint.h"
 #include "platform/user/session.h"
 #include "platform/user/wm.h"
+#include "platform/user/zorder.h"
 
 namespace win32::wm {
 

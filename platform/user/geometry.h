@@ -1,5 +1,6 @@
-// Sizing, showing and the native windows behind top-levels (geometry.cpp);
-// where a window is lies in wm.h.
+// A top-level's surface and what lies where on it; sizing, showing and the
+// native windows behind top-levels (geometry.cpp). Where a window is on the
+// screen lies in wm.h.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,11 @@
 
 namespace win32::wm {
 
+// Where the window's (0,0) window/client corner lies on its top-level surface.
+POINT WindowOriginOnSurface(const Window &w);
+POINT ClientOriginOnSurface(const Window &w);
+// Visible area of a window in surface coordinates.
+gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren);
 // Gives the top-level's surface its pixels before it is first drawn or shown.
 void EnsureSurfacePixels(Window &top);
 // The surface follows the client area's size, keeping what still fits.

@@ -17,6 +17,7 @@
 #include "platform/user/queue.h"
 #include "platform/user/session.h"
 #include "platform/user/wm.h"
+#include "platform/user/zorder.h"
 
 namespace win32::wm {
 

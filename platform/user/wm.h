@@ -2,9 +2,10 @@
 // user/ needs. Each concern has a header of its own; the state behind it is
 // kept in the one file that owns it and reached only through functions.
 //
-//   window.cpp       the window table, z-order, creation, destruction (here)
-//   geometry.cpp     rectangles, origins, visibility (here); sizing, showing
-//                    and native windows (geometry.h)
+//   window.cpp       the window table (here); the z-order (zorder.h);
+//                    creation, destruction, relations
+//   geometry.cpp     rectangles, origins, visibility (here); surfaces,
+//                    sizing, showing and native windows (geometry.h)
 //   class.cpp        window classes (class.h)
 //   paint.cpp        update regions, WM_PAINT, presenting (paint.h)
 //   focus.cpp        focus, activation, capture (focus.h)
@@ -91,7 +92,7 @@ inline bool IsTopLevel(const Window &w) {
     return (w.style & WS_CHILD) == 0;
 }
 
-// The window table and the z-order (window.cpp).
+// The window table (window.cpp).
 //
 // Looks a live window up; null for a stale handle.
 Window *WindowOf(HWND h);
@@ -101,13 +102,6 @@ size_t WindowCount();
 // The top-level windows in z-order, top first.
 const std::vector<HWND> &TopLevels();
 Window *TopLevelOf(Window *w);
-// Puts a top-level window on top of the others, its owned windows above it.
-void BringToTop(HWND h);
-// Whether a shown top-level window covers a screen point (its region too).
-bool CoversPoint(const Window &w, POINT pt);
-// The deepest visible, enabled window of a top-level's tree at a screen
-// point the top-level covers.
-HWND DeepestWindowAt(Window &top, POINT pt);
 // Sends to a window; 0 for a stale handle.
 LRESULT Send(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 
@@ -119,12 +113,7 @@ Insets NonClientInsets(const Window &w);
 RECT ClientRectInParent(const Window &w);  // client area in the parent's client coords (or screen)
 POINT ClientOriginScreen(const Window &w);
 POINT WindowOriginScreen(const Window &w);
-// Where the window's (0,0) window/client corner lies on its top-level surface.
-POINT WindowOriginOnSurface(const Window &w);
-POINT ClientOriginOnSurface(const Window &w);
 bool IsVisibleChain(const Window &w);
 bool IsEnabledChain(const Window &w);
-// Visible area of a window in surface coordinates.
-gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren);
 
 }  // namespace win32::wm
