@@ -23,6 +23,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -98,6 +99,7 @@ inline bool IsTopLevel(const Window &w) {
 Window *WindowOf(HWND h);
 // The top-level whose native window this is; null for none.
 Window *WindowOfNative(display::NativeId id);
+// How many windows live.
 size_t WindowCount();
 // The top-level windows in z-order, top first.
 const std::vector<HWND> &TopLevels();
