@@ -19,7 +19,7 @@
 #include "platform/a11y/status.h"
 #include "platform/a11y/tree.h"
 #include "platform/display/backend.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/wm.h"
 
 namespace win32::a11y {
 
@@ -179,7 +179,7 @@ void OnCaretMoved(HWND list) {
     if (now.item < 0) return;
     const bool sameList = LastCaretList() == list;
     if (sameList && LastCaret() == now.item) return;
-    const bool focused = wm::WmState().focus == list;
+    const bool focused = GetFocus() == list;
     if (sameList && LastCaret() >= 0) {
         Node old{now.window, LastCaret(), -1};
         if (focused) p->StateChanged(old, "focused", false);

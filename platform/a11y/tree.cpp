@@ -8,7 +8,8 @@
 
 #include "platform/a11y/record.h"
 #include "platform/common/a11y_hooks.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/paint.h"
+#include "platform/user/wm.h"
 
 namespace win32::a11y {
 
@@ -169,19 +170,18 @@ bool IsDialog(const wm::Window &w) {
 }
 
 void DescribeWindow(HWND h, const wm::Window &w, NodeInfo *info) {
-    wm::State &s = wm::WmState();
     RECT r{};
     GetWindowRect(h, &r);
     info->extents = DeviceBox(r);
     info->enabled = IsWindowEnabled(h) != FALSE;
     info->visible = (w.style & WS_VISIBLE) != 0;
-    info->showing = IsWindowVisible(h) != FALSE && !wm::IsMinimized(wm::TopLevelOf(wm::WindowOf(h))->hwnd);
+    info->showing = IsWindowVisible(h) != FALSE && !wm::TopLevelOf(wm::WindowOf(h))->minimized;
     if (wm::IsTopLevel(w)) {
         info->role = IsDialog(w) ? Role::Dialog : Role::Frame;
         wm::Window *owner = w.owner ? wm::WindowOf(w.owner) : nullptr;
         info->modal = info->role == Role::Dialog && owner && (owner->style & WS_DISABLED);
         info->resizable = (w.style & WS_THICKFRAME) != 0;
-        info->active = s.active == h;
+        info->active = GetActiveWindow() == h;
         info->name = Tidy(w.text);
         if (info->name.empty()) info->name = Join(WindowRuns(h), " ");
         return;
@@ -189,13 +189,13 @@ void DescribeWindow(HWND h, const wm::Window &w, NodeInfo *info) {
     if (ClassIs(h, "listbox")) {
         info->role = Role::List;
         info->focusable = true;
-        info->focused = s.focus == h;
+        info->focused = GetFocus() == h;
         info->description = ListHeader(h);
         return;
     }
     if (ClassIs(h, "button")) {
         info->focusable = true;
-        info->focused = s.focus == h;
+        info->focused = GetFocus() == h;
         const std::vector<TextRun> *runs = WindowRuns(h);
         char mnemonic = 0;
         if ((w.style & BS_TYPEMASK) == BS_OWNERDRAW) {
@@ -295,7 +295,7 @@ public:
         if (on) InstallHooks();
         SetRecordingFlag(on);
         if (!on) return;
-        const std::vector<HWND> tops = wm::WmState().topLevels;
+        const std::vector<HWND> tops = wm::TopLevels();
         for (HWND t : tops) wm::InvalidateTree(t, true, true);
     }
 
@@ -323,7 +323,7 @@ private:
         info->enabled = IsWindowEnabled(list) != FALSE;
         info->selectable = info->focusable = true;
         info->selected = SendMessageA(list, LB_GETCURSEL, 0, 0) == index;
-        info->focused = wm::WmState().focus == list && SendMessageA(list, LB_GETCARETINDEX, 0, 0) == index;
+        info->focused = GetFocus() == list && SendMessageA(list, LB_GETCARETINDEX, 0, 0) == index;
         return true;
     }
 };

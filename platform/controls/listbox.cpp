@@ -17,42 +17,23 @@
 
 namespace win32::controls::listbox {
 
-ListBox *State(HWND hwnd) {
-    return ControlState<ListBox>(hwnd);
-}
+namespace {
 
-DWORD Style(HWND hwnd) {
-    return static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
-}
-
-static int ClientHeight(HWND hwnd) {
+int ClientHeight(HWND hwnd) {
     RECT rc;
     GetClientRect(hwnd, &rc);
     return rc.bottom - rc.top;
 }
 
-// Items that fit entirely in the client area.
-int VisibleItems(HWND hwnd, const ListBox &lb) {
-    return ClientHeight(hwnd) / lb.itemHeight;
-}
-
-static int MaxTop(HWND hwnd, const ListBox &lb) {
+int MaxTop(HWND hwnd, const ListBox &lb) {
     return std::max(0, lb.count - std::max(VisibleItems(hwnd, lb), 1));
 }
 
-RECT ItemRect(HWND hwnd, const ListBox &lb, int index) {
-    RECT client, rc;
-    GetClientRect(hwnd, &client);
-    int top = (index - lb.top) * lb.itemHeight;
-    SetRect(&rc, 0, top, client.right, top + lb.itemHeight);
-    return rc;
-}
-
-static bool CanDraw(HWND hwnd) {
+bool CanDraw(HWND hwnd) {
     return IsWindowVisible(hwnd) && !(Style(hwnd) & LBS_NOREDRAW);
 }
 
-static void Notify(HWND hwnd, int code) {
+void Notify(HWND hwnd, int code) {
     if (!(Style(hwnd) & LBS_NOTIFY)) return;
     HWND parent = GetParent(hwnd);
     if (!parent) return;
@@ -61,7 +42,7 @@ static void Notify(HWND hwnd, int code) {
 }
 
 // Asks the parent for the colours and the background brush.
-static HBRUSH CtlColor(HWND hwnd, HDC dc) {
+HBRUSH CtlColor(HWND hwnd, HDC dc) {
     HWND parent = GetParent(hwnd);
     HBRUSH brush = nullptr;
     if (parent)
@@ -70,7 +51,7 @@ static HBRUSH CtlColor(HWND hwnd, HDC dc) {
     return brush ? brush : GetSysColorBrush(COLOR_WINDOW);
 }
 
-static UINT ItemState(HWND hwnd, const ListBox &lb, int index) {
+UINT ItemState(HWND hwnd, const ListBox &lb, int index) {
     UINT state = 0;
     if (index >= 0 && index == lb.sel) state |= ODS_SELECTED;
     if (lb.focused && index == lb.caret) state |= ODS_FOCUS;
@@ -78,7 +59,7 @@ static UINT ItemState(HWND hwnd, const ListBox &lb, int index) {
     return state;
 }
 
-static void SendDrawItem(HWND hwnd, HDC dc, int index, UINT action, UINT state, const RECT &rc) {
+void SendDrawItem(HWND hwnd, HDC dc, int index, UINT action, UINT state, const RECT &rc) {
     HWND parent = GetParent(hwnd);
     if (!parent) return;
     DRAWITEMSTRUCT dis{};
@@ -97,23 +78,13 @@ static void SendDrawItem(HWND hwnd, HDC dc, int index, UINT action, UINT state, 
     SendMessageA(parent, WM_DRAWITEM, static_cast<WPARAM>(dis.CtlID), reinterpret_cast<LPARAM>(&dis));
 }
 
-static bool OwnerDraw(HWND hwnd) {
+bool OwnerDraw(HWND hwnd) {
     return (Style(hwnd) & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
-}
-
-bool NoData(HWND hwnd) {
-    DWORD style = Style(hwnd);
-    return (style & LBS_NODATA) && (style & LBS_OWNERDRAWFIXED) && !(style & (LBS_HASSTRINGS | LBS_SORT));
-}
-
-// Owner-drawn boxes keep strings only with LBS_HASSTRINGS; plain ones always.
-bool HasStrings(HWND hwnd) {
-    return !OwnerDraw(hwnd) || (Style(hwnd) & LBS_HASSTRINGS);
 }
 
 // A plain item: its string on the background, or in the highlight colours
 // when selected; a dotted rectangle around the caret item of a focused box.
-static void DrawPlain(HWND hwnd, HDC dc, int index, UINT state, const RECT &rc, HBRUSH background) {
+void DrawPlain(HWND hwnd, HDC dc, int index, UINT state, const RECT &rc, HBRUSH background) {
     ListBox *lb = State(hwnd);
     if (!lb) return;
     if (index >= 0 && static_cast<size_t>(index) < lb->items.size()) {
@@ -138,6 +109,291 @@ static void DrawPlain(HWND hwnd, HDC dc, int index, UINT state, const RECT &rc, 
     if (state & ODS_FOCUS) DrawFocusRect(dc, &rc);
 }
 
+void UpdateScrollBar(HWND hwnd, ListBox &lb) {
+    if (!(Style(hwnd) & WS_VSCROLL)) return;
+    SCROLLINFO si{};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    if (Style(hwnd) & LBS_DISABLENOSCROLL) si.fMask |= SIF_DISABLENOSCROLL;
+    si.nMin = 0;
+    si.nMax = std::max(lb.count - 1, 0);
+    si.nPage = static_cast<UINT>(VisibleItems(hwnd, lb));
+    si.nPos = lb.top;
+    SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
+}
+
+void Measure(HWND hwnd, const CREATESTRUCTA *cs, ListBox &lb) {
+    int height = classic::kSystemFontHeight;
+    if (HDC dc = GetDC(hwnd)) {
+        TEXTMETRICA tm{};
+        if (GetTextMetricsA(dc, &tm) && tm.tmHeight > 0) height = tm.tmHeight;
+        ReleaseDC(hwnd, dc);
+    }
+    lb.itemHeight = height;
+    if (!(cs->style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) || !cs->hwndParent) return;
+    MEASUREITEMSTRUCT mis{};
+    mis.CtlType = ODT_LISTBOX;
+    mis.CtlID = static_cast<UINT>(reinterpret_cast<UINT_PTR>(cs->hMenu));
+    mis.itemID = 0;
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    mis.itemWidth = static_cast<UINT>(std::max(0L, static_cast<long>(rc.right)));
+    mis.itemHeight = static_cast<UINT>(height);
+    SendMessageA(cs->hwndParent, WM_MEASUREITEM, static_cast<WPARAM>(mis.CtlID),
+                 reinterpret_cast<LPARAM>(&mis));
+    if (mis.itemHeight > 0) lb.itemHeight = static_cast<int>(std::min<UINT>(mis.itemHeight, kMaxItemHeight));
+}
+
+void Paint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (!dc) return;
+    HBRUSH brush = CtlColor(hwnd, dc);
+    FillRect(dc, &ps.rcPaint, brush);
+    ListBox *lb = State(hwnd);
+    bool owner = OwnerDraw(hwnd);
+    if (lb) {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        if (lb->count == 0) {
+            if (!lb->focused) {
+            } else if (owner) {
+                SendDrawItem(hwnd, dc, -1, ODA_FOCUS, ODS_FOCUS, ItemRect(hwnd, *lb, lb->top));
+            } else {
+                DrawPlain(hwnd, dc, -1, ODS_FOCUS, ItemRect(hwnd, *lb, lb->top), brush);
+            }
+        } else {
+            for (int i = lb->top; i < lb->count; ++i) {
+                lb = State(hwnd);
+                if (!lb) break;
+                RECT rc = ItemRect(hwnd, *lb, i);
+                if (rc.top >= client.bottom) break;
+                RECT hit;
+                if (!IntersectRect(&hit, &rc, &ps.rcPaint)) continue;
+                if (owner)
+                    SendDrawItem(hwnd, dc, i, ODA_DRAWENTIRE, ItemState(hwnd, *lb, i), rc);
+                else
+                    DrawPlain(hwnd, dc, i, ItemState(hwnd, *lb, i), rc, brush);
+            }
+        }
+    }
+    EndPaint(hwnd, &ps);
+}
+
+void MouseDown(HWND hwnd, LPARAM lParam, bool dblclk) {
+    if (GetFocus() != hwnd) SetFocus(hwnd);
+    ListBox *lb = State(hwnd);
+    if (!lb) return;
+    int y = static_cast<short>(HIWORD(lParam));
+    int x = static_cast<short>(LOWORD(lParam));
+    RECT client;
+    GetClientRect(hwnd, &client);
+    bool outside;
+    int index = ItemAt(hwnd, *lb, y, &outside);
+    // Anywhere in the client area is on an item: below the last one is on
+    // the last one.
+    bool onItem = lb->count > 0 && y >= 0 && y < client.bottom && x >= 0 && x < client.right;
+    if (!dblclk) {
+        lb->selAtPress = lb->sel;
+        lb->tracking = true;
+        SetCapture(hwnd);
+    }
+    if (onItem && !(Style(hwnd) & LBS_NOSEL)) Select(hwnd, index);
+    if (!dblclk) return;
+    // The owner may open a modal window on the double-click: the mouse is
+    // not kept from it.
+    lb = State(hwnd);
+    if (!lb) return;
+    lb->tracking = false;
+    if (GetCapture() == hwnd) ReleaseCapture();
+    if ((lb = State(hwnd)) == nullptr) return;
+    if (lb->sel != lb->selAtPress) {
+        lb->selAtPress = lb->sel;
+        Notify(hwnd, LBN_SELCHANGE);
+    }
+    if (onItem && IsWindow(hwnd)) Notify(hwnd, LBN_DBLCLK);
+}
+
+void MouseMove(HWND hwnd, LPARAM lParam) {
+    ListBox *lb = State(hwnd);
+    if (!lb || !lb->tracking || lb->count == 0 || (Style(hwnd) & LBS_NOSEL)) return;
+    int y = static_cast<short>(HIWORD(lParam));
+    int clientH = ClientHeight(hwnd);
+    if (y < 0 && lb->top > 0) {
+        SetTop(hwnd, lb->top - 1);
+        if ((lb = State(hwnd)) != nullptr) Select(hwnd, lb->top);
+        return;
+    }
+    if (y >= clientH) {
+        int visible = std::max(VisibleItems(hwnd, *lb), 1);
+        int last = std::min(lb->top + visible, lb->count - 1);
+        if (last >= lb->top + visible) SetTop(hwnd, lb->top + 1);
+        Select(hwnd, last);
+        return;
+    }
+    bool outside;
+    int index = ItemAt(hwnd, *lb, y, &outside);
+    Select(hwnd, index);
+}
+
+void MouseUp(HWND hwnd) {
+    ListBox *lb = State(hwnd);
+    if (!lb || !lb->tracking) return;
+    lb->tracking = false;
+    if (GetCapture() == hwnd) ReleaseCapture();
+    lb = State(hwnd);
+    if (lb && lb->sel != lb->selAtPress) {
+        lb->selAtPress = lb->sel;
+        Notify(hwnd, LBN_SELCHANGE);
+    }
+}
+
+void KeyDown(HWND hwnd, WPARAM vk) {
+    ListBox *lb = State(hwnd);
+    if (!lb || lb->count == 0) return;
+    if (Style(hwnd) & LBS_WANTKEYBOARDINPUT) {
+        HWND parent = GetParent(hwnd);
+        if (parent) {
+            LRESULT r = SendMessageA(parent, WM_VKEYTOITEM, MAKEWPARAM(vk, lb->caret),
+                                     reinterpret_cast<LPARAM>(hwnd));
+            if (r == -2) return;
+            lb = State(hwnd);
+            if (!lb) return;
+            if (r >= 0 && r < lb->count) lb->caret = static_cast<int>(r);
+        }
+    }
+    int page = std::max(VisibleItems(hwnd, *lb) - 1, 1);
+    int target;
+    switch (vk) {
+        case VK_UP:
+        case VK_LEFT:
+            target = lb->caret - 1;
+            break;
+        case VK_DOWN:
+        case VK_RIGHT:
+            target = lb->caret + 1;
+            break;
+        case VK_PRIOR:
+            target = lb->caret - page;
+            break;
+        case VK_NEXT:
+            target = lb->caret + page;
+            break;
+        case VK_HOME:
+            target = 0;
+            break;
+        case VK_END:
+            target = lb->count - 1;
+            break;
+        default:
+            return;
+    }
+    if (Style(hwnd) & LBS_NOSEL) {
+        lb->caret = std::clamp(target, 0, lb->count - 1);
+        EnsureVisible(hwnd, lb->caret);
+        return;
+    }
+    target = std::clamp(target, 0, lb->count - 1);
+    if (Select(hwnd, target)) Notify(hwnd, LBN_SELCHANGE);
+    EnsureVisible(hwnd, target);
+}
+
+// A typed character moves to the next item whose text starts with it.
+void Char(HWND hwnd, WPARAM ch) {
+    ListBox *lb = State(hwnd);
+    if (!lb || lb->count == 0 || !HasStrings(hwnd) || NoData(hwnd) || ch < 0x20) return;
+    char key[2] = {static_cast<char>(ch), 0};
+    for (int step = 1; step <= lb->count; ++step) {
+        int i = (lb->caret + step) % lb->count;
+        const std::string &text = lb->items[static_cast<size_t>(i)].text;
+        char first[2] = {text.empty() ? '\0' : text[0], 0};
+        if (first[0] && lstrcmpiA(first, key) == 0) {
+            if (Select(hwnd, i)) Notify(hwnd, LBN_SELCHANGE);
+            return;
+        }
+    }
+}
+
+void FocusChanged(HWND hwnd, bool focused) {
+    ListBox *lb = State(hwnd);
+    if (!lb) return;
+    if (!focused && lb->tracking) {
+        lb->tracking = false;
+        if (GetCapture() == hwnd) ReleaseCapture();
+    }
+    if (!(lb = State(hwnd))) return;
+    lb->focused = focused;
+    DrawOne(hwnd, lb->count == 0 ? -1 : lb->caret, ODA_FOCUS);
+    Notify(hwnd, focused ? LBN_SETFOCUS : LBN_KILLFOCUS);
+}
+
+// LB_ADDSTRING (index -1: at the end, or in order with LBS_SORT) and
+// LB_INSERTSTRING. Returns the new item's index.
+void OnInput(HWND hwnd, ListBox &lb, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            MouseDown(hwnd, lParam, msg == WM_LBUTTONDBLCLK);
+            break;
+        case WM_MOUSEMOVE:
+            MouseMove(hwnd, lParam);
+            break;
+        case WM_LBUTTONUP:
+            MouseUp(hwnd);
+            break;
+        case WM_CAPTURECHANGED:
+            if (reinterpret_cast<HWND>(lParam) != hwnd) lb.tracking = false;
+            break;
+        case WM_KEYDOWN:
+            KeyDown(hwnd, wParam);
+            break;
+        case WM_CHAR:
+            Char(hwnd, wParam);
+            break;
+        case WM_VSCROLL:
+            VScroll(hwnd, wParam);
+            break;
+        case WM_MOUSEWHEEL:
+            Wheel(hwnd, wParam);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+ListBox *State(HWND hwnd) {
+    return ControlState<ListBox>(hwnd);
+}
+
+DWORD Style(HWND hwnd) {
+    return static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
+}
+
+// Items that fit entirely in the client area.
+int VisibleItems(HWND hwnd, const ListBox &lb) {
+    return ClientHeight(hwnd) / lb.itemHeight;
+}
+
+RECT ItemRect(HWND hwnd, const ListBox &lb, int index) {
+    RECT client, rc;
+    GetClientRect(hwnd, &client);
+    int top = (index - lb.top) * lb.itemHeight;
+    SetRect(&rc, 0, top, client.right, top + lb.itemHeight);
+    return rc;
+}
+
+bool NoData(HWND hwnd) {
+    DWORD style = Style(hwnd);
+    return (style & LBS_NODATA) && (style & LBS_OWNERDRAWFIXED) && !(style & (LBS_HASSTRINGS | LBS_SORT));
+}
+
+// Owner-drawn boxes keep strings only with LBS_HASSTRINGS; plain ones always.
+bool HasStrings(HWND hwnd) {
+    return !OwnerDraw(hwnd) || (Style(hwnd) & LBS_HASSTRINGS);
+}
+
 // Redraws one item outside WM_PAINT, with the given action. An index of -1
 // on an empty box draws the focus cell of the first line.
 void DrawOne(HWND hwnd, int index, UINT action) {
@@ -159,19 +415,6 @@ void DrawOne(HWND hwnd, int index, UINT action) {
     else
         DrawPlain(hwnd, dc, index, state, rc, brush);
     ReleaseDC(hwnd, dc);
-}
-
-static void UpdateScrollBar(HWND hwnd, ListBox &lb) {
-    if (!(Style(hwnd) & WS_VSCROLL)) return;
-    SCROLLINFO si{};
-    si.cbSize = sizeof(si);
-    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    if (Style(hwnd) & LBS_DISABLENOSCROLL) si.fMask |= SIF_DISABLENOSCROLL;
-    si.nMin = 0;
-    si.nMax = std::max(lb.count - 1, 0);
-    si.nPage = static_cast<UINT>(VisibleItems(hwnd, lb));
-    si.nPos = lb.top;
-    SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
 }
 
 void SetTop(HWND hwnd, int top) {
@@ -226,28 +469,6 @@ bool Select(HWND hwnd, int index) {
     return oldSel != index;
 }
 
-static void Measure(HWND hwnd, const CREATESTRUCTA *cs, ListBox &lb) {
-    int height = classic::kSystemFontHeight;
-    if (HDC dc = GetDC(hwnd)) {
-        TEXTMETRICA tm{};
-        if (GetTextMetricsA(dc, &tm) && tm.tmHeight > 0) height = tm.tmHeight;
-        ReleaseDC(hwnd, dc);
-    }
-    lb.itemHeight = height;
-    if (!(cs->style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) || !cs->hwndParent) return;
-    MEASUREITEMSTRUCT mis{};
-    mis.CtlType = ODT_LISTBOX;
-    mis.CtlID = static_cast<UINT>(reinterpret_cast<UINT_PTR>(cs->hMenu));
-    mis.itemID = 0;
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    mis.itemWidth = static_cast<UINT>(std::max(0L, static_cast<long>(rc.right)));
-    mis.itemHeight = static_cast<UINT>(height);
-    SendMessageA(cs->hwndParent, WM_MEASUREITEM, static_cast<WPARAM>(mis.CtlID),
-                 reinterpret_cast<LPARAM>(&mis));
-    if (mis.itemHeight > 0) lb.itemHeight = static_cast<int>(std::min<UINT>(mis.itemHeight, kMaxItemHeight));
-}
-
 // Without LBS_NOINTEGRALHEIGHT the box drops the partial item at its foot.
 void FitIntegralHeight(HWND hwnd, ListBox &lb) {
     if (Style(hwnd) & (LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWVARIABLE)) return;
@@ -261,42 +482,6 @@ void FitIntegralHeight(HWND hwnd, ListBox &lb) {
     SetWindowPos(hwnd, nullptr, 0, 0, wr.right - wr.left, wr.bottom - wr.top - extra,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (ListBox *again = State(hwnd)) again->resizing = false;
-}
-
-static void Paint(HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (!dc) return;
-    HBRUSH brush = CtlColor(hwnd, dc);
-    FillRect(dc, &ps.rcPaint, brush);
-    ListBox *lb = State(hwnd);
-    bool owner = OwnerDraw(hwnd);
-    if (lb) {
-        RECT client;
-        GetClientRect(hwnd, &client);
-        if (lb->count == 0) {
-            if (!lb->focused) {
-            } else if (owner) {
-                SendDrawItem(hwnd, dc, -1, ODA_FOCUS, ODS_FOCUS, ItemRect(hwnd, *lb, lb->top));
-            } else {
-                DrawPlain(hwnd, dc, -1, ODS_FOCUS, ItemRect(hwnd, *lb, lb->top), brush);
-            }
-        } else {
-            for (int i = lb->top; i < lb->count; ++i) {
-                lb = State(hwnd);
-                if (!lb) break;
-                RECT rc = ItemRect(hwnd, *lb, i);
-                if (rc.top >= client.bottom) break;
-                RECT hit;
-                if (!IntersectRect(&hit, &rc, &ps.rcPaint)) continue;
-                if (owner)
-                    SendDrawItem(hwnd, dc, i, ODA_DRAWENTIRE, ItemState(hwnd, *lb, i), rc);
-                else
-                    DrawPlain(hwnd, dc, i, ItemState(hwnd, *lb, i), rc, brush);
-            }
-        }
-    }
-    EndPaint(hwnd, &ps);
 }
 
 int ItemAt(HWND hwnd, const ListBox &lb, int y, bool *outside) {
@@ -316,193 +501,12 @@ int ItemAt(HWND hwnd, const ListBox &lb, int y, bool *outside) {
     return index;
 }
 
-static void MouseDown(HWND hwnd, LPARAM lParam, bool dblclk) {
-    if (GetFocus() != hwnd) SetFocus(hwnd);
-    ListBox *lb = State(hwnd);
-    if (!lb) return;
-    int y = static_cast<short>(HIWORD(lParam));
-    int x = static_cast<short>(LOWORD(lParam));
-    RECT client;
-    GetClientRect(hwnd, &client);
-    bool outside;
-    int index = ItemAt(hwnd, *lb, y, &outside);
-    // Anywhere in the client area is on an item: below the last one is on
-    // the last one.
-    bool onItem = lb->count > 0 && y >= 0 && y < client.bottom && x >= 0 && x < client.right;
-    if (!dblclk) {
-        lb->selAtPress = lb->sel;
-        lb->tracking = true;
-        SetCapture(hwnd);
-    }
-    if (onItem && !(Style(hwnd) & LBS_NOSEL)) Select(hwnd, index);
-    if (!dblclk) return;
-    // The owner may open a modal window on the double-click: the mouse is
-    // not kept from it.
-    lb = State(hwnd);
-    if (!lb) return;
-    lb->tracking = false;
-    if (GetCapture() == hwnd) ReleaseCapture();
-    if ((lb = State(hwnd)) == nullptr) return;
-    if (lb->sel != lb->selAtPress) {
-        lb->selAtPress = lb->sel;
-        Notify(hwnd, LBN_SELCHANGE);
-    }
-    if (onItem && IsWindow(hwnd)) Notify(hwnd, LBN_DBLCLK);
-}
-
-static void MouseMove(HWND hwnd, LPARAM lParam) {
-    ListBox *lb = State(hwnd);
-    if (!lb || !lb->tracking || lb->count == 0 || (Style(hwnd) & LBS_NOSEL)) return;
-    int y = static_cast<short>(HIWORD(lParam));
-    int clientH = ClientHeight(hwnd);
-    if (y < 0 && lb->top > 0) {
-        SetTop(hwnd, lb->top - 1);
-        if ((lb = State(hwnd)) != nullptr) Select(hwnd, lb->top);
-        return;
-    }
-    if (y >= clientH) {
-        int visible = std::max(VisibleItems(hwnd, *lb), 1);
-        int last = std::min(lb->top + visible, lb->count - 1);
-        if (last >= lb->top + visible) SetTop(hwnd, lb->top + 1);
-        Select(hwnd, last);
-        return;
-    }
-    bool outside;
-    int index = ItemAt(hwnd, *lb, y, &outside);
-    Select(hwnd, index);
-}
-
-static void MouseUp(HWND hwnd) {
-    ListBox *lb = State(hwnd);
-    if (!lb || !lb->tracking) return;
-    lb->tracking = false;
-    if (GetCapture() == hwnd) ReleaseCapture();
-    lb = State(hwnd);
-    if (lb && lb->sel != lb->selAtPress) {
-        lb->selAtPress = lb->sel;
-        Notify(hwnd, LBN_SELCHANGE);
-    }
-}
-
-static void KeyDown(HWND hwnd, WPARAM vk) {
-    ListBox *lb = State(hwnd);
-    if (!lb || lb->count == 0) return;
-    if (Style(hwnd) & LBS_WANTKEYBOARDINPUT) {
-        HWND parent = GetParent(hwnd);
-        if (parent) {
-            LRESULT r = SendMessageA(parent, WM_VKEYTOITEM, MAKEWPARAM(vk, lb->caret),
-                                     reinterpret_cast<LPARAM>(hwnd));
-            if (r == -2) return;
-            lb = State(hwnd);
-            if (!lb) return;
-            if (r >= 0 && r < lb->count) lb->caret = static_cast<int>(r);
-        }
-    }
-    int page = std::max(VisibleItems(hwnd, *lb) - 1, 1);
-    int target;
-    switch (vk) {
-        case VK_UP:
-        case VK_LEFT:
-            target = lb->caret - 1;
-            break;
-        case VK_DOWN:
-        case VK_RIGHT:
-            target = lb->caret + 1;
-            break;
-        case VK_PRIOR:
-            target = lb->caret - page;
-            break;
-        case VK_NEXT:
-            target = lb->caret + page;
-            break;
-        case VK_HOME:
-            target = 0;
-            break;
-        case VK_END:
-            target = lb->count - 1;
-            break;
-        default:
-            return;
-    }
-    if (Style(hwnd) & LBS_NOSEL) {
-        lb->caret = std::clamp(target, 0, lb->count - 1);
-        EnsureVisible(hwnd, lb->caret);
-        return;
-    }
-    target = std::clamp(target, 0, lb->count - 1);
-    if (Select(hwnd, target)) Notify(hwnd, LBN_SELCHANGE);
-    EnsureVisible(hwnd, target);
-}
-
-// A typed character moves to the next item whose text starts with it.
-static void Char(HWND hwnd, WPARAM ch) {
-    ListBox *lb = State(hwnd);
-    if (!lb || lb->count == 0 || !HasStrings(hwnd) || NoData(hwnd) || ch < 0x20) return;
-    char key[2] = {static_cast<char>(ch), 0};
-    for (int step = 1; step <= lb->count; ++step) {
-        int i = (lb->caret + step) % lb->count;
-        const std::string &text = lb->items[static_cast<size_t>(i)].text;
-        char first[2] = {text.empty() ? '\0' : text[0], 0};
-        if (first[0] && lstrcmpiA(first, key) == 0) {
-            if (Select(hwnd, i)) Notify(hwnd, LBN_SELCHANGE);
-            return;
-        }
-    }
-}
-
 void Relayout(HWND hwnd) {
     ListBox *lb = State(hwnd);
     if (!lb) return;
     lb->top = std::clamp(lb->top, 0, MaxTop(hwnd, *lb));
     UpdateScrollBar(hwnd, *lb);
     if (CanDraw(hwnd)) InvalidateRect(hwnd, nullptr, TRUE);
-}
-
-static void FocusChanged(HWND hwnd, bool focused) {
-    ListBox *lb = State(hwnd);
-    if (!lb) return;
-    if (!focused && lb->tracking) {
-        lb->tracking = false;
-        if (GetCapture() == hwnd) ReleaseCapture();
-    }
-    if (!(lb = State(hwnd))) return;
-    lb->focused = focused;
-    DrawOne(hwnd, lb->count == 0 ? -1 : lb->caret, ODA_FOCUS);
-    Notify(hwnd, focused ? LBN_SETFOCUS : LBN_KILLFOCUS);
-}
-
-// LB_ADDSTRING (index -1: at the end, or in order with LBS_SORT) and
-// LB_INSERTSTRING. Returns the new item's index.
-static void OnInput(HWND hwnd, ListBox &lb, UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK:
-            MouseDown(hwnd, lParam, msg == WM_LBUTTONDBLCLK);
-            break;
-        case WM_MOUSEMOVE:
-            MouseMove(hwnd, lParam);
-            break;
-        case WM_LBUTTONUP:
-            MouseUp(hwnd);
-            break;
-        case WM_CAPTURECHANGED:
-            if (reinterpret_cast<HWND>(lParam) != hwnd) lb.tracking = false;
-            break;
-        case WM_KEYDOWN:
-            KeyDown(hwnd, wParam);
-            break;
-        case WM_CHAR:
-            Char(hwnd, wParam);
-            break;
-        case WM_VSCROLL:
-            VScroll(hwnd, wParam);
-            break;
-        case WM_MOUSEWHEEL:
-            Wheel(hwnd, wParam);
-            break;
-        default:
-            break;
-    }
 }
 
 }  // namespace win32::controls::listbox

@@ -5,21 +5,27 @@
 // null instance (the system classes). Works before main and without a display.
 #include <strings.h>
 
+#include "platform/user/class.h"
+
 #include "platform/common/nonclient.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/wm.h"
 
 namespace win32::wm {
 
-State &WmState() {
-    static State *state = new State();  // never destroyed: windows may outlive static destructors
-    return *state;
-}
-
-Window *WindowOf(HWND h) {
-    return WmState().windows.Get(HandleValue(h));
-}
-
 namespace {
+
+// Classes last for the whole process, as registered before main.
+struct ClassRegistry {
+    std::vector<std::shared_ptr<WindowClass>> classes;
+    ATOM nextAtom = 0xC000;
+    bool systemClassesRegistered = false;
+    bool registeringSystemClasses = false;
+};
+
+ClassRegistry &Registry() {
+    static auto *registry = new ClassRegistry();  // windows may outlive static destructors
+    return *registry;
+}
 
 bool IsAtom(LPCSTR name) {
     return (reinterpret_cast<uintptr_t>(name) >> 16) == 0;
@@ -31,21 +37,21 @@ bool NameMatches(const WindowClass &c, LPCSTR name) {
 }
 
 std::shared_ptr<WindowClass> FindExact(LPCSTR name, HINSTANCE instance, bool global) {
-    for (auto &c : WmState().classes)
+    for (auto &c : Registry().classes)
         if (c->global == global && (global || c->instance == instance) && NameMatches(*c, name)) return c;
     return nullptr;
 }
 
-}  // namespace
-
 void EnsureSystemClasses() {
-    State &s = WmState();
+    ClassRegistry &s = Registry();
     if (s.systemClassesRegistered || s.registeringSystemClasses) return;
     s.registeringSystemClasses = true;
     win32::RegisterSystemClasses();
     s.registeringSystemClasses = false;
     s.systemClassesRegistered = true;
 }
+
+}  // namespace
 
 std::shared_ptr<WindowClass> FindClass(LPCSTR name, HINSTANCE instance) {
     if (!name) return nullptr;
@@ -55,7 +61,7 @@ std::shared_ptr<WindowClass> FindClass(LPCSTR name, HINSTANCE instance) {
     }
     if (auto c = FindExact(name, nullptr, true)) return c;
     // A class registered by another instance of this process is still visible.
-    for (auto &c : WmState().classes)
+    for (auto &c : Registry().classes)
         if (NameMatches(*c, name)) return c;
     return nullptr;
 }
@@ -73,7 +79,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA *wc) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    State &s = WmState();
+    ClassRegistry &s = Registry();
     // User classes may shadow system ones; register the system classes first
     // so they never collide later.
     if (wc->hInstance) EnsureSystemClasses();
@@ -101,7 +107,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA *wc) {
 
 BOOL WINAPI UnregisterClassA(LPCSTR name, HINSTANCE instance) {
     if (!name) return FALSE;
-    State &s = WmState();
+    ClassRegistry &s = Registry();
     for (size_t i = 0; i < s.classes.size(); ++i) {
         WindowClass &c = *s.classes[i];
         if (NameMatches(c, name) && (c.instance == instance || (c.global && !instance))) {

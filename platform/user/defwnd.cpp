@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/user/wm_private.h"
+#include "platform/user/focus.h"
+#include "platform/user/frame.h"
 
 using namespace win32;
 using namespace win32::wm;

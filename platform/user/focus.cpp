@@ -1,15 +1,32 @@
 // Keyboard focus, activation and mouse capture.
+#include "platform/user/focus.h"
+
 #include "platform/common/a11y_hooks.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/session.h"
+#include "platform/user/wm.h"
+#include "platform/user/zorder.h"
 
 namespace win32::wm {
 
-static bool InTree(HWND root, HWND h) {
+namespace {
+
+struct FocusState {
+    HWND focus = nullptr;
+    HWND active = nullptr;
+    HWND capture = nullptr;
+};
+
+FocusState &Focus() {
+    static auto *state = new FocusState();
+    return *state;
+}
+
+bool InTree(HWND root, HWND h) {
     return h && (h == root || IsChild(root, h));
 }
 
-static void ChangeFocus(HWND to) {
-    State &s = WmState();
+void ChangeFocus(HWND to) {
+    FocusState &s = Focus();
     HWND old = s.focus;
     if (old == to) return;
     s.focus = to;
@@ -19,12 +36,25 @@ static void ChangeFocus(HWND to) {
     if (to && s.focus == to && WindowOf(to)) Send(to, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
 }
 
+}  // namespace
+
+void ResetFocus() {
+    Focus() = FocusState{};
+}
+
+void ForgetFocusOf(HWND h) {
+    FocusState &s = Focus();
+    if (s.focus == h) s.focus = nullptr;
+    if (s.active == h) s.active = nullptr;
+    if (s.capture == h) s.capture = nullptr;
+}
+
 void ClearFocusIfIn(HWND root) {
-    if (InTree(root, WmState().focus)) ChangeFocus(nullptr);
+    if (InTree(root, Focus().focus)) ChangeFocus(nullptr);
 }
 
 void ReleaseCaptureIfIn(HWND root) {
-    State &s = WmState();
+    FocusState &s = Focus();
     if (InTree(root, s.capture)) {
         HWND old = s.capture;
         s.capture = nullptr;
@@ -33,7 +63,7 @@ void ReleaseCaptureIfIn(HWND root) {
 }
 
 void Activate(HWND h, WORD how, bool fromBackend) {
-    State &s = WmState();
+    FocusState &s = Focus();
     Window *w = WindowOf(h);
     if (h && (!w || !IsTopLevel(*w))) return;
     HWND old = s.active;
@@ -64,7 +94,7 @@ using namespace win32;
 using namespace win32::wm;
 
 HWND WINAPI SetFocus(HWND h) {
-    State &s = WmState();
+    FocusState &s = Focus();
     HWND old = s.focus;
     if (!h) {
         ChangeFocus(nullptr);
@@ -86,15 +116,15 @@ HWND WINAPI SetFocus(HWND h) {
 }
 
 HWND WINAPI GetFocus(void) {
-    return WmState().focus;
+    return Focus().focus;
 }
 
 HWND WINAPI GetActiveWindow(void) {
-    return WmState().active;
+    return Focus().active;
 }
 
 HWND WINAPI SetCapture(HWND h) {
-    State &s = WmState();
+    FocusState &s = Focus();
     HWND old = s.capture;
     if (!WindowOf(h)) return old;
     if (old == h) return old;
@@ -104,7 +134,7 @@ HWND WINAPI SetCapture(HWND h) {
 }
 
 BOOL WINAPI ReleaseCapture(void) {
-    State &s = WmState();
+    FocusState &s = Focus();
     HWND old = s.capture;
     if (old) {
         s.capture = nullptr;
@@ -114,5 +144,5 @@ BOOL WINAPI ReleaseCapture(void) {
 }
 
 HWND WINAPI GetCapture(void) {
-    return WmState().capture;
+    return Focus().capture;
 }

@@ -3,8 +3,13 @@
 // size, move and caption-drag steps DefWindowProcA asks for by name.
 #include <cstring>
 
+#include "platform/user/frame.h"
+
+#include "platform/common/classic.h"
 #include "platform/common/nonclient.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/input.h"
+#include "platform/user/paint.h"
+#include "platform/user/wm.h"
 
 namespace win32::wm {
 
@@ -68,8 +73,8 @@ void MoveByCaption(HWND h) {
     // The move follows the pointer from where it is now, as on Windows; the
     // point in lParam (often a made-up one, such as a fixed spot inside a
     // captionless box) is not a start point.
-    StartMoveDrag(h, WmState().cursor);
-    if (!WmState().moving && WindowOf(h)) Send(h, WM_EXITSIZEMOVE, 0, 0);
+    StartMoveDrag(h, CursorPos());
+    if (!MovingWindow() && WindowOf(h)) Send(h, WM_EXITSIZEMOVE, 0, 0);
 }
 
 bool ScrollBarClick(HWND h, UINT msg, POINT screen) {
@@ -78,7 +83,7 @@ bool ScrollBarClick(HWND h, UINT msg, POINT screen) {
     POINT o = WindowOriginScreen(*w);
     POINT p{screen.x - o.x, screen.y - o.y};
     if (!VScrollBarMouse(h, msg, p)) return false;
-    WmState().scrollTracking = h;
+    TrackScrollBar(h);
     return true;
 }
 

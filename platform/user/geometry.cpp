@@ -1,11 +1,37 @@
 // Window and client rectangles, coordinates, moving, sizing and showing.
 #include <algorithm>
 
+#include "platform/user/geometry.h"
+
 #include "platform/common/classic.h"
 #include "platform/common/nonclient.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/focus.h"
+#include "platform/user/input.h"
+#include "platform/user/paint.h"
+#include "platform/user/session.h"
+#include "platform/user/wm.h"
+#include "platform/user/zorder.h"
 
 namespace win32::wm {
+
+namespace {
+
+// What the window system is to hear of next, or just told the layer.
+struct PendingNative {
+    // The top-level the window system moved: the layer follows without
+    // moving its native window again.
+    HWND configuring = nullptr;
+    // Top-levels shown whose native windows are mapped at the next read of
+    // the queue.
+    std::vector<HWND> maps;
+};
+
+PendingNative &Pending() {
+    static auto *pending = new PendingNative();
+    return *pending;
+}
+
+}  // namespace
 
 Insets NonClientInsets(const Window &w) {
     Insets in;
@@ -179,8 +205,6 @@ display::TopLevelParams ParamsOf(const Window &w) {
     return p;
 }
 
-}  // namespace
-
 void EnsureNative(Window &top) {
     if (top.native) return;
     display::Backend &b = display::Current();
@@ -203,10 +227,8 @@ void EnsureNative(Window &top) {
     }
 }
 
-namespace {
-
 void SyncNative(Window &w) {
-    if (!IsTopLevel(w) || !w.native || WmState().configuring == w.hwnd) return;
+    if (!IsTopLevel(w) || !w.native || Pending().configuring == w.hwnd) return;
     display::TopLevelParams p = ParamsOf(w);
     display::Current().MoveTopLevel(w.native, p.client);
 }
@@ -252,7 +274,7 @@ void InvalidateResized(Window &w, const RECT &oldClient) {
 // manager sees it once, whole (some place a window only when it maps, and
 // read its state only then).
 void ShowOrHideNative(Window &w, bool show) {
-    std::vector<HWND> &pending = WmState().pendingMaps;
+    std::vector<HWND> &pending = Pending().maps;
     if (show) {
         if (IsTopLevel(w)) {
             EnsureNative(w);
@@ -269,8 +291,6 @@ void ShowOrHideNative(Window &w, bool show) {
     }
     ClearFocusIfIn(w.hwnd);
 }
-
-}  // namespace
 
 // Applies a position/size/visibility change with the messages Win32 sends.
 bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
@@ -322,6 +342,29 @@ bool SetPos(HWND h, int x, int y, int cx, int cy, UINT flags) {
     wp.cy = w->rect.bottom - w->rect.top;
     Send(h, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
     return true;
+}
+
+}  // namespace
+
+void FollowNative(HWND h, const RECT &r) {
+    PendingNative &p = Pending();
+    HWND outer = p.configuring;
+    p.configuring = h;
+    SetPos(h, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    p.configuring = outer;
+}
+
+void MapPendingWindows() {
+    std::vector<HWND> pending;
+    pending.swap(Pending().maps);
+    for (HWND h : pending) {
+        Window *w = WindowOf(h);
+        if (w && w->nativeShown && w->native) display::Current().ShowTopLevel(w->native, true);
+    }
+}
+
+void ResetPlacement() {
+    Pending() = PendingNative{};
 }
 
 }  // namespace win32::wm
@@ -438,7 +481,7 @@ BOOL WINAPI ShowWindow(HWND h, int cmd) {
         Send(h, WM_SHOWWINDOW, TRUE, 0);
         if (!WindowOf(h)) return FALSE;
         SetPos(h, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | (activate ? 0 : SWP_NOACTIVATE));
-    } else if (activate && IsTopLevel(*w) && WmState().active != h) {
+    } else if (activate && IsTopLevel(*w) && GetActiveWindow() != h) {
         Activate(h, WA_ACTIVE, false);
     }
     return wasVisible;

@@ -3,43 +3,57 @@
 // Mouse messages go to the capture window or to the deepest visible,
 // enabled window under the pointer. A disabled top-level window takes no
 // input at all. Keys are turned into messages in keyboard.cpp.
+#include "platform/user/input.h"
+
 #include <chrono>
 #include <cstdlib>
 
+#include "platform/common/classic.h"
 #include "platform/common/nonclient.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/focus.h"
+#include "platform/user/geometry.h"
+#include "platform/user/keyboard.h"
+#include "platform/user/paint.h"
+#include "platform/user/queue.h"
+#include "platform/user/session.h"
+#include "platform/user/wm.h"
+#include "platform/user/zorder.h"
 
 namespace win32::wm {
 
-DWORD Now() {
-    if (display::IsOpen()) return display::Current().Now();
-    using namespace std::chrono;
-    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+namespace {
+
+struct PointerState {
+    POINT cursor{0, 0};
+    // The pointer on the screen as the window system last told it.
+    POINT pointerRoot{0, 0};
+
+    // Double-click tracking.
+    HWND lastClickWnd = nullptr;
+    UINT lastClickMsg = 0;
+    DWORD lastClickTime = 0;
+    POINT lastClickPt{0, 0};
+
+    // Moving a window with the pointer ourselves (back-end could not).
+    HWND moving = nullptr;
+    POINT moveOffset{0, 0};
+
+    // The scroll bar that tracks the mouse.
+    HWND scrollTracking = nullptr;
+};
+
+PointerState &Pointer() {
+    static auto *state = new PointerState();
+    return *state;
 }
 
-void QueueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time) {
-    State &s = WmState();
-    s.input.push_back(MSG{h, msg, wp, lp, time, s.cursor});
-    s.newArrivals = true;
-}
-
-static Window *NativeWindow(display::NativeId id) {
-    Window *found = nullptr;
-    if (!id) return nullptr;
-    WmState().windows.ForEach([&](uintptr_t, Window &w) {
-        if (w.native == id) found = &w;
-    });
-    return found;
-}
-
-static WPARAM MouseKeys() {
-    State &s = WmState();
+WPARAM MouseKeys() {
     WPARAM k = 0;
-    if (KeyIsDown(s.asyncKeys, VK_LBUTTON)) k |= MK_LBUTTON;
-    if (KeyIsDown(s.asyncKeys, VK_RBUTTON)) k |= MK_RBUTTON;
-    if (KeyIsDown(s.asyncKeys, VK_MBUTTON)) k |= MK_MBUTTON;
-    if (KeyIsDown(s.asyncKeys, VK_SHIFT)) k |= MK_SHIFT;
-    if (KeyIsDown(s.asyncKeys, VK_CONTROL)) k |= MK_CONTROL;
+    if (GetAsyncKeyState(VK_LBUTTON) & 0x8000) k |= MK_LBUTTON;
+    if (GetAsyncKeyState(VK_RBUTTON) & 0x8000) k |= MK_RBUTTON;
+    if (GetAsyncKeyState(VK_MBUTTON) & 0x8000) k |= MK_MBUTTON;
+    if (GetAsyncKeyState(VK_SHIFT) & 0x8000) k |= MK_SHIFT;
+    if (GetAsyncKeyState(VK_CONTROL) & 0x8000) k |= MK_CONTROL;
     return k;
 }
 
@@ -47,7 +61,7 @@ static WPARAM MouseKeys() {
 // in the client area of the window it came for and where the layer has that
 // window: a window manager may move a window without telling it, and the
 // point still lands on the same pixel of the window.
-static POINT EventPoint(const display::Event &ev, Window *native) {
+POINT EventPoint(const display::Event &ev, Window *native) {
     if (!native) return {ev.x, ev.y};
     POINT o = ClientOriginScreen(*native);
     return {o.x + ev.x, o.y + ev.y};
@@ -57,36 +71,24 @@ static POINT EventPoint(const display::Event &ev, Window *native) {
 // own window when the point lies on it (an event during a grab may lie
 // outside), and for an event for no window the top-most one the layer has
 // at the point.
-static Window *TopLevelUnder(const display::Event &ev, Window *native, POINT pt) {
+Window *TopLevelUnder(const display::Event &ev, Window *native, POINT pt) {
     if (native) return CoversPoint(*native, pt) ? native : nullptr;
     if (ev.window) return nullptr;
-    for (HWND t : WmState().topLevels) {
+    for (HWND t : TopLevels()) {
         Window *w = WindowOf(t);
         if (w && CoversPoint(*w, pt)) return w;
     }
     return nullptr;
 }
 
-static LPARAM PointParam(int x, int y) {
+LPARAM PointParam(int x, int y) {
     return static_cast<LPARAM>(static_cast<uint32_t>(MAKELONG(static_cast<WORD>(x), static_cast<WORD>(y))));
-}
-
-void StartMoveDrag(HWND h, POINT screen) {
-    State &s = WmState();
-    Window *w = WindowOf(h);
-    if (!w) return;
-    Window *top = TopLevelOf(w);
-    if (top && top->native && display::Current().BeginMoveDrag(top->native, screen.x, screen.y)) return;
-    if (!KeyIsDown(s.asyncKeys, VK_LBUTTON)) return;
-    s.moving = top ? top->hwnd : h;
-    Window *m = WindowOf(s.moving);
-    s.moveOffset = {s.pointerRoot.x - m->rect.left, s.pointerRoot.y - m->rect.top};
 }
 
 // Our own move loop: the pointer drags the window until the button is up,
 // by as much as the pointer moved on the screen.
-static bool OwnMove(POINT pt, bool up) {
-    State &s = WmState();
+bool OwnMove(POINT pt, bool up) {
+    PointerState &s = Pointer();
     if (!s.moving) return false;
     Window *m = WindowOf(s.moving);
     if (m && !up) {
@@ -101,8 +103,8 @@ static bool OwnMove(POINT pt, bool up) {
 }
 
 // A scroll bar tracking the mouse gets everything until it lets go.
-static bool TrackingBar(POINT pt, bool down, bool up) {
-    State &s = WmState();
+bool TrackingBar(POINT pt, bool down, bool up) {
+    PointerState &s = Pointer();
     if (!s.scrollTracking) return false;
     HWND sb = s.scrollTracking;
     Window *w = WindowOf(sb);
@@ -118,8 +120,8 @@ static bool TrackingBar(POINT pt, bool down, bool up) {
 
 // Activates the enabled, shown pop-up a disabled window owns (its modal
 // box); false when it has none.
-static bool ActivateEnabledPopup(HWND disabled, WORD how) {
-    for (HWND t : std::vector<HWND>(WmState().topLevels)) {
+bool ActivateEnabledPopup(HWND disabled, WORD how) {
+    for (HWND t : std::vector<HWND>(TopLevels())) {
         Window *o = WindowOf(t);
         if (!o || o->owner != disabled || !(o->style & WS_VISIBLE) || (o->style & WS_DISABLED)) continue;
         Activate(t, how, true);
@@ -134,7 +136,7 @@ static bool ActivateEnabledPopup(HWND disabled, WORD how) {
 
 // A disabled window takes no input; a click on it beeps and its enabled
 // popup (a modal box) comes forward instead.
-static void ClickOnDisabled(HWND disabled, int button) {
+void ClickOnDisabled(HWND disabled, int button) {
     Send(disabled, WM_SETCURSOR, reinterpret_cast<WPARAM>(disabled),
          MAKELPARAM(static_cast<WORD>(HTERROR), button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN));
     ActivateEnabledPopup(disabled, WA_CLICKACTIVE);
@@ -143,9 +145,9 @@ static void ClickOnDisabled(HWND disabled, int button) {
 // The window the mouse event goes to and where on it the pointer is: the
 // capture window, else the window under the pointer. Null when none takes
 // it.
-static HWND MouseTarget(Window *top, POINT pt, bool down, int button, LRESULT *hit) {
+HWND MouseTarget(Window *top, POINT pt, bool down, int button, LRESULT *hit) {
     *hit = HTCLIENT;
-    if (WmState().capture) return WmState().capture;
+    if (HWND capture = GetCapture()) return capture;
     if (!top) return nullptr;
     if (!IsEnabledChain(*top)) {
         if (down) ClickOnDisabled(top->hwnd, button);
@@ -157,7 +159,7 @@ static HWND MouseTarget(Window *top, POINT pt, bool down, int button, LRESULT *h
     return WindowOf(target) ? target : nullptr;
 }
 
-static UINT ButtonMessage(const display::Event &ev) {
+UINT ButtonMessage(const display::Event &ev) {
     bool down = ev.type == display::Event::ButtonDown;
     if (ev.type == display::Event::Motion) return WM_MOUSEMOVE;
     if (ev.button == 1) return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
@@ -167,9 +169,9 @@ static UINT ButtonMessage(const display::Event &ev) {
 
 // A press on an inactive top-level asks it whether to activate; false when
 // the press is eaten or the target went away.
-static bool ActivateOnPress(HWND target, LRESULT hit, UINT base) {
+bool ActivateOnPress(HWND target, LRESULT hit, UINT base) {
     Window *top = TopLevelOf(WindowOf(target));
-    if (!top || WmState().active == top->hwnd) return true;
+    if (!top || GetActiveWindow() == top->hwnd) return true;
     HWND topHwnd = top->hwnd;
     LRESULT ma = Send(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(topHwnd),
                       MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
@@ -183,8 +185,8 @@ static bool ActivateOnPress(HWND target, LRESULT hit, UINT base) {
 
 // A second press close enough in time and place becomes a double-click for
 // classes that ask for them.
-static UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
-    State &s = WmState();
+UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
+    PointerState &s = Pointer();
     HWND target = tw.hwnd;
     bool dbl = false;
     if (tw.cls->style & CS_DBLCLKS) {
@@ -204,9 +206,9 @@ static UINT DoubleClick(Window &tw, UINT base, POINT pt, DWORD time) {
     return base;
 }
 
-static void Mouse(const display::Event &ev) {
-    State &s = WmState();
-    Window *native = NativeWindow(ev.window);
+void Mouse(const display::Event &ev) {
+    PointerState &s = Pointer();
+    Window *native = WindowOfNative(ev.window);
     POINT pt = EventPoint(ev, native);
     s.cursor = pt;
     s.pointerRoot = {ev.rootX, ev.rootY};
@@ -214,7 +216,7 @@ static void Mouse(const display::Event &ev) {
     bool down = ev.type == display::Event::ButtonDown;
     bool up = ev.type == display::Event::ButtonUp;
     UINT vkButton = ev.button == 1 ? VK_LBUTTON : ev.button == 3 ? VK_RBUTTON : VK_MBUTTON;
-    if (down || up) SetKeyDown(s.asyncKeys, vkButton, down);
+    if (down || up) SetAsyncKey(vkButton, down);
     if (OwnMove(s.pointerRoot, up) || TrackingBar(pt, down, up)) return;
 
     LRESULT hit;
@@ -222,14 +224,14 @@ static void Mouse(const display::Event &ev) {
     if (!target) return;
     UINT base = ButtonMessage(ev);
     if (down && !ActivateOnPress(target, hit, base)) return;
-    if (!s.capture) {
+    if (!GetCapture()) {
         Send(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target),
              MAKELPARAM(static_cast<WORD>(hit), static_cast<WORD>(base)));
         if (!WindowOf(target)) return;
     }
     Window *tw = WindowOf(target);
     if (down) base = DoubleClick(*tw, base, pt, time);
-    if (hit == HTCLIENT || s.capture) {
+    if (hit == HTCLIENT || GetCapture()) {
         POINT o = ClientOriginScreen(*tw);
         QueueInput(target, base, MouseKeys(), PointParam(pt.x - o.x, pt.y - o.y), time);
     } else {
@@ -240,15 +242,15 @@ static void Mouse(const display::Event &ev) {
 
 // The wheel turns what is under the pointer when that is enabled (the
 // capture window while one holds the mouse), else the focus.
-static void Wheel(const display::Event &ev) {
-    State &s = WmState();
-    Window *native = NativeWindow(ev.window);
+void Wheel(const display::Event &ev) {
+    PointerState &s = Pointer();
+    Window *native = WindowOfNative(ev.window);
     POINT pt = EventPoint(ev, native);
     s.cursor = pt;
-    HWND target = s.capture;
+    HWND target = GetCapture();
     Window *top = target ? nullptr : TopLevelUnder(ev, native, pt);
     if (top && IsEnabledChain(*top)) target = DeepestWindowAt(*top, pt);
-    if (!target) target = s.focus ? s.focus : s.active;
+    if (!target) target = GetFocus() ? GetFocus() : GetActiveWindow();
     if (!target) return;
     Window *w = WindowOf(target);
     if (!w || !IsEnabledChain(*w)) return;
@@ -256,45 +258,36 @@ static void Wheel(const display::Event &ev) {
     QueueInput(target, WM_MOUSEWHEEL, wp, PointParam(pt.x, pt.y), ev.time ? ev.time : Now());
 }
 
+// The window system placed a top-level's client area at `c` (screen
+// coordinates): the layer follows.
 void NativeClientMoved(Window &top, const RECT &c) {
     Window *w = &top;
     Insets in = NonClientInsets(*w);
     RECT nr{c.left - in.left, c.top - in.top, c.right + in.right, c.bottom + in.bottom};
     if (EqualRect(&nr, &w->rect)) return;
     // The window manager already placed the native window: do not echo it.
-    HWND h = w->hwnd;
-    HWND outer = WmState().configuring;
-    WmState().configuring = h;
-    SetPos(h, nr.left, nr.top, nr.right - nr.left, nr.bottom - nr.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    WmState().configuring = outer;
+    FollowNative(w->hwnd, nr);
 }
 
-static void Configure(const display::Event &ev) {
-    if (Window *w = NativeWindow(ev.window)) NativeClientMoved(*w, ev.rect);
-}
-
-void RefreshNativePosition(Window &top) {
-    RECT client;
-    if (top.native && display::IsOpen() && display::Current().QueryClientRect(top.native, &client))
-        NativeClientMoved(top, client);
+void Configure(const display::Event &ev) {
+    if (Window *w = WindowOfNative(ev.window)) NativeClientMoved(*w, ev.rect);
 }
 
 // What the window system did to a native window: closed, exposed, moved,
 // focused, minimized, restored or destroyed it.
-static void WindowEvent(const display::Event &ev) {
-    State &s = WmState();
+void WindowEvent(const display::Event &ev) {
     switch (ev.type) {
         case display::Event::CloseRequest:
-            if (Window *w = NativeWindow(ev.window)) PostMessageA(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+            if (Window *w = WindowOfNative(ev.window)) PostMessageA(w->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
         case display::Event::Expose:
-            if (Window *w = NativeWindow(ev.window)) PresentSurfaceRect(*w, ev.rect);
+            if (Window *w = WindowOfNative(ev.window)) PresentSurfaceRect(*w, ev.rect);
             break;
         case display::Event::Configure:
             Configure(ev);
             break;
         case display::Event::FocusIn:
-            if (Window *w = NativeWindow(ev.window)) {
+            if (Window *w = WindowOfNative(ev.window)) {
                 // The window system focused a window under a modal box: the
                 // box takes the focus back, as a click there gives it.
                 if (!(w->style & WS_DISABLED))
@@ -304,17 +297,17 @@ static void WindowEvent(const display::Event &ev) {
             }
             break;
         case display::Event::FocusOut:
-            if (Window *w = NativeWindow(ev.window); w && s.active == w->hwnd)
+            if (Window *w = WindowOfNative(ev.window); w && GetActiveWindow() == w->hwnd)
                 Activate(nullptr, WA_INACTIVE, true);
             break;
         case display::Event::Unmap:
-            if (Window *w = NativeWindow(ev.window); w && (w->style & WS_VISIBLE) && !w->minimized) {
+            if (Window *w = WindowOfNative(ev.window); w && (w->style & WS_VISIBLE) && !w->minimized) {
                 w->minimized = true;
                 Send(w->hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
             }
             break;
         case display::Event::Map:
-            if (Window *w = NativeWindow(ev.window); w && w->minimized) {
+            if (Window *w = WindowOfNative(ev.window); w && w->minimized) {
                 HWND h = w->hwnd;
                 w->minimized = false;
                 RECT cr = ClientRectInParent(*w);
@@ -322,13 +315,13 @@ static void WindowEvent(const display::Event &ev) {
                 Send(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cr.right - cr.left, cr.bottom - cr.top));
                 // Activated while minimized it took no focus; restored, it
                 // takes the keys.
-                if (WindowOf(h) && s.active == h && !s.focus) SetFocus(h);
+                if (WindowOf(h) && GetActiveWindow() == h && !GetFocus()) SetFocus(h);
             }
             break;
         case display::Event::Destroyed:
             // Gone without the layer asking (another client destroyed it):
             // as the window manager's close, and nothing is made again.
-            if (Window *w = NativeWindow(ev.window)) PostMessageA(w->hwnd, WM_CLOSE, 0, 0);
+            if (Window *w = WindowOfNative(ev.window)) PostMessageA(w->hwnd, WM_CLOSE, 0, 0);
             break;
         default:
             break;
@@ -340,36 +333,80 @@ static void WindowEvent(const display::Event &ev) {
 // it does. An enabled one is made active when the layer counts none active:
 // the key shows it has the keyboard, though no FocusIn said so (focus that
 // follows the pointer, or a focus change the layer did not hear of).
-static void KeyboardOn(const display::Event &ev) {
-    Window *w = NativeWindow(ev.window);
+void KeyboardOn(const display::Event &ev) {
+    Window *w = WindowOfNative(ev.window);
     if (!w) return;
     if (w->style & WS_DISABLED)
         ActivateEnabledPopup(w->hwnd, WA_ACTIVE);
-    else if (!WmState().active)
+    else if (!GetActiveWindow())
         Activate(w->hwnd, WA_ACTIVE, true);
 }
 
+}  // namespace
+
+void ResetPointer() {
+    Pointer() = PointerState{};
+}
+
+POINT CursorPos() {
+    return Pointer().cursor;
+}
+
+HWND MovingWindow() {
+    return Pointer().moving;
+}
+
+void TrackScrollBar(HWND h) {
+    Pointer().scrollTracking = h;
+}
+
+void ForgetPointerOf(HWND h) {
+    PointerState &s = Pointer();
+    if (s.moving == h) s.moving = nullptr;
+    if (s.scrollTracking == h) s.scrollTracking = nullptr;
+    if (s.lastClickWnd == h) s.lastClickWnd = nullptr;
+}
+
+DWORD Now() {
+    if (display::IsOpen()) return display::Current().Now();
+    using namespace std::chrono;
+    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void StartMoveDrag(HWND h, POINT screen) {
+    PointerState &s = Pointer();
+    Window *w = WindowOf(h);
+    if (!w) return;
+    Window *top = TopLevelOf(w);
+    if (top && top->native && display::Current().BeginMoveDrag(top->native, screen.x, screen.y)) return;
+    if (!(GetAsyncKeyState(VK_LBUTTON) & 0x8000)) return;
+    s.moving = top ? top->hwnd : h;
+    Window *m = WindowOf(s.moving);
+    s.moveOffset = {s.pointerRoot.x - m->rect.left, s.pointerRoot.y - m->rect.top};
+}
+
+void RefreshNativePosition(Window &top) {
+    RECT client;
+    if (top.native && display::IsOpen() && display::Current().QueryClientRect(top.native, &client))
+        NativeClientMoved(top, client);
+}
+
 bool ConvertOneRawEvent() {
-    State &s = WmState();
-    if (s.raw.empty()) return false;
-    display::Event ev = s.raw.front();
-    s.raw.pop_front();
+    display::Event ev;
+    if (!TakeRawEvent(&ev)) return false;
     SyncModifiers(ev);
     switch (ev.type) {
         case display::Event::KeyDown:
             KeyboardOn(ev);
             Key(ev);
             // The character the key produced comes right after it.
-            if (!s.raw.empty() && s.raw.front().type == display::Event::Char) {
-                s.pendingChar[ev.vk & 0xFF] = static_cast<unsigned char>(s.raw.front().ch) + 1;
-                s.raw.pop_front();
-            }
+            if (char ch; TakeRawChar(&ch)) NoteKeyChar(ev.vk, ch);
             break;
         case display::Event::KeyUp:
             Key(ev);
             break;
         case display::Event::Char: {
-            HWND target = s.focus ? s.focus : s.active;
+            HWND target = GetFocus() ? GetFocus() : GetActiveWindow();
             if (target)
                 QueueInput(target, WM_CHAR, static_cast<unsigned char>(ev.ch), 1, ev.time ? ev.time : Now());
             break;

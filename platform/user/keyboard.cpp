@@ -4,12 +4,30 @@
 // Keys go to the focus window (or as WM_SYS* to the active window when no
 // window has the focus). The key state GetKeyState reports is the one of
 // the last keyboard message retrieved from the queue.
+#include "platform/user/keyboard.h"
+
 #include "platform/common/scancode.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/input.h"
+#include "platform/user/queue.h"
+#include "platform/user/session.h"
+#include "platform/user/wm.h"
 
 namespace win32::wm {
 
 namespace {
+
+// Bit 0x80: down; bit 1: toggled. The async state follows input as it
+// arrives, the sync state the messages as they are retrieved.
+struct KeyState {
+    BYTE asyncKeys[256] = {};
+    BYTE syncKeys[256] = {};
+    int pendingChar[256] = {};  // character the back-end reported for a key, +1
+};
+
+KeyState &Keys() {
+    static auto *state = new KeyState();
+    return *state;
+}
 
 // Characters of keys without a back-end character, US layout.
 int CharForKey(UINT vk, bool shift, bool ctrl) {
@@ -39,8 +57,6 @@ int CharForKey(UINT vk, bool shift, bool ctrl) {
     }
 }
 
-}  // namespace
-
 bool KeyIsDown(const BYTE *keys, int vk) {
     return (keys[vk & 0xFF] & 0x80) != 0;
 }
@@ -54,8 +70,22 @@ void SetKeyDown(BYTE *keys, UINT vk, bool down) {
     }
 }
 
+}  // namespace
+
+void ResetKeyboard() {
+    Keys() = KeyState{};
+}
+
+void SetAsyncKey(UINT vk, bool down) {
+    SetKeyDown(Keys().asyncKeys, vk & 0xFF, down);
+}
+
+void NoteKeyChar(UINT vk, char ch) {
+    Keys().pendingChar[vk & 0xFF] = static_cast<unsigned char>(ch) + 1;
+}
+
 void NoteRetrieved(const MSG &m) {
-    State &s = WmState();
+    KeyState &s = Keys();
     switch (m.message) {
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
@@ -81,7 +111,7 @@ void NoteRetrieved(const MSG &m) {
 // alone, as the report is of the moment before it.
 void SyncModifiers(const display::Event &ev) {
     if (ev.modifiers < 0) return;
-    State &s = WmState();
+    KeyState &s = Keys();
     static const struct {
         UINT vk;
         int bit;
@@ -121,7 +151,7 @@ LPARAM KeyParam(const display::Event &ev, UINT vk, bool down, bool wasDown, bool
 }  // namespace
 
 void Key(const display::Event &ev) {
-    State &s = WmState();
+    KeyState &s = Keys();
     bool down = ev.type == display::Event::KeyDown;
     UINT vk = ev.vk & 0xFF;
     bool wasDown = KeyIsDown(s.asyncKeys, static_cast<int>(vk));
@@ -129,10 +159,10 @@ void Key(const display::Event &ev) {
     bool alt = KeyIsDown(s.asyncKeys, VK_MENU);
     bool ctrl = KeyIsDown(s.asyncKeys, VK_CONTROL);
     LPARAM lp = KeyParam(ev, vk, down, wasDown, alt);
-    HWND target = s.focus;
+    HWND target = GetFocus();
     bool sys = (alt && !ctrl) || vk == VK_F10 || (vk == VK_MENU && !ctrl);
     if (!target) {
-        target = s.active;
+        target = GetActiveWindow();
         sys = true;
     }
     if (!target) return;
@@ -148,12 +178,12 @@ using namespace win32;
 using namespace win32::wm;
 
 SHORT WINAPI GetKeyState(int vk) {
-    BYTE k = WmState().syncKeys[vk & 0xFF];
+    BYTE k = Keys().syncKeys[vk & 0xFF];
     return static_cast<SHORT>(((k & 0x80) ? 0x8000 : 0) | (k & 1));
 }
 
 SHORT WINAPI GetAsyncKeyState(int vk) {
-    BYTE k = WmState().asyncKeys[vk & 0xFF];
+    BYTE k = Keys().asyncKeys[vk & 0xFF];
     return static_cast<SHORT>((k & 0x80) ? 0x8000 : 0);
 }
 
@@ -162,7 +192,7 @@ BOOL WINAPI TranslateMessage(const MSG *m) {
     if (m->message != WM_KEYDOWN && m->message != WM_SYSKEYDOWN) {
         return m->message == WM_KEYUP || m->message == WM_SYSKEYUP;
     }
-    State &s = WmState();
+    KeyState &s = Keys();
     UINT vk = static_cast<UINT>(m->wParam) & 0xFF;
     int ch = -1;
     if (s.pendingChar[vk]) {
@@ -175,9 +205,8 @@ BOOL WINAPI TranslateMessage(const MSG *m) {
     }
     if (ch >= 0) {
         UINT cm = m->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
-        s.posted.push_back(
+        AppendPosted(
             MSG{m->hwnd, cm, static_cast<WPARAM>(static_cast<unsigned char>(ch)), m->lParam, m->time, m->pt});
-        s.newArrivals = true;
     }
     return TRUE;
 }

@@ -4,14 +4,36 @@
 // remains, then input converted from back-end events one at a time, then
 // WM_PAINT for the first window (parents before children) with something to
 // paint. Waiting happens only in the back-end's Wait, never in a spin.
+#include "platform/user/queue.h"
+
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 
-#include "platform/user/wm_private.h"
+#include "platform/user/geometry.h"
+#include "platform/user/input.h"
+#include "platform/user/keyboard.h"
+#include "platform/user/paint.h"
+#include "platform/user/session.h"
+#include "platform/user/wm.h"
 
 namespace win32::wm {
 
 namespace {
+
+struct MessageQueue {
+    std::deque<MSG> posted;
+    std::deque<display::Event> raw;  // from the back-end, not yet converted
+    std::deque<MSG> input;
+    bool quitPending = false;
+    int quitCode = 0;
+    bool newArrivals = false;  // something came since WaitMessage last looked
+};
+
+MessageQueue &Queue() {
+    static auto *queue = new MessageQueue();
+    return *queue;
+}
 
 const HWND kThreadOnly = reinterpret_cast<HWND>(static_cast<intptr_t>(-1));
 
@@ -26,25 +48,14 @@ bool RangeMatches(UINT lo, UINT hi, UINT m) {
     return m >= lo && m <= hi;
 }
 
-// The top-levels shown since the queue was last read get their native
-// windows mapped.
-void MapPendingWindows() {
-    std::vector<HWND> pending;
-    pending.swap(WmState().pendingMaps);
-    for (HWND h : pending) {
-        Window *w = WindowOf(h);
-        if (w && w->nativeShown && w->native) display::Current().ShowTopLevel(w->native, true);
-    }
-}
-
 void PumpBackend() {
     if (!display::IsOpen()) return;
     MapPendingWindows();
     display::Backend &b = display::Current();
     display::Event ev;
     while (b.NextEvent(&ev)) {
-        WmState().raw.push_back(ev);
-        WmState().newArrivals = true;
+        Queue().raw.push_back(ev);
+        Queue().newArrivals = true;
     }
 }
 
@@ -66,18 +77,17 @@ bool TakeFrom(std::deque<MSG> &q, MSG *out, HWND filter, UINT lo, UINT hi, bool 
 }
 
 void Stamp(MSG *m) {
-    State &s = WmState();
     if (m->time == 0) m->time = Now();
-    if (m->pt.x == 0 && m->pt.y == 0) m->pt = s.cursor;
+    if (m->pt.x == 0 && m->pt.y == 0) m->pt = CursorPos();
 }
 
 bool Fetch(MSG *out, HWND filter, UINT lo, UINT hi, bool remove) {
-    State &s = WmState();
+    MessageQueue &s = Queue();
     PumpBackend();
     s.newArrivals = false;
     if (TakeFrom(s.posted, out, filter, lo, hi, remove)) return true;
     if (s.quitPending && s.posted.empty()) {
-        *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0, Now(), s.cursor};
+        *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0, Now(), CursorPos()};
         if (remove) s.quitPending = false;
         return true;
     }
@@ -94,7 +104,7 @@ bool Fetch(MSG *out, HWND filter, UINT lo, UINT hi, bool remove) {
     if (RangeMatches(lo, hi, WM_PAINT)) {
         HWND f = (filter == kThreadOnly) ? nullptr : NextWindowToPaint(filter);
         if (f) {
-            *out = MSG{f, WM_PAINT, 0, 0, Now(), s.cursor};
+            *out = MSG{f, WM_PAINT, 0, 0, Now(), CursorPos()};
             return true;
         }
     }
@@ -109,6 +119,45 @@ bool Fetch(MSG *out, HWND filter, UINT lo, UINT hi, bool remove) {
 
 }  // namespace
 
+void ResetQueue() {
+    Queue() = MessageQueue{};
+}
+
+void QueueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD time) {
+    Queue().input.push_back(MSG{h, msg, wp, lp, time, CursorPos()});
+    Queue().newArrivals = true;
+}
+
+void AppendPosted(const MSG &m) {
+    Queue().posted.push_back(m);
+    Queue().newArrivals = true;
+}
+
+void NoteArrival() {
+    Queue().newArrivals = true;
+}
+
+bool TakeRawEvent(display::Event *ev) {
+    std::deque<display::Event> &raw = Queue().raw;
+    if (raw.empty()) return false;
+    *ev = raw.front();
+    raw.pop_front();
+    return true;
+}
+
+bool TakeRawChar(char *ch) {
+    std::deque<display::Event> &raw = Queue().raw;
+    if (raw.empty() || raw.front().type != display::Event::Char) return false;
+    *ch = raw.front().ch;
+    raw.pop_front();
+    return true;
+}
+
+bool QuitPending(int *code) {
+    if (Queue().quitPending && code) *code = Queue().quitCode;
+    return Queue().quitPending;
+}
+
 }  // namespace win32::wm
 
 using namespace win32;
@@ -119,9 +168,7 @@ BOOL WINAPI PostMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    State &s = WmState();
-    s.posted.push_back(MSG{h, msg, wp, lp, Now(), s.cursor});
-    s.newArrivals = true;
+    AppendPosted(MSG{h, msg, wp, lp, Now(), CursorPos()});
     if (display::IsOpen()) display::Current().Wake();
     return TRUE;
 }
@@ -135,7 +182,7 @@ LRESULT WINAPI SendMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void WINAPI PostQuitMessage(int code) {
-    State &s = WmState();
+    MessageQueue &s = Queue();
     s.quitPending = true;
     s.quitCode = code;
     s.newArrivals = true;
@@ -171,7 +218,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND h, UINT lo, UINT hi, UINT flags) {
 }
 
 BOOL WINAPI WaitMessage(void) {
-    State &s = WmState();
+    MessageQueue &s = Queue();
     for (;;) {
         PumpBackend();
         if (s.newArrivals) {

@@ -1,6 +1,6 @@
 // GetSystemMetrics: the classic values at 96 DPI, the screen from the back-end.
 #include "platform/common/classic.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/wm.h"
 
 using namespace win32;
 

@@ -4,12 +4,17 @@
 // paint into it through DCs whose origin is the child's corner and whose
 // clip is the child's visible part; a parent never paints over its visible
 // children. Finished paints are presented to the back-end.
+#include "platform/user/paint.h"
+
 #include <algorithm>
 #include <map>
 
 #include "platform/common/classic.h"
 #include "platform/common/nonclient.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/frame.h"
+#include "platform/user/geometry.h"
+#include "platform/user/queue.h"
+#include "platform/user/wm.h"
 
 namespace win32::wm {
 
@@ -49,21 +54,13 @@ void PresentSurfaceRect(Window &top, RECT r) {
     display::Current().Present(top.native, *top.surface, r);
 }
 
-void Present(Window &w, const RECT &clientRect) {
-    Window *top = TopLevelOf(&w);
-    if (!top) return;
-    POINT o = ClientOriginOnSurface(w);
-    PresentSurfaceRect(*top, RECT{clientRect.left + o.x, clientRect.top + o.y, clientRect.right + o.x,
-                                  clientRect.bottom + o.y});
-}
-
 void InvalidateClient(Window &w, const gdi::Region &r, bool erase) {
     gdi::Region add = r;
     add.Intersect(gdi::Region(ClientBounds(w)));
     if (add.Empty()) return;
     w.update.Union(add);
     if (erase) w.erase = true;
-    WmState().newArrivals = true;
+    NoteArrival();
 }
 
 void InvalidateTree(HWND h, bool erase, bool frame) {
@@ -97,9 +94,9 @@ HWND FindPaint(HWND h, HWND filter, bool inFilter) {
 }  // namespace
 
 HWND NextWindowToPaint(HWND filter) {
-    State &s = WmState();
     // Bottom windows first so that windows above are composed last.
-    for (auto it = s.topLevels.rbegin(); it != s.topLevels.rend(); ++it)
+    const std::vector<HWND> &tops = TopLevels();
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it)
         if (HWND f = FindPaint(*it, filter, false)) return f;
     return nullptr;
 }
@@ -159,14 +156,14 @@ void DrawNonClient(HWND h) {
     ReleaseDC(h, dc);
 }
 
+namespace {
+
 void SendNcPaint(HWND h) {
     Window *w = WindowOf(h);
     if (!w || !w->ncPaint) return;
     w->ncPaint = false;
     Send(h, WM_NCPAINT, 1, 0);
 }
-
-namespace {
 
 HDC MakeDC(Window &w, bool client, bool clipChildren, const gdi::Region *limit) {
     Window *top = TopLevelOf(&w);
@@ -210,7 +207,7 @@ void win32::NonClientChanged(HWND h) {
     RECT cr = ClientBounds(*w);
     SIZE now{cr.right, cr.bottom};
     w->ncPaint = true;
-    WmState().newArrivals = true;
+    NoteArrival();
     // Only the bar's look changed: the client keeps its pixels.
     if (now.cx == w->lastSize.cx && now.cy == w->lastSize.cy) return;
     // The bar came or went: the client area changed size.
@@ -223,7 +220,7 @@ void win32::NonClientChanged(HWND h) {
 
 BOOL WINAPI InvalidateRect(HWND h, const RECT *r, BOOL erase) {
     if (!h) {
-        for (HWND t : WmState().topLevels) InvalidateTree(t, erase, true);
+        for (HWND t : TopLevels()) InvalidateTree(t, erase, true);
         return TRUE;
     }
     Window *w = WindowOf(h);

@@ -3,7 +3,9 @@
 
 #include "platform/common/scancode.h"
 #include "platform/display/headless/headless.h"
-#include "platform/user/wm_private.h"
+#include "platform/user/queue.h"
+#include "platform/user/session.h"
+#include "platform/user/wm.h"
 
 using namespace win32;
 using namespace win32::wm;
@@ -16,31 +18,21 @@ int g_quitCode = 0;
 }  // namespace
 
 void ResetWindowManager() {
-    State &s = WmState();
-    // Owners take their owned windows with them; children go with parents.
-    while (!s.topLevels.empty()) {
-        HWND h = s.topLevels.back();
-        if (!WindowOf(h)) {
-            s.topLevels.pop_back();
-            continue;
-        }
-        DestroyWindow(h);
+    // Bottom first; owners take their owned windows with them, children go
+    // with their parents.
+    for (;;) {
+        HWND bottom = nullptr;
+        for (HWND t : TopLevels())
+            if (WindowOf(t)) bottom = t;
+        if (!bottom) break;
+        DestroyWindow(bottom);
     }
-    s.posted.clear();
-    s.raw.clear();
-    s.input.clear();
-    s.quitPending = false;
-    s.quitCode = 0;
-    s.newArrivals = false;
-    s.focus = s.active = s.capture = nullptr;
-    std::fill(std::begin(s.asyncKeys), std::end(s.asyncKeys), 0);
-    std::fill(std::begin(s.syncKeys), std::end(s.syncKeys), 0);
-    std::fill(std::begin(s.pendingChar), std::end(s.pendingChar), 0);
-    s.cursor = {0, 0};
-    s.lastClickWnd = nullptr;
-    s.moving = nullptr;
-    s.scrollTracking = nullptr;
-    s.cascade = 0;
+    ResetWindowList();
+    ResetPlacement();
+    ResetQueue();
+    ResetKeyboard();
+    ResetFocus();
+    ResetPointer();
     g_quitSeen = false;
     g_quitCode = 0;
 }
@@ -197,17 +189,13 @@ int RunUntilIdle() {
 }
 
 bool QuitSeen(int *code) {
-    State &s = WmState();
-    if (s.quitPending) {
-        if (code) *code = s.quitCode;
-        return true;
-    }
+    if (QuitPending(code)) return true;
     if (g_quitSeen && code) *code = g_quitCode;
     return g_quitSeen;
 }
 
 size_t LiveWindowCount() {
-    return WmState().windows.LiveCount();
+    return WindowCount();
 }
 
 }  // namespace win32::testing

@@ -3,26 +3,41 @@
 #include <cstring>
 
 #include "platform/common/a11y_hooks.h"
-#include "platform/user/wm_private.h"
+#include "platform/common/classic.h"
+#include "platform/common/handles.h"
+#include "platform/user/class.h"
+#include "platform/user/focus.h"
+#include "platform/user/geometry.h"
+#include "platform/user/input.h"
+#include "platform/user/paint.h"
+#include "platform/user/session.h"
+#include "platform/user/wm.h"
+#include "platform/user/zorder.h"
 
 namespace win32::wm {
 
-LRESULT Send(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    Window *w = WindowOf(h);
-    if (!w || !w->proc) return 0;
-    return CallWindowProcA(w->proc, h, msg, wp, lp);
-}
-
-Window *TopLevelOf(Window *w) {
-    while (w && !IsTopLevel(*w)) w = WindowOf(w->parent);
-    return w;
-}
-
 namespace {
 
+// The table outlives the sessions the test seam starts over, and static
+// destructors (windows may outlive them); the list of top-levels and the
+// cascade belong to one session.
+struct WindowList {
+    std::vector<HWND> topLevels;  // z-order, top first
+    int cascade = 0;              // CW_USEDEFAULT cascade step
+};
+
+HandleTable<Window> &Table() {
+    static auto *table = new HandleTable<Window>(HandleKind::Window);
+    return *table;
+}
+
+WindowList &Windows() {
+    static auto *list = new WindowList();
+    return *list;
+}
+
 void Unlink(Window &w) {
-    State &s = WmState();
-    std::vector<HWND> *list = &s.topLevels;
+    std::vector<HWND> *list = &Windows().topLevels;
     if (!IsTopLevel(w)) {
         Window *p = WindowOf(w.parent);
         if (!p) return;
@@ -31,39 +46,16 @@ void Unlink(Window &w) {
     list->erase(std::remove(list->begin(), list->end(), w.hwnd), list->end());
 }
 
-}  // namespace
-
-// Puts a top-level window on top of the others, its owned windows above it.
-void BringToTop(HWND h) {
-    State &s = WmState();
-    Window *w = WindowOf(h);
-    if (!w || !IsTopLevel(*w)) return;
-    auto &l = s.topLevels;
-    l.erase(std::remove(l.begin(), l.end(), h), l.end());
-    l.insert(l.begin(), h);
-    std::vector<HWND> owned;
-    for (HWND t : l)
-        if (Window *o = WindowOf(t); o && o->owner == h) owned.push_back(t);
-    for (auto it = owned.rbegin(); it != owned.rend(); ++it) BringToTop(*it);
-}
-
-namespace {
-
 void FreeWindow(HWND h) {
-    State &s = WmState();
     Window *w = WindowOf(h);
     if (!w) return;
     a11y::WindowDestroying(h);
     Unlink(*w);
     if (w->native && display::IsOpen()) display::Current().DestroyTopLevel(w->native);
     w->cls->windows--;
-    if (s.focus == h) s.focus = nullptr;
-    if (s.active == h) s.active = nullptr;
-    if (s.capture == h) s.capture = nullptr;
-    if (s.moving == h) s.moving = nullptr;
-    if (s.scrollTracking == h) s.scrollTracking = nullptr;
-    if (s.lastClickWnd == h) s.lastClickWnd = nullptr;
-    s.windows.Remove(HandleValue(h));
+    ForgetFocusOf(h);
+    ForgetPointerOf(h);
+    Table().Remove(HandleValue(h));
 }
 
 void SendDestroyTree(HWND h) {
@@ -94,13 +86,12 @@ void NcDestroyTree(HWND h) {
 
 // Picks the window that becomes active when `gone` goes away.
 HWND NextActive(HWND gone) {
-    State &s = WmState();
     Window *g = WindowOf(gone);
     if (g && g->owner) {
         Window *o = WindowOf(g->owner);
         if (o && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) return g->owner;
     }
-    for (HWND t : s.topLevels) {
+    for (HWND t : Windows().topLevels) {
         if (t == gone) continue;
         Window *o = WindowOf(t);
         if (o && !o->destroying && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) return t;
@@ -115,10 +106,7 @@ void HideForDestroy(HWND h) {
                  SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-}  // namespace
-
 bool DestroyImpl(HWND h) {
-    State &s = WmState();
     Window *w = WindowOf(h);
     if (!w) return false;
     if (w->destroying) return true;
@@ -127,7 +115,7 @@ bool DestroyImpl(HWND h) {
     // Owned windows go first, each completely.
     if (IsTopLevel(*w)) {
         std::vector<HWND> owned;
-        for (HWND t : s.topLevels)
+        for (HWND t : Windows().topLevels)
             if (Window *o = WindowOf(t); o && o->owner == h) owned.push_back(t);
         for (HWND o : owned) DestroyImpl(o);
     }
@@ -142,7 +130,7 @@ bool DestroyImpl(HWND h) {
     // Focus and capture leave the tree; activation moves on.
     ReleaseCaptureIfIn(h);
     ClearFocusIfIn(h);
-    if (s.active == h) {
+    if (GetActiveWindow() == h) {
         HWND next = NextActive(h);
         if (next) {
             Activate(next, WA_ACTIVE, false);
@@ -155,13 +143,60 @@ bool DestroyImpl(HWND h) {
     return true;
 }
 
-namespace {
-
 int DefaultCascade(int step) {
     return (step % 10) * (classic::kCaptionHeight + classic::kFrameWidth);
 }
 
 }  // namespace
+
+Window *WindowOf(HWND h) {
+    return Table().Get(HandleValue(h));
+}
+
+Window *WindowOfNative(display::NativeId id) {
+    Window *found = nullptr;
+    if (!id) return nullptr;
+    Table().ForEach([&](uintptr_t, Window &w) {
+        if (w.native == id) found = &w;
+    });
+    return found;
+}
+
+size_t WindowCount() {
+    return Table().LiveCount();
+}
+
+const std::vector<HWND> &TopLevels() {
+    return Windows().topLevels;
+}
+
+void ResetWindowList() {
+    Windows() = WindowList{};
+}
+
+LRESULT Send(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    Window *w = WindowOf(h);
+    if (!w || !w->proc) return 0;
+    return CallWindowProcA(w->proc, h, msg, wp, lp);
+}
+
+Window *TopLevelOf(Window *w) {
+    while (w && !IsTopLevel(*w)) w = WindowOf(w->parent);
+    return w;
+}
+
+// Puts a top-level window on top of the others, its owned windows above it.
+void BringToTop(HWND h) {
+    Window *w = WindowOf(h);
+    if (!w || !IsTopLevel(*w)) return;
+    auto &l = Windows().topLevels;
+    l.erase(std::remove(l.begin(), l.end(), h), l.end());
+    l.insert(l.begin(), h);
+    std::vector<HWND> owned;
+    for (HWND t : l)
+        if (Window *o = WindowOf(t); o && o->owner == h) owned.push_back(t);
+    for (auto it = owned.rbegin(); it != owned.rend(); ++it) BringToTop(*it);
+}
 
 bool CoversPoint(const Window &w, POINT pt) {
     if (!(w.style & WS_VISIBLE) || w.minimized) return false;
@@ -224,7 +259,7 @@ void DefaultPlacement(bool overlapped, int *x, int *y, int *width, int *height, 
     if (*x == useDefault) {
         if (overlapped) {
             if (*y != useDefault) *showCmd = *y;
-            int d = DefaultCascade(WmState().cascade++);
+            int d = DefaultCascade(Windows().cascade++);
             RECT wa = display::Current().WorkArea();
             *x = wa.left + d;
             *y = wa.top + d;
@@ -247,10 +282,9 @@ void DefaultPlacement(bool overlapped, int *x, int *y, int *width, int *height, 
 
 HWND NewWindowRecord(const std::shared_ptr<WindowClass> &cls, DWORD exStyle, DWORD style, HWND parent,
                      HWND owner, HMENU menu, HINSTANCE instance) {
-    State &s = WmState();
     auto owned = std::make_unique<Window>();
     Window *w = owned.get();
-    HWND h = MakeHandle<HWND>(s.windows.Add(std::move(owned)));
+    HWND h = MakeHandle<HWND>(Table().Add(std::move(owned)));
     if (!h) return nullptr;
     w->hwnd = h;
     w->cls = cls;
@@ -266,7 +300,7 @@ HWND NewWindowRecord(const std::shared_ptr<WindowClass> &cls, DWORD exStyle, DWO
     if (parent) {
         WindowOf(parent)->children.push_back(h);
     } else {
-        s.topLevels.insert(s.topLevels.begin(), h);
+        Windows().topLevels.insert(Windows().topLevels.begin(), h);
     }
     return h;
 }
@@ -408,7 +442,7 @@ HWND WINAPI GetWindow(HWND h, UINT cmd) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
-    const std::vector<HWND> *siblings = &WmState().topLevels;
+    const std::vector<HWND> *siblings = &Windows().topLevels;
     if (!IsTopLevel(*w)) siblings = &WindowOf(w->parent)->children;
     auto it = std::find(siblings->begin(), siblings->end(), h);
     switch (cmd) {
@@ -477,7 +511,7 @@ BOOL WINAPI EnableWindow(HWND h, BOOL enable) {
         Send(h, WM_ENABLE, TRUE, 0);
     }
     if (wasDisabled != !enable && IsTopLevel(*w) && display::IsOpen()) {
-        for (HWND t : WmState().topLevels) {
+        for (HWND t : Windows().topLevels) {
             Window *o = WindowOf(t);
             if (o && o->owner == h && o->native) display::Current().SetModal(o->native, !enable);
         }
@@ -530,7 +564,7 @@ int WINAPI SetWindowRgn(HWND h, HRGN rgn, BOOL redraw) {
 }
 
 HWND WINAPI WindowFromPoint(POINT pt) {
-    for (HWND t : WmState().topLevels) {
+    for (HWND t : Windows().topLevels) {
         Window *w = WindowOf(t);
         if (w && CoversPoint(*w, pt)) return DeepestWindowAt(*w, pt);
     }

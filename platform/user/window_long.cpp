@@ -2,7 +2,7 @@
 // program's user data and the class's extra bytes, and CallWindowProcA.
 #include <cstring>
 
-#include "platform/user/wm_private.h"
+#include "platform/user/wm.h"
 
 using namespace win32;
 using namespace win32::wm;

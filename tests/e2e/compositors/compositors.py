@@ -101,8 +101,12 @@ class Desktop:
     # Whether the whole screen can be read back as the user sees it.
     has_screen = True
     # Whether the compositor puts an owned window where its client asks.
-    # weston 10 places a window that is transient for another where it
-    # chooses, and moves it nowhere once it is mapped.
+    # weston 10 puts a window that is transient for another of its windows
+    # at a pseudo-random point of the screen, whatever position, size hints
+    # or window type the client gives, and takes no move, raise or
+    # activation for it once it is mapped. Only a window that is transient
+    # for none of them goes where it asks, and that one weston stacks under
+    # its owner at the owner's next click.
     places_owned_windows_as_asked = True
 
     def __init__(self, tmp):
