@@ -51,7 +51,7 @@ Provider *LoadProvider() {
         void *lib = dlopen((dir + place).c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!lib) continue;
         auto open = reinterpret_cast<OpenProviderFn>(dlsym(lib, kOpenProviderSymbol));
-        Provider *p = open ? open(&TheHost()) : nullptr;
+        Provider *p = open ? open(&SharedHost()) : nullptr;
         if (p) return p;
         dlclose(lib);
     }
@@ -120,7 +120,7 @@ void OnWindowCreated(HWND h) {
     if (wm::IsTopLevel(*w)) NoteTopLevel(h, true);
     if (Provider *p = Listening()) {
         Node n = WindowNode(h);
-        Host &host = TheHost();
+        Host &host = SharedHost();
         p->ChildrenChanged(host.Parent(n), n, host.IndexInParent(n), true);
     }
 }
@@ -128,7 +128,7 @@ void OnWindowCreated(HWND h) {
 void OnWindowDestroying(HWND h) {
     if (Provider *p = Listening()) {
         Node n = WindowNode(h);
-        Host &host = TheHost();
+        Host &host = SharedHost();
         p->ChildrenChanged(host.Parent(n), n, host.IndexInParent(n), false);
     }
     NoteTopLevel(h, false);

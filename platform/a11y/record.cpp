@@ -19,7 +19,7 @@ struct Records {
     std::vector<std::pair<HWND, int>> saved;  // items drawn around the current one
 };
 
-Records &R() {
+Records &Recorded() {
     static auto *r = new Records();  // drawing may happen in static destructors
     return *r;
 }
@@ -36,11 +36,11 @@ void Add(std::vector<TextRun> &runs, TextRun run) {
 }  // namespace
 
 bool Recording() {
-    return R().on;
+    return Recorded().on;
 }
 
 void SetRecordingFlag(bool on) {
-    Records &r = R();
+    Records &r = Recorded();
     r.on = on;
     if (!on) {
         r.windows.clear();
@@ -49,23 +49,23 @@ void SetRecordingFlag(bool on) {
 }
 
 const std::vector<TextRun> *WindowRuns(HWND h) {
-    auto it = R().windows.find(h);
-    return it == R().windows.end() ? nullptr : &it->second;
+    auto it = Recorded().windows.find(h);
+    return it == Recorded().windows.end() ? nullptr : &it->second;
 }
 
 const std::vector<TextRun> *ItemRuns(HWND list, int index) {
-    auto it = R().items.find({list, index});
-    return it == R().items.end() ? nullptr : &it->second;
+    auto it = Recorded().items.find({list, index});
+    return it == Recorded().items.end() ? nullptr : &it->second;
 }
 
 void ForgetWindow(HWND h) {
-    Records &r = R();
+    Records &r = Recorded();
     r.windows.erase(h);
     std::erase_if(r.items, [h](const auto &entry) { return entry.first.first == h; });
 }
 
 void RecordText(HWND hwnd, const RECT &cell, const char *s, int n, bool underlined) {
-    Records &r = R();
+    Records &r = Recorded();
     if (!r.on || !s || n <= 0) return;
     TextRun run{cell, std::string(s, static_cast<size_t>(n)), underlined};
     if (r.drawingList) {
@@ -76,7 +76,7 @@ void RecordText(HWND hwnd, const RECT &cell, const char *s, int n, bool underlin
 }
 
 void BeginItem(HWND list, int index, UINT action) {
-    Records &r = R();
+    Records &r = Recorded();
     r.saved.push_back({r.drawingList, r.drawingIndex});
     if (!r.on) return;
     r.drawingList = list;
@@ -85,7 +85,7 @@ void BeginItem(HWND list, int index, UINT action) {
 }
 
 void EndItem() {
-    Records &r = R();
+    Records &r = Recorded();
     if (r.saved.empty()) return;
     r.drawingList = r.saved.back().first;
     r.drawingIndex = r.saved.back().second;

@@ -352,7 +352,7 @@ Node FocusNode(HWND h) {
     return WindowNode(h);
 }
 
-Host &TheHost() {
+Host &SharedHost() {
     static auto *host = new LayerHost();
     return *host;
 }

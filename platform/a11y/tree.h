@@ -20,7 +20,7 @@ void NoteTopLevel(HWND h, bool alive);
 // caret item, else the window.
 Node FocusNode(HWND h);
 
-Host &TheHost();
+Host &SharedHost();
 
 // The layer reports its changes to the provider from now on.
 void InstallHooks();

@@ -128,7 +128,7 @@ struct Faces {
     size_t fontconfigMatches = 0;
 };
 
-Faces &State() {
+Faces &LoadedFaces() {
     static auto *f = new Faces;
     return *f;
 }
@@ -451,7 +451,7 @@ bool ReadFaceCache(const std::string &text, FaceAnswers *answers, std::string *r
 
 bool MatchFace(const std::string &family, bool bold, bool italic, bool mono, const TakeFace &take,
                FaceFile *out) {
-    Faces &f = State();
+    Faces &f = LoadedFaces();
     std::lock_guard<std::mutex> lock(f.mu);
     CachePlace place = PlaceOf(f);
     if (!f.fileRead) {
@@ -483,7 +483,7 @@ bool MatchFace(const std::string &family, bool bold, bool italic, bool mono, con
 }  // namespace win32::gdi
 
 void win32::testing::SetFaceCacheFile(const std::string &path) {
-    gdi::Faces &f = gdi::State();
+    gdi::Faces &f = gdi::LoadedFaces();
     std::lock_guard<std::mutex> lock(f.mu);
     f.fileOverride = path;
     f.fileRead = false;
@@ -492,7 +492,7 @@ void win32::testing::SetFaceCacheFile(const std::string &path) {
 }
 
 size_t win32::testing::FontconfigMatches() {
-    gdi::Faces &f = gdi::State();
+    gdi::Faces &f = gdi::LoadedFaces();
     std::lock_guard<std::mutex> lock(f.mu);
     return f.fontconfigMatches;
 }

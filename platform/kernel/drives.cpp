@@ -25,7 +25,7 @@ struct MapState {
     std::optional<std::vector<DriveEntry>> map;
 };
 
-MapState &State() {
+MapState &Mounts() {
     static MapState s;
     return s;
 }
@@ -45,7 +45,7 @@ std::vector<MountEntry> ReadTable(const std::string &path) {
 }
 
 std::vector<DriveEntry> BuildMap() {
-    MapState &s = State();
+    MapState &s = Mounts();
     std::vector<DriveEntry> map;
     if (s.fakes) {
         for (const win32::testing::FakeDrive &f : *s.fakes) {
@@ -99,7 +99,7 @@ bool SpaceOfRoot(LPCSTR root, SpaceFigures *figures) {
     }
     // Network, optical and RAM drives are never asked: a hung server must
     // not hold anyone up.
-    const std::string &sysfs = State().sysfsRoot.empty() ? "/sys" : State().sysfsRoot;
+    const std::string &sysfs = Mounts().sysfsRoot.empty() ? "/sys" : Mounts().sysfsRoot;
     if (!IsQueryable(e) || !QuerySpace(DriveMap(), *e, sysfs, figures)) {
         SetLastError(ERROR_NOT_READY);
         return false;
@@ -121,7 +121,7 @@ DWORD Clamp32(unsigned long long v) {
 }  // namespace
 
 const std::vector<DriveEntry> &DriveMap() {
-    MapState &s = State();
+    MapState &s = Mounts();
     if (!s.map) s.map = BuildMap();
     return *s.map;
 }
@@ -137,7 +137,7 @@ const DriveEntry *DriveForRoot(LPCSTR root) {
 }
 
 void ResetDriveState() {
-    MapState &s = State();
+    MapState &s = Mounts();
     s = MapState{};
     win32::testing::SetSpaceQuery(nullptr);
 }
@@ -194,19 +194,19 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
 }
 
 void win32::testing::SetMountInfoPath(const char *path) {
-    win32::State().mountInfoPath = path ? path : "";
+    win32::Mounts().mountInfoPath = path ? path : "";
     win32::ForgetSpaceAnswers();
-    win32::State().map.reset();
+    win32::Mounts().map.reset();
 }
 
 void win32::testing::SetSysfsRoot(const char *path) {
-    win32::State().sysfsRoot = path ? path : "";
+    win32::Mounts().sysfsRoot = path ? path : "";
     win32::ForgetSpaceAnswers();
-    win32::State().map.reset();
+    win32::Mounts().map.reset();
 }
 
 void win32::testing::SetFakeDrives(const std::vector<FakeDrive> &drives) {
-    win32::State().fakes = drives;
+    win32::Mounts().fakes = drives;
     win32::ForgetSpaceAnswers();
-    win32::State().map.reset();
+    win32::Mounts().map.reset();
 }

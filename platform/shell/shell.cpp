@@ -32,7 +32,7 @@ struct ShellState {
     std::string opener = "xdg-open";
 };
 
-ShellState &State() {
+ShellState &Launcher() {
     static ShellState s;
     return s;
 }
@@ -54,7 +54,7 @@ HINSTANCE Result(INT_PTR code) {
 }
 
 INT_PTR SpawnOpener(const char *file) {
-    std::string program = State().opener;
+    std::string program = Launcher().opener;
     char *argv[] = {program.data(), const_cast<char *>(file), nullptr};
     pid_t pid;
     int err = posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ);
@@ -97,7 +97,7 @@ std::string Text(LPCSTR s) {
 
 extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                                           LPCSTR lpDirectory, INT nShowCmd) {
-    ShellState &s = State();
+    ShellState &s = Launcher();
     if (s.recording)
         s.calls.push_back(
             {hwnd, Text(lpOperation), Text(lpFile), Text(lpParameters), Text(lpDirectory), nShowCmd});
@@ -111,14 +111,14 @@ extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR 
 }
 
 void win32::testing::RecordShellCalls(bool on) {
-    State().recording = on;
+    Launcher().recording = on;
 }
 std::vector<win32::testing::ShellCall> win32::testing::ShellCalls() {
-    return State().calls;
+    return Launcher().calls;
 }
 void win32::testing::SetShellOpener(const char *program) {
-    State().opener = program ? program : "xdg-open";
+    Launcher().opener = program ? program : "xdg-open";
 }
 void win32::testing::ResetShell() {
-    State() = ShellState{};
+    Launcher() = ShellState{};
 }

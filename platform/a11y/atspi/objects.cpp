@@ -19,7 +19,7 @@ struct Context {
     int32_t id = 0;  // the registry's number for the application
 };
 
-Context &Ctx() {
+Context &Registration() {
     static Context c;
     return c;
 }
@@ -66,17 +66,17 @@ int AppendRef(sd_bus_message *m, sd_bus *bus, const Node &n) {
 
 int AppendParentRef(sd_bus_message *m, sd_bus *bus, const Node &n) {
     if (n.window == 0) {
-        Context &c = Ctx();
+        Context &c = Registration();
         if (c.desktopName && !c.desktopName->empty())
             return sd_bus_message_append(m, "(so)", c.desktopName->c_str(), c.desktopPath->c_str());
         return sd_bus_message_append(m, "(so)", "", "/org/a11y/atspi/null");
     }
-    return AppendRef(m, bus, Ctx().host->Parent(n));
+    return AppendRef(m, bus, Registration().host->Parent(n));
 }
 
 // The node a call is for, described; an error reply when it is gone.
 bool Lookup(const char *path, Node *n, NodeInfo *info, sd_bus_error *error) {
-    if (!NodeOfPath(path, n) || !Ctx().host->Describe(*n, info)) {
+    if (!NodeOfPath(path, n) || !Registration().host->Describe(*n, info)) {
         sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", "The object is gone");
         return false;
     }
@@ -92,18 +92,18 @@ Box ExtentsIn(const Node &n, const NodeInfo &info, uint32_t coordType) {
     if (coordType == 0 || n.window == 0) return b;
     // Window (1) and parent (2) coordinates: relative to the top-level or
     // the parent object.
-    Node origin = Ctx().host->Parent(n);
+    Node origin = Registration().host->Parent(n);
     if (coordType == 1) {
         Node top = n;
         while (top.window != 0) {
-            Node up = Ctx().host->Parent(top);
+            Node up = Registration().host->Parent(top);
             if (up.window == 0) break;
             top = up;
         }
         origin = top;
     }
     NodeInfo o;
-    if (origin.window != 0 && Ctx().host->Describe(origin, &o)) {
+    if (origin.window != 0 && Registration().host->Describe(origin, &o)) {
         b.x -= o.extents.x;
         b.y -= o.extents.y;
     }
@@ -135,7 +135,7 @@ int GetChildCount(sd_bus *, const char *path, const char *, const char *, sd_bus
     Node n;
     if (!NodeOfPath(path, &n))
         return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", path);
-    return sd_bus_message_append(reply, "i", static_cast<int32_t>(Ctx().host->Children(n).size()));
+    return sd_bus_message_append(reply, "i", static_cast<int32_t>(Registration().host->Children(n).size()));
 }
 
 int GetLocaleProperty(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *,
@@ -158,7 +158,7 @@ int GetChildren(sd_bus_message *m, void *, sd_bus_error *error) {
     Node n;
     if (!NodeOfPath(sd_bus_message_get_path(m), &n))
         return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", "gone");
-    const std::vector<Node> kids = Ctx().host->Children(n);
+    const std::vector<Node> kids = Registration().host->Children(n);
     sd_bus_message *reply = nullptr;
     if ((r = sd_bus_message_new_method_return(m, &reply)) < 0) return r;
     sd_bus *bus = sd_bus_message_get_bus(m);
@@ -181,7 +181,7 @@ int GetIndexInParent(sd_bus_message *m, void *, sd_bus_error *error) {
     Node n;
     if (!NodeOfPath(sd_bus_message_get_path(m), &n))
         return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownObject", "gone");
-    return sd_bus_reply_method_return(m, "i", static_cast<int32_t>(Ctx().host->IndexInParent(n)));
+    return sd_bus_reply_method_return(m, "i", static_cast<int32_t>(Registration().host->IndexInParent(n)));
 }
 
 int GetRelationSet(sd_bus_message *m, void *, sd_bus_error *) {
@@ -315,9 +315,9 @@ int AtPoint(sd_bus_message *m, void *, sd_bus_error *error) {
     bool any = false;
     for (Node at = n;;) {
         bool deeper = false;
-        for (const Node &k : Ctx().host->Children(at)) {
+        for (const Node &k : Registration().host->Children(at)) {
             NodeInfo ki;
-            if (Ctx().host->Describe(k, &ki) && ki.showing && Inside(ki.extents, x, y)) {
+            if (Registration().host->Describe(k, &ki) && ki.showing && Inside(ki.extents, x, y)) {
                 found = at = k;
                 any = deeper = true;
                 break;
@@ -335,7 +335,7 @@ int GetLayer(sd_bus_message *m, void *, sd_bus_error *error) {
     NodeInfo info;
     if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
     // Windows (7) for top-levels, widgets (3) inside them.
-    return sd_bus_reply_method_return(m, "u", Ctx().host->Parent(n).window == 0 ? 7u : 3u);
+    return sd_bus_reply_method_return(m, "u", Registration().host->Parent(n).window == 0 ? 7u : 3u);
 }
 
 int GetMdiZOrder(sd_bus_message *m, void *, sd_bus_error *) {
@@ -414,7 +414,7 @@ int DoAction(sd_bus_message *m, void *, sd_bus_error *error) {
     Node n;
     NodeInfo info;
     if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
-    return sd_bus_reply_method_return(m, "b", index == 0 && Ctx().host->Act(n));
+    return sd_bus_reply_method_return(m, "b", index == 0 && Registration().host->Act(n));
 }
 
 const sd_bus_vtable kAction[] = {
@@ -447,11 +447,11 @@ int GetAtspiVersion(sd_bus *, const char *, const char *, const char *, sd_bus_m
 }
 
 int GetId(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *, sd_bus_error *) {
-    return sd_bus_message_append(reply, "i", Ctx().id);
+    return sd_bus_message_append(reply, "i", Registration().id);
 }
 
 int SetId(sd_bus *, const char *, const char *, const char *, sd_bus_message *value, void *, sd_bus_error *) {
-    return sd_bus_message_read(value, "i", &Ctx().id);
+    return sd_bus_message_read(value, "i", &Registration().id);
 }
 
 int GetLocale(sd_bus_message *m, void *, sd_bus_error *) {
@@ -484,8 +484,8 @@ const sd_bus_vtable kCache[] = {
 int FindAny(sd_bus *, const char *path, const char *, void *, void **found, sd_bus_error *) {
     Node n;
     NodeInfo info;
-    if (!NodeOfPath(path, &n) || !Ctx().host->Describe(n, &info)) return 0;
-    *found = &Ctx();
+    if (!NodeOfPath(path, &n) || !Registration().host->Describe(n, &info)) return 0;
+    *found = &Registration();
     return 1;
 }
 
@@ -499,15 +499,15 @@ int FindComponent(sd_bus *bus, const char *path, const char *interface, void *us
 int FindAction(sd_bus *, const char *path, const char *, void *, void **found, sd_bus_error *) {
     Node n;
     NodeInfo info;
-    if (!NodeOfPath(path, &n) || !Ctx().host->Describe(n, &info) || info.action.empty()) return 0;
-    *found = &Ctx();
+    if (!NodeOfPath(path, &n) || !Registration().host->Describe(n, &info) || info.action.empty()) return 0;
+    *found = &Registration();
     return 1;
 }
 
 int FindApplication(sd_bus *, const char *path, const char *, void *, void **found, sd_bus_error *) {
     Node n;
     if (!NodeOfPath(path, &n) || n.window != 0) return 0;
-    *found = &Ctx();
+    *found = &Registration();
     return 1;
 }
 
@@ -560,7 +560,7 @@ std::string Utf8(const std::string &ansi) {
 }
 
 int AddObjects(sd_bus *bus, Host *host, const std::string *desktopName, const std::string *desktopPath) {
-    Context &c = Ctx();
+    Context &c = Registration();
     c.host = host;
     c.desktopName = desktopName;
     c.desktopPath = desktopPath;

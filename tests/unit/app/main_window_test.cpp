@@ -188,7 +188,7 @@ TEST_F(MainWindowRun, HeightCappedAtTheScreen) {
         EXPECT_EQ(r.top, 0);
         EXPECT_EQ(r.left, 242);
 
-        a11y::Host &host = a11y::TheHost();
+        a11y::Host &host = a11y::SharedHost();
         host.SetRecording(true);
         UpdateWindow(MainWindow);
         UpdateWindow(DriveList);
@@ -355,7 +355,7 @@ TEST_F(MainWindowRun, DrawnAtTwiceTheScale) {
 
         // What a screen reader is told of the rows' places is in device pixels.
         a11y::NodeInfo row;
-        ASSERT_TRUE(a11y::TheHost().Describe(a11y::Node{a11y::WindowNode(DriveList).window, 1, -1}, &row));
+        ASSERT_TRUE(a11y::SharedHost().Describe(a11y::Node{a11y::WindowNode(DriveList).window, 1, -1}, &row));
         POINT origin{0, 0};
         ClientToScreen(DriveList, &origin);
         EXPECT_EQ(row.extents.x, 2 * origin.x);
