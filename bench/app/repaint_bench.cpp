@@ -7,6 +7,8 @@
 
 namespace {
 
+namespace gdi = win32::gdi;
+
 void BM_FullRepaint24Rows(benchmark::State &state) {
     rowsample::FillUniformTable(24);
     rowsample::PrepareMainWindowState();

@@ -12,6 +12,8 @@
 
 namespace {
 
+namespace gdi = win32::gdi;
+
 constexpr int kWidth = 541;
 constexpr int kRowHeight = 16;
 constexpr int kRows = 24;
