@@ -88,10 +88,15 @@ fi
 mount -t tmpfs -o size=1m tmpfs "$M/cover/q"
 mount -t tmpfs -o size=1m tmpfs "$M/cover"
 
-# Fill "full" to the last block and "most" to about 92 %.
+# Fill "full" to the last block and "most" to about 92 %. ext4 may hold a
+# block back for data not yet written out and give it back once it is, so
+# "full" is topped up again after each sync until none is left.
 dd if=/dev/zero of="$M/full/fill" bs=64k 2>/dev/null
-for i in $(seq 64); do dd if=/dev/zero of="$M/full/tail$i" bs=4k count=1 2>/dev/null || break; done
-sync
+for pass in 1 2 3 4; do
+    sync
+    [ "$(stat -f -c %a "$M/full")" = 0 ] && break
+    for i in $(seq 64); do dd if=/dev/zero of="$M/full/tail$pass-$i" bs=4k count=1 2>/dev/null || break; done
+done
 read -r frag blocks avail < <(stat -f -c '%S %b %a' "$M/most")
 fill=$(( (avail - blocks * 8 / 100) * frag ))
 fallocate -l "$fill" "$M/most/fill" || fail "cannot fill the 92% image"
