@@ -161,20 +161,15 @@ struct Reader {
         pos += 4;
         return v;
     }
-    std::string Str() {
-        uint32_t n = U32();
+    // A string or a signature: its length, just read, then its bytes and a nul.
+    std::string Counted(size_t n) {
         if (!ok || pos + n + 1 > b.size()) return ok = false, std::string();
         std::string s = b.substr(pos, n);
         pos += n + 1;
         return s;
     }
-    std::string Sig() {
-        unsigned n = U8();
-        if (!ok || pos + n + 1 > b.size()) return ok = false, std::string();
-        std::string s = b.substr(pos, n);
-        pos += n + 1;
-        return s;
-    }
+    std::string Str() { return Counted(U32()); }
+    std::string Sig() { return Counted(U8()); }
     // A variant holding a boolean; false in `isBool` for any other type,
     // after which the reader cannot go on.
     bool VariantBool(bool *isBool) {
