@@ -3,10 +3,6 @@
 // The provider lives in a plugin beside the program, loaded only once the
 // session bus says an assistive technology runs. Until then, and without
 // it, every hook returns at once.
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -19,6 +15,7 @@
 #include "platform/a11y/status.h"
 #include "platform/a11y/tree.h"
 #include "platform/display/backend.h"
+#include "platform/kernel/plugin.h"
 #include "platform/user/wm.h"
 
 namespace win32::a11y {
@@ -34,28 +31,10 @@ std::string BusToAsk() {
     return SessionBusAddress();
 }
 
-std::string ProgramDirectory() {
-    char path[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "";
-    std::string p(path, static_cast<size_t>(n));
-    size_t slash = p.rfind('/');
-    return slash == std::string::npos ? "" : p.substr(0, slash);
-}
-
 // Beside the program in the build tree, under lib/morvalen once installed.
 Provider *LoadProvider() {
-    const std::string dir = ProgramDirectory();
-    if (dir.empty()) return nullptr;
-    for (const char *place : {"/morvalen-a11y.so", "/../lib/morvalen/morvalen-a11y.so"}) {
-        void *lib = dlopen((dir + place).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!lib) continue;
-        auto open = reinterpret_cast<OpenProviderFn>(dlsym(lib, kOpenProviderSymbol));
-        Provider *p = open ? open(&SharedHost()) : nullptr;
-        if (p) return p;
-        dlclose(lib);
-    }
-    return nullptr;
+    auto open = reinterpret_cast<OpenProviderFn>(PluginEntry("morvalen-a11y.so", kOpenProviderSymbol));
+    return open ? open(&SharedHost()) : nullptr;
 }
 
 // Stands in the message loop's wait: at the first wait (the first frame is

@@ -1,4 +1,4 @@
-#include "platform/controls/controls_private.h"
+#include "platform/controls/draw.h"
 
 namespace win32::controls {
 

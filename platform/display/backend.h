@@ -93,7 +93,9 @@ public:
     virtual void SetShape(NativeId w, const gdi::Region *shape) = 0;
     // Icon pixels 0x00RRGGBB with mask (non-zero = transparent).
     virtual void SetIcon(NativeId w, int width, int height, const uint32_t *pixels, const uint8_t *mask) = 0;
-    // Copies `dirty` (logical client coordinates) of the window's surface to the screen.
+    // Copies `dirty` (logical client coordinates) of the window's surface to
+    // the screen. The surface is the window's own until DestroyTopLevel: a
+    // back-end may read it again later.
     virtual void Present(NativeId w, const gdi::Surface &surface, const RECT &dirty) = 0;
     // Asks the window manager to move the window with the pointer (drag by
     // body). Returns false when the back-end cannot, and the window manager
@@ -128,6 +130,13 @@ public:
     // screen.
     virtual POINT ToDevice(POINT p) { return {p.x * Scale(), p.y * Scale()}; }
     virtual DWORD Now() = 0;  // milliseconds, monotonic
+    // Whether the program's screen coordinates say where its windows are
+    // on the display's screen. False where no client learns that: the
+    // coordinates then only place windows relative to each other.
+    virtual bool KnowsScreenPositions() { return true; }
+    // A token that lets a program started for the user's latest input
+    // bring its window forward (XDG_ACTIVATION_TOKEN); empty for none.
+    virtual std::string ActivationToken() { return ""; }
 };
 
 // Work besides the window system's that the back-end's Wait also watches

@@ -1,4 +1,5 @@
-// ShellExecuteA: "open" on a web or mail address hands it to xdg-open.
+// ShellExecuteA: "open" on a web or mail address hands it to xdg-open,
+// with the window system's activation token where it gives one.
 //
 // The opener is started with posix_spawnp and the address as its one
 // argument, so no shell ever reads the address. Each started opener gets a
@@ -17,7 +18,9 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
+#include "platform/shell/shell.h"
 #include "platform/shell/testing.h"
 
 extern char **environ;
@@ -30,6 +33,7 @@ struct ShellState {
     bool recording = false;
     std::vector<win32::testing::ShellCall> calls;
     std::string opener = "xdg-open";
+    std::string (*tokens)() = nullptr;
 };
 
 ShellState &Launcher() {
@@ -53,11 +57,29 @@ HINSTANCE Result(INT_PTR code) {
     return reinterpret_cast<HINSTANCE>(code);
 }
 
+// The opener's environment: ours, and where the window system hands them
+// out, a fresh token that lets the browser come forward for the user's
+// click (never one this process inherited: each is good once).
+std::vector<std::string> OpenerEnvironment() {
+    static const char kToken[] = "XDG_ACTIVATION_TOKEN=";
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e) {
+        if (std::strncmp(*e, kToken, sizeof kToken - 1) != 0) env.emplace_back(*e);
+    }
+    std::string token = Launcher().tokens ? Launcher().tokens() : "";
+    if (!token.empty()) env.push_back(kToken + token);
+    return env;
+}
+
 INT_PTR SpawnOpener(const char *file) {
     std::string program = Launcher().opener;
     char *argv[] = {program.data(), const_cast<char *>(file), nullptr};
+    std::vector<std::string> env = OpenerEnvironment();
+    std::vector<char *> envp;
+    for (std::string &e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
     pid_t pid;
-    int err = posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+    int err = posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, envp.data());
     if (err != 0) {
         // The click has no other way to tell the user why nothing opens.
         fprintf(stderr, "%s: cannot open %s: %s: %s\n", program_invocation_short_name, file, program.c_str(),
@@ -108,6 +130,10 @@ extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR 
     if (!IsOpenableAddress(lpFile)) return Result(SE_ERR_NOASSOC);
     if (s.recording) return Result(kStarted);
     return Result(SpawnOpener(lpFile));
+}
+
+void win32::shell::SetActivationTokenSource(std::string (*source)()) {
+    Launcher().tokens = source;
 }
 
 void win32::testing::RecordShellCalls(bool on) {

@@ -1,7 +1,8 @@
-// The process entry point: picks the X11 display back-end (opened on first
-// use, so static set-up never needs a display) and runs the program's
-// WinMain with the command line as one string. "--help" and "--version" as
-// the only argument are answered here, before the program starts.
+// The process entry point: picks the display back-end (Wayland or X11,
+// opened on first use, so static set-up never needs a display) and runs
+// the program's WinMain with the command line as one string. "--help" and
+// "--version" as the only argument are answered here, before the program
+// starts.
 #include <windows.h>
 
 #include <errno.h>
@@ -14,10 +15,11 @@
 
 #include "platform/a11y/a11y.h"
 #include "platform/display/backend.h"
-#include "platform/display/x11/x11.h"
 #include "platform/gdi/gdi_internal.h"
 #include "platform/kernel/module.h"
 #include "platform/kernel/output.h"
+#include "platform/shell/shell.h"
+#include "platform/start/display_choice.h"
 
 using namespace win32;
 
@@ -75,7 +77,8 @@ bool AnswerOption(int argc, char **argv) {
     if (std::strcmp(argv[1], "--help") == 0) {
         std::printf(
             "usage: morvalen [--help | --version]\n"
-            "Opens a window on $DISPLAY that shows the free space on all drives.\n"
+            "Opens a window on $WAYLAND_DISPLAY, else on $DISPLAY, that shows the free\n"
+            "space on all drives.\n"
             "Esc or Alt+X ends it; a double-click in the list opens the about box.\n"
             "morvalen-drives prints which filesystem has which drive letter.\n"
             "See morvalen(1) and morvalen-drives(1).\n");
@@ -94,7 +97,9 @@ int main(int argc, char **argv) {
         std::fputs("morvalen: no usable font; install fonts-dejavu-core\n", stderr);
         return 1;
     }
-    display::SetFactory(display::x11::OpenOrExit);
+    display::SetFactory(start::OpenDisplayOrExit);
+    shell::SetActivationTokenSource(
+        [] { return display::IsOpen() ? display::Current().ActivationToken() : std::string(); });
     a11y::AllowProvider();
     std::string line = CommandLine(argc, argv);
     return WinMain(win32::MainModule(), nullptr, line.data(), SW_SHOWDEFAULT);

@@ -234,7 +234,7 @@ bool X11Backend::KeyCodesOf(const XKeyEvent &key, KeySym looked, KeyInfo *code) 
     KeyCodeSyms syms = SymsOf(key.keycode);
     int group = XkbGroupForCoreState(key.state);
     if (syms.groups > 0 && group >= syms.groups) group %= syms.groups;
-    KeySym sym = IsKeypadKey(looked) || syms.groups == 0 ? looked : syms.syms[group][0];
+    KeySym sym = IsKeypadKeysym(looked) || syms.groups == 0 ? looked : syms.syms[group][0];
     if (sym == NoSymbol) sym = looked;
     return TranslateKeyCode(syms, sym, code);
 }

@@ -20,20 +20,6 @@ constexpr unsigned long kMwmHintsDecorations = 1ul << 1;
 // _NET_WM_MOVERESIZE direction for a keyboard-less move.
 constexpr long kNetMoveResizeMove = 8;
 
-std::string Latin1ToUtf8(const char *s) {
-    std::string out;
-    for (; *s; ++s) {
-        unsigned char c = static_cast<unsigned char>(*s);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 // A client message for the root window that asks the window manager to
 // act on `w`; data.l[] is for the caller to fill.
 XEvent RequestToWindowManager(Window w, Atom messageType) {
@@ -214,7 +200,7 @@ void X11Backend::SetTitle(display::NativeId w, const char *title) {
     if (!title) title = "";
     XStoreName(dpy_, t->xid, title);
     XSetIconName(dpy_, t->xid, title);
-    std::string utf8 = Latin1ToUtf8(title);
+    std::string utf8 = Utf8FromWindows1252(title);
     for (int atom : {kNetWmName, kNetWmIconName}) {
         XChangeProperty(dpy_, t->xid, atoms_[atom], atoms_[kUtf8String], 8, PropModeReplace,
                         reinterpret_cast<const unsigned char *>(utf8.data()), static_cast<int>(utf8.size()));

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/shell/shell.h"
 #include "platform/shell/testing.h"
 
 namespace {
@@ -78,24 +79,32 @@ TEST_F(Shell, StartsTheOpenerWithOneArgumentAndReapsIt) {
     std::string dir = std::filesystem::temp_directory_path() / ("morvalen-shell-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     std::string script = dir + "/opener", out = dir + "/args";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"" << out << ".tmp\"\nmv \"" << out
-                          << ".tmp\" \"" << out << "\"\n";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" \"${XDG_ACTIVATION_TOKEN-none}\" > \""
+                          << out << ".tmp\"\nmv \"" << out << ".tmp\" \"" << out << "\"\n";
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     win32::testing::SetShellOpener(script.c_str());
+    // The window system's token for the click goes to the opener, never
+    // the one the program was started with.
+    setenv("XDG_ACTIVATION_TOKEN", "inherited", 1);
+    win32::shell::SetActivationTokenSource([] { return std::string("for-the-click"); });
 
     const char *address =
         "https://example.org/?q=a b&c=$(touch "
         "/nonexistent-x);'\"`";
     EXPECT_GT(Open("open", address), 32);
 
-    std::string count, arg;
+    std::string count, arg, token;
     for (int i = 0; i < 200 && !std::filesystem::exists(out); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::ifstream in(out);
     std::getline(in, count);
     std::getline(in, arg);
+    std::getline(in, token);
     EXPECT_EQ(count, "1");
     EXPECT_EQ(arg, address);
+    EXPECT_EQ(token, "for-the-click");
+    win32::shell::SetActivationTokenSource(nullptr);
+    unsetenv("XDG_ACTIVATION_TOKEN");
 
     int zombies = 1;
     for (int i = 0; i < 200 && (zombies = ZombieChildren()) != 0; ++i)

@@ -267,14 +267,15 @@ TEST_F(X11Backend, WindowPropertiesTitleClassTransientAndDecorations) {
     XSelectInput(peer_, DefaultRootWindow(peer_), NoEventMask);
     EXPECT_TRUE(asked);
 
-    // Titles in Latin-1 become UTF-8 in _NET_WM_NAME.
+    // Titles in Windows-1252 become UTF-8 in _NET_WM_NAME, its euro sign
+    // and dashes (0x80 to 0x9F) too.
     backend_->SetTitle(main,
                        "Gr\xf6\xdf"
-                       "e");
+                       "e \x80\x96");
     Settle();
     EXPECT_EQ(StringProperty(w, "_NET_WM_NAME"),
               "Gr\xc3\xb6\xc3\x9f"
-              "e");
+              "e \xe2\x82\xac\xe2\x80\x93");
 
     backend_->DestroyTopLevel(popup);
     backend_->DestroyTopLevel(main);

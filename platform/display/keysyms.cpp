@@ -1,6 +1,6 @@
-// X keysyms to Win32 virtual keys; the scan codes are those of the keys
-// the virtual keys name (common/scancode.cpp).
-#include "platform/display/x11/x11.h"
+// Keysyms to Win32 virtual keys and Windows-1252 characters; the scan
+// codes are those of the keys the virtual keys name (common/scancode.cpp).
+#include "platform/display/keysyms.h"
 
 // The typographic keysyms are outside the default sets.
 #define XK_PUBLISHING
@@ -11,7 +11,7 @@
 
 #include "platform/common/scancode.h"
 
-namespace win32::display::x11 {
+namespace win32::display {
 namespace {
 
 struct Entry {
@@ -252,4 +252,32 @@ int KeysymToWindows1252(unsigned long keysym) {
     return -1;
 }
 
-}  // namespace win32::display::x11
+std::string Utf8FromWindows1252(const char *text) {
+    std::string out;
+    auto put = [&out](unsigned u) {
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    };
+    for (; *text; ++text) {
+        unsigned c = static_cast<unsigned char>(*text);
+        unsigned u = c;
+        if (c >= 0x80 && c <= 0x9F) {
+            u = 0xFFFD;  // the five codes Windows-1252 leaves unassigned
+            for (const Cp1252Extra &e : kCp1252) {
+                if (e.code == c) u = e.unicode;
+            }
+        }
+        put(u);
+    }
+    return out;
+}
+
+}  // namespace win32::display
