@@ -105,16 +105,23 @@ struct Window {
     wl_subsurface *subsurface = nullptr;
     NativeId owner = 0;
     // Where the compositor has the pop-up now, in the owner's surface
-    // coordinates, and where it was asked to go: input comes at the new
-    // place once the round trips after the owner's commits are answered.
+    // coordinates, and where it was last asked to go. Each move is followed
+    // by a round trip: input that comes after its answer comes at the new
+    // place.
     POINT applied{};
     POINT asked{-1 << 30, 0};
-    std::vector<wl_callback *> positionSyncs;
+    struct PositionSync {
+        wl_callback *callback;
+        POINT at;
+    };
+    std::vector<PositionSync> positionSyncs;
 
     RECT client{};  // the layer's client rectangle (the program's screen)
     std::string title;
     bool decorated = false;  // has a caption
-    bool framed = false;     // the back-end draws its frame
+    bool fixedSize = false;  // a pop-up top-level: the user cannot size it
+    bool modal = false;
+    bool framed = false;  // the back-end draws its frame
     bool shown = false;
     // Top-levels: the compositor's first configure came (and was acked);
     // a buffer was committed after it.
@@ -134,6 +141,7 @@ struct Window {
     std::vector<std::unique_ptr<Buffer>> buffers;
     Buffer *prepared = nullptr;  // drawn, waiting for the commit
     RECT damage{};               // of `prepared`, in its pixels
+    SIZE shownSize{};            // of the buffer last committed
     wl_callback *frameCallback = nullptr;
     // The layer's picture of the client area, kept by the layer for the
     // window's life: read again to bring a buffer up to date.
@@ -197,7 +205,7 @@ public:
     void OnClose(Window &w) { Push(Make(Event::CloseRequest, w.id)); }
     void OnFrameDone(Window &w);
     void OnBufferRelease(wl_buffer *b);
-    void OnPositionApplied(Window &w);
+    void OnPositionApplied(Window &w, wl_callback *sync);
     void OnSurfaceEnter(Window &w, wl_output *o);
     void OnSurfaceLeave(Window &w, wl_output *o);
     void OnSeatCapabilities(uint32_t caps);
@@ -234,10 +242,15 @@ private:
     void RefreshScale();
 
     // toplevel.cpp
-    void MakeToplevel(Window &w, const TopLevelParams &p, Window *owner);
+    void MakeToplevel(Window &w);
+    void RemakeToplevel(Window &w);
+    bool PopupAsSubsurface(const RECT &client, const Window &owner) const;
     void MakePopup(Window &w, Window &owner);
+    void FixSize(Window &w);
     void MapToplevel(Window &w);
+    void Unmap(Window &w);
     void PlacePopup(Window &w);
+    void UncoverOwner(Window &popup);
     void CommitShape(Window &w);
     void ForgetWindow(Window &w);
     Window *TopLevelOf(Window *w);
@@ -282,6 +295,13 @@ private:
     wp_cursor_shape_manager_v1 *cursorShapes_ = nullptr;
     xdg_wm_dialog_v1 *dialogs_ = nullptr;
     uint32_t compositorVersion_ = 0;
+    // KWin (it offers org_kde_kwin_shadow_manager), whose way with pop-ups
+    // differs (PopupAsSubsurface).
+    bool kwin_ = false;
+    // A wlroots compositor (it offers zwlr_screencopy_manager_v1): while a
+    // button is held, pointer positions stay relative to where the surface
+    // was when the button went down, however it moved since.
+    bool wlroots_ = false;
     std::vector<std::unique_ptr<Output>> outputs_;
     int scale_ = 1;
     bool fatal_ = false;
@@ -298,6 +318,7 @@ private:
     uint32_t pressSerial_ = 0;  // the latest press, for moves and menus
     int buttonsDown_ = 0;       // a bit per button (1 << button)
     NativeId grabWindow_ = 0;   // where the buttons went down
+    POINT grabApplied_{};       // where that pop-up was then
     bool grabInFrame_ = false;  // ... on the client-side frame
     int wheel_ = 0;             // 120ths of a notch not yet reported
     double wheelUnits_ = 0;     // continuous scrolling not yet a notch

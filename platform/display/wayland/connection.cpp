@@ -151,6 +151,8 @@ bool WaylandBackend::Start(std::string *why) {
 
 void WaylandBackend::OnGlobal(wl_registry *registry, uint32_t name, const char *interface, uint32_t version) {
     auto is = [interface](const wl_interface &i) { return std::strcmp(interface, i.name) == 0; };
+    if (std::strcmp(interface, "org_kde_kwin_shadow_manager") == 0) kwin_ = true;
+    if (std::strcmp(interface, "zwlr_screencopy_manager_v1") == 0) wlroots_ = true;
     if (is(wl_compositor_interface)) {
         compositorVersion_ = std::min(version, 4u);
         compositor_ = Bind<wl_compositor>(registry, name, &wl_compositor_interface, version, 4);

@@ -249,6 +249,7 @@ void WaylandBackend::OnPointerButton(uint32_t serial, uint32_t time, uint32_t co
             grabWindow_ = pointerWindow_;
             Window *w = Find(grabWindow_);
             grabInFrame_ = w && w->framed && PartAtPointer(*w) != frame::Part::Client;
+            if (w) grabApplied_ = w->applied;
         }
         buttonsDown_ |= 1 << button;
     } else if (!(buttonsDown_ & (1 << button))) {

@@ -91,11 +91,16 @@ void WaylandBackend::Damage(Window &w, RECT r) {
     const SIZE size = DeviceSize(w);
     r = Intersect(r, {0, 0, size.cx, size.cy});
     if (IsEmpty(r)) return;
+    if (w.prepared && (w.prepared->width != size.cx || w.prepared->height != size.cy)) {
+        w.prepared->doomed = true;  // drawn at the old size: never to be shown
+        w.prepared = nullptr;
+    }
     if (!w.prepared) {
         w.prepared = FreeBuffer(w, size.cx, size.cy);
         if (!w.prepared) return;
         Update(w, *w.prepared, w.prepared->stale);
-        w.damage = {};
+        // A new size is new everywhere.
+        if (size.cx != w.shownSize.cx || size.cy != w.shownSize.cy) w.damage = {0, 0, size.cx, size.cy};
     }
     Update(w, *w.prepared, r);
     w.damage = Union(w.damage, r);
@@ -213,11 +218,18 @@ void WaylandBackend::TryCommit(Window &w) {
     }
     Buffer &b = *w.prepared;
     if (w.toplevel) {
-        if (w.ackPending) {
+        // A configure is answered by the commit that has its size: some
+        // compositors (weston, maximizing) end a client that acks a size it
+        // does not draw.
+        const SIZE size{b.width / w.scale, b.height / w.scale};
+        // The first buffer needs an acked configure, whatever its size.
+        const bool fits = !w.mapped || w.askedSize.cx <= 0 || w.askedSize.cy <= 0 ||
+                          (w.askedSize.cx == size.cx && w.askedSize.cy == size.cy);
+        if (w.ackPending && fits) {
             xdg_surface_ack_configure(w.xdgSurface, w.ackSerial);
             w.ackPending = false;
         }
-        xdg_surface_set_window_geometry(w.xdgSurface, 0, 0, b.width / w.scale, b.height / w.scale);
+        xdg_surface_set_window_geometry(w.xdgSurface, 0, 0, size.cx, size.cy);
     }
     CommitShape(w);
     wl_surface_set_buffer_scale(w.surface, w.scale);
@@ -230,6 +242,7 @@ void WaylandBackend::TryCommit(Window &w) {
     b.busy = true;
     w.prepared = nullptr;
     w.damage = {};
+    w.shownSize = {b.width, b.height};
     const bool first = !w.mapped;
     w.mapped = true;
     // Pop-ups drawn before their owner was on the screen follow it now.

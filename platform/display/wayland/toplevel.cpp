@@ -81,9 +81,7 @@ const wl_surface_listener kSurface = {
 const wl_callback_listener kPositionApplied = {
     [](void *data, wl_callback *callback, uint32_t) {
         Window &w = *WindowOfData(data);
-        std::erase(w.positionSyncs, callback);
-        wl_callback_destroy(callback);
-        w.backend->OnPositionApplied(w);
+        w.backend->OnPositionApplied(w, callback);
     },
 };
 
@@ -100,11 +98,15 @@ NativeId WaylandBackend::CreateTopLevel(const TopLevelParams &p) {
     w.scale = scale_;
     w.surface = wl_compositor_create_surface(compositor_);
     wl_surface_add_listener(w.surface, &kSurface, &w);
+    w.look.title = p.title;
+    // A pop-up keeps its size: tiling compositors float such windows.
+    w.fixedSize = p.popup;
     Window *owner = p.owner ? Find(p.owner) : nullptr;
-    if (owner && p.popup) {
+    if (owner) w.owner = owner->id;
+    if (owner && p.popup && PopupAsSubsurface(p.client, *owner)) {
         MakePopup(w, *owner);
     } else {
-        MakeToplevel(w, p, owner);
+        MakeToplevel(w);
     }
     windows_[w.id] = std::move(owned);
     return w.id;
@@ -112,31 +114,82 @@ NativeId WaylandBackend::CreateTopLevel(const TopLevelParams &p) {
 
 // An xdg_toplevel: titled, named for the desktop file, a child of its
 // owner's top-level, framed by the compositor where it offers that.
-void WaylandBackend::MakeToplevel(Window &w, const TopLevelParams &p, Window *owner) {
+void WaylandBackend::MakeToplevel(Window &w) {
     w.xdgSurface = xdg_wm_base_get_xdg_surface(wmBase_, w.surface);
     xdg_surface_add_listener(w.xdgSurface, &kXdgSurface, &w);
     w.toplevel = xdg_surface_get_toplevel(w.xdgSurface);
     xdg_toplevel_add_listener(w.toplevel, &kToplevel, &w);
     xdg_toplevel_set_app_id(w.toplevel, kAppId);
-    xdg_toplevel_set_title(w.toplevel, host_->Utf8FromWindows1252(p.title.c_str()).c_str());
-    if (Window *top = TopLevelOf(owner)) xdg_toplevel_set_parent(w.toplevel, top->toplevel);
+    xdg_toplevel_set_title(w.toplevel, host_->Utf8FromWindows1252(w.title.c_str()).c_str());
+    if (Window *top = TopLevelOf(Find(w.owner)); top && top != &w)
+        xdg_toplevel_set_parent(w.toplevel, top->toplevel);
     if (decorations_) {
         w.decoration = zxdg_decoration_manager_v1_get_toplevel_decoration(decorations_, w.toplevel);
         zxdg_toplevel_decoration_v1_add_listener(w.decoration, &kDecoration, &w);
         zxdg_toplevel_decoration_v1_set_mode(w.decoration,
-                                             p.decorated ? ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE
+                                             w.decorated ? ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE
                                                          : ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE);
     }
     // Until the compositor says otherwise, a compositor that can frame
     // windows will.
-    w.framed = p.decorated && !decorations_;
-    w.look.title = p.title;
+    w.framed = w.decorated && !decorations_;
+    FixSize(w);
+    if (w.modal) SetModal(w.id, true);
+}
+
+// The top-level's roles given up and taken anew: to the compositor a new
+// window, which it maps on top with the focus.
+void WaylandBackend::RemakeToplevel(Window &w) {
+    Unmap(w);
+#ifdef MORVALEN_HAVE_XDG_DIALOG
+    if (w.dialog) xdg_dialog_v1_destroy(w.dialog);
+    w.dialog = nullptr;
+#endif
+    if (w.decoration) zxdg_toplevel_decoration_v1_destroy(w.decoration);
+    w.decoration = nullptr;
+    xdg_toplevel_destroy(w.toplevel);
+    xdg_surface_destroy(w.xdgSurface);
+    MakeToplevel(w);
+    MapToplevel(w);
+    if (w.picture) Damage(w, RECT{0, 0, DeviceSize(w).cx, DeviceSize(w).cy});
+}
+
+void WaylandBackend::FixSize(Window &w) {
+    if (!w.toplevel || !w.fixedSize) return;
+    const int width = w.client.right - w.client.left, height = w.client.bottom - w.client.top;
+    xdg_toplevel_set_min_size(w.toplevel, width, height);
+    xdg_toplevel_set_max_size(w.toplevel, width, height);
+}
+
+// How an owned pop-up (the about box) is kept over its owner, by what the
+// compositors do with each way:
+//   - a subsurface of the owner is placed exactly where the program puts it
+//     and stays above its owner; weston and mutter 43 show it, and give it
+//     input, beyond the owner's edges too;
+//   - a child top-level is placed by the compositor: KWin, and compositors
+//     that take the modal hint (xdg_dialog_v1), centre it on its owner and
+//     keep it above, with focus and moves of their own; weston 10 puts it
+//     anywhere, mutter 43 cascades it;
+//   - sway 1.7 draws a subsurface reaching past its owner's window
+//     unreliably (its border over it, the owner's redraws too) and gives
+//     it input only within the owner; it centres a child top-level on the
+//     output and raises the owner over it at a click on the owner.
+// So: a child top-level where the compositor centres it on its owner; a
+// subsurface elsewhere, but on wlroots compositors only while it lies
+// within its owner (else a child top-level, made anew to come back on top).
+bool WaylandBackend::PopupAsSubsurface(const RECT &client, const Window &owner) const {
+    if (kwin_ || dialogs_) return false;
+    if (!wlroots_) return true;
+    const POINT frame = owner.ClientOffset();
+    const RECT outer{owner.client.left - frame.x, owner.client.top - frame.y, owner.client.right + frame.x,
+                     owner.client.bottom + frame.x};
+    return client.left >= outer.left && client.top >= outer.top && client.right <= outer.right &&
+           client.bottom <= outer.bottom;
 }
 
 // A subsurface of its owner, above it, placed where the layer puts it; it
 // draws and commits on its own.
 void WaylandBackend::MakePopup(Window &w, Window &owner) {
-    w.owner = owner.id;
     w.subsurface = wl_subcompositor_get_subsurface(subcompositor_, w.surface, owner.surface);
     wl_subsurface_set_desync(w.subsurface);
     wl_subsurface_place_above(w.subsurface, owner.surface);
@@ -167,11 +220,16 @@ void WaylandBackend::PlacePopup(Window &w) {
     wl_surface_commit(owner->surface);
     wl_callback *sync = wl_display_sync(dpy_);
     wl_callback_add_listener(sync, &kPositionApplied, &w);
-    w.positionSyncs.push_back(sync);
+    w.positionSyncs.push_back({sync, at});
 }
 
-void WaylandBackend::OnPositionApplied(Window &w) {
-    if (w.positionSyncs.empty()) w.applied = w.asked;
+void WaylandBackend::OnPositionApplied(Window &w, wl_callback *sync) {
+    auto it = std::find_if(w.positionSyncs.begin(), w.positionSyncs.end(),
+                           [sync](const Window::PositionSync &p) { return p.callback == sync; });
+    if (it == w.positionSyncs.end()) return;
+    w.applied = it->at;
+    w.positionSyncs.erase(it);
+    wl_callback_destroy(sync);
 }
 
 void WaylandBackend::DestroyTopLevel(NativeId id) {
@@ -187,6 +245,7 @@ void WaylandBackend::DestroyTopLevel(NativeId id) {
         o.shown = false;
     }
     ForgetWindow(*w);
+    if (w->Popup() && w->mapped) UncoverOwner(*w);
     if (w->frameCallback) wl_callback_destroy(w->frameCallback);
 #ifdef MORVALEN_HAVE_XDG_DIALOG
     if (w->dialog) xdg_dialog_v1_destroy(w->dialog);
@@ -195,7 +254,7 @@ void WaylandBackend::DestroyTopLevel(NativeId id) {
     if (w->toplevel) xdg_toplevel_destroy(w->toplevel);
     if (w->xdgSurface) xdg_surface_destroy(w->xdgSurface);
     if (w->subsurface) wl_subsurface_destroy(w->subsurface);
-    for (wl_callback *sync : w->positionSyncs) wl_callback_destroy(sync);
+    for (const Window::PositionSync &sync : w->positionSyncs) wl_callback_destroy(sync.callback);
     wl_surface_destroy(w->surface);
     DestroyBuffers(*w);
     windows_.erase(id);
@@ -223,6 +282,7 @@ void WaylandBackend::MoveTopLevel(NativeId id, const RECT &client) {
         PlacePopup(*w);
         return;
     }
+    if (sized) FixSize(*w);
     // Pop-ups stay where the layer has them relative to their owner.
     for (auto &entry : windows_) {
         if (entry.second->owner == id && entry.second->Popup()) PlacePopup(*entry.second);
@@ -254,18 +314,36 @@ void WaylandBackend::ShowTopLevel(NativeId id, bool show) {
         }
         return;
     }
-    // Unmapped: a top-level starts over with a new first configure.
-    if (w->frameCallback) wl_callback_destroy(w->frameCallback);
-    w->frameCallback = nullptr;
-    w->prepared = nullptr;
-    w->damage = {};
-    w->configured = false;
-    w->mapped = false;
-    w->ackPending = false;
-    wl_surface_attach(w->surface, nullptr, 0, 0);
-    wl_surface_commit(w->surface);
+    Unmap(*w);
     if (keyboardWindow_ == id) StopRepeat();
     wl_display_flush(dpy_);
+}
+
+// Off the screen: a top-level starts over with a new first configure.
+void WaylandBackend::Unmap(Window &w) {
+    if (w.frameCallback) wl_callback_destroy(w.frameCallback);
+    w.frameCallback = nullptr;
+    w.prepared = nullptr;
+    w.damage = {};
+    w.configured = false;
+    w.ackPending = false;
+    if (w.Popup() && w.mapped) UncoverOwner(w);
+    w.mapped = false;
+    w.shownSize = {};
+    wl_surface_attach(w.surface, nullptr, 0, 0);
+    wl_surface_commit(w.surface);
+}
+
+// A pop-up leaves the screen: its owner draws again what it covered, as
+// sway, for one, shows the last picture there until the owner's next
+// commit says otherwise.
+void WaylandBackend::UncoverOwner(Window &popup) {
+    Window *owner = Find(popup.owner);
+    if (!owner || popup.buffers.empty()) return;
+    const Buffer &b = *popup.buffers.front();
+    const int s = owner->scale;
+    Damage(*owner, {popup.applied.x * s, popup.applied.y * s, popup.applied.x * s + b.width,
+                    popup.applied.y * s + b.height});
 }
 
 // The first commit, without a buffer: the compositor answers with the
@@ -359,7 +437,9 @@ void WaylandBackend::SetTitle(NativeId id, const char *title) {
 // takes the hint; a pop-up is kept over its owner anyway.
 void WaylandBackend::SetModal(NativeId id, bool modal) {
     Window *w = Find(id);
-    if (!w || !w->toplevel || !dialogs_) return;
+    if (!w) return;
+    w->modal = modal;
+    if (!w->toplevel || !dialogs_) return;
 #ifdef MORVALEN_HAVE_XDG_DIALOG
     if (!w->dialog) w->dialog = xdg_wm_dialog_v1_get_xdg_dialog(dialogs_, w->toplevel);
     if (modal) {
@@ -419,10 +499,13 @@ bool WaylandBackend::BeginMoveDrag(NativeId id, int, int) {
 // user's latest input where the compositor hands them out.
 void WaylandBackend::ActivateTopLevel(NativeId id) {
     Window *w = TopLevelOf(Find(id));
-    if (!w || !activation_ || w->id == keyboardWindow_) return;
-    std::string token = ActivationToken();
-    if (token.empty()) return;
-    xdg_activation_v1_activate(activation_, token.c_str(), w->surface);
+    if (!w || w->id == keyboardWindow_) return;
+    if (wlroots_ && w->fixedSize && w->owner && w->mapped) {
+        RemakeToplevel(*w);
+    } else if (activation_) {
+        std::string token = ActivationToken();
+        if (!token.empty()) xdg_activation_v1_activate(activation_, token.c_str(), w->surface);
+    }
     wl_display_flush(dpy_);
 }
 

@@ -226,9 +226,12 @@ class Weston(XTestInput, Desktop):
 class Sway(Desktop):
     name = "sway"
     user = "morvalen-test"
+    # Without Xwayland the programs are Wayland clients of sway's own.
+    xwayland = True
+    scale = 1
 
     def start(self):
-        e2elib.programs_or_skip("sway", "swaymsg", "Xwayland", "grim", "xhost",
+        e2elib.programs_or_skip("sway", "swaymsg", "grim", *(("Xwayland", "xhost") if self.xwayland else ()),
                                 hint=" (the sway tests need it)")
         if not os.path.exists(self.wlinput):
             skip("wlinput was not built (libwayland-dev, libxkbcommon-dev and wayland-scanner are needed)")
@@ -255,8 +258,11 @@ class Sway(Desktop):
         grant = "xhost +si:localuser:root >/dev/null 2>&1; " if account else ""
         conf = os.path.join(self.tmp, "sway.conf")
         with open(conf, "w") as f:
-            f.write(f"xwayland enable\noutput HEADLESS-1 resolution {w}x{h} position 0 0 bg #336699 solid_color\n"
-                    f"exec sh -c '{grant}echo \"$DISPLAY\" > {run}/x-display'\n")
+            output = f"output HEADLESS-1 resolution {w}x{h} position 0 0 scale {self.scale} bg #336699 solid_color\n"
+            if self.xwayland:
+                f.write(f"xwayland enable\n{output}exec sh -c '{grant}echo \"$DISPLAY\" > {run}/x-display'\n")
+            else:
+                f.write(f"xwayland disable\n{output}")
         os.chmod(conf, 0o644)
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": run, "XDG_RUNTIME_DIR": run,
                "WLR_BACKENDS": "headless", "WLR_RENDERER": "pixman", "WLR_LIBINPUT_NO_DEVICES": "1"}
@@ -268,12 +274,19 @@ class Sway(Desktop):
             display = open(path).read().strip() if os.path.exists(path) else ""
             sockets = [p for p in glob.glob(os.path.join(run, "wayland-*")) if not p.endswith(".lock")]
             ipc = glob.glob(os.path.join(run, "sway-ipc.*.sock"))
-            return (display, sockets[0], ipc[0]) if display and sockets and ipc else None
+            return (display, sockets[0], ipc[0]) if (display or not self.xwayland) and sockets and ipc else None
 
-        self.display, socket, ipc = wait_for("sway's Xwayland", ready, proc=proc, log=log)
-        wait_for("sway's window manager", lambda: self.managed(dict(os.environ, DISPLAY=self.display)), proc=proc,
-                 log=log)
+        self.display, socket, ipc = wait_for("sway's Xwayland" if self.xwayland else "sway", ready, proc=proc, log=log)
+        if self.xwayland:
+            wait_for("sway's window manager", lambda: self.managed(dict(os.environ, DISPLAY=self.display)),
+                     proc=proc, log=log)
         self.wl_env = dict(os.environ, XDG_RUNTIME_DIR=run, WAYLAND_DISPLAY=os.path.basename(socket), SWAYSOCK=ipc)
+        if self.xwayland:
+            self.start_input()
+
+    def start_input(self):
+        """The virtual pointer and keyboard: until then the seat has none."""
+        w, h = self.size[0] // self.scale, self.size[1] // self.scale
         self.input = subprocess.Popen([self.wlinput, str(w), str(h)], env=self.wl_env, stdin=subprocess.PIPE,
                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                       start_new_session=True)
