@@ -245,6 +245,11 @@ void WaylandBackend::TryCommit(Window &w) {
     w.shownSize = {b.width, b.height};
     const bool first = !w.mapped;
     w.mapped = true;
+    // A pop-up shows with its owner's next commit too: weston 10 may leave
+    // a new subsurface off the screen until its parent commits after it.
+    if (first && w.Popup()) {
+        if (Window *owner = Find(w.owner)) wl_surface_commit(owner->surface);
+    }
     // Pop-ups drawn before their owner was on the screen follow it now.
     if (first) {
         for (auto &entry : windows_) {

@@ -5,10 +5,18 @@ drives it, its screen read back:
 
   sway    headless as an unprivileged user, Xwayland switched off, at
           scale 1 and 2: input through the wlroots virtual pointer and
-          keyboard (wlinput), the screen read by grim, windows by swaymsg.
+          keyboard (wlinput), the screen read by grim, windows by swaymsg;
+  weston  headless with its software renderer at scale 1 and 2 for the
+          picture (weston-screenshooter), and in a window of a private
+          Xvfb for input (xdotool on the Xvfb) and its screen (read back
+          from the Xvfb);
+  mutter, kwin  in a window of a private Xvfb likewise (their headless
+          modes show their screens only over PipeWire and take input only
+          over D-Bus interfaces this machine lacks).
 
-usage: native.py COMPOSITOR MORVALEN WLINPUT"""
+usage: native.py COMPOSITOR MORVALEN WLINPUT|- XPROBE"""
 
+import glob
 import json
 import os
 import shutil
@@ -34,9 +42,10 @@ INSETS = (4, 23, 4, 4)
 
 
 def red_box(img):
-    """The bounding box (x, y, w, h) of the about box's red outline (the
-    largest run of touching red pixels: the drive icons have red lamps), or
-    None."""
+    """The bounding box (x, y, w, h) of the about box's red outline, or None:
+    the largest run of touching red pixels (the drive icons have red lamps,
+    which may touch the outline), measured across its middle row and down
+    its middle column, where an ellipse is widest and tallest."""
     packed = bytes(RED)
     red = set()
     i = img.data.find(packed)
@@ -63,7 +72,34 @@ def red_box(img):
     if len(best) < 100:
         return None
     xs, ys = [p[0] for p in best], [p[1] for p in best]
-    return min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1
+    left, top, right, bottom = min(xs), min(ys), max(xs), max(ys)
+    for _ in range(2):
+        mid_y, mid_x = (top + bottom) // 2, (left + right) // 2
+        across = [x for x, y in best if abs(y - mid_y) <= 1]
+        down = [y for x, y in best if abs(x - mid_x) <= 1]
+        if across and down:
+            left, right, top, bottom = min(across), max(across), min(down), max(down)
+    return left, top, right - left + 1, bottom - top + 1
+
+
+# The classic frame's caption: the active and inactive caption colours and
+# the buttons' face.
+CAPTION_COLOURS = ((0, 0, 128), (128, 128, 128))
+BUTTON_FACE = (192, 192, 192)
+
+
+def frame_drawn(img, rect, scale=1):
+    """Whether the program drew its classic frame above the client area
+    `rect`: the caption bar's colour along the row through its middle, and
+    the close button's face at its right end."""
+    x, y, w, _ = (v * scale for v in rect)
+    row = y - 12 * scale
+    if row < 0:
+        return False
+    bar = [img.pixel(px, row) for px in range(x + 2 * scale, x + w // 2)]
+    coloured = max(bar.count(c) for c in CAPTION_COLOURS)
+    button = [img.pixel(px, row) for px in range(x + w - 20 * scale, x + w)]
+    return coloured > len(bar) * 3 // 4 and BUTTON_FACE in button
 
 
 def crop(img, rect):
@@ -187,10 +223,178 @@ class NativeSway(compositors.Sway):
 
         return compositors.wait_for("the program's window in place in sway's tree", settled, timeout=10)
 
-    def client_rect(self, view):
-        """The window's client area in the output's logical pixels."""
+    def around(self, proc):
+        """Where to look for the main window, in the output's logical
+        pixels: sway's place for it, once it is an xdg-shell window titled
+        "Morvalen" and named for its desktop file."""
+        view = self.main_view(proc)
+        check(view.get("name") == "Morvalen" and view.get("app_id") == "morvalen" and view.get("shell") == "xdg_shell",
+              f"sway shows {view.get('shell')} window {view.get('name')!r} of app {view.get('app_id')!r}")
         r, w = view["rect"], view["window_rect"]
         return r["x"] + w["x"], r["y"] + w["y"], w["width"], w["height"]
+
+    def press(self, button):
+        self.send(f"down {button}")
+
+    def release(self, button):
+        self.send(f"up {button}")
+
+    def pause(self, ms):
+        self.send(f"sleep {ms}")
+
+    def float_program(self, proc):
+        self.main_view(proc)
+        self.swaymsg(f"[pid={proc.proc.pid}]", "floating", "enable")
+        time.sleep(0.3)
+
+
+class Nested(compositors.XTestInput, compositors.Desktop):
+    """A compositor in a window of a private Xvfb: its screen is that window,
+    read back from the X server, and its input comes from XTest there."""
+
+    socket = "morvalen-wayland"
+    programs = ()
+
+    def command(self, run):
+        raise NotImplementedError
+
+    def environment(self):
+        return {}
+
+    def start(self):
+        e2elib.programs_or_skip("Xvfb", "xdotool", *self.programs, hint=f" (the {self.name} tests need it)")
+        w, h = self.size
+        # The outer server is larger than the compositor's window, so that
+        # the pointer can leave it and enter again.
+        self.xvfb, self.input_display = e2elib.start_xvfb(f"{w + 64}x{h + 64}x24")
+        run = tempfile.mkdtemp(prefix=f"{self.name}-", dir=self.tmp)
+        env = dict(os.environ, DISPLAY=self.input_display, XDG_RUNTIME_DIR=run, **self.environment())
+        for name in ("WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XAUTHORITY"):
+            env.pop(name, None)
+        log = os.path.join(self.tmp, f"{self.name}.log")
+        proc = self.spawn(self.command(run), log, env=env, cwd=run)
+        socket = os.path.join(run, self.socket)
+        compositors.wait_for(f"{self.name}'s Wayland socket", lambda: os.path.exists(socket), timeout=30, proc=proc,
+                             log=log)
+        self.wl_env = dict(os.environ, XDG_RUNTIME_DIR=run, WAYLAND_DISPLAY=self.socket)
+        time.sleep(1.0)
+        self.move(w + 32, h + 32)
+        time.sleep(0.2)
+        self.move(w // 2, h // 2)
+
+    def around(self, proc):
+        return (0, 0, *self.size)
+
+    def screen(self, path):
+        subprocess.run([self.xprobe, "rootsnap", path], env=dict(os.environ, DISPLAY=self.input_display), check=True,
+                       timeout=10, capture_output=True)
+        return crop(e2elib.read_ppm(path), (0, 0, *self.size))
+
+    def press(self, button):
+        self.xdotool("mousedown", str(button))
+
+    def release(self, button):
+        self.xdotool("mouseup", str(button))
+
+    def pause(self, ms):
+        time.sleep(ms / 1000)
+
+    def float_program(self, proc):
+        pass
+
+    def stop(self):
+        compositors.Desktop.stop(self)
+        if getattr(self, "xvfb", None):
+            self.xvfb.terminate()
+            self.xvfb.wait()
+
+
+class NestedWeston(Nested):
+    name = "weston"
+    programs = ("weston",)
+
+    def command(self, run):
+        ini = os.path.join(run, "weston.ini")
+        with open(ini, "w") as f:
+            f.write("[core]\nidle-time=0\n[shell]\npanel-position=none\nbackground-color=0xff336699\n")
+        w, h = self.size
+        return ["weston", "--backend=x11-backend.so", "--use-pixman", f"--config={ini}", f"--width={w}",
+                f"--height={h}", f"--socket={self.socket}", f"--log={os.path.join(self.tmp, 'weston-own.log')}"]
+
+
+class NestedMutter(Nested):
+    name = "mutter"
+    programs = ("mutter", "dbus-run-session")
+
+    def environment(self):
+        w, h = self.size
+        return {"MUTTER_DEBUG_DUMMY_MODE_SPECS": f"{w}x{h}"}
+
+    def command(self, run):
+        return ["dbus-run-session", "--", "mutter", "--nested", "--wayland", "--no-x11", "--wayland-display",
+                self.socket]
+
+
+class NestedKWin(Nested):
+    name = "kwin"
+    programs = ("kwin_wayland", "dbus-run-session")
+
+    def environment(self):
+        return {"KWIN_COMPOSE": "Q"}  # software compositing: no GPU needed
+
+    def command(self, run):
+        # kwin_wayland carries a file capability that a container without
+        # it cannot grant: a plain copy (of that name) runs anywhere.
+        copy = os.path.join(self.tmp, "kwin_wayland")
+        shutil.copy(shutil.which("kwin_wayland"), copy)
+        w, h = self.size
+        return ["dbus-run-session", "--", copy, "--x11-display", self.input_display, "--width", str(w), "--height",
+                str(h), "--socket", self.socket, "--no-lockscreen", "--no-global-shortcuts"]
+
+
+class HeadlessWeston(compositors.Desktop):
+    """weston headless with its software renderer: pictures only (its
+    headless back-end has no seat)."""
+
+    name = "weston"
+    socket = "morvalen-wayland"
+
+    def start(self):
+        e2elib.programs_or_skip("weston", "weston-screenshooter", hint=" (the weston tests need it)")
+        run = tempfile.mkdtemp(prefix="weston-", dir=self.tmp)
+        ini = os.path.join(run, "weston.ini")
+        with open(ini, "w") as f:
+            f.write("[core]\nidle-time=0\n[shell]\npanel-position=none\nbackground-color=0xff336699\n")
+        # The output's size in its logical pixels; scaled, the smallest the
+        # program is made for, so that the screenshots stay small.
+        if self.scale > 1:
+            self.size = (640, 480)
+        w, h = self.size
+        env = dict(os.environ, XDG_RUNTIME_DIR=run)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET"):
+            env.pop(name, None)
+        log = os.path.join(self.tmp, "weston.log")
+        proc = self.spawn(["weston", "--backend=headless-backend.so", "--use-pixman", f"--config={ini}",
+                           f"--width={w}", f"--height={h}", f"--scale={self.scale}", f"--socket={self.socket}",
+                           "--debug"], log, env=env, cwd=run)
+        socket = os.path.join(run, self.socket)
+        compositors.wait_for("weston's Wayland socket", lambda: os.path.exists(socket), timeout=30, proc=proc, log=log)
+        self.wl_env = dict(os.environ, XDG_RUNTIME_DIR=run, WAYLAND_DISPLAY=self.socket)
+        self.shooter = tempfile.mkdtemp(prefix="shots-", dir=self.tmp)
+
+    def around(self, proc):
+        return (0, 0, *self.size)
+
+    def screen(self, path):
+        for old in glob.glob(os.path.join(self.shooter, "*.png")):
+            os.unlink(old)
+        r = subprocess.run(["weston-screenshooter"], env=self.wl_env, cwd=self.shooter, capture_output=True, text=True,
+                           timeout=20)
+        shots = glob.glob(os.path.join(self.shooter, "*.png"))
+        if r.returncode != 0 or not shots:
+            raise Failure(f"weston-screenshooter: {r.stderr.strip()}")
+        shutil.copy(shots[0], path.replace(".ppm", ".png"))
+        return e2elib.read_png(shots[0])
 
 
 class Session:
@@ -230,19 +434,18 @@ class Session:
     def input_ready(self):
         """The seat gains a pointer and a keyboard; the first key of a new
         keyboard is lost to a client that has not yet taken it."""
-        self.desk.start_input()
-        time.sleep(0.5)
+        if isinstance(self.desk, NativeSway):
+            self.desk.start_input()
+            time.sleep(0.5)
         self.desk.key("shift")
         time.sleep(0.2)
 
-    def shows_window(self, proc):
-        """The main window: an xdg-shell window titled "Morvalen", named for
-        its desktop file, with the header band and rows."""
-        view = self.desk.main_view(proc)
-        check(view.get("name") == "Morvalen" and view.get("app_id") == "morvalen" and view.get("shell") == "xdg_shell",
-              f"sway shows {view.get('shell')} window {view.get('name')!r} of app {view.get('app_id')!r}")
-        around = self.desk.client_rect(view)
-        img = self.settled("main", lambda i: self.band(i, around)[1] > 50 * self.desk.scale ** 2)
+    def shows_window(self, proc, framed=None):
+        """The main window with the header band and rows; with `framed`, with
+        (or without) the classic frame the program draws where the
+        compositor draws none."""
+        around = self.desk.around(proc)
+        img = self.settled("main", lambda i: self.main_at(i, around) is not None)
         rect = client_area(img, around, self.desk.scale)
         band, yellow = self.band(img, rect)
         s = self.desk.scale
@@ -250,7 +453,16 @@ class Session:
         check(band in (15 * s, 16 * s), f"the header band is {band} device rows, not 15 or 16 times {s}")
         below = crop(img, self.device((rect[0], rect[1] + 16, rect[2], min(rect[3] - 16, 32))))
         check(below.has(e2elib.BEIGE), "no beige rows below the header band")
+        if framed is not None:
+            check(frame_drawn(img, rect, s) == framed,
+                  f"the program {'drew no' if framed else 'drew its own'} frame above the client area at {rect}")
         return rect, img
+
+    def main_at(self, img, around):
+        try:
+            return client_area(img, around, self.desk.scale)
+        except Failure:
+            return None
 
     def band(self, img, rect):
         return e2elib.header_band(crop(img, self.device(rect)))
@@ -270,9 +482,9 @@ class Session:
     def box_over(self, box, rect):
         """Over the main window, centred across it. Where the box fits in the
         main window (the frame the program sees included) it is placed as
-        the program asks: centred both ways. Beyond, it is a window of its
-        own that the compositor places: centred across the main window and
-        over it is what the program can count on (as under Xwayland)."""
+        the program asks: centred both ways. Beyond, a compositor may place
+        it: centred across the main window and over it is what the program
+        can count on (as under Xwayland)."""
         s = self.desk.scale
         bx, by, bw, bh = (v / s for v in box)
         wx, wy = rect[0] - INSETS[0], rect[1] - INSETS[1]
@@ -285,11 +497,57 @@ class Session:
         else:
             check(by < wy + wh and by + bh > wy, f"{where}: not over it")
 
+    def box_placed_as_asked(self, box, rect):
+        """Where the program puts it: centred across the main window and down
+        it, or, taller than the window, ending where the window ends (the
+        red outline a few pixels inside the box's edge)."""
+        s = self.desk.scale
+        bx, by, bw, bh = (v / s for v in box)
+        wx, wy = rect[0] - INSETS[0], rect[1] - INSETS[1]
+        ww, wh = rect[2] + INSETS[0] + INSETS[2], rect[3] + INSETS[1] + INSETS[3]
+        where = f"the box at {bx:.0f},{by:.0f} {bw:.0f}x{bh:.0f} over the window at {wx},{wy} {ww}x{wh}"
+        check(abs(bx + bw / 2 - (wx + ww / 2)) <= 2, f"{where}: not centred across it")
+        if bh < wh:
+            check(abs(by + bh / 2 - (wy + wh / 2)) <= 2, f"{where}: not centred down it")
+        else:
+            check(abs(by + bh - (wy + wh)) <= 5, f"{where}: does not end where the window ends")
+
     def corners_clear(self, before, after, box):
         bx, by, bw, bh = box
         for px, py in ((bx + 2, by + 2), (bx + bw - 3, by + 2), (bx + 2, by + bh - 3), (bx + bw - 3, by + bh - 3)):
             check(after.pixel(px, py) == before.pixel(px, py),
                   f"the box's corner at {px},{py} shows {after.pixel(px, py)}, not {before.pixel(px, py)} behind it")
+
+    def click_keeps_box(self, rect, box):
+        """A click on the (disabled) main window, away from the box, leaves
+        the box where it was and on top, and O still closes it."""
+        self.desk.click(rect[0] + 50, rect[1] + 24)
+        time.sleep(0.5)
+        check(red_box(self.screen("after-click")) == box, "a click on the main window moved or hid the box")
+        self.desk.key("o")
+        self.closed("o-after-click")
+
+    def drag(self, start, by):
+        """Presses the left button at `start`, moves by `by` at a hand's pace
+        (a compositor that moves a window itself starts from where the
+        pointer is when the client asks it to) and lets go."""
+        self.desk.move(*start)
+        self.desk.press(1)
+        self.desk.pause(100)
+        for step in range(1, 11):
+            self.desk.move(start[0] + by[0] * step // 10, start[1] + by[1] * step // 10)
+            self.desk.pause(20)
+        self.desk.release(1)
+
+    def box_drags(self, box, start):
+        s = self.desk.scale
+        self.drag(start, (40, 30))
+        moved = self.settled("dragged", lambda i: red_box(i) not in (None, box))
+        got = red_box(moved)
+        check(abs(got[0] - box[0] - 40 * s) <= s and abs(got[1] - box[1] - 30 * s) <= s,
+              f"the box dragged by 40,30 went from {box[:2]} to {got[:2]}")
+        self.desk.key("o")
+        self.closed("o-after-drag")
 
     def done_when(self):
         """Without any input device at the start, the window maps titled
@@ -314,58 +572,37 @@ class Session:
     def modal_and_dragged(self):
         """Floating: a click on the main window leaves the box on top and
         taking keys; a press on the box's body drags it (low on the oval,
-        where the box lies over the main window: sway gives a pop-up no
+        where the box lies over the main window: sway 1.7 gives a pop-up no
         input beyond its owner); a hundred openings of the box leave no
         descriptor or buffer behind."""
         proc = self.start()
         try:
             self.input_ready()
-            self.desk.main_view(proc)
-            self.desk.swaymsg(f"[pid={proc.proc.pid}]", "floating", "enable")
-            time.sleep(0.3)
+            self.desk.float_program(proc)
             rect, _ = self.shows_window(proc)
             box, _ = self.open_box(rect)
             self.box_over(box, rect)
-            self.desk.click(rect[0] + 50, rect[1] + 24)
-            time.sleep(0.5)
-            check(red_box(self.screen("after-click")) == box, "a click on the main window moved or hid the box")
-            self.desk.key("o")
-            self.closed("o-after-click")
-
+            self.click_keeps_box(rect, box)
             box, _ = self.open_box(rect)
             s = self.desk.scale
             bx, by, bw, bh = (v // s for v in box)
-            start = (bx + bw * 22 // 100, by + bh - 30)
-            self.desk.move(*start)
-            self.desk.send("down 1")
-            # At a hand's pace: a compositor that moves the window itself
-            # starts from where the pointer is when the client asks it to.
-            self.desk.send("sleep 100")
-            for step in range(1, 11):
-                self.desk.move(start[0] + 4 * step, start[1] + 3 * step)
-                self.desk.send("sleep 20")
-            self.desk.send("up 1")
-            moved = self.settled("dragged", lambda i: red_box(i) not in (None, box))
-            got = red_box(moved)
-            check(abs(got[0] - box[0] - 40 * s) <= s and abs(got[1] - box[1] - 30 * s) <= s,
-                  f"the box dragged by 40,30 went from {box[:2]} to {got[:2]}")
-            self.desk.key("o")
-            self.closed("o-after-drag")
-
-            fds, buffers = proc.descriptors(), proc.surface_buffers()
-            row = (rect[0] + ROW[0], rect[1] + ROW[1])
-            for n in range(100):
-                self.desk.click(*row, 2)
-                self.wait_screen(f"box {n + 1} of 100", lambda i: red_box(i) is not None)
-                self.desk.key("o")
-                self.wait_screen(f"box {n + 1} of 100 closed", lambda i: red_box(i) is None)
-            check(proc.descriptors() <= fds, f"{proc.descriptors() - fds} descriptors more after 100 boxes")
-            check(proc.surface_buffers() <= buffers,
-                  f"{proc.surface_buffers() - buffers} window buffers more after 100 boxes")
+            self.box_drags(box, (bx + bw * 22 // 100, by + bh - 30))
+            self.no_leaks(proc, rect)
             self.desk.key("alt+x")
             proc.expect_exit(0)
         finally:
             proc.stop()
+
+    def no_leaks(self, proc, rect):
+        fds, buffers = proc.descriptors(), proc.surface_buffers()
+        row = (rect[0] + ROW[0], rect[1] + ROW[1])
+        for n in range(100):
+            self.desk.click(*row, 2)
+            self.wait_screen(f"box {n + 1} of 100", lambda i: red_box(i) is not None)
+            self.desk.key("o")
+            self.wait_screen(f"box {n + 1} of 100 closed", lambda i: red_box(i) is None)
+        check(proc.descriptors() <= fds, f"{proc.descriptors() - fds} descriptors more after 100 boxes")
+        check(proc.surface_buffers() <= buffers, f"{proc.surface_buffers() - buffers} window buffers more after 100 boxes")
 
     def scaled(self):
         """At scale 2 the window and the box are drawn at twice the size,
@@ -374,9 +611,7 @@ class Session:
         proc = self.start()
         try:
             rect, img = self.shows_window(proc)
-            band = self.device((rect[0], rect[1], min(rect[2], 540), 16))
-            blocks = sharp_blocks(img, band, 2)
-            check(blocks > 100, f"only {blocks} 2x2 blocks of the header band's text are not one colour: enlarged")
+            self.sharp(img, rect)
             self.input_ready()
             box, _ = self.open_box(rect)
             self.box_over(box, rect)
@@ -388,23 +623,112 @@ class Session:
         finally:
             proc.stop()
 
+    def sharp(self, img, rect):
+        s = self.desk.scale
+        band = self.device((rect[0], rect[1], min(rect[2], 540), 16))
+        blocks = sharp_blocks(img, band, s)
+        check(blocks > 100, f"only {blocks} {s}x{s} blocks of the header band's text are not one colour: enlarged")
+
+    def draws(self):
+        """It maps and draws: the band and rows, in the classic frame the
+        program draws itself where the compositor draws none; at scale 2,
+        at twice the size and sharp."""
+        proc = self.start()
+        try:
+            rect, img = self.shows_window(proc, framed=True)
+            if self.desk.scale > 1:
+                self.sharp(img, rect)
+        finally:
+            proc.stop()
+
+    def framed_desktop(self):
+        """The classic frame the program draws: the caption moves the window
+        (to the middle of the screen, where the box has room above it); the
+        about box exactly where the program puts it, its corners clear; a
+        click on the main window keeps it on top; it drags by its body
+        beyond the main window; the close button ends the program with 0."""
+        proc = self.start()
+        try:
+            self.input_ready()
+            rect, _ = self.shows_window(proc, framed=True)
+            by = (0, self.desk.size[1] // 2 - rect[1])
+            self.drag((rect[0] + 60, rect[1] - 12), by)
+            near = (rect[0] - 20, rect[1] + by[1] - 20, rect[2] + 40, rect[3] + 40)
+            before = self.settled("moved", lambda i: (self.main_at(i, near) or rect)[:2] != rect[:2])
+            moved = client_area(before, near, 1)
+            check(moved[:2] == (rect[0], rect[1] + by[1]),
+                  f"the window dragged by its caption by {by} went from {rect[:2]} to {moved[:2]}")
+            rect = moved
+            box, after = self.open_box(rect)
+            self.box_placed_as_asked(box, rect)
+            self.corners_clear(before, after, box)
+            self.click_keeps_box(rect, box)
+            box, _ = self.open_box(rect)
+            bx, by_, bw, bh = box
+            self.box_drags(box, (bx + bw // 5, by_ + bh // 3))
+            self.desk.click(rect[0] + rect[2] - 10, rect[1] - 10)  # the close button
+            proc.expect_exit(0)
+        finally:
+            proc.stop()
+
+    def server_framed_desktop(self):
+        """Framed by the compositor: the program draws no frame of its own;
+        the box centred over the main window and kept above it at a click on
+        the main window; O closes it; Alt+X ends the program with 0."""
+        proc = self.start()
+        try:
+            self.input_ready()
+            rect, before = self.shows_window(proc, framed=False)
+            box, after = self.open_box(rect)
+            self.box_over(box, rect)
+            self.corners_clear(before, after, box)
+            self.click_keeps_box(rect, box)
+            self.desk.key("alt+x")
+            proc.expect_exit(0)
+        finally:
+            proc.stop()
+
+
+def cases_of(compositor):
+    """(name, desktop class, scale, case) for each case of a compositor."""
+    if compositor == "sway":
+        return [
+            ("no DISPLAY: the window maps titled Morvalen with band and rows, a double-click opens the box centred "
+             "over it, O closes it, Alt+X ends with 0", NativeSway, 1, Session.done_when),
+            ("floating: a click on the main window keeps the box on top, the box drags by its body, 100 boxes leak "
+             "nothing", NativeSway, 1, Session.modal_and_dragged),
+            ("scale 2: drawn sharp at twice the size, the box too; the compositor gone, the program ends with a "
+             "message", NativeSway, 2, Session.scaled),
+        ]
+    if compositor == "weston":
+        return [
+            ("headless: maps and draws in its own frame", HeadlessWeston, 1, Session.draws),
+            ("headless at scale 2: drawn sharp at twice the size", HeadlessWeston, 2, Session.draws),
+            ("in Xvfb: the caption moves the window; the box where the program puts it, kept on top, dragged beyond "
+             "the main window; the close button ends with 0", NestedWeston, 1, Session.framed_desktop),
+        ]
+    if compositor == "mutter":
+        return [("in Xvfb: maps in its own frame, the caption moves it; the box where the program puts it, kept on "
+                 "top, dragged beyond the main window; the close button ends with 0", NestedMutter, 1,
+                 Session.framed_desktop)]
+    return [("in Xvfb: maps in KWin's frame, the box centred over it kept on top, O closes it, Alt+X ends with 0",
+             NestedKWin, 1, Session.server_framed_desktop)]
+
 
 def main():
-    if len(sys.argv) != 4 or sys.argv[1] != "sway":
+    if len(sys.argv) != 5 or sys.argv[1] not in ("sway", "weston", "mutter", "kwin"):
         print(__doc__)
         sys.exit(2)
-    morvalen, wlinput = sys.argv[2], sys.argv[3]
+    compositor, morvalen, wlinput, xprobe = sys.argv[1:5]
     shots_dir = os.environ.get("MORVALEN_E2E_SHOTS")
-    cases = []
-    desks = []
 
-    def on(scale, run):
+    def on(desktop, scale, run):
         def case():
-            tmp = tempfile.mkdtemp(prefix=f"morvalen-native-{sys.argv[1]}-")
-            desk = NativeSway(tmp)
+            tmp = tempfile.mkdtemp(prefix=f"morvalen-native-{compositor}-")
+            desk = desktop(tmp)
             desk.scale = scale
             desk.wlinput = wlinput
-            desks.append(desk)
+            desk.xprobe = xprobe
             try:
                 try:
                     desk.start()
@@ -417,15 +741,7 @@ def main():
 
         return case
 
-    cases = [
-        ("no DISPLAY: the window maps titled Morvalen with band and rows, a double-click opens the box centred over it, "
-         "O closes it, Alt+X ends with 0", on(1, Session.done_when)),
-        ("floating: a click on the main window keeps the box on top, the box drags by its body, 100 boxes leak nothing",
-         on(1, Session.modal_and_dragged)),
-        ("scale 2: drawn sharp at twice the size, the box too; the compositor gone, the program ends with a message",
-         on(2, Session.scaled)),
-    ]
-    e2elib.main(cases)
+    e2elib.main([(name, on(desktop, scale, run)) for name, desktop, scale, run in cases_of(compositor)])
 
 
 if __name__ == "__main__":
