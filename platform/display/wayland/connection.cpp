@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,6 +76,23 @@ const wl_seat_listener kSeat = {
     [](void *data, wl_seat *, uint32_t caps) { Self(data)->OnSeatCapabilities(caps); },
     [](void *, wl_seat *, const char *) {},
 };
+
+// What libwayland has to say: kept while connecting, to go into the one
+// line that says why the connection failed; afterwards on stderr.
+std::string *g_connectLog = nullptr;
+
+void OnLibraryLog(const char *format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ' || line.back() == '.')) line.pop_back();
+    if (line.rfind("error: ", 0) == 0) line.erase(0, 7);
+    if (g_connectLog) {
+        *g_connectLog = line;
+        return;
+    }
+    std::fprintf(stderr, "morvalen: %s\n", line.c_str());
+}
 
 const wl_callback_listener kSyncDone = {
     [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; },
@@ -399,9 +417,14 @@ using namespace win32;
 // over in $WAYLAND_SOCKET).
 extern "C" [[gnu::visibility("default")]] display::Backend *MorvalenOpenBackend(display::PluginHost *host,
                                                                                 std::string *why) {
+    std::string log;
+    display::wayland::g_connectLog = &log;
+    wl_log_set_handler_client(display::wayland::OnLibraryLog);
     wl_display *dpy = wl_display_connect(nullptr);
+    const int error = errno;
+    display::wayland::g_connectLog = nullptr;
     if (!dpy) {
-        *why = std::strerror(errno);
+        *why = log.empty() ? std::strerror(error) : log;
         return nullptr;
     }
     auto backend = std::make_unique<display::wayland::WaylandBackend>(host, dpy);

@@ -15,6 +15,12 @@ import xvfb  # noqa: E402
 
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these scripts
 
+# The program goes to the X display each test names, never to a Wayland
+# compositor of the session the tests run in; the Wayland tests name their
+# own compositor's display.
+for _name in ("WAYLAND_DISPLAY", "WAYLAND_SOCKET", "MORVALEN_BACKEND"):
+    os.environ.pop(_name, None)
+
 NAVY = (0, 0, 128)
 YELLOW = (255, 255, 0)
 BEIGE = (245, 245, 220)

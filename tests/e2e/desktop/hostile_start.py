@@ -3,8 +3,9 @@
 bare machine would start it: closed standard descriptors, a face cache that
 is a FIFO or names files that are no faces, a cache directory someone else
 owns or may write in, no home directory, fonts that are missing, corrupt or
-absurd, an X server with only 8-bit colour. Each start either shows a
-window with text or ends at once with a message that names the cause.
+absurd, an X server with only 8-bit colour, a Wayland display that is not
+there. Each start either shows a window with text or ends at once with a
+message that names the cause.
 
 usage: hostile_start.py MORVALEN MORVALEN-DRIVES XPROBE"""
 
@@ -268,6 +269,32 @@ def eight_bit_server():
         server.wait()
 
 
+def display_choice():
+    """A Wayland display that does not answer gives way to the X display with
+    one line on stderr; without DISPLAY, one line names both variables;
+    MORVALEN_BACKEND insists on one window system or names its mistake."""
+    runtime = place("runtime")
+    os.chmod(runtime, 0o700)
+    gone = dict(WAYLAND_DISPLAY="morvalen-no-such-compositor", XDG_RUNTIME_DIR=runtime, MORVALEN_BACKEND=None)
+    err = shows_text(env_with(**gone), "wayland-fallback")
+    lines = err.strip().splitlines()
+    check(len(lines) == 1 and "morvalen-no-such-compositor" in lines[0] and "using the X display" in lines[0],
+          f"the fall back to X said {err.strip()!r}")
+    err = shows_text(env_with(**dict(gone, MORVALEN_BACKEND="x11")), "forced-x11")
+    check(not err.strip(), f"MORVALEN_BACKEND=x11 still tried Wayland: {err.strip()!r}")
+
+    def ends(env, expect):
+        r = subprocess.run([tools.morvalen], env=env, capture_output=True, text=True, timeout=20)
+        lines = r.stderr.strip().splitlines()
+        check(r.returncode == 1 and len(lines) == 1 and all(e in lines[0] for e in expect),
+              f"exit code {r.returncode}, stderr {r.stderr.strip()!r}; expected one line naming {expect}")
+
+    ends(env_with(**gone, DISPLAY=None), ("WAYLAND_DISPLAY", "morvalen-no-such-compositor", "DISPLAY is not set"))
+    ends(env_with(WAYLAND_DISPLAY=None, DISPLAY=None, MORVALEN_BACKEND=None), ("WAYLAND_DISPLAY", "DISPLAY"))
+    ends(env_with(**dict(gone, MORVALEN_BACKEND="wayland")), ("morvalen-no-such-compositor",))
+    ends(env_with(MORVALEN_BACKEND="gtk"), ("MORVALEN_BACKEND", "gtk", "x11 or wayland"))
+
+
 e2elib.main([
     ("closed standard descriptors and a broken user font configuration", closed_standard_descriptors),
     ("a face cache that is a FIFO", cache_that_is_a_fifo),
@@ -277,4 +304,5 @@ e2elib.main([
     ("no home directory", no_home_directory),
     ("fonts that cannot give text", fonts_that_cannot_give_text),
     ("an 8-bit X server", eight_bit_server),
+    ("a Wayland display that is not there, and the window system insisted on", display_choice),
 ])

@@ -97,9 +97,10 @@ def check_tree(prefix, run_drives=True):
         path = os.path.join(prefix, exe)
         if not (os.path.isfile(path) and os.access(path, os.X_OK)):
             failed.append(f"{exe} missing or not executable")
-    # The program looks for its accessibility plugin here, beside bin/.
-    if not os.path.isfile(os.path.join(prefix, "lib/morvalen/morvalen-a11y.so")):
-        failed.append("lib/morvalen/morvalen-a11y.so missing")
+    # The program looks for its plugins here, beside bin/.
+    for plugin in ("morvalen-a11y.so", "morvalen-wayland.so"):
+        if not os.path.isfile(os.path.join(prefix, "lib/morvalen", plugin)):
+            failed.append(f"lib/morvalen/{plugin} missing")
     drives = os.path.join(prefix, "bin/morvalen-drives")
     if run_drives and os.access(drives, os.X_OK):
         r = subprocess.run([drives], capture_output=True, text=True, timeout=30)
