@@ -78,9 +78,15 @@ std::string StripMnemonic(const std::string &title, char *mnemonic) {
     return out;
 }
 
-Box DeviceBox(RECT r) {
+// A rectangle of the program's screen on the display's, in device pixels.
+// Where the display does not say where windows are (Wayland), in the
+// coordinates of the top-level window of `h` instead.
+Box DeviceBox(HWND h, RECT r) {
     if (!display::IsOpen()) return {};
     display::Backend &b = display::Current();
+    if (!b.KnowsScreenPositions()) {
+        if (wm::Window *top = wm::TopLevelOf(wm::WindowOf(h))) OffsetRect(&r, -top->rect.left, -top->rect.top);
+    }
     POINT a = b.ToDevice({r.left, r.top});
     POINT z = b.ToDevice({r.right, r.bottom});
     return {a.x, a.y, z.x - a.x, z.y - a.y};
@@ -172,7 +178,7 @@ bool IsDialog(const wm::Window &w) {
 void DescribeWindow(HWND h, const wm::Window &w, NodeInfo *info) {
     RECT r{};
     GetWindowRect(h, &r);
-    info->extents = DeviceBox(r);
+    info->extents = DeviceBox(h, r);
     info->enabled = IsWindowEnabled(h) != FALSE;
     info->visible = (w.style & WS_VISIBLE) != 0;
     info->showing = IsWindowVisible(h) != FALSE && !wm::TopLevelOf(wm::WindowOf(h))->minimized;
@@ -275,7 +281,7 @@ public:
             const TextRun &run = (*runs)[static_cast<size_t>(n.label)];
             info->role = Role::Label;
             info->name = Tidy(run.text);
-            info->extents = DeviceBox(ClientToScreenRect(h, run.cell));
+            info->extents = DeviceBox(h, ClientToScreenRect(h, run.cell));
             info->visible = info->showing = IsWindowVisible(h) != FALSE;
             return true;
         }
@@ -314,7 +320,7 @@ private:
         info->name = ItemName(list, index);
         RECT rc{};
         SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rc));
-        info->extents = DeviceBox(ClientToScreenRect(list, rc));
+        info->extents = DeviceBox(list, ClientToScreenRect(list, rc));
         RECT client{};
         GetClientRect(list, &client);
         RECT shown{};

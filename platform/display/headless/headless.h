@@ -44,6 +44,7 @@ public:
     int Dpi() override { return 96; }
     int Scale() override { return scale_; }
     DWORD Now() override;
+    bool KnowsScreenPositions() override { return positionsKnown_; }
 
     // Test side.
     void Inject(const Event &ev);
@@ -69,6 +70,8 @@ public:
     NativeId Focused() const { return focused_; }
     // The windows the layer brought forward as the user's doing, in order.
     const std::vector<NativeId> &Activated() const { return activated_; }
+    // A window system that does not say where windows are (Wayland).
+    void SetPositionsKnown(bool known) { positionsKnown_ = known; }
 
     struct Native {
         RECT client{};
@@ -105,6 +108,7 @@ private:
     gdi::Surface screen_;
     std::function<void()> idle_;
     std::vector<NativeId> activated_;
+    bool positionsKnown_ = true;
 };
 
 }  // namespace win32::display

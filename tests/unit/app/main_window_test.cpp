@@ -361,6 +361,15 @@ TEST_F(MainWindowRun, DrawnAtTwiceTheScale) {
         EXPECT_EQ(row.extents.x, 2 * origin.x);
         EXPECT_EQ(row.extents.y, 2 * (origin.y + kItemHeight));
         EXPECT_EQ(row.extents.height, 2 * kItemHeight);
+        // Where the display does not say where windows are, the places are
+        // within the main window.
+        screen->SetPositionsKnown(false);
+        ASSERT_TRUE(a11y::SharedHost().Describe(a11y::Node{a11y::WindowNode(DriveList).window, 1, -1}, &row));
+        RECT frame{};
+        GetWindowRect(MainWindow, &frame);
+        EXPECT_EQ(row.extents.x, 2 * (origin.x - frame.left));
+        EXPECT_EQ(row.extents.y, 2 * (origin.y - frame.top + kItemHeight));
+        screen->SetPositionsKnown(true);
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(Run(), 0);
