@@ -229,6 +229,7 @@ class Sway(Desktop):
     # Without Xwayland the programs are Wayland clients of sway's own.
     xwayland = True
     scale = 1
+    config = ""  # more lines for sway's configuration
 
     def start(self):
         e2elib.programs_or_skip("sway", "swaymsg", "grim", *(("Xwayland", "xhost") if self.xwayland else ()),
@@ -263,6 +264,7 @@ class Sway(Desktop):
                 f.write(f"xwayland enable\n{output}exec sh -c '{grant}echo \"$DISPLAY\" > {run}/x-display'\n")
             else:
                 f.write(f"xwayland disable\n{output}")
+            f.write(self.config)
         os.chmod(conf, 0o644)
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": run, "XDG_RUNTIME_DIR": run,
                "WLR_BACKENDS": "headless", "WLR_RENDERER": "pixman", "WLR_LIBINPUT_NO_DEVICES": "1"}
