@@ -623,6 +623,37 @@ class Session:
         finally:
             proc.stop()
 
+    def outputs_change(self):
+        """An output added, the scale of the window's output changed and that
+        output then switched off while the box is open: the program lives
+        on, O closes the box and Alt+X ends it with 0; Esc at the start (the
+        main window has the focus) ends it with 0 too."""
+        proc = self.start()
+        try:
+            self.shows_window(proc)
+            self.input_ready()
+            self.desk.key("Escape")
+            proc.expect_exit(0)
+        finally:
+            proc.stop()
+        proc = self.start()
+        try:
+            rect, _ = self.shows_window(proc)
+            self.open_box(rect)
+            self.desk.swaymsg("create_output")
+            self.desk.swaymsg("output", "HEADLESS-1", "scale", "2")
+            time.sleep(0.5)
+            check(proc.running(), "the program ended when its output's scale changed")
+            self.desk.swaymsg("output", "HEADLESS-1", "disable")
+            time.sleep(0.5)
+            check(proc.running(), "the program ended when its output was switched off")
+            self.desk.key("o")
+            time.sleep(0.5)
+            self.desk.key("alt+x")
+            proc.expect_exit(0)
+        finally:
+            proc.stop()
+
     def sharp(self, img, rect):
         s = self.desk.scale
         band = self.device((rect[0], rect[1], min(rect[2], 540), 16))
@@ -699,6 +730,8 @@ def cases_of(compositor):
              "nothing", NativeSway, 1, Session.modal_and_dragged),
             ("scale 2: drawn sharp at twice the size, the box too; the compositor gone, the program ends with a "
              "message", NativeSway, 2, Session.scaled),
+            ("Esc at the start ends with 0; an output added, its scale changed, switched off while the box is open",
+             NativeSway, 1, Session.outputs_change),
         ]
     if compositor == "weston":
         return [
