@@ -32,7 +32,8 @@ struct Globals {
 void OnGlobal(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
     auto *g = static_cast<Globals *>(data);
     if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
-        g->compositor = static_cast<wl_compositor *>(wl_registry_bind(registry, name, &wl_compositor_interface, 4));
+        g->compositor =
+            static_cast<wl_compositor *>(wl_registry_bind(registry, name, &wl_compositor_interface, 4));
     } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
         g->shm = static_cast<wl_shm *>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
     } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
@@ -44,7 +45,8 @@ void OnGlobalRemove(void *, wl_registry *, uint32_t) {}
 
 const wl_registry_listener kRegistry = {OnGlobal, OnGlobalRemove};
 
-const xdg_wm_base_listener kWmBase = {[](void *, xdg_wm_base *base, uint32_t serial) { xdg_wm_base_pong(base, serial); }};
+const xdg_wm_base_listener kWmBase = {
+    [](void *, xdg_wm_base *base, uint32_t serial) { xdg_wm_base_pong(base, serial); }};
 
 const xdg_surface_listener kXdgSurface = {[](void *data, xdg_surface *surface, uint32_t serial) {
     xdg_surface_ack_configure(surface, serial);
@@ -115,7 +117,8 @@ int main(int argc, char **argv) {
     auto *pixels = static_cast<uint32_t *>(mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
     if (pixels == MAP_FAILED) return 1;
     wl_shm_pool *pool = wl_shm_create_pool(g.shm, fd, static_cast<int32_t>(bytes));
-    wl_buffer *buffer = wl_shm_pool_create_buffer(pool, 0, kWidth, kHeight, kWidth * 4, WL_SHM_FORMAT_XRGB8888);
+    wl_buffer *buffer =
+        wl_shm_pool_create_buffer(pool, 0, kWidth, kHeight, kWidth * 4, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     for (size_t i = 0; i < bytes / 4; ++i) pixels[i] = 0xFFC0C0C0u;

@@ -85,7 +85,8 @@ Box DeviceBox(HWND h, RECT r) {
     if (!display::IsOpen()) return {};
     display::Backend &b = display::Current();
     if (!b.KnowsScreenPositions()) {
-        if (wm::Window *top = wm::TopLevelOf(wm::WindowOf(h))) OffsetRect(&r, -top->rect.left, -top->rect.top);
+        if (wm::Window *top = wm::TopLevelOf(wm::WindowOf(h)))
+            OffsetRect(&r, -top->rect.left, -top->rect.top);
     }
     POINT a = b.ToDevice({r.left, r.top});
     POINT z = b.ToDevice({r.right, r.bottom});

@@ -131,6 +131,7 @@ struct Window {
     // The size the compositor asked for at its last configure (window
     // geometry, logical); 0 x 0 lets the client choose.
     SIZE askedSize{};
+    SIZE ownSize{};  // the client size it had before it was last maximized or tiled
     uint32_t ackSerial = 0;
     bool ackPending = false;
 

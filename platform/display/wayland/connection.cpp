@@ -85,7 +85,8 @@ void OnLibraryLog(const char *format, va_list args) {
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
     std::string line = text;
-    while (!line.empty() && (line.back() == '\n' || line.back() == ' ' || line.back() == '.')) line.pop_back();
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ' || line.back() == '.'))
+        line.pop_back();
     if (line.rfind("error: ", 0) == 0) line.erase(0, 7);
     if (g_connectLog) {
         *g_connectLog = line;

@@ -362,6 +362,17 @@ void WaylandBackend::MapToplevel(Window &w) {
 
 void WaylandBackend::OnConfigure(Window &w, int width, int height, bool activated, bool maximized,
                                  bool fullscreen, bool tiled, bool resizing) {
+    // Maximized, full-screen or tiled the compositor gives the size; let
+    // go, a window gets its own back (compositors leave that to it).
+    const bool constrained = maximized || fullscreen || tiled;
+    const bool wasConstrained = w.maximized || w.fullscreen || w.tiled;
+    if (constrained && !wasConstrained) {
+        w.ownSize = {w.client.right - w.client.left, w.client.bottom - w.client.top};
+    } else if (!constrained && wasConstrained && (width <= 0 || height <= 0) && w.ownSize.cx > 0) {
+        const POINT o = w.ClientOffset();
+        width = w.ownSize.cx + 2 * o.x;
+        height = w.ownSize.cy + o.y + o.x;
+    }
     w.askedSize = {width, height};
     w.activated = activated;
     w.maximized = maximized;

@@ -606,8 +606,9 @@ class Session:
 
     def scaled(self):
         """At scale 2 the window and the box are drawn at twice the size,
-        sharp (text is not enlarged pixels); when the compositor goes away
-        the program ends at once with a message."""
+        sharp (text is not enlarged pixels); in the box Tab and the arrows
+        keep the focus on Ok and Enter presses it; when the compositor goes
+        away the program ends at once with a message."""
         proc = self.start()
         try:
             rect, img = self.shows_window(proc)
@@ -615,8 +616,12 @@ class Session:
             self.input_ready()
             box, _ = self.open_box(rect)
             self.box_over(box, rect)
-            self.desk.key("o")
-            self.closed("o")
+            for key in ("Tab", "Right", "Left"):
+                self.desk.key(key)
+            time.sleep(0.3)
+            check(red_box(self.screen("after-tab")) is not None, "Tab or an arrow closed the box")
+            self.desk.key("Return")
+            self.closed("return")
             compositors.end_group(self.desk.procs[0])
             err = proc.expect_exit(1)
             check("lost" in err, f"no word of the lost compositor on stderr: {err!r}")
@@ -674,8 +679,9 @@ class Session:
 
     def framed_desktop(self):
         """The classic frame the program draws: the caption moves the window
-        (to the middle of the screen, where the box has room above it); the
-        about box exactly where the program puts it, its corners clear; a
+        (to the middle of the screen, where the box has room above it), a
+        double-click on it maximizes it and another restores it; the about
+        box exactly where the program puts it, its corners clear; a
         click on the main window keeps it on top; it drags by its body
         beyond the main window; the close button ends the program with 0."""
         proc = self.start()
@@ -689,7 +695,7 @@ class Session:
             moved = client_area(before, near, 1)
             check(moved[:2] == (rect[0], rect[1] + by[1]),
                   f"the window dragged by its caption by {by} went from {rect[:2]} to {moved[:2]}")
-            rect = moved
+            rect = self.maximized_and_back(moved)
             box, after = self.open_box(rect)
             self.box_placed_as_asked(box, rect)
             self.corners_clear(before, after, box)
@@ -701,6 +707,24 @@ class Session:
             proc.expect_exit(0)
         finally:
             proc.stop()
+
+    def maximized_and_back(self, rect):
+        """A double-click on the caption maximizes the window (the client
+        area grows to the screen less the frame) and another gives it back
+        its size and place (the compositor asks for each size, and takes
+        only a buffer of that size)."""
+        caption = (rect[0] + 60, rect[1] - 12)
+        self.desk.click(*caption, 2)
+        w, h = self.desk.size
+        big = self.settled("maximized", lambda i: (self.main_at(i, (0, 0, w, h)) or rect)[2] > rect[2])
+        grown = client_area(big, (0, 0, w, h), 1)
+        check(grown[2] >= w - 2 * INSETS[0] - 40, f"maximized, the client area is {grown}")
+        self.desk.click(grown[0] + 60, grown[1] - 12, 2)
+        back = self.settled("restored", lambda i: (self.main_at(i, (0, 0, w, h)) or grown)[2] < grown[2])
+        again = client_area(back, (0, 0, w, h), 1)
+        check(again[2:] == rect[2:], f"restored, the client area is {again}, not {rect}")
+        time.sleep(0.6)  # past the double-click time: the next click on the list is a first one
+        return again
 
     def server_framed_desktop(self):
         """Framed by the compositor: the program draws no frame of its own;
@@ -728,8 +752,8 @@ def cases_of(compositor):
              "over it, O closes it, Alt+X ends with 0", NativeSway, 1, Session.done_when),
             ("floating: a click on the main window keeps the box on top, the box drags by its body, 100 boxes leak "
              "nothing", NativeSway, 1, Session.modal_and_dragged),
-            ("scale 2: drawn sharp at twice the size, the box too; the compositor gone, the program ends with a "
-             "message", NativeSway, 2, Session.scaled),
+            ("scale 2: drawn sharp at twice the size, the box too, Tab and arrows stay on Ok, Enter closes it; the "
+             "compositor gone, the program ends with a message", NativeSway, 2, Session.scaled),
             ("Esc at the start ends with 0; an output added, its scale changed, switched off while the box is open",
              NativeSway, 1, Session.outputs_change),
         ]
@@ -737,13 +761,14 @@ def cases_of(compositor):
         return [
             ("headless: maps and draws in its own frame", HeadlessWeston, 1, Session.draws),
             ("headless at scale 2: drawn sharp at twice the size", HeadlessWeston, 2, Session.draws),
-            ("in Xvfb: the caption moves the window; the box where the program puts it, kept on top, dragged beyond "
-             "the main window; the close button ends with 0", NestedWeston, 1, Session.framed_desktop),
+            ("in Xvfb: the caption moves the window, maximizes and restores it; the box where the program puts it, "
+             "kept on top, dragged beyond the main window; the close button ends with 0", NestedWeston, 1,
+             Session.framed_desktop),
         ]
     if compositor == "mutter":
-        return [("in Xvfb: maps in its own frame, the caption moves it; the box where the program puts it, kept on "
-                 "top, dragged beyond the main window; the close button ends with 0", NestedMutter, 1,
-                 Session.framed_desktop)]
+        return [("in Xvfb: maps in its own frame, the caption moves, maximizes and restores it; the box where the "
+                 "program puts it, kept on top, dragged beyond the main window; the close button ends with 0",
+                 NestedMutter, 1, Session.framed_desktop)]
     return [("in Xvfb: maps in KWin's frame, the box centred over it kept on top, O closes it, Alt+X ends with 0",
              NestedKWin, 1, Session.server_framed_desktop)]
 
