@@ -36,14 +36,13 @@ WaylandBackend *Self(void *data) {
 }
 
 const wl_registry_listener kRegistry = {
-    [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version) {
-        Self(data)->OnGlobal(registry, name, interface, version);
-    },
-    [](void *data, wl_registry *, uint32_t name) { Self(data)->OnGlobalRemove(name); },
+    .global = [](void *data, wl_registry *registry, uint32_t name, const char *interface,
+                 uint32_t version) { Self(data)->OnGlobal(registry, name, interface, version); },
+    .global_remove = [](void *data, wl_registry *, uint32_t name) { Self(data)->OnGlobalRemove(name); },
 };
 
 const xdg_wm_base_listener kWmBase = {
-    [](void *, xdg_wm_base *base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
+    .ping = [](void *, xdg_wm_base *base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
 };
 
 Output *OutputOf(void *data) {
@@ -51,30 +50,33 @@ Output *OutputOf(void *data) {
 }
 
 const wl_output_listener kOutput = {
-    [](void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *, const char *,
-       int32_t) {},
-    [](void *data, wl_output *, uint32_t flags, int32_t width, int32_t height, int32_t) {
-        if (flags & WL_OUTPUT_MODE_CURRENT) OutputOf(data)->mode = {width, height};
-    },
-    [](void *, wl_output *) {},
-    [](void *data, wl_output *, int32_t factor) { OutputOf(data)->scale = std::clamp(factor, 1, 4); },
-    [](void *, wl_output *, const char *) {},
-    [](void *, wl_output *, const char *) {},
+    .geometry = [](void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *,
+                   const char *, int32_t) {},
+    .mode =
+        [](void *data, wl_output *, uint32_t flags, int32_t width, int32_t height, int32_t) {
+            if (flags & WL_OUTPUT_MODE_CURRENT) OutputOf(data)->mode = {width, height};
+        },
+    .done = [](void *, wl_output *) {},
+    .scale = [](void *data, wl_output *,
+                int32_t factor) { OutputOf(data)->scale = std::clamp(factor, 1, 4); },
+    .name = [](void *, wl_output *, const char *) {},
+    .description = [](void *, wl_output *, const char *) {},
 };
 
 const zxdg_output_v1_listener kXdgOutput = {
-    [](void *, zxdg_output_v1 *, int32_t, int32_t) {},
-    [](void *data, zxdg_output_v1 *, int32_t width, int32_t height) {
-        OutputOf(data)->logical = {width, height};
-    },
-    [](void *, zxdg_output_v1 *) {},
-    [](void *, zxdg_output_v1 *, const char *) {},
-    [](void *, zxdg_output_v1 *, const char *) {},
+    .logical_position = [](void *, zxdg_output_v1 *, int32_t, int32_t) {},
+    .logical_size =
+        [](void *data, zxdg_output_v1 *, int32_t width, int32_t height) {
+            OutputOf(data)->logical = {width, height};
+        },
+    .done = [](void *, zxdg_output_v1 *) {},
+    .name = [](void *, zxdg_output_v1 *, const char *) {},
+    .description = [](void *, zxdg_output_v1 *, const char *) {},
 };
 
 const wl_seat_listener kSeat = {
-    [](void *data, wl_seat *, uint32_t caps) { Self(data)->OnSeatCapabilities(caps); },
-    [](void *, wl_seat *, const char *) {},
+    .capabilities = [](void *data, wl_seat *, uint32_t caps) { Self(data)->OnSeatCapabilities(caps); },
+    .name = [](void *, wl_seat *, const char *) {},
 };
 
 // What libwayland has to say: kept while connecting, to go into the one
@@ -96,7 +98,7 @@ void OnLibraryLog(const char *format, va_list args) {
 }
 
 const wl_callback_listener kSyncDone = {
-    [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; },
+    .done = [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; },
 };
 
 }  // namespace

@@ -38,14 +38,16 @@ RECT Intersect(const RECT &a, const RECT &b) {
 }
 
 const wl_buffer_listener kBuffer = {
-    [](void *data, wl_buffer *buffer) { static_cast<WaylandBackend *>(data)->OnBufferRelease(buffer); },
+    .release = [](void *data,
+                  wl_buffer *buffer) { static_cast<WaylandBackend *>(data)->OnBufferRelease(buffer); },
 };
 
 const wl_callback_listener kFrame = {
-    [](void *data, wl_callback *, uint32_t) {
-        Window &w = *static_cast<Window *>(data);
-        w.backend->OnFrameDone(w);
-    },
+    .done =
+        [](void *data, wl_callback *, uint32_t) {
+            Window &w = *static_cast<Window *>(data);
+            w.backend->OnFrameDone(w);
+        },
 };
 
 void FreeBufferMemory(Buffer &b) {

@@ -25,64 +25,68 @@ WaylandBackend &BackendOf(void *data) {
 }
 
 const xdg_surface_listener kXdgSurface = {
-    [](void *data, xdg_surface *, uint32_t serial) {
-        BackendOf(data).OnSurfaceConfigure(*WindowOfData(data), serial);
-    },
+    .configure = [](void *data, xdg_surface *,
+                    uint32_t serial) { BackendOf(data).OnSurfaceConfigure(*WindowOfData(data), serial); },
 };
 
 const xdg_toplevel_listener kToplevel = {
-    [](void *data, xdg_toplevel *, int32_t width, int32_t height, wl_array *states) {
-        bool activated = false, maximized = false, fullscreen = false, tiled = false, resizing = false;
-        const uint32_t *state = static_cast<const uint32_t *>(states->data);
-        for (size_t i = 0; i < states->size / sizeof(uint32_t); ++i) {
-            switch (state[i]) {
-                case XDG_TOPLEVEL_STATE_ACTIVATED:
-                    activated = true;
-                    break;
-                case XDG_TOPLEVEL_STATE_MAXIMIZED:
-                    maximized = true;
-                    break;
-                case XDG_TOPLEVEL_STATE_FULLSCREEN:
-                    fullscreen = true;
-                    break;
-                case XDG_TOPLEVEL_STATE_RESIZING:
-                    resizing = true;
-                    break;
-                case XDG_TOPLEVEL_STATE_TILED_LEFT:
-                case XDG_TOPLEVEL_STATE_TILED_RIGHT:
-                case XDG_TOPLEVEL_STATE_TILED_TOP:
-                case XDG_TOPLEVEL_STATE_TILED_BOTTOM:
-                    tiled = true;
-                    break;
-                default:
-                    break;
+    .configure =
+        [](void *data, xdg_toplevel *, int32_t width, int32_t height, wl_array *states) {
+            bool activated = false, maximized = false, fullscreen = false, tiled = false, resizing = false;
+            const uint32_t *state = static_cast<const uint32_t *>(states->data);
+            for (size_t i = 0; i < states->size / sizeof(uint32_t); ++i) {
+                switch (state[i]) {
+                    case XDG_TOPLEVEL_STATE_ACTIVATED:
+                        activated = true;
+                        break;
+                    case XDG_TOPLEVEL_STATE_MAXIMIZED:
+                        maximized = true;
+                        break;
+                    case XDG_TOPLEVEL_STATE_FULLSCREEN:
+                        fullscreen = true;
+                        break;
+                    case XDG_TOPLEVEL_STATE_RESIZING:
+                        resizing = true;
+                        break;
+                    case XDG_TOPLEVEL_STATE_TILED_LEFT:
+                    case XDG_TOPLEVEL_STATE_TILED_RIGHT:
+                    case XDG_TOPLEVEL_STATE_TILED_TOP:
+                    case XDG_TOPLEVEL_STATE_TILED_BOTTOM:
+                        tiled = true;
+                        break;
+                    default:
+                        break;
+                }
             }
-        }
-        BackendOf(data).OnConfigure(*WindowOfData(data), width, height, activated, maximized, fullscreen,
-                                    tiled, resizing);
-    },
-    [](void *data, xdg_toplevel *) { BackendOf(data).OnClose(*WindowOfData(data)); },
-    [](void *, xdg_toplevel *, int32_t, int32_t) {},
-    [](void *, xdg_toplevel *, wl_array *) {},
+            BackendOf(data).OnConfigure(*WindowOfData(data), width, height, activated, maximized, fullscreen,
+                                        tiled, resizing);
+        },
+    .close = [](void *data, xdg_toplevel *) { BackendOf(data).OnClose(*WindowOfData(data)); },
+    .configure_bounds = [](void *, xdg_toplevel *, int32_t, int32_t) {},
+    .wm_capabilities = [](void *, xdg_toplevel *, wl_array *) {},
 };
 
 const zxdg_toplevel_decoration_v1_listener kDecoration = {
-    [](void *data, zxdg_toplevel_decoration_v1 *, uint32_t mode) {
-        BackendOf(data).OnDecorationMode(*WindowOfData(data),
-                                         mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
-    },
+    .configure =
+        [](void *data, zxdg_toplevel_decoration_v1 *, uint32_t mode) {
+            BackendOf(data).OnDecorationMode(*WindowOfData(data),
+                                             mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+        },
 };
 
 const wl_surface_listener kSurface = {
-    [](void *data, wl_surface *, wl_output *o) { BackendOf(data).OnSurfaceEnter(*WindowOfData(data), o); },
-    [](void *data, wl_surface *, wl_output *o) { BackendOf(data).OnSurfaceLeave(*WindowOfData(data), o); },
+    .enter = [](void *data, wl_surface *,
+                wl_output *o) { BackendOf(data).OnSurfaceEnter(*WindowOfData(data), o); },
+    .leave = [](void *data, wl_surface *,
+                wl_output *o) { BackendOf(data).OnSurfaceLeave(*WindowOfData(data), o); },
 };
 
 const wl_callback_listener kPositionApplied = {
-    [](void *data, wl_callback *callback, uint32_t) {
-        Window &w = *WindowOfData(data);
-        w.backend->OnPositionApplied(w, callback);
-    },
+    .done =
+        [](void *data, wl_callback *callback, uint32_t) {
+            Window &w = *WindowOfData(data);
+            w.backend->OnPositionApplied(w, callback);
+        },
 };
 
 }  // namespace
@@ -523,9 +527,8 @@ void WaylandBackend::ActivateTopLevel(NativeId id) {
 namespace {
 
 const xdg_activation_token_v1_listener kToken = {
-    [](void *data, xdg_activation_token_v1 *, const char *token) {
-        *static_cast<std::string *>(data) = token ? token : "";
-    },
+    .done = [](void *data, xdg_activation_token_v1 *,
+               const char *token) { *static_cast<std::string *>(data) = token ? token : ""; },
 };
 
 }  // namespace
