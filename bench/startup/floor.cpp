@@ -8,34 +8,17 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "floor_text.h"
+
 namespace {
 
 constexpr int kWidth = 360, kHeight = 120;
-
-// Draws `text` at (x, baseline) in black into the image's pixels.
-void DrawText(FT_Face face, const std::string &text, int x, int baseline, std::vector<uint32_t> *pixels) {
-    for (unsigned char c : text) {
-        if (FT_Load_Char(face, c, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0) continue;
-        const FT_Bitmap &bm = face->glyph->bitmap;
-        for (unsigned row = 0; row < bm.rows; ++row) {
-            for (unsigned col = 0; col < bm.width; ++col) {
-                if (!(bm.buffer[row * bm.pitch + (col >> 3)] & (0x80 >> (col & 7)))) continue;
-                int px = x + face->glyph->bitmap_left + static_cast<int>(col);
-                int py = baseline - face->glyph->bitmap_top + static_cast<int>(row);
-                if (px >= 0 && px < kWidth && py >= 0 && py < kHeight) (*pixels)[py * kWidth + px] = 0;
-            }
-        }
-        x += static_cast<int>(face->glyph->advance.x >> 6);
-    }
-}
 
 }  // namespace
 
@@ -65,7 +48,8 @@ int main(int argc, char **argv) {
     GC gc = XCreateGC(dpy, w, 0, nullptr);
 
     std::vector<uint32_t> pixels(kWidth * kHeight, 0xC0C0C0);
-    DrawText(face, std::string("Free space on all drives") + (shape && randr ? "" : "."), 10, 30, &pixels);
+    DrawFloorText(face, std::string("Free space on all drives") + (shape && randr ? "" : "."), 10, 30,
+                  pixels.data(), kWidth, kHeight, 0);
     XImage *image = XCreateImage(dpy, DefaultVisual(dpy, screen), 24, ZPixmap, 0,
                                  reinterpret_cast<char *>(pixels.data()), kWidth, kHeight, 32, 0);
     for (;;) {

@@ -5,17 +5,16 @@
 // globals, maps one xdg-shell window and draws one string into its wl_shm
 // buffer with FreeType, one-bit glyphs into 32-bit pixels, then waits for
 // events until it is ended.
-#include <ft2build.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
-#include FT_FREETYPE_H
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "floor_text.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace {
@@ -59,23 +58,6 @@ const xdg_toplevel_listener kToplevel = {
     [](void *, xdg_toplevel *, int32_t, int32_t) {},
     [](void *, xdg_toplevel *, wl_array *) {},
 };
-
-// Draws `text` at (x, baseline) in black into the pixels.
-void DrawText(FT_Face face, const std::string &text, int x, int baseline, uint32_t *pixels) {
-    for (unsigned char c : text) {
-        if (FT_Load_Char(face, c, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0) continue;
-        const FT_Bitmap &bm = face->glyph->bitmap;
-        for (unsigned row = 0; row < bm.rows; ++row) {
-            for (unsigned col = 0; col < bm.width; ++col) {
-                if (!(bm.buffer[row * bm.pitch + (col >> 3)] & (0x80 >> (col & 7)))) continue;
-                int px = x + face->glyph->bitmap_left + static_cast<int>(col);
-                int py = baseline - face->glyph->bitmap_top + static_cast<int>(row);
-                if (px >= 0 && px < kWidth && py >= 0 && py < kHeight) pixels[py * kWidth + px] = 0xFF000000u;
-            }
-        }
-        x += static_cast<int>(face->glyph->advance.x >> 6);
-    }
-}
 
 }  // namespace
 
@@ -122,7 +104,7 @@ int main(int argc, char **argv) {
     wl_shm_pool_destroy(pool);
     close(fd);
     for (size_t i = 0; i < bytes / 4; ++i) pixels[i] = 0xFFC0C0C0u;
-    DrawText(face, "Free space on all drives", 10, 30, pixels);
+    DrawFloorText(face, "Free space on all drives", 10, 30, pixels, kWidth, kHeight, 0xFF000000u);
 
     while (!g.configured && wl_display_dispatch(dpy) >= 0) {
     }

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/display/backend.h"
+
 namespace win32::display {
 
 // A key as Win32 reports it.
@@ -51,5 +53,34 @@ int KeysymToWindows1252(unsigned long keysym);
 
 // Windows-1252 text (the program's ANSI strings) as UTF-8.
 std::string Utf8FromWindows1252(const char *text);
+
+// One key's events as the seam takes them, into `out`: for a press KeyDown
+// (when the key has a virtual key, `key` not null) then Char (when it typed
+// `ch`, -1 for none); for a release KeyUp. Each carries the key's codes,
+// whether it repeats, its time and the modifiers held. Returns how many.
+inline int KeyEvents(NativeId window, bool press, const KeyInfo *key, int ch, bool repeat, DWORD time,
+                     int modifiers, Event out[2]) {
+    auto event = [&](Event::Type type) {
+        Event e;
+        e.type = type;
+        e.window = window;
+        if (key) {
+            e.vk = key->vk;
+            e.scanCode = key->scanCode;
+            e.extended = key->extended;
+        }
+        e.repeat = press && repeat;
+        e.time = time;
+        e.modifiers = modifiers;
+        return e;
+    };
+    int n = 0;
+    if (key) out[n++] = event(press ? Event::KeyDown : Event::KeyUp);
+    if (press && ch >= 0) {
+        out[n] = event(Event::Char);
+        out[n++].ch = static_cast<char>(ch);
+    }
+    return n;
+}
 
 }  // namespace win32::display

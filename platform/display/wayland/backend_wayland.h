@@ -31,6 +31,7 @@
 #include "platform/display/backend.h"
 #include "platform/display/frame.h"
 #include "platform/display/plugin.h"
+#include "platform/display/wake_pipe.h"
 
 struct wl_buffer;
 struct wl_callback;
@@ -348,7 +349,7 @@ private:
     bool repeating_ = false;
 
     std::string startToken_;  // the one this process was started with
-    int wakePipe_[2] = {-1, -1};
+    WakePipe wakePipe_;
     bool timeOffsetSet_ = false;
     DWORD timeOffset_ = 0;
     NativeId nextId_ = 1;

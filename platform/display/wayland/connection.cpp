@@ -110,9 +110,7 @@ DWORD MonotonicMs() {
                               static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
-WaylandBackend::WaylandBackend(PluginHost *host, wl_display *dpy) : host_(host), dpy_(dpy) {
-    if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
-}
+WaylandBackend::WaylandBackend(PluginHost *host, wl_display *dpy) : host_(host), dpy_(dpy) {}
 
 WaylandBackend::~WaylandBackend() {
     while (!windows_.empty()) DestroyTopLevel(windows_.rbegin()->first);
@@ -138,8 +136,6 @@ WaylandBackend::~WaylandBackend() {
     if (registry_) wl_registry_destroy(registry_);
     wl_display_flush(dpy_);
     wl_display_disconnect(dpy_);
-    if (wakePipe_[0] >= 0) close(wakePipe_[0]);
-    if (wakePipe_[1] >= 0) close(wakePipe_[1]);
 }
 
 bool WaylandBackend::Start(std::string *why) {
@@ -347,7 +343,7 @@ bool WaylandBackend::Wait(int timeoutMs) {
     }
     constexpr int kSourceFds = 4;
     pollfd fds[3 + kSourceFds] = {
-        {wl_display_get_fd(dpy_), events, 0}, {wakePipe_[0], POLLIN, 0}, {repeatFd_, POLLIN, 0}};
+        {wl_display_get_fd(dpy_), events, 0}, {wakePipe_.Descriptor(), POLLIN, 0}, {repeatFd_, POLLIN, 0}};
     int count = 3;
     if (source) {
         count += source->Descriptors(fds + 3, kSourceFds);
@@ -367,11 +363,7 @@ bool WaylandBackend::Wait(int timeoutMs) {
             return false;
         }
     }
-    if (n > 0 && (fds[1].revents & POLLIN)) {
-        char buf[64];
-        while (read(wakePipe_[0], buf, sizeof buf) > 0) {
-        }
-    }
+    if (n > 0 && (fds[1].revents & POLLIN)) wakePipe_.Drain();
     if (n > 0 && (fds[2].revents & POLLIN)) OnRepeatTimer();
     if (wl_display_dispatch_pending(dpy_) < 0) {
         NoteFatal();
@@ -382,10 +374,7 @@ bool WaylandBackend::Wait(int timeoutMs) {
 }
 
 void WaylandBackend::Wake() {
-    if (wakePipe_[1] < 0) return;
-    char c = 1;
-    ssize_t ignored = write(wakePipe_[1], &c, 1);
-    (void)ignored;
+    wakePipe_.Wake();
 }
 
 // The connection is gone, or the compositor refused a request: nothing

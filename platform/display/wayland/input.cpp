@@ -567,35 +567,19 @@ void WaylandBackend::KeyEvent(Window &w, uint32_t key, bool down, bool repeat, D
     KeyInfo info;
     const bool known = host_->TranslateKeyCode(syms, sym, &info);
     const int modifiers = HeldModifiers();
-    auto event = [&](Event::Type type) {
-        Event e = Make(type, w.id);
-        e.vk = info.vk;
-        e.scanCode = info.scanCode;
-        e.extended = info.extended;
-        e.repeat = repeat;
-        e.time = time;
-        e.modifiers = modifiers;
-        return e;
-    };
-    if (!down) {
-        if (known) Push(event(Event::KeyUp));
-        return;
-    }
-    if (known) Push(event(Event::KeyDown));
     // Control characters as the keymap makes them (Ctrl+C is 3), anything
     // else from the keysym in Windows-1252.
     int ch = -1;
-    const uint32_t typed = xkb_state_key_get_utf32(xkbState_, code);
+    const uint32_t typed = down ? xkb_state_key_get_utf32(xkbState_, code) : 0;
     if (typed > 0 && typed < 0x80) {
         ch = static_cast<int>(typed);
-    } else if (!(modifiers >= 0 && (modifiers & kModCtrl))) {
+    } else if (down && !(modifiers >= 0 && (modifiers & kModCtrl))) {
         ch = host_->KeysymToWindows1252(looked);
     }
-    if (ch >= 0 && ch != 0x7F) {
-        Event e = event(Event::Char);
-        e.ch = static_cast<char>(ch);
-        Push(e);
-    }
+    Event events[2];
+    const int n =
+        KeyEvents(w.id, down, known ? &info : nullptr, ch == 0x7F ? -1 : ch, repeat, time, modifiers, events);
+    for (int i = 0; i < n; ++i) Push(events[i]);
 }
 
 // The modifiers the keyboard holds (AltGr counts as Alt, as the keymap

@@ -105,7 +105,6 @@ X11Backend::X11Backend(Display *dpy, const XVisualInfo &vi) : dpy_(dpy), visual_
     Bool supported = False;
     XkbSetDetectableAutoRepeat(dpy_, True, &supported);
     gc_ = nullptr;
-    if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
     // Fast image path: the surface's 0x00RRGGBB words are the visual's pixels.
     directPixels_ = visual_.red_mask == 0xFF0000 && visual_.green_mask == 0xFF00 &&
                     visual_.blue_mask == 0xFF && BitsPerPixel(visual_.depth) == 32;
@@ -121,8 +120,6 @@ X11Backend::~X11Backend() {
     XSync(dpy_, False);
     std::erase_if(BadWindows(), [this](const DeadWindow &b) { return b.dpy == dpy_; });
     XCloseDisplay(dpy_);
-    if (wakePipe_[0] >= 0) close(wakePipe_[0]);
-    if (wakePipe_[1] >= 0) close(wakePipe_[1]);
 }
 
 bool X11Backend::Wait(int timeoutMs) {
@@ -134,7 +131,7 @@ bool X11Backend::Wait(int timeoutMs) {
         return true;
     }
     constexpr int kSourceFds = 4;
-    pollfd fds[2 + kSourceFds] = {{ConnectionNumber(dpy_), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+    pollfd fds[2 + kSourceFds] = {{ConnectionNumber(dpy_), POLLIN, 0}, {wakePipe_.Descriptor(), POLLIN, 0}};
     int count = 2;
     if (source) {
         count += source->Descriptors(fds + 2, kSourceFds);
@@ -142,11 +139,7 @@ bool X11Backend::Wait(int timeoutMs) {
         if (limit >= 0 && (timeoutMs < 0 || limit < timeoutMs)) timeoutMs = limit;
     }
     int n = poll(fds, static_cast<nfds_t>(count), timeoutMs < 0 ? -1 : timeoutMs);
-    if (n > 0 && wakePipe_[0] >= 0 && (fds[1].revents & POLLIN)) {
-        char buf[64];
-        while (read(wakePipe_[0], buf, sizeof buf) > 0) {
-        }
-    }
+    if (n > 0 && (fds[1].revents & POLLIN)) wakePipe_.Drain();
     if (n > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
         // Let Xlib notice: reading a closed connection ends the process.
         XPending(dpy_);
@@ -157,10 +150,7 @@ bool X11Backend::Wait(int timeoutMs) {
 }
 
 void X11Backend::Wake() {
-    if (wakePipe_[1] < 0) return;
-    char c = 1;
-    ssize_t ignored = write(wakePipe_[1], &c, 1);
-    (void)ignored;
+    wakePipe_.Wake();
 }
 
 std::unique_ptr<display::Backend> Open(const char *displayName, bool *noTrueColor) {

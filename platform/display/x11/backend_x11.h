@@ -20,15 +20,13 @@
 #include <vector>
 
 #include "platform/display/backend.h"
+#include "platform/display/wake_pipe.h"
 #include "platform/display/x11/x11.h"
 
 // Xlib defines macros named like some of our event types (Expose, FocusIn,
 // ...), so the event types get local names before the X headers come in.
 namespace win32::display::x11 {
 using display::Event;
-inline constexpr Event::Type kEvKeyDown = Event::KeyDown;
-inline constexpr Event::Type kEvKeyUp = Event::KeyUp;
-inline constexpr Event::Type kEvChar = Event::Char;
 inline constexpr Event::Type kEvButtonDown = Event::ButtonDown;
 inline constexpr Event::Type kEvButtonUp = Event::ButtonUp;
 inline constexpr Event::Type kEvMotion = Event::Motion;
@@ -249,7 +247,7 @@ private:
     bool pressSeen_ = false;
     POINT lastPressRoot_{};
     Atom atoms_[kAtomCount] = {};
-    int wakePipe_[2] = {-1, -1};
+    WakePipe wakePipe_;
     int dpi_ = 0;
     int scale_ = 1;
     XkbDescPtr xkb_ = nullptr;

@@ -192,30 +192,16 @@ void X11Backend::TranslateKey(TopLevel &t, XKeyEvent &key) {
     KeyInfo code;
     bool known = KeyCodesOf(key, looked, &code);
     int ch = CharacterOf(key, text, length, looked);
-    DWORD time = EventTime(key.time);
-    // Every key event carries the key's codes, its time and whether it repeats.
-    auto keyEvent = [&](Event::Type type, bool repeat) {
-        Event e = Make(type, t.xid);
-        e.vk = code.vk;
-        e.scanCode = code.scanCode;
-        e.extended = code.extended;
-        e.repeat = repeat;
-        e.time = time;
-        e.modifiers = ModifiersOf(key.state);
-        return e;
-    };
+    bool repeat = false;
     if (press) {
-        bool repeat = !downKeys_.insert(key.keycode).second;
-        if (known) Push(keyEvent(kEvKeyDown, repeat));
-        if (ch >= 0) {
-            Event e = keyEvent(kEvChar, repeat);
-            e.ch = static_cast<char>(ch);
-            Push(e);
-        }
+        repeat = !downKeys_.insert(key.keycode).second;
     } else {
         downKeys_.erase(key.keycode);
-        if (known) Push(keyEvent(kEvKeyUp, false));
     }
+    Event events[2];
+    const int n = KeyEvents(t.xid, press, known ? &code : nullptr, ch, repeat, EventTime(key.time),
+                            ModifiersOf(key.state), events);
+    for (int i = 0; i < n; ++i) Push(events[i]);
 }
 
 // Auto-repeat without detectable repeat: a release followed at once by a

@@ -13,6 +13,9 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "scripts"))
 import xvfb  # noqa: E402
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pngread  # noqa: E402
+
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these scripts
 
 # The program goes to the X display each test names, never to a Wayland
@@ -266,47 +269,14 @@ def read_ppm(path):
 
 
 def read_png(path):
-    """An 8-bit RGB or RGBA PNG, not interlaced (what compositors' screenshot
-    tools write), as an Image of its RGB."""
-    import struct
-    import zlib
-    with open(path, "rb") as f:
-        blob = f.read()
-    pos, idat, header = 8, b"", None
-    while pos < len(blob):
-        length, kind = struct.unpack(">I4s", blob[pos:pos + 8])
-        body = blob[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", body)
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    width, height, depth, colour, _, _, interlace = header
-    if depth != 8 or colour not in (2, 6) or interlace:
-        raise Failure(f"{path}: a PNG of depth {depth}, colour type {colour}, interlace {interlace}")
-    bpp = 3 if colour == 2 else 4
-    raw = zlib.decompress(idat)
-    stride = width * bpp
-    rows, prev = [], bytearray(stride)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - bpp] if i >= bpp else 0
-            b = prev[i]
-            c = prev[i - bpp] if i >= bpp else 0
-            if kind == 1:
-                line[i] = (line[i] + a) & 0xFF
-            elif kind == 2:
-                line[i] = (line[i] + b) & 0xFF
-            elif kind == 3:
-                line[i] = (line[i] + (a + b) // 2) & 0xFF
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xFF
-        rows.append(bytes(line) if bpp == 3 else bytes(v for i, v in enumerate(line) if i % 4 != 3))
-        prev = line
-    return Image(width, height, b"".join(rows))
+    """An 8-bit RGB or RGBA PNG as an Image of its RGB."""
+    png = pngread.decode(path)
+    if isinstance(png, str):
+        raise Failure(f"{path}: {png}")
+    w, h, channels, rows = png
+    if channels == 4:
+        rows = [bytes(v for i, v in enumerate(row) if i % 4 != 3) for row in rows]
+    return Image(w, h, b"".join(rows))
 
 
 def main(cases):

@@ -7,9 +7,11 @@ by nearest neighbour."""
 import gzip
 import os
 import re
-import struct
 import subprocess
-import zlib
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pngread  # noqa: E402
 
 ICON_SIZES = (32, 48, 64, 128)
 METAINFO = "share/metainfo/org.example.morvalen.metainfo.xml"
@@ -18,46 +20,11 @@ METAINFO = "share/metainfo/org.example.morvalen.metainfo.xml"
 def read_png_rgba(path):
     """(width, height, rows of RGBA tuples) of an 8-bit RGBA PNG, or a
     string saying why it is not one."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:8] != b"\x89PNG\r\n\x1a\n":
-        return "not a PNG"
-    pos, idat, head = 8, b"", None
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            head = struct.unpack(">IIBBBBB", body)
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    if not head or head[2:5] != (8, 6, 0) or head[6] != 0:
-        return "not an 8-bit RGBA PNG"
-    w, h = head[0], head[1]
-    raw = zlib.decompress(idat)
-    stride = w * 4
-    rows, prev = [], bytearray(stride)
-    for y in range(h):
-        kind = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - 4] if i >= 4 else 0
-            b = prev[i]
-            c = prev[i - 4] if i >= 4 else 0
-            if kind == 1:
-                line[i] = (line[i] + a) & 0xFF
-            elif kind == 2:
-                line[i] = (line[i] + b) & 0xFF
-            elif kind == 3:
-                line[i] = (line[i] + (a + b) // 2) & 0xFF
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                pred = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
-                line[i] = (line[i] + pred) & 0xFF
-        rows.append([tuple(line[x * 4:x * 4 + 4]) for x in range(w)])
-        prev = line
-    return w, h, rows
+    png = pngread.decode(path)
+    if isinstance(png, str) or png[2] != 4:
+        return png if isinstance(png, str) else "not an 8-bit RGBA PNG"
+    w, h, _, rows = png
+    return w, h, [[tuple(row[x * 4:x * 4 + 4]) for x in range(w)] for row in rows]
 
 
 def run_quiet(args):
