@@ -151,9 +151,11 @@ def sharp_blocks(img, rect, scale):
 class Program:
     """The program started on the compositor's Wayland display alone."""
 
-    def __init__(self, morvalen, env):
+    def __init__(self, morvalen, env, path=None):
         env = dict(env)
         env.pop("DISPLAY", None)
+        if path:
+            env["PATH"] = f"{path}:{env.get('PATH', '/usr/bin:/bin')}"
         self.proc = subprocess.Popen([morvalen], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
     def running(self):
@@ -428,8 +430,20 @@ class Session:
         s = self.desk.scale
         return tuple(v * s for v in rect)
 
-    def start(self):
-        return Program(self.morvalen, self.desk.wl_env)
+    def start(self, path=None):
+        return Program(self.morvalen, self.desk.wl_env, path)
+
+    def fake_opener(self):
+        """A directory with an xdg-open that notes the address it is given and
+        the activation token it came with, to put first on PATH."""
+        where = tempfile.mkdtemp(prefix="opener-", dir=self.desk.tmp)
+        self.opened = os.path.join(where, "opened")
+        script = os.path.join(where, "xdg-open")
+        with open(script, "w") as f:
+            f.write(f'#!/bin/sh\nprintf "%s\\n%s\\n" "$1" "${{XDG_ACTIVATION_TOKEN-}}" > "{self.opened}.tmp"\n'
+                    f'mv "{self.opened}.tmp" "{self.opened}"\n')
+        os.chmod(script, 0o755)
+        return where
 
     def input_ready(self):
         """The seat gains a pointer and a keyboard; the first key of a new
@@ -549,12 +563,28 @@ class Session:
         self.desk.key("o")
         self.closed("o-after-drag")
 
+    def link_opens(self, rect):
+        """The box's link closes the box and hands the address to xdg-open
+        with a token that lets the browser come forward."""
+        box, _ = self.open_box(rect)
+        s = self.desk.scale
+        # The link: centred, one line below the two lines of text, which
+        # start two lines and the icon's height below the box's top.
+        self.desk.click((box[0] + box[2] // 2) // s, box[1] // s + 2 * 16 + 32 + 3 * 16 + 8)
+        self.closed("link")
+        opened = compositors.wait_for("the address handed to xdg-open", lambda: os.path.exists(self.opened) and
+                                      open(self.opened).read().splitlines(), timeout=5)
+        check(opened[0].startswith("http") and len(opened) == 2 and opened[1],
+              f"xdg-open was given {opened}: an address and an activation token expected")
+
     def done_when(self):
         """Without any input device at the start, the window maps titled
         "Morvalen" with its band and rows; with a pointer and keyboard, a
         double-click opens the oval box centred over it with its corners
-        clear, O closes it, and Alt+X ends the program with 0."""
-        proc = self.start()
+        clear, O closes it; the link opens the address with a token that
+        lets the browser come forward, and closes the box; Alt+X ends the
+        program with 0."""
+        proc = self.start(path=self.fake_opener())
         try:
             rect, before = self.shows_window(proc)
             self.input_ready()
@@ -563,6 +593,7 @@ class Session:
             self.corners_clear(before, after, box)
             self.desk.key("o")
             self.closed("o")
+            self.link_opens(rect)
             check(proc.running(), "the program ended with the about box")
             self.desk.key("alt+x")
             proc.expect_exit(0)
@@ -729,8 +760,9 @@ class Session:
     def server_framed_desktop(self):
         """Framed by the compositor: the program draws no frame of its own;
         the box centred over the main window and kept above it at a click on
-        the main window; O closes it; Alt+X ends the program with 0."""
-        proc = self.start()
+        the main window; O closes it; the link opens with an activation
+        token; Alt+X ends the program with 0."""
+        proc = self.start(path=self.fake_opener())
         try:
             self.input_ready()
             rect, before = self.shows_window(proc, framed=False)
@@ -738,6 +770,7 @@ class Session:
             self.box_over(box, rect)
             self.corners_clear(before, after, box)
             self.click_keeps_box(rect, box)
+            self.link_opens(rect)
             self.desk.key("alt+x")
             proc.expect_exit(0)
         finally:
@@ -749,7 +782,8 @@ def cases_of(compositor):
     if compositor == "sway":
         return [
             ("no DISPLAY: the window maps titled Morvalen with band and rows, a double-click opens the box centred "
-             "over it, O closes it, Alt+X ends with 0", NativeSway, 1, Session.done_when),
+             "over it, O closes it, the link opens with an activation token, Alt+X ends with 0", NativeSway, 1,
+             Session.done_when),
             ("floating: a click on the main window keeps the box on top, the box drags by its body, 100 boxes leak "
              "nothing", NativeSway, 1, Session.modal_and_dragged),
             ("scale 2: drawn sharp at twice the size, the box too, Tab and arrows stay on Ok, Enter closes it; the "
@@ -769,8 +803,8 @@ def cases_of(compositor):
         return [("in Xvfb: maps in its own frame, the caption moves, maximizes and restores it; the box where the "
                  "program puts it, kept on top, dragged beyond the main window; the close button ends with 0",
                  NestedMutter, 1, Session.framed_desktop)]
-    return [("in Xvfb: maps in KWin's frame, the box centred over it kept on top, O closes it, Alt+X ends with 0",
-             NestedKWin, 1, Session.server_framed_desktop)]
+    return [("in Xvfb: maps in KWin's frame, the box centred over it kept on top, O closes it, the link opens with "
+             "an activation token, Alt+X ends with 0", NestedKWin, 1, Session.server_framed_desktop)]
 
 
 def main():
