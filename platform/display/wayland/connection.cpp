@@ -35,49 +35,59 @@ WaylandBackend *Self(void *data) {
     return static_cast<WaylandBackend *>(data);
 }
 
-const wl_registry_listener kRegistry = {
-    .global = [](void *data, wl_registry *registry, uint32_t name, const char *interface,
-                 uint32_t version) { Self(data)->OnGlobal(registry, name, interface, version); },
-    .global_remove = [](void *data, wl_registry *, uint32_t name) { Self(data)->OnGlobalRemove(name); },
-};
+const wl_registry_listener kRegistry = [] {
+    wl_registry_listener l{};
+    l.global = [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version) {
+        Self(data)->OnGlobal(registry, name, interface, version);
+    };
+    l.global_remove = [](void *data, wl_registry *, uint32_t name) { Self(data)->OnGlobalRemove(name); };
+    return l;
+}();
 
-const xdg_wm_base_listener kWmBase = {
-    .ping = [](void *, xdg_wm_base *base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
-};
+const xdg_wm_base_listener kWmBase = [] {
+    xdg_wm_base_listener l{};
+    l.ping = [](void *, xdg_wm_base *base, uint32_t serial) { xdg_wm_base_pong(base, serial); };
+    return l;
+}();
 
 Output *OutputOf(void *data) {
     return static_cast<Output *>(data);
 }
 
-const wl_output_listener kOutput = {
-    .geometry = [](void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *,
-                   const char *, int32_t) {},
-    .mode =
-        [](void *data, wl_output *, uint32_t flags, int32_t width, int32_t height, int32_t) {
-            if (flags & WL_OUTPUT_MODE_CURRENT) OutputOf(data)->mode = {width, height};
-        },
-    .done = [](void *, wl_output *) {},
-    .scale = [](void *data, wl_output *,
-                int32_t factor) { OutputOf(data)->scale = std::clamp(factor, 1, 4); },
-    .name = [](void *, wl_output *, const char *) {},
-    .description = [](void *, wl_output *, const char *) {},
-};
+const wl_output_listener kOutput = [] {
+    wl_output_listener l{};
+    l.geometry = [](void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *,
+                    const char *, int32_t) {};
+    l.mode = [](void *data, wl_output *, uint32_t flags, int32_t width, int32_t height, int32_t) {
+        if (flags & WL_OUTPUT_MODE_CURRENT) OutputOf(data)->mode = {width, height};
+    };
+    l.done = [](void *, wl_output *) {};
+    l.scale = [](void *data, wl_output *, int32_t factor) {
+        OutputOf(data)->scale = std::clamp(factor, 1, 4);
+    };
+    l.name = [](void *, wl_output *, const char *) {};
+    l.description = [](void *, wl_output *, const char *) {};
+    return l;
+}();
 
-const zxdg_output_v1_listener kXdgOutput = {
-    .logical_position = [](void *, zxdg_output_v1 *, int32_t, int32_t) {},
-    .logical_size =
-        [](void *data, zxdg_output_v1 *, int32_t width, int32_t height) {
-            OutputOf(data)->logical = {width, height};
-        },
-    .done = [](void *, zxdg_output_v1 *) {},
-    .name = [](void *, zxdg_output_v1 *, const char *) {},
-    .description = [](void *, zxdg_output_v1 *, const char *) {},
-};
+const zxdg_output_v1_listener kXdgOutput = [] {
+    zxdg_output_v1_listener l{};
+    l.logical_position = [](void *, zxdg_output_v1 *, int32_t, int32_t) {};
+    l.logical_size = [](void *data, zxdg_output_v1 *, int32_t width, int32_t height) {
+        OutputOf(data)->logical = {width, height};
+    };
+    l.done = [](void *, zxdg_output_v1 *) {};
+    l.name = [](void *, zxdg_output_v1 *, const char *) {};
+    l.description = [](void *, zxdg_output_v1 *, const char *) {};
+    return l;
+}();
 
-const wl_seat_listener kSeat = {
-    .capabilities = [](void *data, wl_seat *, uint32_t caps) { Self(data)->OnSeatCapabilities(caps); },
-    .name = [](void *, wl_seat *, const char *) {},
-};
+const wl_seat_listener kSeat = [] {
+    wl_seat_listener l{};
+    l.capabilities = [](void *data, wl_seat *, uint32_t caps) { Self(data)->OnSeatCapabilities(caps); };
+    l.name = [](void *, wl_seat *, const char *) {};
+    return l;
+}();
 
 // What libwayland has to say: kept while connecting, to go into the one
 // line that says why the connection failed; afterwards on stderr.
@@ -97,9 +107,11 @@ void OnLibraryLog(const char *format, va_list args) {
     std::fprintf(stderr, "morvalen: %s\n", line.c_str());
 }
 
-const wl_callback_listener kSyncDone = {
-    .done = [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; },
-};
+const wl_callback_listener kSyncDone = [] {
+    wl_callback_listener l{};
+    l.done = [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; };
+    return l;
+}();
 
 }  // namespace
 

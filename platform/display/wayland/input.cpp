@@ -29,63 +29,59 @@ WaylandBackend *Self(void *data) {
 // How far a wheel without notches (a touchpad) scrolls for one notch.
 constexpr double kUnitsPerNotch = 10.0;
 
-const wl_pointer_listener kPointer = {
-    .enter =
-        [](void *data, wl_pointer *, uint32_t serial, wl_surface *s, wl_fixed_t x, wl_fixed_t y) {
-            Self(data)->OnPointerEnter(serial, s, wl_fixed_to_double(x), wl_fixed_to_double(y));
-        },
-    .leave = [](void *data, wl_pointer *, uint32_t, wl_surface *s) { Self(data)->OnPointerLeave(s); },
-    .motion =
-        [](void *data, wl_pointer *, uint32_t time, wl_fixed_t x, wl_fixed_t y) {
-            Self(data)->OnPointerMotion(time, wl_fixed_to_double(x), wl_fixed_to_double(y));
-        },
-    .button =
-        [](void *data, wl_pointer *, uint32_t serial, uint32_t time, uint32_t button, uint32_t state) {
-            Self(data)->OnPointerButton(serial, time, button, state == WL_POINTER_BUTTON_STATE_PRESSED);
-        },
-    .axis =
-        [](void *data, wl_pointer *, uint32_t time, uint32_t axis, wl_fixed_t value) {
-            if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL)
-                Self(data)->OnPointerAxis(time, 0, wl_fixed_to_double(value));
-        },
-    .frame = [](void *data, wl_pointer *) { Self(data)->OnPointerAxis(0, 0, 0); },
-    .axis_source = [](void *, wl_pointer *, uint32_t) {},
-    .axis_stop = [](void *, wl_pointer *, uint32_t, uint32_t) {},
-    .axis_discrete =
-        [](void *data, wl_pointer *, uint32_t axis, int32_t discrete) {
-            if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL) Self(data)->OnPointerAxis(0, discrete * 120, 0);
-        },
-    .axis_value120 =
-        [](void *data, wl_pointer *, uint32_t axis, int32_t value120) {
-            if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL) Self(data)->OnPointerAxis(0, value120, 0);
-        },
-};
+const wl_pointer_listener kPointer = [] {
+    wl_pointer_listener l{};
+    l.enter = [](void *data, wl_pointer *, uint32_t serial, wl_surface *s, wl_fixed_t x, wl_fixed_t y) {
+        Self(data)->OnPointerEnter(serial, s, wl_fixed_to_double(x), wl_fixed_to_double(y));
+    };
+    l.leave = [](void *data, wl_pointer *, uint32_t, wl_surface *s) { Self(data)->OnPointerLeave(s); };
+    l.motion = [](void *data, wl_pointer *, uint32_t time, wl_fixed_t x, wl_fixed_t y) {
+        Self(data)->OnPointerMotion(time, wl_fixed_to_double(x), wl_fixed_to_double(y));
+    };
+    l.button = [](void *data, wl_pointer *, uint32_t serial, uint32_t time, uint32_t button, uint32_t state) {
+        Self(data)->OnPointerButton(serial, time, button, state == WL_POINTER_BUTTON_STATE_PRESSED);
+    };
+    l.axis = [](void *data, wl_pointer *, uint32_t time, uint32_t axis, wl_fixed_t value) {
+        if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL)
+            Self(data)->OnPointerAxis(time, 0, wl_fixed_to_double(value));
+    };
+    l.frame = [](void *data, wl_pointer *) { Self(data)->OnPointerAxis(0, 0, 0); };
+    l.axis_source = [](void *, wl_pointer *, uint32_t) {};
+    l.axis_stop = [](void *, wl_pointer *, uint32_t, uint32_t) {};
+    l.axis_discrete = [](void *data, wl_pointer *, uint32_t axis, int32_t discrete) {
+        if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL) Self(data)->OnPointerAxis(0, discrete * 120, 0);
+    };
+    l.axis_value120 = [](void *data, wl_pointer *, uint32_t axis, int32_t value120) {
+        if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL) Self(data)->OnPointerAxis(0, value120, 0);
+    };
+    return l;
+}();
 
-const wl_keyboard_listener kKeyboard = {
-    .keymap =
-        [](void *data, wl_keyboard *, uint32_t format, int32_t fd, uint32_t size) {
-            if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1) {
-                Self(data)->OnKeymap(fd, size);
-            } else {
-                close(fd);
-            }
-        },
-    .enter =
-        [](void *data, wl_keyboard *, uint32_t, wl_surface *s, wl_array *keys) {
-            Self(data)->OnKeyboardEnter(s, static_cast<const uint32_t *>(keys->data),
-                                        keys->size / sizeof(uint32_t));
-        },
-    .leave = [](void *data, wl_keyboard *, uint32_t, wl_surface *s) { Self(data)->OnKeyboardLeave(s); },
-    .key =
-        [](void *data, wl_keyboard *, uint32_t serial, uint32_t time, uint32_t key, uint32_t state) {
-            Self(data)->OnKey(serial, time, key, state == WL_KEYBOARD_KEY_STATE_PRESSED);
-        },
-    .modifiers = [](void *data, wl_keyboard *, uint32_t, uint32_t depressed, uint32_t latched,
-                    uint32_t locked,
-                    uint32_t group) { Self(data)->OnModifiers(depressed, latched, locked, group); },
-    .repeat_info = [](void *data, wl_keyboard *, int32_t rate,
-                      int32_t delay) { Self(data)->OnRepeatInfo(rate, delay); },
-};
+const wl_keyboard_listener kKeyboard = [] {
+    wl_keyboard_listener l{};
+    l.keymap = [](void *data, wl_keyboard *, uint32_t format, int32_t fd, uint32_t size) {
+        if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1) {
+            Self(data)->OnKeymap(fd, size);
+        } else {
+            close(fd);
+        }
+    };
+    l.enter = [](void *data, wl_keyboard *, uint32_t, wl_surface *s, wl_array *keys) {
+        Self(data)->OnKeyboardEnter(s, static_cast<const uint32_t *>(keys->data),
+                                    keys->size / sizeof(uint32_t));
+    };
+    l.leave = [](void *data, wl_keyboard *, uint32_t, wl_surface *s) { Self(data)->OnKeyboardLeave(s); };
+    l.key = [](void *data, wl_keyboard *, uint32_t serial, uint32_t time, uint32_t key, uint32_t state) {
+        Self(data)->OnKey(serial, time, key, state == WL_KEYBOARD_KEY_STATE_PRESSED);
+    };
+    l.modifiers = [](void *data, wl_keyboard *, uint32_t, uint32_t depressed, uint32_t latched,
+                     uint32_t locked,
+                     uint32_t group) { Self(data)->OnModifiers(depressed, latched, locked, group); };
+    l.repeat_info = [](void *data, wl_keyboard *, int32_t rate, int32_t delay) {
+        Self(data)->OnRepeatInfo(rate, delay);
+    };
+    return l;
+}();
 
 int ButtonNumber(uint32_t code) {
     switch (code) {

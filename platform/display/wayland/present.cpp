@@ -37,18 +37,22 @@ RECT Intersect(const RECT &a, const RECT &b) {
     return IsEmpty(r) ? RECT{} : r;
 }
 
-const wl_buffer_listener kBuffer = {
-    .release = [](void *data,
-                  wl_buffer *buffer) { static_cast<WaylandBackend *>(data)->OnBufferRelease(buffer); },
-};
+const wl_buffer_listener kBuffer = [] {
+    wl_buffer_listener l{};
+    l.release = [](void *data, wl_buffer *buffer) {
+        static_cast<WaylandBackend *>(data)->OnBufferRelease(buffer);
+    };
+    return l;
+}();
 
-const wl_callback_listener kFrame = {
-    .done =
-        [](void *data, wl_callback *, uint32_t) {
-            Window &w = *static_cast<Window *>(data);
-            w.backend->OnFrameDone(w);
-        },
-};
+const wl_callback_listener kFrame = [] {
+    wl_callback_listener l{};
+    l.done = [](void *data, wl_callback *, uint32_t) {
+        Window &w = *static_cast<Window *>(data);
+        w.backend->OnFrameDone(w);
+    };
+    return l;
+}();
 
 void FreeBufferMemory(Buffer &b) {
     if (b.buffer) wl_buffer_destroy(b.buffer);

@@ -24,70 +24,80 @@ WaylandBackend &BackendOf(void *data) {
     return *WindowOfData(data)->backend;
 }
 
-const xdg_surface_listener kXdgSurface = {
-    .configure = [](void *data, xdg_surface *,
-                    uint32_t serial) { BackendOf(data).OnSurfaceConfigure(*WindowOfData(data), serial); },
-};
+const xdg_surface_listener kXdgSurface = [] {
+    xdg_surface_listener l{};
+    l.configure = [](void *data, xdg_surface *, uint32_t serial) {
+        BackendOf(data).OnSurfaceConfigure(*WindowOfData(data), serial);
+    };
+    return l;
+}();
 
-const xdg_toplevel_listener kToplevel = {
-    .configure =
-        [](void *data, xdg_toplevel *, int32_t width, int32_t height, wl_array *states) {
-            bool activated = false, maximized = false, fullscreen = false, tiled = false, resizing = false;
-            const uint32_t *state = static_cast<const uint32_t *>(states->data);
-            for (size_t i = 0; i < states->size / sizeof(uint32_t); ++i) {
-                switch (state[i]) {
-                    case XDG_TOPLEVEL_STATE_ACTIVATED:
-                        activated = true;
-                        break;
-                    case XDG_TOPLEVEL_STATE_MAXIMIZED:
-                        maximized = true;
-                        break;
-                    case XDG_TOPLEVEL_STATE_FULLSCREEN:
-                        fullscreen = true;
-                        break;
-                    case XDG_TOPLEVEL_STATE_RESIZING:
-                        resizing = true;
-                        break;
-                    case XDG_TOPLEVEL_STATE_TILED_LEFT:
-                    case XDG_TOPLEVEL_STATE_TILED_RIGHT:
-                    case XDG_TOPLEVEL_STATE_TILED_TOP:
-                    case XDG_TOPLEVEL_STATE_TILED_BOTTOM:
-                        tiled = true;
-                        break;
-                    default:
-                        break;
-                }
+const xdg_toplevel_listener kToplevel = [] {
+    xdg_toplevel_listener l{};
+    l.configure = [](void *data, xdg_toplevel *, int32_t width, int32_t height, wl_array *states) {
+        bool activated = false, maximized = false, fullscreen = false, tiled = false, resizing = false;
+        const uint32_t *state = static_cast<const uint32_t *>(states->data);
+        for (size_t i = 0; i < states->size / sizeof(uint32_t); ++i) {
+            switch (state[i]) {
+                case XDG_TOPLEVEL_STATE_ACTIVATED:
+                    activated = true;
+                    break;
+                case XDG_TOPLEVEL_STATE_MAXIMIZED:
+                    maximized = true;
+                    break;
+                case XDG_TOPLEVEL_STATE_FULLSCREEN:
+                    fullscreen = true;
+                    break;
+                case XDG_TOPLEVEL_STATE_RESIZING:
+                    resizing = true;
+                    break;
+                case XDG_TOPLEVEL_STATE_TILED_LEFT:
+                case XDG_TOPLEVEL_STATE_TILED_RIGHT:
+                case XDG_TOPLEVEL_STATE_TILED_TOP:
+                case XDG_TOPLEVEL_STATE_TILED_BOTTOM:
+                    tiled = true;
+                    break;
+                default:
+                    break;
             }
-            BackendOf(data).OnConfigure(*WindowOfData(data), width, height, activated, maximized, fullscreen,
-                                        tiled, resizing);
-        },
-    .close = [](void *data, xdg_toplevel *) { BackendOf(data).OnClose(*WindowOfData(data)); },
-    .configure_bounds = [](void *, xdg_toplevel *, int32_t, int32_t) {},
-    .wm_capabilities = [](void *, xdg_toplevel *, wl_array *) {},
-};
+        }
+        BackendOf(data).OnConfigure(*WindowOfData(data), width, height, activated, maximized, fullscreen,
+                                    tiled, resizing);
+    };
+    l.close = [](void *data, xdg_toplevel *) { BackendOf(data).OnClose(*WindowOfData(data)); };
+    l.configure_bounds = [](void *, xdg_toplevel *, int32_t, int32_t) {};
+    l.wm_capabilities = [](void *, xdg_toplevel *, wl_array *) {};
+    return l;
+}();
 
-const zxdg_toplevel_decoration_v1_listener kDecoration = {
-    .configure =
-        [](void *data, zxdg_toplevel_decoration_v1 *, uint32_t mode) {
-            BackendOf(data).OnDecorationMode(*WindowOfData(data),
-                                             mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
-        },
-};
+const zxdg_toplevel_decoration_v1_listener kDecoration = [] {
+    zxdg_toplevel_decoration_v1_listener l{};
+    l.configure = [](void *data, zxdg_toplevel_decoration_v1 *, uint32_t mode) {
+        BackendOf(data).OnDecorationMode(*WindowOfData(data),
+                                         mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+    };
+    return l;
+}();
 
-const wl_surface_listener kSurface = {
-    .enter = [](void *data, wl_surface *,
-                wl_output *o) { BackendOf(data).OnSurfaceEnter(*WindowOfData(data), o); },
-    .leave = [](void *data, wl_surface *,
-                wl_output *o) { BackendOf(data).OnSurfaceLeave(*WindowOfData(data), o); },
-};
+const wl_surface_listener kSurface = [] {
+    wl_surface_listener l{};
+    l.enter = [](void *data, wl_surface *, wl_output *o) {
+        BackendOf(data).OnSurfaceEnter(*WindowOfData(data), o);
+    };
+    l.leave = [](void *data, wl_surface *, wl_output *o) {
+        BackendOf(data).OnSurfaceLeave(*WindowOfData(data), o);
+    };
+    return l;
+}();
 
-const wl_callback_listener kPositionApplied = {
-    .done =
-        [](void *data, wl_callback *callback, uint32_t) {
-            Window &w = *WindowOfData(data);
-            w.backend->OnPositionApplied(w, callback);
-        },
-};
+const wl_callback_listener kPositionApplied = [] {
+    wl_callback_listener l{};
+    l.done = [](void *data, wl_callback *callback, uint32_t) {
+        Window &w = *WindowOfData(data);
+        w.backend->OnPositionApplied(w, callback);
+    };
+    return l;
+}();
 
 }  // namespace
 
@@ -526,10 +536,13 @@ void WaylandBackend::ActivateTopLevel(NativeId id) {
 
 namespace {
 
-const xdg_activation_token_v1_listener kToken = {
-    .done = [](void *data, xdg_activation_token_v1 *,
-               const char *token) { *static_cast<std::string *>(data) = token ? token : ""; },
-};
+const xdg_activation_token_v1_listener kToken = [] {
+    xdg_activation_token_v1_listener l{};
+    l.done = [](void *data, xdg_activation_token_v1 *, const char *token) {
+        *static_cast<std::string *>(data) = token ? token : "";
+    };
+    return l;
+}();
 
 }  // namespace
 
