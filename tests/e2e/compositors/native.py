@@ -719,12 +719,14 @@ class Session:
         try:
             self.input_ready()
             rect, _ = self.shows_window(proc, framed=True)
-            by = (0, self.desk.size[1] // 2 - rect[1])
+            # Well past the compositors' drag threshold, and down to the
+            # middle of the screen at least.
+            by = (40, max(40, self.desk.size[1] // 2 - rect[1]))
             self.drag((rect[0] + 60, rect[1] - 12), by)
-            near = (rect[0] - 20, rect[1] + by[1] - 20, rect[2] + 40, rect[3] + 40)
+            near = (rect[0] + by[0] - 20, rect[1] + by[1] - 20, rect[2] + 40, rect[3] + 40)
             before = self.settled("moved", lambda i: (self.main_at(i, near) or rect)[:2] != rect[:2])
             moved = client_area(before, near, 1)
-            check(moved[:2] == (rect[0], rect[1] + by[1]),
+            check(moved[:2] == (rect[0] + by[0], rect[1] + by[1]),
                   f"the window dragged by its caption by {by} went from {rect[:2]} to {moved[:2]}")
             rect = self.maximized_and_back(moved)
             box, after = self.open_box(rect)
