@@ -190,6 +190,7 @@ class Program:
 
 class NativeSway(compositors.Sway):
     xwayland = False
+    reenter_before_press = False
 
     def swaymsg_json(self, *args):
         r = subprocess.run(["swaymsg", "-r", *args], env=self.wl_env, capture_output=True, text=True, timeout=10)
@@ -256,6 +257,7 @@ class Nested(compositors.XTestInput, compositors.Desktop):
 
     socket = "morvalen-wayland"
     programs = ()
+    reenter_before_press = False
 
     def command(self, run):
         raise NotImplementedError
@@ -333,6 +335,7 @@ class NestedWeston(Nested):
 class NestedMutter(Nested):
     name = "mutter"
     programs = ("mutter", "dbus-run-session")
+    reenter_before_press = True
 
     def environment(self):
         w, h = self.size
@@ -488,11 +491,7 @@ class Session:
         return e2elib.header_band(crop(img, self.device(rect)))
 
     def open_box(self, rect, at=ROW):
-        x, y = rect[0] + at[0], rect[1] + at[1]
-        self.desk.move(x, y)
-        self.desk.move(x + 1, y)
-        time.sleep(0.1)
-        self.click(x + 1, y, 2)
+        self.click(rect[0] + at[0], rect[1] + at[1], 2)
         img = self.settled("box", lambda i: red_box(i) is not None)
         return red_box(img), img
 
@@ -547,21 +546,30 @@ class Session:
         self.desk.key("o")
         self.closed("o-after-click")
 
+    def arrive(self, x, y):
+        """Brings the pointer to (x, y) so that the program hears it is there
+        before the next press: with a motion of its own, and under mutter 48
+        in Xvfb by leaving the window and entering it there (it tells a
+        client where the pointer went only when it enters or while a button
+        is held)."""
+        if getattr(self.desk, "reenter_before_press", False):
+            self.desk.move(2, 2)
+            self.desk.pause(100)
+        else:
+            self.desk.move(x - 1, y)
+        self.desk.move(x, y)
+        self.desk.pause(100)
+
     def click(self, x, y, count=1):
-        """Clicks at (x, y), where the pointer arrives with a motion of its
-        own (see drag)."""
-        self.desk.move(x - 1, y)
+        self.arrive(x, y)
         self.desk.click(x, y, count)
 
     def drag(self, start, by):
         """Presses the left button at `start`, moves by `by` at a hand's pace
         (a compositor that moves a window itself starts from where the
         pointer is when the client asks it to) and lets go. The pointer
-        arrives at `start` with a motion of its own: mutter 48 tells a
-        client of a press before the jump that took the pointer there."""
-        self.desk.move(start[0] - 1, start[1])
-        self.desk.move(*start)
-        self.desk.pause(50)
+        arrives at `start` first (see arrive)."""
+        self.arrive(*start)
         self.desk.press(1)
         self.desk.pause(100)
         for step in range(1, 11):
