@@ -78,11 +78,16 @@ std::string StripMnemonic(const std::string &title, char *mnemonic) {
     return out;
 }
 
-Box DeviceBox(RECT r) {
+// A rectangle on the program's screen, of window h's top-level, in device
+// pixels of the window system's screen.
+Box DeviceBox(HWND h, RECT r) {
     if (!display::IsOpen()) return {};
+    wm::Window *top = wm::TopLevelOf(wm::WindowOf(h));
+    if (!top) return {};
     display::Backend &b = display::Current();
-    POINT a = b.ToDevice({r.left, r.top});
-    POINT z = b.ToDevice({r.right, r.bottom});
+    const POINT o = wm::ClientOriginScreen(*top);
+    POINT a = b.ClientToDevice(top->native, {r.left - o.x, r.top - o.y});
+    POINT z = b.ClientToDevice(top->native, {r.right - o.x, r.bottom - o.y});
     return {a.x, a.y, z.x - a.x, z.y - a.y};
 }
 
@@ -172,7 +177,7 @@ bool IsDialog(const wm::Window &w) {
 void DescribeWindow(HWND h, const wm::Window &w, NodeInfo *info) {
     RECT r{};
     GetWindowRect(h, &r);
-    info->extents = DeviceBox(r);
+    info->extents = DeviceBox(h, r);
     info->enabled = IsWindowEnabled(h) != FALSE;
     info->visible = (w.style & WS_VISIBLE) != 0;
     info->showing = IsWindowVisible(h) != FALSE && !wm::TopLevelOf(wm::WindowOf(h))->minimized;
@@ -275,7 +280,7 @@ public:
             const TextRun &run = (*runs)[static_cast<size_t>(n.label)];
             info->role = Role::Label;
             info->name = Tidy(run.text);
-            info->extents = DeviceBox(ClientToScreenRect(h, run.cell));
+            info->extents = DeviceBox(h, ClientToScreenRect(h, run.cell));
             info->visible = info->showing = IsWindowVisible(h) != FALSE;
             return true;
         }
@@ -314,7 +319,7 @@ private:
         info->name = ItemName(list, index);
         RECT rc{};
         SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rc));
-        info->extents = DeviceBox(ClientToScreenRect(list, rc));
+        info->extents = DeviceBox(list, ClientToScreenRect(list, rc));
         RECT client{};
         GetClientRect(list, &client);
         RECT shown{};

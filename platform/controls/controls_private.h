@@ -12,12 +12,9 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Fills `rc` with a system colour.
 void FillSys(HDC dc, const RECT &rc, int colorIndex);
 
-// A 1-px frame: top and left lines in `topLeft`, bottom and right lines in
-// `bottomRight` (system colour indexes).
-void Frame3D(HDC dc, const RECT &rc, int topLeft, int bottomRight);
-
-// The classic raised edge of push buttons and scroll-bar parts. `soft`
-// selects the push-button variant (white outside, light grey inside).
+// The classic raised edge of push buttons and scroll-bar parts, with the
+// button face inside it. `soft` selects the push-button variant (white
+// outside, light grey inside).
 void RaisedEdge(HDC dc, const RECT &rc, bool soft);
 
 // A control keeps its state behind a pointer in its first window extra

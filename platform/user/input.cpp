@@ -274,7 +274,7 @@ void Configure(const display::Event &ev) {
 }
 
 // What the window system did to a native window: closed, exposed, moved,
-// focused, minimized, restored or destroyed it.
+// focused, minimized, restored, rescaled or destroyed it.
 void WindowEvent(const display::Event &ev) {
     switch (ev.type) {
         case display::Event::CloseRequest:
@@ -316,6 +316,14 @@ void WindowEvent(const display::Event &ev) {
                 // Activated while minimized it took no focus; restored, it
                 // takes the keys.
                 if (WindowOf(h) && GetActiveWindow() == h && !GetFocus()) SetFocus(h);
+            }
+            break;
+        case display::Event::ScaleChanged:
+            // The same logical window at another device size: all of it is
+            // drawn anew.
+            if (Window *w = WindowOfNative(ev.window)) {
+                ResizeSurface(*w);
+                InvalidateTree(w->hwnd, true, true);
             }
             break;
         case display::Event::Destroyed:

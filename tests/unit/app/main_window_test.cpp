@@ -56,7 +56,7 @@ protected:
     // A fresh screen whose idle waits run the test's next step. When the
     // steps have all run and the program waits again, the run is stopped
     // with a quit code of 99.
-    void Screen(int w, int h, int scale = 1) {
+    void Screen(int w, int h, int scale = gdi::kScaleOne) {
         win32::testing::UseHeadless(w, h, scale);
         win32::testing::SetClock(1000);
         screen = &win32::testing::Headless();
@@ -312,7 +312,7 @@ TEST_F(MainWindowRun, HeaderBandPixels) {
 // columns each, and the header's glyphs are pure yellow on navy with their
 // ink inside their doubled 16-pixel cells.
 TEST_F(MainWindowRun, DrawnAtTwiceTheScale) {
-    Screen(1024, 768, 2);
+    Screen(1024, 768, 240);
     const char header[] = "Drive  0%             50%             100%    Size         Free";
     Then([&] {
         RECT r{};

@@ -201,23 +201,38 @@ TEST(Keyboard, KeyStateIsThatOfTheLastRetrievedMessage) {
     EXPECT_FALSE(GetKeyState(VK_SHIFT) & 0x8000);
 }
 
-// At display scale 2 the device point (2x + 1, 2y + 1) is logical (x, y).
+// A click on any device pixel of a logical pixel of a window reaches that
+// pixel, at whole display scales and between them, and the device pixels
+// around them reach the pixels around it: the window lies at the device
+// edges of its client area's corner, each of its pixels at the device edges
+// of its own.
 TEST(Mouse, ClicksGoToTheDeepestEnabledWindowInClientCoordinates) {
-    for (int scale : {1, 2}) {
+    for (int scale : {120, 240, 150, 180, 210}) {
         SCOPED_TRACE(scale);
         Fresh(1024, 768, scale);
         HWND top = MakeTop();
         HWND c = MakeChild(top, 1, 10, 10, 50, 30);
         win32::testing::RunUntilIdle();
-        win32::testing::Click(scale * (kClientX + 15) + scale - 1, scale * (kClientY + 12) + scale - 1);
-        auto got = RunAndCollect(kButtons);
-        ASSERT_EQ(got.size(), 2u);
-        EXPECT_EQ(got[0].hwnd, c);
-        EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
-        EXPECT_EQ(got[0].lp, MAKELPARAM(5, 2));
-        EXPECT_EQ(got[0].wp, static_cast<WPARAM>(MK_LBUTTON));
-        EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_LBUTTONUP));
-        EXPECT_EQ(got[1].wp, 0u);
+        // Device screen pixels of the top's client pixel (v, w) start here.
+        auto device = [&](int origin, int v) {
+            return gdi::DeviceEdge(origin, scale) + gdi::DeviceEdge(v, scale);
+        };
+        for (int x = device(kClientX, 15) - 1; x <= device(kClientX, 16); ++x) {
+            for (int y = device(kClientY, 12) - 1; y <= device(kClientY, 13); ++y) {
+                win32::testing::AdvanceClock(1000);  // no double-clicks
+                win32::testing::Click(x, y);
+                auto got = RunAndCollect(kButtons);
+                ASSERT_EQ(got.size(), 2u);
+                EXPECT_EQ(got[0].hwnd, c);
+                EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
+                const int lx = x < device(kClientX, 15) ? 4 : x < device(kClientX, 16) ? 5 : 6;
+                const int ly = y < device(kClientY, 12) ? 1 : y < device(kClientY, 13) ? 2 : 3;
+                EXPECT_EQ(got[0].lp, MAKELPARAM(lx, ly)) << x << "," << y;
+                EXPECT_EQ(got[0].wp, static_cast<WPARAM>(MK_LBUTTON));
+                EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_LBUTTONUP));
+                EXPECT_EQ(got[1].wp, 0u);
+            }
+        }
     }
 }
 
