@@ -54,6 +54,7 @@ struct Font::Impl {
     // `size1x` (metrics, advances, glyphs at 1x).
     struct Strike {
         int ppem = 0;
+        int ascent = 0, descent = 0;  // the face's, at this size
         FT_Size size = nullptr;
         bool have[256] = {};
         Glyph glyphs[256];
@@ -415,6 +416,12 @@ Font::Impl::Strike &Font::Impl::StrikeAt(int n) {
     auto strike = std::make_unique<Strike>();
     strike->ppem = devicePpem;
     if (devicePpem == ppem) strike->size = size1x;
+    if (face) {
+        long a = 0, d = 0;
+        VerticalMetrics(face, devicePpem, &a, &d);
+        strike->ascent = static_cast<int>(a);
+        strike->descent = static_cast<int>(d);
+    }
     strikes.push_back(std::move(strike));
     return *strikes.back();
 }
@@ -437,6 +444,12 @@ int Font::Advance(unsigned char c) {
         advance = static_cast<int>((im.face->glyph->advance.x + 32) >> 6);
     im.advances[c] = advance;
     return advance;
+}
+
+void Font::DeviceMetrics(int n, int *ascent, int *descent) {
+    const Impl::Strike &strike = impl->StrikeAt(n);
+    *ascent = strike.ascent;
+    *descent = strike.descent;
 }
 
 const Glyph &Font::GlyphAt(unsigned char c, int n) {

@@ -192,6 +192,9 @@ struct Font {
     // The glyph rasterized for drawing at display scale n (120ths), at the
     // font's size in pixels per em mapped by DeviceEdge; made on first use.
     const Glyph &GlyphAt(unsigned char c, int n);
+    // The face's ascent and descent at the size GlyphAt draws for scale n,
+    // device pixels: every glyph of that size lies within them.
+    void DeviceMetrics(int n, int *ascent, int *descent);
 
     struct Impl;
     std::unique_ptr<Impl> impl;

@@ -61,7 +61,15 @@ int DrawRun(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaque, co
         FillLogical(dc, RECT{x, y, x + width, y + height}, PixelFromColorref(dc.state.bkColor), R2_COPYPEN);
     const uint32_t color = PixelFromColorref(dc.state.textColor);
     const int scale = dc.Scale();
-    const int baseline = DeviceY(dc, y + f.tm.tmAscent);
+    // The glyphs of the scaled size keep within the cell's device rows: the
+    // baseline on the device edge of the logical one, moved as little as
+    // makes room for the face's ascent and descent at that size (which
+    // round on their own), and what still does not fit is cut at the cell.
+    const int top = DeviceY(dc, y), bottom = DeviceY(dc, y + height);
+    int ascent = 0, descent = 0;
+    f.DeviceMetrics(scale, &ascent, &descent);
+    int baseline = DeviceY(dc, y + f.tm.tmAscent);
+    if (top + ascent <= bottom - descent) baseline = std::clamp(baseline, top + ascent, bottom - descent);
     int pen = x;  // logical
     for (int i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
@@ -69,7 +77,8 @@ int DrawRun(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaque, co
         const int penX = DeviceX(dc, pen);
         if (g.width > 0 && g.height > 0) {
             const int gx = penX + g.left, gy = baseline - g.top;
-            ForEachClipped(dc, RECT{gx, gy, gx + g.width, gy + g.height}, [&](const RECT &p) {
+            const RECT ink{gx, std::max(gy, top), gx + g.width, std::min(gy + g.height, bottom)};
+            ForEachClipped(dc, ink, [&](const RECT &p) {
                 for (LONG py = p.top; py < p.bottom; ++py) {
                     uint32_t *row = dc.target->Row(py);
                     const uint8_t *cov = g.coverage.data() + static_cast<size_t>(py - gy) * g.width;
