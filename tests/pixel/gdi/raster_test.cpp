@@ -1,6 +1,7 @@
 // Pixel rules of the raster primitives, as small masks written from the
 // rules: '.' background, '#' black, 'g' light grey brush, 'r' red pen.
 #include <cmath>
+#include <memory>
 #include <random>
 
 #include "tests/pixel/gdi/canvas.h"
@@ -321,24 +322,32 @@ TEST(LineTo, LeavesItsEndPointAndMovesThePosition) {
                             kLegend));
 }
 
+// Shadow up the left and along the top, highlight down the right and back
+// along the bottom: the corners go to the colour that reaches them first.
+// Between whole scales each line is one device width (PenDeviceWidth)
+// across and runs along its logical pixels from device edge to device edge,
+// up to where the next line's square begins: the colours meet at the
+// corners as at 1x, and every device pixel of the border is painted once.
 TEST(LineTo, EtchedFramePaintsEveryBorderPixelOnce) {
-    // Shadow up the left and along the top, highlight down the right and
-    // back along the bottom: the corners go to the colour that reaches
-    // them first.
-    Canvas c(7, 6);
-    HPEN shadow = CreatePen(PS_SOLID, 1, RGB(128, 128, 128));
-    HGDIOBJ old = SelectObject(c.dc, shadow);
-    MoveToEx(c.dc, 1, 4, nullptr);
-    LineTo(c.dc, 1, 1);
-    LineTo(c.dc, 5, 1);
-    HPEN highlight = CreatePen(PS_SOLID, 1, RGB(0, 0, 255));
-    SelectObject(c.dc, highlight);
-    EXPECT_TRUE(DeleteObject(shadow));
-    LineTo(c.dc, 5, 4);
-    LineTo(c.dc, 1, 4);
-    SelectObject(c.dc, old);
-    EXPECT_TRUE(DeleteObject(highlight));
-    EXPECT_TRUE(MatchesMask(c.surface,
+    const std::map<char, COLORREF> legend = {
+        {'.', RGB(255, 255, 255)}, {'s', RGB(128, 128, 128)}, {'h', RGB(0, 0, 255)}};
+    auto etched = [](int n) {
+        auto c = std::make_unique<Canvas>(7, 6, RGB(255, 255, 255), n);
+        HPEN shadow = CreatePen(PS_SOLID, 1, RGB(128, 128, 128));
+        HGDIOBJ old = SelectObject(c->dc, shadow);
+        MoveToEx(c->dc, 1, 4, nullptr);
+        LineTo(c->dc, 1, 1);
+        LineTo(c->dc, 5, 1);
+        HPEN highlight = CreatePen(PS_SOLID, 1, RGB(0, 0, 255));
+        SelectObject(c->dc, highlight);
+        EXPECT_TRUE(DeleteObject(shadow));
+        LineTo(c->dc, 5, 4);
+        LineTo(c->dc, 1, 4);
+        SelectObject(c->dc, old);
+        EXPECT_TRUE(DeleteObject(highlight));
+        return c;
+    };
+    EXPECT_TRUE(MatchesMask(etched(120)->surface,
                             {
                                 ".......",
                                 ".ssssh.",
@@ -347,40 +356,19 @@ TEST(LineTo, EtchedFramePaintsEveryBorderPixelOnce) {
                                 ".shhhh.",
                                 ".......",
                             },
-                            {{'.', RGB(255, 255, 255)}, {'s', RGB(128, 128, 128)}, {'h', RGB(0, 0, 255)}}));
-}
-
-// Between whole scales each line of the etched frame is one device width
-// (PenDeviceWidth) across and runs along its logical pixels from device edge
-// to device edge, up to where the next line's square begins: the colours
-// meet at the corners as at 1x, shadow top-left and bottom-left, highlight
-// top-right and bottom-right, and every device pixel of the border is
-// painted once.
-TEST(LineTo, EtchedFrameCornersAtFractionalScales) {
+                            legend));
     for (int n : kFractionalScales) {
         SCOPED_TRACE(n);
-        Canvas c(7, 6, RGB(255, 255, 255), n);
-        HPEN shadow = CreatePen(PS_SOLID, 1, RGB(128, 128, 128));
-        HGDIOBJ old = SelectObject(c.dc, shadow);
-        MoveToEx(c.dc, 1, 4, nullptr);
-        LineTo(c.dc, 1, 1);
-        LineTo(c.dc, 5, 1);
-        HPEN highlight = CreatePen(PS_SOLID, 1, RGB(0, 0, 255));
-        SelectObject(c.dc, highlight);
-        LineTo(c.dc, 5, 4);
-        LineTo(c.dc, 1, 4);
-        SelectObject(c.dc, old);
-        DeleteObject(shadow);
-        DeleteObject(highlight);
         auto d = [n](int v) { return gdi::DeviceEdge(v, n); };
         const int w = gdi::PenDeviceWidth(1, n);
-        EXPECT_TRUE(MatchesMask(c.surface,
-                                MaskOf(c.surface.width, c.surface.height,
+        const auto c = etched(n);
+        EXPECT_TRUE(MatchesMask(c->surface,
+                                MaskOf(c->surface.width, c->surface.height,
                                        {{{d(1), d(1) + w, d(1) + w, d(4) + w}, 's'},
                                         {{d(1), d(1), d(5), d(1) + w}, 's'},
                                         {{d(5), d(1), d(5) + w, d(4)}, 'h'},
                                         {{d(1) + w, d(4), d(5) + w, d(4) + w}, 'h'}}),
-                                kLegend));
+                                legend));
     }
 }
 
