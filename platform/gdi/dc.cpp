@@ -132,14 +132,6 @@ Surface *SurfaceOfDC(HDC hdc) {
     return dc ? dc->target : nullptr;
 }
 
-int DeviceX(const Dc &dc, int x) {
-    return DeviceEdge(x + dc.origin.x, dc.Scale());
-}
-
-int DeviceY(const Dc &dc, int y) {
-    return DeviceEdge(y + dc.origin.y, dc.Scale());
-}
-
 RECT ToDeviceRect(const Dc &dc, RECT r) {
     return RECT{DeviceX(dc, r.left), DeviceY(dc, r.top), DeviceX(dc, r.right), DeviceY(dc, r.bottom)};
 }

@@ -61,6 +61,8 @@ struct Font::Impl {
     };
     FT_Size size1x = nullptr;
     std::vector<std::unique_ptr<Strike>> strikes;
+    int lastScale = 0;  // the scale StrikeAt answered last, and its strike
+    Strike *last = nullptr;
 
     // Makes `size` (made on first use, at `ppem`) the face's active one;
     // false without it.
@@ -410,9 +412,11 @@ Request LogicalRequest(const LOGFONTA &lf) {
 }  // namespace
 
 Font::Impl::Strike &Font::Impl::StrikeAt(int n) {
+    if (n == lastScale) return *last;
+    lastScale = n;
     const int devicePpem = DeviceEdge(ppem, std::clamp(n, kScaleOne, kScaleMax));
     for (auto &s : strikes)
-        if (s->ppem == devicePpem) return *s;
+        if (s->ppem == devicePpem) return *(last = s.get());
     auto strike = std::make_unique<Strike>();
     strike->ppem = devicePpem;
     if (devicePpem == ppem) strike->size = size1x;
@@ -423,7 +427,7 @@ Font::Impl::Strike &Font::Impl::StrikeAt(int n) {
         strike->descent = static_cast<int>(d);
     }
     strikes.push_back(std::move(strike));
-    return *strikes.back();
+    return *(last = strikes.back().get());
 }
 
 bool Font::Impl::Load(unsigned char c, FT_Size *size, int sizePpem) {

@@ -28,6 +28,7 @@ constexpr int kScaleMax = 480;
 // round(w * n / 120) device pixels wide. Logical pixel v covers the device
 // pixels [DeviceEdge(v), DeviceEdge(v + 1)), at least one.
 constexpr int DeviceEdge(int v, int n) {
+    if (n == kScaleOne) return v;
     const int64_t t = int64_t{v} * n + kScaleOne / 2;
     return static_cast<int>(t >= 0 ? t / kScaleOne : -((-t + kScaleOne - 1) / kScaleOne));
 }
@@ -35,6 +36,7 @@ constexpr int DeviceEdge(int v, int n) {
 // DeviceEdge(v) <= p < DeviceEdge(v + 1). For a device size, the logical
 // size that DeviceEdge maps to it (or the largest that fits).
 constexpr int LogicalPixel(int p, int n) {
+    if (n == kScaleOne) return p;
     const int64_t t = int64_t{p} * kScaleOne + kScaleOne / 2 - 1;
     return static_cast<int>(t >= 0 ? t / n : -((-t + n - 1) / n));
 }

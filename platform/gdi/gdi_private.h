@@ -152,8 +152,12 @@ inline uint32_t BlendPixel(uint32_t dst, uint32_t src, unsigned alpha) {
 
 // Logical coordinates of the context to device coordinates of its target:
 // each edge by DeviceEdge, after the context's origin.
-int DeviceX(const Dc &dc, int x);
-int DeviceY(const Dc &dc, int y);
+inline int DeviceX(const Dc &dc, int x) {
+    return DeviceEdge(x + dc.origin.x, dc.Scale());
+}
+inline int DeviceY(const Dc &dc, int y) {
+    return DeviceEdge(y + dc.origin.y, dc.Scale());
+}
 RECT ToDeviceRect(const Dc &dc, RECT r);
 // Fills a rectangle (logical coordinates, half-open) with a colour through
 // the clip, combining by `rop` (R2_*): the device pixels between its edges'

@@ -129,7 +129,25 @@ BOOL WINAPI DrawIcon(HDC hdc, int x, int y, HICON h) {
     gdi::Icon *icon = gdi::Icons().Get(win32::HandleValue(h));
     if (!dc || !icon) return FALSE;
     const RECT d = gdi::ToDeviceRect(*dc, RECT{x, y, x + icon->width, y + icon->height});
-    const gdi::Picture &picture = icon->At(d.right - d.left, d.bottom - d.top);
+    const int dw = d.right - d.left, dh = d.bottom - d.top;
+    if (dw % icon->width == 0 && dh % icon->height == 0) {
+        // A whole number of device pixels for each icon pixel: its own
+        // colour and mask, as Icon::At would give them, without the copy.
+        const int kx = dw / icon->width, ky = dh / icon->height;
+        gdi::ForEachClipped(*dc, d, [&](const RECT &p) {
+            for (LONG py = p.top; py < p.bottom; ++py) {
+                uint32_t *row = dc->target->Row(py);
+                const size_t base = static_cast<size_t>((py - d.top) / ky) * icon->width;
+                for (LONG px = p.left; px < p.right; ++px) {
+                    const size_t i = base + static_cast<size_t>(kx == 1 ? px - d.left : (px - d.left) / kx);
+                    const uint32_t andMask = icon->mask[i] ? 0xFFFFFF : 0;
+                    row[px] = (row[px] & andMask) ^ icon->colors[i];
+                }
+            }
+        });
+        return TRUE;
+    }
+    const gdi::Picture &picture = icon->At(dw, dh);
     gdi::ForEachClipped(*dc, d, [&](const RECT &p) {
         for (LONG py = p.top; py < p.bottom; ++py) {
             uint32_t *row = dc->target->Row(py);

@@ -66,10 +66,12 @@ int DrawRun(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaque, co
     // makes room for the face's ascent and descent at that size (which
     // round on their own), and what still does not fit is cut at the cell.
     const int top = DeviceY(dc, y), bottom = DeviceY(dc, y + height);
-    int ascent = 0, descent = 0;
-    f.DeviceMetrics(scale, &ascent, &descent);
     int baseline = DeviceY(dc, y + f.tm.tmAscent);
-    if (top + ascent <= bottom - descent) baseline = std::clamp(baseline, top + ascent, bottom - descent);
+    if (scale != kScaleOne) {
+        int ascent = 0, descent = 0;
+        f.DeviceMetrics(scale, &ascent, &descent);
+        if (top + ascent <= bottom - descent) baseline = std::clamp(baseline, top + ascent, bottom - descent);
+    }
     int pen = x;  // logical
     for (int i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
