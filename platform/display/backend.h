@@ -106,11 +106,14 @@ public:
     // An owned window whose owner is disabled is a modal dialog; the
     // window system may mark it so.
     virtual void SetModal(NativeId, bool) {}
-    // Shape in client coordinates; null removes the shape.
+    // Shape in logical client coordinates; null removes the shape. The
+    // back-end cuts the window at device resolution (Region::Scaled at the
+    // window's scale), anew when the scale changes.
     virtual void SetShape(NativeId w, const gdi::Region *shape) = 0;
     // Icon pixels 0x00RRGGBB with mask (non-zero = transparent).
     virtual void SetIcon(NativeId w, int width, int height, const uint32_t *pixels, const uint8_t *mask) = 0;
-    // Copies `dirty` (logical client coordinates) of the window's surface to the screen.
+    // Copies `dirty` (logical client coordinates, whose device pixels follow
+    // from surface.scale) of the window's surface to the screen.
     virtual void Present(NativeId w, const gdi::Surface &surface, const RECT &dirty) = 0;
     // Asks the window manager to move the window with the pointer (drag by
     // body). Returns false when the back-end cannot, and the window manager
