@@ -15,7 +15,9 @@
 // DeviceEdge(h, n) device pixels, round(s * w) x round(s * h); a device
 // point p of the surface (relative to its top-left) is in logical pixel
 // LogicalPixel(p, n), which is how the back-end reports pointer positions
-// and exposed areas. A back-end may change a window's scale while the
+// and exposed areas (a position the window system gives in logical units
+// with a fraction, as Wayland's wl_fixed, is its device pixel
+// floor(x * n / 120) first). A back-end may change a window's scale while the
 // program runs: it answers the new scale from WindowScale and reports a
 // ScaleChanged event for the window, after which the layer makes the
 // window's surface anew at the new device size and repaints all of it. The
