@@ -35,6 +35,28 @@ struct Icon {
     const Picture &At(int dw, int dh);
 };
 
+// The icon pixels each device pixel covers along one axis, and how much of
+// each: in units where icon pixel i spans [i * device, (i + 1) * device) and
+// device pixel j spans [j * icon, (j + 1) * icon). A device pixel is never
+// wider than an icon pixel, so it covers one or two: `first[j]` for
+// `firstWeight[j]` of its `icon` units, the next one for the rest.
+struct Axis {
+    std::vector<int> first;
+    std::vector<int> firstWeight;
+};
+
+Axis Cover(int icon, int device) {
+    Axis a;
+    a.first.resize(static_cast<size_t>(device));
+    a.firstWeight.resize(static_cast<size_t>(device));
+    for (int j = 0; j < device; ++j) {
+        const int i = j * icon / device;
+        a.first[static_cast<size_t>(j)] = i;
+        a.firstWeight[static_cast<size_t>(j)] = std::min((i + 1) * device, (j + 1) * icon) - j * icon;
+    }
+    return a;
+}
+
 // The icon's pixels averaged over each device pixel of a dw x dh picture by
 // the area they cover there (a box filter): at a whole scale every device
 // pixel lies within one icon pixel, the nearest-neighbour enlargement; at
@@ -47,26 +69,27 @@ const Picture &Icon::At(int dw, int dh) {
     p.width = dw;
     p.height = dh;
     p.pixels.resize(static_cast<size_t>(dw) * dh);
-    // In units where icon pixel i spans [i * dw, (i + 1) * dw) and device
-    // pixel j spans [j * width, (j + 1) * width) (likewise down).
-    auto overlap = [](int i, int ispan, int j, int jspan) {
-        return std::max(0, std::min((i + 1) * ispan, (j + 1) * jspan) - std::max(i * ispan, j * jspan));
-    };
+    const Axis across = Cover(width, dw), down = Cover(height, dh);
+    const uint64_t area = static_cast<uint64_t>(width) * height;
     for (int dy = 0; dy < dh; ++dy) {
-        const int sy0 = dy * height / dh, sy1 = std::min(height - 1, ((dy + 1) * height - 1) / dh);
+        const int sy = down.first[static_cast<size_t>(dy)], wy0 = down.firstWeight[static_cast<size_t>(dy)];
+        const int rows[2] = {sy, std::min(sy + 1, height - 1)}, wys[2] = {wy0, height - wy0};
         for (int dx = 0; dx < dw; ++dx) {
-            const int sx0 = dx * width / dw, sx1 = std::min(width - 1, ((dx + 1) * width - 1) / dw);
+            const int sx = across.first[static_cast<size_t>(dx)],
+                      wx0 = across.firstWeight[static_cast<size_t>(dx)];
+            const int cols[2] = {sx, std::min(sx + 1, width - 1)}, wxs[2] = {wx0, width - wx0};
             DevicePixel &out = p.pixels[static_cast<size_t>(dy) * dw + dx];
-            const size_t first = static_cast<size_t>(sy0) * width + sx0;
+            const size_t first = static_cast<size_t>(sy) * width + sx;
             bool same = true;
             uint64_t r = 0, g = 0, b = 0, opaque = 0;
-            for (int sy = sy0; sy <= sy1; ++sy) {
-                const int wy = overlap(sy, dh, dy, height);
-                for (int sx = sx0; sx <= sx1; ++sx) {
-                    const size_t i = static_cast<size_t>(sy) * width + sx;
+            for (int y = 0; y < 2; ++y) {
+                if (!wys[y]) continue;
+                for (int x = 0; x < 2; ++x) {
+                    if (!wxs[x]) continue;
+                    const size_t i = static_cast<size_t>(rows[y]) * width + cols[x];
                     same = same && colors[i] == colors[first] && (mask[i] != 0) == (mask[first] != 0);
                     if (mask[i]) continue;
-                    const uint64_t a = static_cast<uint64_t>(wy) * overlap(sx, dw, dx, width);
+                    const uint64_t a = static_cast<uint64_t>(wys[y]) * wxs[x];
                     opaque += a;
                     r += a * ((colors[i] >> 16) & 0xFF);
                     g += a * ((colors[i] >> 8) & 0xFF);
@@ -78,7 +101,6 @@ const Picture &Icon::At(int dw, int dh) {
                 out.andMask = mask[first] ? 0xFFFFFF : 0;
                 out.color = colors[first];
             } else if (opaque > 0) {
-                const uint64_t area = static_cast<uint64_t>(width) * height;
                 out.alpha = static_cast<uint16_t>((opaque * 256 + area / 2) / area);
                 out.color =
                     static_cast<uint32_t>(((r + opaque / 2) / opaque) << 16 |
