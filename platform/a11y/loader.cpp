@@ -14,11 +14,13 @@
 
 #include "platform/a11y/a11y.h"
 #include "platform/common/a11y_hooks.h"
+#include "platform/a11y/keysym.h"
 #include "platform/a11y/provider.h"
 #include "platform/a11y/record.h"
 #include "platform/a11y/status.h"
 #include "platform/a11y/tree.h"
 #include "platform/display/backend.h"
+#include "platform/user/paint.h"
 #include "platform/user/wm.h"
 
 namespace win32::a11y {
@@ -58,6 +60,8 @@ Provider *LoadProvider() {
     return nullptr;
 }
 
+void AnnouncePending();
+
 // Stands in the message loop's wait: at the first wait (the first frame is
 // on the screen) asks the session bus whether an assistive technology runs,
 // and loads the provider only when one does; the provider then follows the
@@ -70,7 +74,11 @@ public:
             std::string bus = BusToAsk();
             if (!bus.empty()) probe_ = StatusProbe::Start(bus, kStatusLimitMs);
         }
-        if (provider) return provider->Descriptors(fds, max);
+        if (provider) {
+            // The loop has nothing left to do: the window made active is drawn.
+            AnnouncePending();
+            return provider->Descriptors(fds, max);
+        }
         if (probe_ && max > 0) {
             fds[0] = probe_->Descriptor();
             return 1;
@@ -114,6 +122,48 @@ Provider *Listening() {
 
 namespace {
 
+// A top-level made active is announced once it is drawn (its text is what
+// names it) and the loop has nothing left to do: window:activate, then the
+// focus it holds. Until then focus changes inside it wait for that.
+struct Announcements {
+    bool registered = false;   // the registry knows the application
+    HWND pending = nullptr;    // active, not announced yet
+    HWND caretList = nullptr;  // the list and caret item last told
+    int caret = -1;
+};
+
+Announcements &Told() {
+    static auto *told = new Announcements();
+    return *told;
+}
+
+void TellFocus(Provider *p, HWND now) {
+    Node n = FocusNode(now);
+    if (n.item >= 0) {
+        Told().caretList = now;
+        Told().caret = n.item;
+    }
+    p->StateChanged(n, "focused", true);
+    p->Focused(n);
+}
+
+void AnnouncePending() {
+    Announcements &t = Told();
+    Provider *p = Listening();
+    if (!t.pending || !p || !t.registered) return;
+    HWND h = t.pending;
+    if (!IsWindow(h) || GetActiveWindow() != h) {
+        t.pending = nullptr;
+        return;
+    }
+    if (wm::NextWindowToPaint(h)) return;  // not drawn yet
+    t.pending = nullptr;
+    p->StateChanged(WindowNode(h), "active", true);
+    p->WindowEvent(WindowNode(h), "Activate");
+    HWND focus = GetFocus();
+    TellFocus(p, focus && (focus == h || IsChild(h, focus)) ? focus : h);
+}
+
 void OnWindowCreated(HWND h) {
     wm::Window *w = wm::WindowOf(h);
     if (!w) return;
@@ -131,66 +181,65 @@ void OnWindowDestroying(HWND h) {
         Host &host = SharedHost();
         p->ChildrenChanged(host.Parent(n), n, host.IndexInParent(n), false);
     }
+    if (Told().pending == h) Told().pending = nullptr;
+    if (Told().caretList == h) Told().caretList = nullptr;
     NoteTopLevel(h, false);
     ForgetWindow(h);
 }
 
 void OnActivated(HWND old, HWND now) {
+    Announcements &t = Told();
     Provider *p = Listening();
     if (!p) return;
-    if (old && IsWindow(old)) {
+    if (old && IsWindow(old) && old != t.pending) {
         p->StateChanged(WindowNode(old), "active", false);
         p->WindowEvent(WindowNode(old), "Deactivate");
     }
-    if (now) {
-        p->StateChanged(WindowNode(now), "active", true);
-        p->WindowEvent(WindowNode(now), "Activate");
-    }
-}
-
-HWND &LastCaretList() {
-    static HWND h = nullptr;
-    return h;
-}
-int &LastCaret() {
-    static int i = -1;
-    return i;
+    t.pending = now;
 }
 
 void OnFocusChanged(HWND old, HWND now) {
     Provider *p = Listening();
     if (!p) return;
-    if (old && IsWindow(old)) p->StateChanged(FocusNode(old), "focused", false);
-    if (now && IsWindow(now)) {
-        Node n = FocusNode(now);
-        if (n.item >= 0) {
-            LastCaretList() = now;
-            LastCaret() = n.item;
-        }
-        p->StateChanged(n, "focused", true);
-        p->Focused(n);
-    }
+    // Inside a window still to be announced the focus is told with it.
+    if (old && IsWindow(old) && !StillToTell(old)) p->StateChanged(FocusNode(old), "focused", false);
+    if (now && IsWindow(now) && !StillToTell(now)) TellFocus(p, now);
 }
 
 void OnCaretMoved(HWND list) {
+    Announcements &t = Told();
     Provider *p = Listening();
     if (!p) return;
     Node now = FocusNode(list);
     if (now.item < 0) return;
-    const bool sameList = LastCaretList() == list;
-    if (sameList && LastCaret() == now.item) return;
-    const bool focused = GetFocus() == list;
-    if (sameList && LastCaret() >= 0) {
-        Node old{now.window, LastCaret(), -1};
+    const bool sameList = t.caretList == list;
+    if (sameList && t.caret == now.item) return;
+    const bool focused = GetFocus() == list && !StillToTell(list);
+    if (sameList && t.caret >= 0) {
+        Node old{now.window, t.caret, -1};
         if (focused) p->StateChanged(old, "focused", false);
         p->StateChanged(old, "selected", false);
     }
-    LastCaretList() = list;
-    LastCaret() = now.item;
+    t.caretList = list;
+    t.caret = now.item;
     p->StateChanged(now, "selected", true);
     if (focused) p->StateChanged(now, "focused", true);
     p->ActiveDescendant(WindowNode(list), now);
     if (focused) p->Focused(now);
+}
+
+KeyFate OnKey(const KeyStroke &key, uint64_t serial) {
+    Provider *p = Listening();
+    if (!p) return KeyFate::Deliver;
+    switch (p->Key(ReportOf(key), serial)) {
+        case KeyAnswer::Kept:
+            return KeyFate::Drop;
+        case KeyAnswer::Awaited:
+            return KeyFate::Hold;
+        case KeyAnswer::Pass:
+            break;
+    }
+    return KeyFate::Deliver;
 }
 
 class LayerHooks : public Hooks {
@@ -205,9 +254,21 @@ public:
     void Activated(HWND old, HWND now) override { OnActivated(old, now); }
     void FocusChanged(HWND old, HWND now) override { OnFocusChanged(old, now); }
     void CaretMoved(HWND list) override { OnCaretMoved(list); }
+    KeyFate Key(const KeyStroke &key, uint64_t serial) override { return OnKey(key, serial); }
 };
 
 }  // namespace
+
+bool StillToTell(HWND h) {
+    HWND w = Told().pending;
+    return w && h && (h == w || IsChild(w, h));
+}
+
+void NoteRegistered(bool registered) {
+    Told().registered = registered;
+    Told().pending = registered ? GetActiveWindow() : nullptr;
+    Told().caretList = nullptr;
+}
 
 void InstallHooks() {
     static LayerHooks hooks;

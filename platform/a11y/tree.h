@@ -24,5 +24,13 @@ Host &SharedHost();
 
 // The layer reports its changes to the provider from now on.
 void InstallHooks();
+// The registry knows the application (or no longer hears it): the active
+// window is announced again once it is drawn.
+void NoteRegistered(bool registered);
+// Whether `h` lies in the active top-level whose activation is not
+// announced yet. Until it is, that window is not reported active and
+// nothing in it focused: a screen reader that asks learns nothing before
+// the events say it.
+bool StillToTell(HWND h);
 
 }  // namespace win32::a11y

@@ -44,4 +44,8 @@ void CaretMoved(HWND list) {
     if (receiver) receiver->CaretMoved(list);
 }
 
+KeyFate Key(const KeyStroke &key, uint64_t serial) {
+    return receiver ? receiver->Key(key, serial) : KeyFate::Deliver;
+}
+
 }  // namespace win32::a11y

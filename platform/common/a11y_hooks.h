@@ -1,13 +1,33 @@
 // What the rest of the layer tells the accessibility provider: text drawn
-// into windows and list items, windows coming and going, activation, focus
-// and the list box's caret. The provider (platform/a11y/, above every other
-// folder) installs the receiver; without one, and while no assistive
-// technology listens, each call returns at once.
+// into windows and list items, windows coming and going, activation, focus,
+// the list box's caret, and every key before it becomes a message. The
+// provider (platform/a11y/, above every other folder) installs the
+// receiver; without one, and while no assistive technology listens, each
+// call returns at once.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace win32::a11y {
+
+// A key press or release as the window system reported it, before the
+// layer turns it into messages.
+struct KeyStroke {
+    bool down = false;
+    UINT vk = 0;
+    UINT scanCode = 0;  // set 1, 0 when the back-end gave none
+    bool extended = false;
+    int ch = -1;         // the character the press produced, -1 for none
+    int modifiers = -1;  // display::kMod* held just before it, -1 unknown
+    DWORD time = 0;
+};
+
+// What becomes of a key a screen reader heard first: it goes on to the
+// program, the screen reader kept it, or the answer is still awaited (the
+// key and everything after it wait; ask again about the same key).
+enum class KeyFate { Deliver, Drop, Hold };
 
 class Hooks {
 public:
@@ -20,6 +40,7 @@ public:
     virtual void Activated(HWND old, HWND now) = 0;
     virtual void FocusChanged(HWND old, HWND now) = 0;
     virtual void CaretMoved(HWND list) = 0;
+    virtual KeyFate Key(const KeyStroke &key, uint64_t serial) = 0;
 };
 
 // The receiver (null: none).
@@ -44,5 +65,8 @@ void WindowDestroying(HWND h);  // still alive, about to go
 void Activated(HWND old, HWND now);
 void FocusChanged(HWND old, HWND now);
 void CaretMoved(HWND list);
+// `serial` tells keys apart: asked again about the same serial, the
+// receiver answers for the key it already heard.
+KeyFate Key(const KeyStroke &key, uint64_t serial);
 
 }  // namespace win32::a11y

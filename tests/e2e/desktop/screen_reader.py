@@ -194,12 +194,18 @@ def main_window_tree():
         header = child(frame, pyatspi.ROLE_LABEL)
         check(header is not None and header.name.startswith("Drive, 0%, 50%, 100%"), "no header label")
         lst = child(frame, pyatspi.ROLE_LIST)
-        check(lst is not None and "Size, Free" in lst.description, "no list described by its header")
+        check(lst is not None and lst.name == header.name, "no list named by its header")
+        labelled_by = [r.getTarget(0) for r in lst.getRelationSet()
+                       if r.getRelationType() == pyatspi.RELATION_LABELLED_BY and r.getNTargets() == 1]
+        check(labelled_by == [header], f"the list is not labelled by its header: {labelled_by}")
+        check("Selection" in pyatspi.listInterfaces(lst), f"list interfaces {pyatspi.listInterfaces(lst)}")
         rows = [c.name for c in lst]
         check(len(rows) == tools.drive_rows() + 1, f"{len(rows)} items for {tools.drive_rows()} drives: {rows}")
         check(all(ROW.match(r) for r in rows[:-1]) and TOTALS.match(rows[-1]), f"item names: {rows}")
         check(all(c.getRole() == pyatspi.ROLE_LIST_ITEM and {"selectable", "focusable"} <= states(c) for c in lst),
               "items are not selectable list items")
+        texts = [c.queryText().getText(0, -1) for c in lst]
+        check(texts == rows, f"the rows' text is not their names: {texts}")
         x, y, w, h = tools.geometry(main)
         fx, fy, fw, fh = extents(lst)
         check(x <= fx and y <= fy and fx + fw <= x + w and fy + fh <= y + h,
@@ -246,6 +252,10 @@ def focus_events(proc, main, lst):
                          ("object:active-descendant-changed", lst.name, 1), ("focus:", second, 0)):
             check(expected in heard, f"not heard {expected}: {heard}")
         check("focused" in states(lst[1]) and "focused" not in states(lst[0]), "the caret's state did not move")
+        check("focused" not in states(lst), "the list claims the focus its item holds")
+        selection = lst.querySelection()
+        check(selection.nSelectedChildren == 1 and selection.getSelectedChild(0).name == second,
+              "the list's selection is not the caret's item")
     finally:
         pyatspi.Registry.deregisterEventListener(listener, *kinds)
 
@@ -278,6 +288,9 @@ def about_box_operated():
             link = child(box, pyatspi.ROLE_LINK)
             check(link is not None and link.name.startswith("http"), "no link")
             check([n for n, _ in action(link)] == ["jump"], f"link actions {action(link)}")
+            roles = [c.getRoleName() for c in box]
+            check(roles == ["label", "label", "link", "push button"], f"the box's children are not in reading order: {roles}")
+            check(box.description == link.name, f"dialog described as {box.description!r}")
             address = link.name
             before = tools.windows_of_class()
             check(len(before) == 2, f"windows {before}")
