@@ -41,9 +41,7 @@ tools, tmp = e2elib.session()
 # The private session bus; everything started from here uses it.
 env = dict(tools.env, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="0")
 env.pop("AT_SPI_BUS_ADDRESS", None)
-bus_proc = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL, text=True, env=env)
-session_address = bus_proc.stdout.readline().strip()
+bus_proc, session_address = e2elib.start_session_bus(env)
 env["DBUS_SESSION_BUS_ADDRESS"] = session_address
 # The about box's link goes to this opener, which notes its argument.
 opened = os.path.join(tmp, "opened")
