@@ -16,6 +16,7 @@ import re
 import signal
 import subprocess
 import sys
+import threading
 import time
 
 SYSTEM_PYTHON = "/usr/bin/python3"
@@ -361,6 +362,54 @@ def ten_launches():
     print("registered after (s):", " ".join(f"{t:.2f}" for t in times))
 
 
+def keys_to_the_registry():
+    """Each key press and release is one call to the registry's device event
+    controller; a registry that stops answering (stopped with SIGSTOP) holds
+    the next key no longer than the program's short limit, and the keys
+    after it not at all."""
+    proc = tools.start()
+    monitor = registry = None
+    calls = []
+    try:
+        main = tools.find_window(proc)
+        wait_app(proc)
+        monitor = subprocess.Popen(["dbus-monitor", "--address", a11y_address,
+                                    "type='method_call',member='NotifyListenersSync'"], stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL, text=True, env=env)
+        threading.Thread(target=lambda: calls.extend(
+            line for line in monitor.stdout if line.startswith("method call")), daemon=True).start()
+        time.sleep(0.5)
+        for key in ("a", "b", "c"):
+            tools.xdotool("key", key)
+        e2elib.wait_until(lambda: len(calls) >= 6, 5)
+        time.sleep(0.5)
+        check(len(calls) == 6, f"{len(calls)} calls to the registry for three keys")
+
+        registry = call(a11y_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                        "GetConnectionUnixProcessID", GLib.Variant("(s)", ("org.a11y.atspi.Registry",)), "(u)")[0]
+        os.kill(registry, signal.SIGSTOP)
+        open_about_box(main)
+        tools.wait_windows(lambda ws: len(ws) == 2, "no about box while the registry was stopped")
+        start = time.monotonic()
+        tools.xdotool("key", "o")
+        tools.wait_windows(lambda ws: len(ws) == 1, "O did not close the box while the registry was stopped")
+        first = time.monotonic() - start
+        tools.focus(main)
+        start = time.monotonic()
+        tools.xdotool("key", "alt+x")
+        tools.expect_clean_exit(proc)
+        print(f"with the registry stopped: the box closed {first:.2f} s after O, "
+              f"the program ended {time.monotonic() - start:.2f} s after Alt+X")
+        check(first < 3, f"O took {first:.2f} s with the registry stopped")
+    finally:
+        if registry:
+            os.kill(registry, signal.SIGCONT)
+        if monitor:
+            monitor.terminate()
+            monitor.wait()
+        tools.stop(proc)
+
+
 def bus_vanishes():
     """The accessibility bus and the session bus go away under a registered
     program: it goes on and still ends normally."""
@@ -401,6 +450,7 @@ try:
         ("the about box read and operated through AT-SPI", about_box_operated),
         ("off: nothing registered, no connection; switched on and off while running", switched_off_and_on),
         ("ten launches register within 2 s", ten_launches),
+        ("keys: one call each to the registry, never held long by one that stops answering", keys_to_the_registry),
         ("a vanished bus leaves the program running", bus_vanishes),
     ])
 finally:
