@@ -122,12 +122,15 @@ Provider *Listening() {
 
 namespace {
 
-// A top-level made active is announced once it is drawn (its text is what
-// names it) and the loop has nothing left to do: window:activate, then the
-// focus it holds. Until then focus changes inside it wait for that.
+// Which top-level is active is told when the loop has nothing left to do
+// and the window made active is drawn (its text is what names it): the
+// old one's window:deactivate, the new one's window:activate, then the
+// focus it holds. A change undone meanwhile (a window manager's focus
+// flickering) is not told at all. Focus changes inside a window not told
+// active wait for that.
 struct Announcements {
     bool registered = false;   // the registry knows the application
-    HWND pending = nullptr;    // active, not announced yet
+    HWND told = nullptr;       // the active top-level as last told
     HWND caretList = nullptr;  // the list and caret item last told
     int caret = -1;
 };
@@ -147,21 +150,29 @@ void TellFocus(Provider *p, HWND now) {
     p->Focused(n);
 }
 
+void TellDeactivated(Provider *p) {
+    HWND old = Told().told;
+    Told().told = nullptr;
+    if (!old || !IsWindow(old)) return;
+    p->WindowEvent(WindowNode(old), "Deactivate");
+    p->StateChanged(WindowNode(old), "active", false);
+}
+
 void AnnouncePending() {
     Announcements &t = Told();
     Provider *p = Listening();
-    if (!t.pending || !p || !t.registered) return;
-    HWND h = t.pending;
-    if (!IsWindow(h) || GetActiveWindow() != h) {
-        t.pending = nullptr;
-        return;
-    }
-    if (wm::NextWindowToPaint(h)) return;  // not drawn yet
-    t.pending = nullptr;
-    p->StateChanged(WindowNode(h), "active", true);
-    p->WindowEvent(WindowNode(h), "Activate");
+    HWND now = GetActiveWindow();
+    if (!p || !t.registered || now == t.told) return;
+    if (now && wm::NextWindowToPaint(now)) return;  // not drawn yet
+    TellDeactivated(p);
+    if (!now) return;
+    t.told = now;
+    // window:activate first: screen readers take a dialog's state change
+    // alone as activation without presenting it.
+    p->WindowEvent(WindowNode(now), "Activate");
+    p->StateChanged(WindowNode(now), "active", true);
     HWND focus = GetFocus();
-    TellFocus(p, focus && (focus == h || IsChild(h, focus)) ? focus : h);
+    TellFocus(p, focus && (focus == now || IsChild(now, focus)) ? focus : now);
 }
 
 void OnWindowCreated(HWND h) {
@@ -177,25 +188,15 @@ void OnWindowCreated(HWND h) {
 
 void OnWindowDestroying(HWND h) {
     if (Provider *p = Listening()) {
+        if (Told().told == h) TellDeactivated(p);
         Node n = WindowNode(h);
         Host &host = SharedHost();
         p->ChildrenChanged(host.Parent(n), n, host.IndexInParent(n), false);
     }
-    if (Told().pending == h) Told().pending = nullptr;
+    if (Told().told == h) Told().told = nullptr;
     if (Told().caretList == h) Told().caretList = nullptr;
     NoteTopLevel(h, false);
     ForgetWindow(h);
-}
-
-void OnActivated(HWND old, HWND now) {
-    Announcements &t = Told();
-    Provider *p = Listening();
-    if (!p) return;
-    if (old && IsWindow(old) && old != t.pending) {
-        p->StateChanged(WindowNode(old), "active", false);
-        p->WindowEvent(WindowNode(old), "Deactivate");
-    }
-    t.pending = now;
 }
 
 void OnFocusChanged(HWND old, HWND now) {
@@ -251,7 +252,7 @@ public:
     void EndItem() override { a11y::EndItem(); }
     void WindowCreated(HWND h) override { OnWindowCreated(h); }
     void WindowDestroying(HWND h) override { OnWindowDestroying(h); }
-    void Activated(HWND old, HWND now) override { OnActivated(old, now); }
+    void Activated(HWND, HWND) override {}  // told when the loop next waits
     void FocusChanged(HWND old, HWND now) override { OnFocusChanged(old, now); }
     void CaretMoved(HWND list) override { OnCaretMoved(list); }
     KeyFate Key(const KeyStroke &key, uint64_t serial) override { return OnKey(key, serial); }
@@ -259,15 +260,19 @@ public:
 
 }  // namespace
 
+HWND ToldActive() {
+    return Listening() ? Told().told : GetActiveWindow();
+}
+
 bool StillToTell(HWND h) {
-    HWND w = Told().pending;
-    return w && h && (h == w || IsChild(w, h));
+    HWND told = ToldActive();
+    return !h || !told || (h != told && !IsChild(told, h));
 }
 
 void NoteRegistered(bool registered) {
+    // Whatever is active is told anew.
+    Told() = Announcements{};
     Told().registered = registered;
-    Told().pending = registered ? GetActiveWindow() : nullptr;
-    Told().caretList = nullptr;
 }
 
 void InstallHooks() {

@@ -216,7 +216,7 @@ void DescribeWindow(HWND h, const wm::Window &w, NodeInfo *info) {
         wm::Window *owner = w.owner ? wm::WindowOf(w.owner) : nullptr;
         info->modal = info->role == Role::Dialog && owner && (owner->style & WS_DISABLED);
         info->resizable = (w.style & WS_THICKFRAME) != 0;
-        info->active = GetActiveWindow() == h && !StillToTell(h);
+        info->active = ToldActive() == h;
         info->focused = FocusTold(h);
         info->name = Tidy(w.text);
         if (info->name.empty()) {

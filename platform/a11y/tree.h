@@ -27,10 +27,11 @@ void InstallHooks();
 // The registry knows the application (or no longer hears it): the active
 // window is announced again once it is drawn.
 void NoteRegistered(bool registered);
-// Whether `h` lies in the active top-level whose activation is not
-// announced yet. Until it is, that window is not reported active and
-// nothing in it focused: a screen reader that asks learns nothing before
-// the events say it.
+// The active top-level as a screen reader was told (without one listening,
+// the active one), and whether `h` lies outside it. A window made active
+// is reported active, and what it holds focused, only once the events have
+// said so: a screen reader that asks learns nothing before them.
+HWND ToldActive();
 bool StillToTell(HWND h);
 
 }  // namespace win32::a11y
