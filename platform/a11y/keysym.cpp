@@ -2,6 +2,7 @@
 #include "platform/a11y/keysym.h"
 
 #include <cctype>
+#include <utility>
 
 #include "platform/common/scancode.h"
 #include "platform/display/backend.h"
@@ -85,35 +86,16 @@ const char *const kBrackets[] = {"bracketleft", "backslash",  "bracketright",
 const char *const kBraces[] = {"braceleft", "bar", "braceright", "asciitilde"};
 
 // The unshifted character of the punctuation keys, US layout.
+constexpr std::pair<UINT, char> kOemCharacters[] = {
+    {VK_OEM_1, ';'},      {VK_OEM_PLUS, '='}, {VK_OEM_COMMA, ','}, {VK_OEM_MINUS, '-'},
+    {VK_OEM_PERIOD, '.'}, {VK_OEM_2, '/'},    {VK_OEM_3, '`'},     {VK_OEM_4, '['},
+    {VK_OEM_5, '\\'},     {VK_OEM_6, ']'},    {VK_OEM_7, '\''},    {VK_OEM_102, '<'},
+};
+
 int OemCharacter(UINT vk) {
-    switch (vk) {
-        case VK_OEM_1:
-            return ';';
-        case VK_OEM_PLUS:
-            return '=';
-        case VK_OEM_COMMA:
-            return ',';
-        case VK_OEM_MINUS:
-            return '-';
-        case VK_OEM_PERIOD:
-            return '.';
-        case VK_OEM_2:
-            return '/';
-        case VK_OEM_3:
-            return '`';
-        case VK_OEM_4:
-            return '[';
-        case VK_OEM_5:
-            return '\\';
-        case VK_OEM_6:
-            return ']';
-        case VK_OEM_7:
-            return '\'';
-        case VK_OEM_102:
-            return '<';
-        default:
-            return -1;
-    }
+    for (const auto &[key, c] : kOemCharacters)
+        if (key == vk) return c;
+    return -1;
 }
 
 // The name X gives a Latin-1 keysym, for the printable ASCII ones.
@@ -128,50 +110,19 @@ std::string AsciiName(int c) {
     return "";
 }
 
-// Linux's keycodes of the extended (E0) set-1 codes.
+// Linux's keycodes of the extended (E0) set-1 codes: keypad Enter, right
+// Control, keypad divide, Print, right Alt, Num Lock, Home, Up, Page Up,
+// Left, Right, End, Down, Page Down, Insert, Delete, the Windows keys, Menu.
+constexpr std::pair<UINT, int> kExtendedKeycodes[] = {
+    {0x1C, 96},  {0x1D, 97},  {0x35, 98},  {0x37, 99},  {0x38, 100}, {0x45, 69},  {0x47, 102},
+    {0x48, 103}, {0x49, 104}, {0x4B, 105}, {0x4D, 106}, {0x4F, 107}, {0x50, 108}, {0x51, 109},
+    {0x52, 110}, {0x53, 111}, {0x5B, 125}, {0x5C, 126}, {0x5D, 127},
+};
+
 int ExtendedKeycode(UINT scan) {
-    switch (scan) {
-        case 0x1C:
-            return 96;  // keypad Enter
-        case 0x1D:
-            return 97;  // right Control
-        case 0x35:
-            return 98;  // keypad divide
-        case 0x37:
-            return 99;  // Print
-        case 0x38:
-            return 100;  // right Alt
-        case 0x45:
-            return 69;  // Num Lock
-        case 0x47:
-            return 102;  // Home
-        case 0x48:
-            return 103;  // Up
-        case 0x49:
-            return 104;  // Page Up
-        case 0x4B:
-            return 105;  // Left
-        case 0x4D:
-            return 106;  // Right
-        case 0x4F:
-            return 107;  // End
-        case 0x50:
-            return 108;  // Down
-        case 0x51:
-            return 109;  // Page Down
-        case 0x52:
-            return 110;  // Insert
-        case 0x53:
-            return 111;  // Delete
-        case 0x5B:
-            return 125;  // left Windows
-        case 0x5C:
-            return 126;  // right Windows
-        case 0x5D:
-            return 127;  // Menu
-        default:
-            return 0;
-    }
+    for (const auto &[code, keycode] : kExtendedKeycodes)
+        if (code == scan) return keycode;
+    return 0;
 }
 
 int Keycode(const KeyStroke &key) {

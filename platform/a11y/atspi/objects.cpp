@@ -343,8 +343,9 @@ bool Inside(const Box &b, int x, int y) {
     return x >= b.x && y >= b.y && x < b.x + b.width && y < b.y + b.height;
 }
 
-// Contains (whether the point is inside) and GetAccessibleAtPoint (the
-// deepest showing child under the point).
+// Contains (whether the point is inside), Text's GetOffsetAtPoint (a text
+// object's one line fills its box: offset 0 inside, -1 outside) and
+// GetAccessibleAtPoint (the deepest showing child under the point).
 int AtPoint(sd_bus_message *m, void *, sd_bus_error *error) {
     int32_t x = 0, y = 0;
     uint32_t coordType = 0;
@@ -353,8 +354,11 @@ int AtPoint(sd_bus_message *m, void *, sd_bus_error *error) {
     Node n;
     NodeInfo info;
     if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
-    if (std::strcmp(sd_bus_message_get_member(m), "Contains") == 0)
-        return sd_bus_reply_method_return(m, "b", Inside(ExtentsIn(n, info, coordType), x, y));
+    const char *member = sd_bus_message_get_member(m);
+    const bool inside = Inside(ExtentsIn(n, info, coordType), x, y);
+    if (std::strcmp(member, "Contains") == 0) return sd_bus_reply_method_return(m, "b", inside);
+    if (std::strcmp(member, "GetOffsetAtPoint") == 0)
+        return sd_bus_reply_method_return(m, "i", inside ? 0 : -1);
     // Into screen coordinates.
     Box self = ExtentsIn(n, info, coordType);
     x += info.extents.x - self.x;
@@ -390,7 +394,9 @@ int GetMdiZOrder(sd_bus_message *m, void *, sd_bus_error *) {
     return sd_bus_reply_method_return(m, "n", static_cast<int16_t>(-1));
 }
 
-int GrabFocus(sd_bus_message *m, void *, sd_bus_error *) {
+// What cannot be done: grabbing the focus; in read-only text, selecting,
+// moving the caret or scrolling.
+int ReplyFalse(sd_bus_message *m, void *, sd_bus_error *) {
     return sd_bus_reply_method_return(m, "b", 0);
 }
 
@@ -407,7 +413,7 @@ const sd_bus_vtable kComponent[] = {
     SD_BUS_METHOD("GetSize", "", "ii", GetSize, 0),
     SD_BUS_METHOD("GetLayer", "", "u", GetLayer, 0),
     SD_BUS_METHOD("GetMDIZOrder", "", "n", GetMdiZOrder, 0),
-    SD_BUS_METHOD("GrabFocus", "", "b", GrabFocus, 0),
+    SD_BUS_METHOD("GrabFocus", "", "b", ReplyFalse, 0),
     SD_BUS_METHOD("GetAlpha", "", "d", GetAlpha, 0),
     SD_BUS_VTABLE_END,
 };
@@ -703,17 +709,6 @@ int GetTextExtents(sd_bus_message *m, void *, sd_bus_error *error) {
     return sd_bus_reply_method_return(m, "iiii", box.x, box.y, box.width, box.height);
 }
 
-int GetOffsetAtPoint(sd_bus_message *m, void *, sd_bus_error *error) {
-    int32_t x = 0, y = 0;
-    uint32_t coordType = 0;
-    int r = sd_bus_message_read(m, "iiu", &x, &y, &coordType);
-    if (r < 0) return r;
-    Node n;
-    NodeInfo info;
-    if (!LookupMessage(m, &n, &info, error)) return -EINVAL;
-    return sd_bus_reply_method_return(m, "i", Inside(ExtentsIn(n, info, coordType), x, y) ? 0 : -1);
-}
-
 // GetAttributes and GetAttributeRun: no attributes, over the whole text.
 int GetTextAttributes(sd_bus_message *m, void *, sd_bus_error *error) {
     Node n;
@@ -721,10 +716,6 @@ int GetTextAttributes(sd_bus_message *m, void *, sd_bus_error *error) {
     std::string text;
     if (!TextOf(sd_bus_message_get_path(m), &n, &info, &text, error)) return -EINVAL;
     return sd_bus_reply_method_return(m, "a{ss}ii", 0, 0, Length(text));
-}
-
-int NoAttributes(sd_bus_message *m, void *, sd_bus_error *) {
-    return sd_bus_reply_method_return(m, "a{ss}", 0);
 }
 
 int NoAttributeValue(sd_bus_message *m, void *, sd_bus_error *) {
@@ -743,38 +734,33 @@ int NoBoundedRanges(sd_bus_message *m, void *, sd_bus_error *) {
     return sd_bus_reply_method_return(m, "a(iisv)", 0);
 }
 
-// Read-only text: nothing to select, no caret to move, nothing to scroll.
-int Refuse(sd_bus_message *m, void *, sd_bus_error *) {
-    return sd_bus_reply_method_return(m, "b", 0);
-}
-
 const sd_bus_vtable kText[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_PROPERTY("CharacterCount", "i", GetCharacterCount, 0, 0),
     SD_BUS_PROPERTY("CaretOffset", "i", GetCaretOffset, 0, 0),
     SD_BUS_METHOD("GetStringAtOffset", "iu", "sii", TextAround, 0),
     SD_BUS_METHOD("GetText", "ii", "s", GetTextRange, 0),
-    SD_BUS_METHOD("SetCaretOffset", "i", "b", Refuse, 0),
+    SD_BUS_METHOD("SetCaretOffset", "i", "b", ReplyFalse, 0),
     SD_BUS_METHOD("GetTextBeforeOffset", "iu", "sii", TextAround, 0),
     SD_BUS_METHOD("GetTextAtOffset", "iu", "sii", TextAround, 0),
     SD_BUS_METHOD("GetTextAfterOffset", "iu", "sii", TextAround, 0),
     SD_BUS_METHOD("GetCharacterAtOffset", "i", "i", GetCharacterAtOffset, 0),
     SD_BUS_METHOD("GetAttributeValue", "is", "s", NoAttributeValue, 0),
     SD_BUS_METHOD("GetAttributes", "i", "a{ss}ii", GetTextAttributes, 0),
-    SD_BUS_METHOD("GetDefaultAttributes", "", "a{ss}", NoAttributes, 0),
+    SD_BUS_METHOD("GetDefaultAttributes", "", "a{ss}", GetAttributes, 0),
     SD_BUS_METHOD("GetCharacterExtents", "iu", "iiii", GetTextExtents, 0),
-    SD_BUS_METHOD("GetOffsetAtPoint", "iiu", "i", GetOffsetAtPoint, 0),
+    SD_BUS_METHOD("GetOffsetAtPoint", "iiu", "i", AtPoint, 0),
     SD_BUS_METHOD("GetNSelections", "", "i", NoSelections, 0),
     SD_BUS_METHOD("GetSelection", "i", "ii", NoSelection, 0),
-    SD_BUS_METHOD("AddSelection", "ii", "b", Refuse, 0),
-    SD_BUS_METHOD("RemoveSelection", "i", "b", Refuse, 0),
-    SD_BUS_METHOD("SetSelection", "iii", "b", Refuse, 0),
+    SD_BUS_METHOD("AddSelection", "ii", "b", ReplyFalse, 0),
+    SD_BUS_METHOD("RemoveSelection", "i", "b", ReplyFalse, 0),
+    SD_BUS_METHOD("SetSelection", "iii", "b", ReplyFalse, 0),
     SD_BUS_METHOD("GetRangeExtents", "iiu", "iiii", GetTextExtents, 0),
     SD_BUS_METHOD("GetBoundedRanges", "iiiiuuu", "a(iisv)", NoBoundedRanges, 0),
     SD_BUS_METHOD("GetAttributeRun", "ib", "a{ss}ii", GetTextAttributes, 0),
-    SD_BUS_METHOD("GetDefaultAttributeSet", "", "a{ss}", NoAttributes, 0),
-    SD_BUS_METHOD("ScrollSubstringTo", "iiu", "b", Refuse, 0),
-    SD_BUS_METHOD("ScrollSubstringToPoint", "iiuii", "b", Refuse, 0),
+    SD_BUS_METHOD("GetDefaultAttributeSet", "", "a{ss}", GetAttributes, 0),
+    SD_BUS_METHOD("ScrollSubstringTo", "iiu", "b", ReplyFalse, 0),
+    SD_BUS_METHOD("ScrollSubstringToPoint", "iiuii", "b", ReplyFalse, 0),
     SD_BUS_VTABLE_END,
 };
 
