@@ -60,7 +60,7 @@ Provider *LoadProvider() {
     return nullptr;
 }
 
-void AnnouncePending();
+void TellActiveWindow();
 
 // Stands in the message loop's wait: at the first wait (the first frame is
 // on the screen) asks the session bus whether an assistive technology runs,
@@ -76,7 +76,7 @@ public:
         }
         if (provider) {
             // The loop has nothing left to do: the window made active is drawn.
-            AnnouncePending();
+            TellActiveWindow();
             return provider->Descriptors(fds, max);
         }
         if (probe_ && max > 0) {
@@ -158,7 +158,7 @@ void TellDeactivated(Provider *p) {
     p->StateChanged(WindowNode(old), "active", false);
 }
 
-void AnnouncePending() {
+void TellActiveWindow() {
     Announcements &t = Told();
     Provider *p = Listening();
     HWND now = GetActiveWindow();
@@ -252,7 +252,6 @@ public:
     void EndItem() override { a11y::EndItem(); }
     void WindowCreated(HWND h) override { OnWindowCreated(h); }
     void WindowDestroying(HWND h) override { OnWindowDestroying(h); }
-    void Activated(HWND, HWND) override {}  // told when the loop next waits
     void FocusChanged(HWND old, HWND now) override { OnFocusChanged(old, now); }
     void CaretMoved(HWND list) override { OnCaretMoved(list); }
     KeyFate Key(const KeyStroke &key, uint64_t serial) override { return OnKey(key, serial); }

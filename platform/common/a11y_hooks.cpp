@@ -32,10 +32,6 @@ void WindowDestroying(HWND h) {
     if (receiver) receiver->WindowDestroying(h);
 }
 
-void Activated(HWND old, HWND now) {
-    if (receiver) receiver->Activated(old, now);
-}
-
 void FocusChanged(HWND old, HWND now) {
     if (receiver) receiver->FocusChanged(old, now);
 }

@@ -1,6 +1,7 @@
 // What the rest of the layer tells the accessibility provider: text drawn
-// into windows and list items, windows coming and going, activation, focus,
-// the list box's caret, and every key before it becomes a message. The
+// into windows and list items, windows coming and going, focus, the list
+// box's caret, and every key before it becomes a message (which window is
+// active the provider reads when the loop waits). The
 // provider (platform/a11y/, above every other folder) installs the
 // receiver; without one, and while no assistive technology listens, each
 // call returns at once.
@@ -37,7 +38,6 @@ public:
     virtual void EndItem() = 0;
     virtual void WindowCreated(HWND h) = 0;
     virtual void WindowDestroying(HWND h) = 0;
-    virtual void Activated(HWND old, HWND now) = 0;
     virtual void FocusChanged(HWND old, HWND now) = 0;
     virtual void CaretMoved(HWND list) = 0;
     virtual KeyFate Key(const KeyStroke &key, uint64_t serial) = 0;
@@ -62,7 +62,6 @@ public:
 
 void WindowCreated(HWND h);
 void WindowDestroying(HWND h);  // still alive, about to go
-void Activated(HWND old, HWND now);
 void FocusChanged(HWND old, HWND now);
 void CaretMoved(HWND list);
 // `serial` tells keys apart: asked again about the same serial, the

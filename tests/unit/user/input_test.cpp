@@ -202,7 +202,6 @@ public:
     void EndItem() override {}
     void WindowCreated(HWND) override {}
     void WindowDestroying(HWND) override {}
-    void Activated(HWND, HWND) override {}
     void FocusChanged(HWND, HWND) override {}
     void CaretMoved(HWND) override {}
     a11y::KeyFate Key(const a11y::KeyStroke &key, uint64_t serial) override {
