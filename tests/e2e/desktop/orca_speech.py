@@ -61,7 +61,9 @@ ORCA = orca_command()
 
 ROW = re.compile(r"^[C-Z]:, ((Almost full|FULL), )?[0-9][0-9,]* MB, [0-9][0-9,]* MB$")
 TOTALS = re.compile(r"^Totals for hard drives:, [0-9][0-9,]* MB, [0-9][0-9,]* MB$")
-SPEECH = re.compile(r"SPEECH OUTPUT: '(.*?)'(?=\s*[{\[]|\s*$)")
+# Orca's line for what it speaks: the text quoted, then the voice (a dict
+# or a list of them, or voice=NAME), or nothing.
+SPEECH = re.compile(r"SPEECH OUTPUT: '(.*?)'(?=\s*(?:[{\[]|voice=|$))")
 STEP_LIMIT = 20.0  # seconds for Orca to say what a step makes it say
 
 
