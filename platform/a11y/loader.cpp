@@ -175,15 +175,23 @@ void TellActiveWindow() {
     TellFocus(p, focus && (focus == now || IsChild(now, focus)) ? focus : now);
 }
 
-void OnWindowCreated(HWND h) {
-    wm::Window *w = wm::WindowOf(h);
-    if (!w) return;
-    if (wm::IsTopLevel(*w)) NoteTopLevel(h, true);
+void TellAdded(HWND h) {
     if (Provider *p = Listening()) {
         Node n = WindowNode(h);
         Host &host = SharedHost();
         p->ChildrenChanged(host.Parent(n), n, host.IndexInParent(n), true);
     }
+}
+
+// A top-level is in the tree before anything about what it holds: a
+// child made while its top-level is being created (a dialog's buttons)
+// puts the top-level in first.
+void OnWindowCreated(HWND h) {
+    wm::Window *w = wm::WindowOf(h);
+    wm::Window *top = w ? wm::TopLevelOf(w) : nullptr;
+    if (!top) return;
+    if (NoteTopLevel(top->hwnd, true)) TellAdded(top->hwnd);
+    if (top != w) TellAdded(h);
 }
 
 void OnWindowDestroying(HWND h) {

@@ -426,10 +426,12 @@ HWND NodeWindow(const Node &n) {
     return reinterpret_cast<HWND>(static_cast<uintptr_t>(n.window));
 }
 
-void NoteTopLevel(HWND h, bool alive) {
+bool NoteTopLevel(HWND h, bool alive) {
     auto &tops = TopLevels();
-    std::erase(tops, h);
-    if (alive) tops.push_back(h);
+    const bool known = std::find(tops.begin(), tops.end(), h) != tops.end();
+    if (alive && !known) tops.push_back(h);
+    if (!alive) std::erase(tops, h);
+    return alive != known;
 }
 
 Node FocusNode(HWND h) {

@@ -13,8 +13,9 @@ namespace win32::a11y {
 Node WindowNode(HWND h);
 HWND NodeWindow(const Node &n);  // null for the application
 
-// Top-levels in creation order (the application's children).
-void NoteTopLevel(HWND h, bool alive);
+// Top-levels in creation order (the application's children); true when
+// that changed them.
+bool NoteTopLevel(HWND h, bool alive);
 
 // The node that has the keyboard when `h` has the focus: a list box's
 // caret item, else the window.
