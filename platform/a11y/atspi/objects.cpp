@@ -602,12 +602,13 @@ void Around(const std::string &text, int32_t offset, uint32_t boundary, int32_t 
         *start = a;
         *end = b;
     } else if (boundary == 2) {
-        // From the end of the word before to the end of the word at the offset.
+        // From the last word end at (or before) the offset to the next one.
         int32_t b = offset;
         while (b < len && Blank(at(b))) ++b;
         while (b < len && !Blank(at(b))) ++b;
-        int32_t a = std::min(offset, b);
-        while (a > 0 && !Blank(at(a - 1))) --a;
+        int32_t a = offset;
+        if (a < len && !Blank(at(a)))
+            while (a > 0 && !Blank(at(a - 1))) --a;
         while (a > 0 && Blank(at(a - 1))) --a;
         *start = a;
         *end = b;

@@ -205,6 +205,7 @@ def main_window_tree():
               "items are not selectable list items")
         texts = [c.queryText().getText(0, -1) for c in lst]
         check(texts == rows, f"the rows' text is not their names: {texts}")
+        word_ranges(lst[0])
         x, y, w, h = tools.geometry(main)
         fx, fy, fw, fh = extents(lst)
         check(x <= fx and y <= fy and fx + fw <= x + w and fy + fh <= y + h,
@@ -219,6 +220,22 @@ def main_window_tree():
         tools.expect_clean_exit(proc)
     finally:
         tools.stop(proc)
+
+
+def word_ranges(acc):
+    """The words of a row's text as flat review steps through them: at each
+    offset, from the last word start (end) at or before it to the next."""
+    text = acc.queryText()
+    whole = text.getText(0, -1)
+    n = len(whole)
+    starts = [i for i in range(n) if whole[i] != " " and (i == 0 or whole[i - 1] == " ")] + [n]
+    ends = [0] + [i for i in range(1, n + 1) if whole[i - 1] != " " and (i == n or whole[i] == " ")]
+    for boundary, marks in ((pyatspi.TEXT_BOUNDARY_WORD_START, starts), (pyatspi.TEXT_BOUNDARY_WORD_END, ends)):
+        for o in range(n):
+            a = max(m for m in marks if m <= o)
+            b = min(m for m in marks if m > o)
+            got = tuple(text.getTextAtOffset(o, boundary))
+            check(got == (whole[a:b], a, b), f"{boundary} at {o} of {whole!r}: {got}, not {(whole[a:b], a, b)}")
 
 
 def focus_events(proc, main, lst):
