@@ -162,7 +162,7 @@ def start_orca(log):
         if time.monotonic() - start > 60:
             raise Failure("Orca said nothing within 60 s of its start")
         log.wait(0.2)
-    version = subprocess.run(["orca", "--version"], env=env, capture_output=True, text=True).stdout.strip()
+    version = (subprocess.run(["orca", "--version"], env=env, capture_output=True, text=True).stdout.split() or ["?"])[-1]
     print(f"Orca {version} up after {time.monotonic() - start:.1f} s: {log.said(0)}")
     return orca
 
