@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 #include "platform/kernel/mounts.h"
 

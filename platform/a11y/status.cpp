@@ -187,7 +187,7 @@ std::string SessionBusAddress() {
     const char *runtime = std::getenv("XDG_RUNTIME_DIR");
     if (!runtime || !*runtime) return "";
     std::string path = std::string(runtime) + "/bus";
-    struct stat st {};
+    struct stat st = {};
     if (stat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return "";
     return "unix:path=" + path;
 }

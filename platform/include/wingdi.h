@@ -87,7 +87,7 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color);
 #define RGN_XOR 3
 #define RGN_DIFF 4
 #define RGN_COPY 5
-#define HGDI_ERROR ((HANDLE)(LONG_PTR)-1)
+#define HGDI_ERROR ((HANDLE)(LONG_PTR)(-1))
 #define GDI_ERROR (0xFFFFFFFFL)
 
 HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2);

@@ -380,8 +380,8 @@ BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
 #define SWP_NOOWNERZORDER 0x0200
 #define HWND_TOP ((HWND)0)
 #define HWND_BOTTOM ((HWND)1)
-#define HWND_TOPMOST ((HWND)-1)
-#define HWND_NOTOPMOST ((HWND)-2)
+#define HWND_TOPMOST ((HWND)(-1))
+#define HWND_NOTOPMOST ((HWND)(-2))
 
 typedef struct tagWINDOWPOS {
     HWND hwnd;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace win32 {
 
 // The executable's own module, as GetModuleHandleA(NULL) answers and as the

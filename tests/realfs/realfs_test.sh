@@ -245,9 +245,13 @@ fi
 # With no process left for the space helper (nor a thread), the queries
 # run in the process: the same figures, no drive lost. (An unprivileged
 # user, whom the limit binds; no leak check, whose thread the limit forbids.)
+# The tool runs from a copy in the scratch tmpfs: nobody may not reach the
+# build tree (a checkout under a 0700 home).
 if command -v setpriv >/dev/null && getent passwd nobody >/dev/null && getent group nogroup >/dev/null; then
+    mkdir -m 755 "$W/bin" && cp "$DRIVES" "$W/bin/morvalen-drives" && chmod 755 "$W" ||
+        fail "cannot copy morvalen-drives for nobody"
     FEW=$(ASAN_OPTIONS=detect_leaks=0 setpriv --reuid=nobody --regid=nogroup --clear-groups \
-        bash -c 'ulimit -u 1 && exec "$0"' "$DRIVES")
+        bash -c 'ulimit -u 1 && exec "$0"' "$W/bin/morvalen-drives")
     for mp in "$M/full" "$M/most"; do
         got=$(LC_ALL=C awk -F'\t' -v mp="$mp" '$7 == mp { print $3, $4 }' <<<"$FEW")
         [ "$got" = "$(field "$mp" 3) $(field "$mp" 4)" ] || fail "$mp with no process to spare: $got"

@@ -214,8 +214,8 @@ std::unique_ptr<display::Backend> OpenOrExit() {
     // every start).
     std::snprintf(g_silentMessage, sizeof g_silentMessage, "morvalen: the X display \"%s\" does not answer\n",
                   name);
-    struct sigaction onDeadline {};
-    struct sigaction previous {};
+    struct sigaction onDeadline = {};
+    struct sigaction previous = {};
     onDeadline.sa_handler = OnOpenDeadline;
     sigemptyset(&onDeadline.sa_mask);
     sigaction(SIGALRM, &onDeadline, &previous);

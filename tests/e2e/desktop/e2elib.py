@@ -165,15 +165,20 @@ class Tools:
         with open(self.log, errors="replace") as f:
             return f.read()
 
-    def find_window(self, proc, name="^Morvalen$", timeout=10.0):
-        """The first mapped window whose title matches, as an int."""
+    def find_window(self, proc, name="^Morvalen$", timeout=10.0, klass="Morvalen"):
+        """The first mapped window of the program's class whose title
+        matches, as an int. A window manager's frame may carry the title
+        too (mutter since 44 draws frames in a client of its own, whose
+        windows are named after the windows they frame)."""
         end = time.monotonic() + timeout
         while time.monotonic() < end:
             if proc.poll() is not None:
                 raise Failure(f"morvalen ended early with {proc.returncode}: {self.output_of(proc)}")
-            out = self.xdotool("search", "--onlyvisible", "--name", name, check_rc=False).split()
+            named = self.xdotool("search", "--onlyvisible", "--name", name, check_rc=False).split()
+            ours = set(self.windows_of_class(klass)) if named else set()
+            out = [int(w) for w in named if int(w) in ours]
             if out:
-                return int(out[0])
+                return out[0]
             time.sleep(0.05)
         raise Failure(f"no window named {name} within {timeout} s")
 

@@ -70,6 +70,24 @@ def run_quiet(args):
     return out if r.returncode == 0 else f"exit {r.returncode}: {out}"
 
 
+def appstream_findings(metainfo):
+    """What appstreamcli's pedantic validation finds in the metainfo file:
+    "" when it is clean. The <developer> element came with AppStream 1.0,
+    whose validators want it; an older validator (Debian 12 has 0.16)
+    notes that it does not know the tag, and only that is forgiven."""
+    out = run_quiet(["appstreamcli", "validate", "--no-net", "--pedantic", metainfo])
+    version = run_quiet(["appstreamcli", "--version"])
+    found = re.search(r"version: (\d+)\.", version)
+    lines = out.splitlines()
+    if found and int(found.group(1)) < 1 and not out.startswith("exit"):
+        lines = [line for line in lines if not re.fullmatch(r"I: [\w.]+:\d+: unknown-tag developer", line)]
+        if lines and lines[-1].startswith("\u2714 Validation was successful"):
+            lines = [line for line in lines[:-1] if line.strip()] + ["\u2714 Validation was successful."]
+    if len(lines) == 1 and lines[0] == "\u2714 Validation was successful.":
+        return ""
+    return out
+
+
 def lost_output_failures(morvalen, drives):
     """Failures of the programs' answers to notice output that is lost: each
     written to a full device and to a closed standard output must say
@@ -127,8 +145,8 @@ def check_tree(prefix, run_drives=True):
 
     metainfo = os.path.join(prefix, METAINFO)
     if os.path.isfile(metainfo):
-        out = run_quiet(["appstreamcli", "validate", "--no-net", "--pedantic", metainfo])
-        if out.startswith("exit") or "\n" in out or not out.startswith("\u2714"):
+        out = appstream_findings(metainfo)
+        if out:
             failed.append(f"appstreamcli validate: {out}")
     else:
         failed.append(f"{METAINFO} missing")

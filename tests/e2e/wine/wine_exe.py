@@ -368,7 +368,7 @@ class Program:
 
     def __init__(self):
         self.proc = tools.start()
-        self.main = tools.find_window(self.proc, timeout=30.0)
+        self.main = tools.find_window(self.proc, timeout=30.0, klass=WINE_CLASS)
 
     def stopped(self):
         return self.proc.poll() is not None

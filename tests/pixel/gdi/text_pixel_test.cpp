@@ -1,5 +1,6 @@
 // Text: extents against drawn pixels, the fixed font's columns, the opaque
 // cell, DrawTextA placement, prefixes and clipping.
+#include <algorithm>
 #include <cstring>
 #include <string>
 

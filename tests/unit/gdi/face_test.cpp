@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/gdi/face.h"

@@ -2,6 +2,7 @@
 // sysfs tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 

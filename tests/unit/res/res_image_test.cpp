@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ios>
 #include <string>
 #include <vector>
 

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstring>
+#include <ios>
 #include <vector>
 
 #include "platform/display/x11/x11.h"
