@@ -208,9 +208,17 @@ TEST_F(MainWindowRun, HeightCappedAtTheScreen) {
         }
         EXPECT_EQ(win32::testing::LiveGdiObjects(), objects);
         EXPECT_EQ(win32::testing::LiveDcs(), dcs);
+        // The list is named by the header above it, which labels it.
         a11y::NodeInfo info;
         ASSERT_TRUE(host.Describe(list, &info));
-        EXPECT_EQ(info.description, "Drive, 0%, 50%, 100%, Size, Free");
+        EXPECT_EQ(info.name, "Drive, 0%, 50%, 100%, Size, Free");
+        const std::vector<a11y::Node> labels = host.LabelledBy(list);
+        ASSERT_EQ(labels.size(), 1u);
+        a11y::NodeInfo header;
+        ASSERT_TRUE(host.Describe(labels[0], &header));
+        EXPECT_EQ(header.role, a11y::Role::Label);
+        EXPECT_EQ(header.name, info.name);
+        EXPECT_EQ(host.LabelFor(labels[0]), std::vector<a11y::Node>{list});
         host.SetRecording(false);
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
     });
