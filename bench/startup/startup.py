@@ -3,6 +3,7 @@
 program, against xmessage in the same run, on a private Xvfb.
 
 usage: startup.py FIRSTFRAME MORVALEN [MORVALEN...] [--rounds N] [--traced N] [--mounts 10,10000]
+                  [--scales 1,1.5,2]
 
 Several MORVALEN builds (say, before and after a change) are measured side
 by side, interleaved with xmessage, each named by the last two parts of its
@@ -10,7 +11,10 @@ path; morvalen-bench-startup-floor (floor.cpp), given as one of them and
 named "floor", is the least a program linking what Morvalen must can do.
 --mounts measures them all again at each size of the mount table, in a
 private mount namespace grown with bind mounts (needs root); the first size
-is the clean start the others are compared with.
+is the clean start the others are compared with. --scales measures each
+build at each display scale (MORVALEN_SCALE), named "build@scale", on a
+screen large enough for all of them, and sets the cost of each scale beside
+that of 2x and of the first build at 1x.
 
 Then each program runs --traced times (3) under strace and once under
 xtrace (when they are installed: apt-get install strace xtrace), and the
@@ -43,6 +47,7 @@ args = sys.argv[1:]
 rounds = int(option(args, "--rounds", "7"))
 traced_runs = int(option(args, "--traced", "3"))
 mounts = option(args, "--mounts", "")
+display_scales = [v for v in option(args, "--scales", "").split(",") if v]
 sizes = [int(s) for s in mounts.split(",")] if mounts else [None]
 if len(args) < 2:
     sys.exit(__doc__)
@@ -59,6 +64,8 @@ def label(path):
 
 
 def measure(env, cmd, idle):
+    if isinstance(cmd, tuple):  # (command, environment of its own)
+        cmd, env = cmd
     out = subprocess.run([firstframe, "--idle", str(idle), "--", *cmd], env=env, capture_output=True, text=True,
                          timeout=60)
     if out.returncode != 0:
@@ -80,6 +87,8 @@ def count(env, cmd, work):
     """Runs under strace (the median one of `traced_runs` by waits, then
     calls: how often a reply is already there differs from run to run) and
     one under xtrace, counted to the first frame."""
+    if isinstance(cmd, tuple):
+        cmd, env = cmd
     runs = []
     for _ in range(traced_runs):
         log = os.path.join(work, f"{next(logs)}.log")
@@ -97,9 +106,13 @@ def count(env, cmd, work):
     return traced, counts.replies(log, frame)
 
 
-server, display = xvfb.start_xvfb(extra=("-br",))
-env = dict(os.environ, DISPLAY=display)
-programs = {label(b): [b] for b in builds}
+server, display = xvfb.start_xvfb(*(("3840x2160x24",) if display_scales else ()), extra=("-br",))
+env = {k: v for k, v in os.environ.items() if k not in ("MORVALEN_SCALE", "GDK_SCALE")}
+env["DISPLAY"] = display
+if display_scales:
+    programs = {f"{label(b)}@{v}": ([b], dict(env, MORVALEN_SCALE=v)) for b in builds for v in display_scales}
+else:
+    programs = {label(b): [b] for b in builds}
 programs["xmessage"] = ["xmessage", "-center", "Free space on all drives"]
 report = []
 try:
@@ -146,6 +159,19 @@ for entries, results in report:
     if not clean:
         clean = {name: med(rs, "first_frame_ms") for name, rs in results.items()}
 print("goal: first frame at most 2 x the clean start at 10,000 entries")
+if display_scales:
+    first = label(builds[0])
+    frames = {name: med(rs, "first_frame_ms") for name, rs in report[0][1].items()}
+    print(f"\nfirst frame by display scale, medians; goal: at 1.5 at most 1.1 x at 2, at 1 no more than "
+          f"{first}@1")
+    print(f"{'':32} {'frame ms':>9} {'x at 2':>7} {'x ' + first + '@1':>16}")
+    for name, frame in frames.items():
+        if "@" not in name:
+            continue
+        build = name.rsplit("@", 1)[0]
+        at2 = frames.get(f"{build}@2")
+        print(f"{name[-32:]:32} {frame:9.1f} {frame / at2 if at2 else float('nan'):7.2f} "
+              f"{frame / frames[first + '@1'] if first + '@1' in frames else float('nan'):16.2f}")
 
 clean = report[0][1]
 floor = "floor" if "floor" in clean else None

@@ -46,6 +46,21 @@ struct NodeInfo {
     std::string keyBinding;  // its key, empty for none
 };
 
+// A key press or release as the registry's device event controller takes
+// it (X numbering): what a screen reader hears before the program does.
+struct KeyReport {
+    bool pressed = false;
+    int32_t keysym = 0;
+    int16_t keycode = 0;
+    int16_t modifiers = 0;  // X state: Shift 1, Lock 2, Control 4, Mod1 8, ...
+    int32_t time = 0;       // milliseconds
+    std::string text;       // the character typed, else the keysym's name
+};
+
+// The registry's word on a key: let it through, it was the screen
+// reader's, or no word yet.
+enum class KeyAnswer { Pass, Kept, Awaited };
+
 class Host {
 public:
     virtual ~Host() = default;
@@ -59,6 +74,15 @@ public:
     virtual bool Act(const Node &n) = 0;
     // Recording drawn text on (everything is drawn again) or off (forgotten).
     virtual void SetRecording(bool on) = 0;
+    // The registry knows the application now: what is active and focused
+    // is announced again.
+    virtual void Registered() = 0;
+    // Selects a list's item (-1: none) as the keyboard would; false when
+    // `list` is no list or the index none of its items.
+    virtual bool SelectItem(const Node &list, int index) = 0;
+    // Objects that name `n` (what labels it) and that `n` names.
+    virtual std::vector<Node> LabelledBy(const Node &n) = 0;
+    virtual std::vector<Node> LabelFor(const Node &n) = 0;
 };
 
 class Provider {
@@ -75,6 +99,10 @@ public:
     virtual void Focused(const Node &n) = 0;
     virtual void ActiveDescendant(const Node &list, const Node &item) = 0;
     virtual void WindowEvent(const Node &n, const char *what) = 0;  // "Activate", "Deactivate"
+    // Hands a key to the registry before the program gets it: Awaited until
+    // the answer comes or its short time limit passes, asked again with the
+    // same serial. At most one message per key.
+    virtual KeyAnswer Key(const KeyReport &key, uint64_t serial) = 0;
 };
 
 // The plugin's entry point.

@@ -78,18 +78,16 @@ std::string StripMnemonic(const std::string &title, char *mnemonic) {
     return out;
 }
 
-// A rectangle of the program's screen on the display's, in device pixels.
-// Where the display does not say where windows are (Wayland), in the
-// coordinates of the top-level window of `h` instead.
+// A rectangle on the program's screen, of window h's top-level, in device
+// pixels of the window system's screen.
 Box DeviceBox(HWND h, RECT r) {
     if (!display::IsOpen()) return {};
+    wm::Window *top = wm::TopLevelOf(wm::WindowOf(h));
+    if (!top) return {};
     display::Backend &b = display::Current();
-    if (!b.KnowsScreenPositions()) {
-        if (wm::Window *top = wm::TopLevelOf(wm::WindowOf(h)))
-            OffsetRect(&r, -top->rect.left, -top->rect.top);
-    }
-    POINT a = b.ToDevice({r.left, r.top});
-    POINT z = b.ToDevice({r.right, r.bottom});
+    const POINT o = wm::ClientOriginScreen(*top);
+    POINT a = b.ClientToDevice(top->native, {r.left - o.x, r.top - o.y});
+    POINT z = b.ClientToDevice(top->native, {r.right - o.x, r.bottom - o.y});
     return {a.x, a.y, z.x - a.x, z.y - a.y};
 }
 
@@ -156,24 +154,59 @@ std::string ItemName(HWND list, int index) {
     return Join(ItemRuns(list, index), ", ");
 }
 
-// The text the parent drew above the list: its header.
-std::string ListHeader(HWND list) {
+// The text the parent drew above the list (its header): indices of the
+// runs in the parent's record.
+std::vector<int> HeaderRuns(HWND list) {
+    std::vector<int> out;
     HWND parent = GetParent(list);
     const std::vector<TextRun> *runs = parent ? WindowRuns(parent) : nullptr;
-    if (!runs) return "";
+    if (!runs) return out;
     RECT r{};
     GetWindowRect(list, &r);
     POINT top{r.left, r.top};
     ScreenToClient(parent, &top);
+    for (size_t i = 0; i < runs->size(); ++i)
+        if ((*runs)[i].cell.bottom <= top.y) out.push_back(static_cast<int>(i));
+    return out;
+}
+
+std::string ListHeader(HWND list) {
+    const std::vector<TextRun> *runs = WindowRuns(GetParent(list));
     std::vector<TextRun> above;
-    for (const TextRun &run : *runs)
-        if (run.cell.bottom <= top.y) above.push_back(run);
+    for (int i : HeaderRuns(list)) above.push_back((*runs)[static_cast<size_t>(i)]);
     return Join(&above, ", ");
+}
+
+// Where a child lies in its parent's client area, for the reading order.
+POINT ChildOrigin(HWND parent, HWND child) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    POINT p{r.left, r.top};
+    ScreenToClient(parent, &p);
+    return p;
 }
 
 bool IsDialog(const wm::Window &w) {
     wm::Window *owner = w.owner ? wm::WindowOf(w.owner) : nullptr;
     return owner && ((owner->style & WS_DISABLED) || (w.style & WS_POPUP));
+}
+
+// Whether a screen reader may be told that `h` has the focus.
+bool FocusTold(HWND h) {
+    return GetFocus() == h && !StillToTell(h);
+}
+
+// The names of the links among a window's children, in reading order.
+std::string LinkNames(HWND h) {
+    std::string out;
+    for (const Node &c : SharedHost().Children(WindowNode(h))) {
+        NodeInfo info;
+        if (c.label >= 0 || !SharedHost().Describe(c, &info) || info.role != Role::Link || info.name.empty())
+            continue;
+        if (!out.empty()) out += " ";
+        out += info.name;
+    }
+    return out;
 }
 
 void DescribeWindow(HWND h, const wm::Window &w, NodeInfo *info) {
@@ -188,21 +221,27 @@ void DescribeWindow(HWND h, const wm::Window &w, NodeInfo *info) {
         wm::Window *owner = w.owner ? wm::WindowOf(w.owner) : nullptr;
         info->modal = info->role == Role::Dialog && owner && (owner->style & WS_DISABLED);
         info->resizable = (w.style & WS_THICKFRAME) != 0;
-        info->active = GetActiveWindow() == h;
+        info->active = ToldActive() == h;
+        info->focused = FocusTold(h);
         info->name = Tidy(w.text);
-        if (info->name.empty()) info->name = Join(WindowRuns(h), " ");
+        if (info->name.empty()) {
+            // Untitled: named by its text, described by its links.
+            info->name = Join(WindowRuns(h), " ");
+            info->description = LinkNames(h);
+        }
         return;
     }
     if (ClassIs(h, "listbox")) {
         info->role = Role::List;
         info->focusable = true;
-        info->focused = GetFocus() == h;
-        info->description = ListHeader(h);
+        // With items, the caret item holds the focus, not the list.
+        info->focused = FocusTold(h) && FocusNode(h).item < 0;
+        info->name = ListHeader(h);
         return;
     }
     if (ClassIs(h, "button")) {
         info->focusable = true;
-        info->focused = GetFocus() == h;
+        info->focused = FocusTold(h);
         const std::vector<TextRun> *runs = WindowRuns(h);
         char mnemonic = 0;
         if ((w.style & BS_TYPEMASK) == BS_OWNERDRAW) {
@@ -242,12 +281,24 @@ public:
             for (int i = 0; i < count; ++i) out.push_back(Node{n.window, i, -1});
             return out;
         }
+        // Text and child windows in reading order: top to bottom, then left
+        // to right.
+        struct Placed {
+            Node node;
+            POINT at;
+        };
+        std::vector<Placed> placed;
         if (!IsControl(h)) {
             if (const std::vector<TextRun> *runs = WindowRuns(h))
                 for (size_t i = 0; i < runs->size(); ++i)
-                    out.push_back(Node{n.window, -1, static_cast<int>(i)});
+                    placed.push_back({Node{n.window, -1, static_cast<int>(i)},
+                                      POINT{(*runs)[i].cell.left, (*runs)[i].cell.top}});
         }
-        for (HWND c : w->children) out.push_back(WindowNode(c));
+        for (HWND c : w->children) placed.push_back({WindowNode(c), ChildOrigin(h, c)});
+        std::stable_sort(placed.begin(), placed.end(), [](const Placed &a, const Placed &b) {
+            return a.at.y != b.at.y ? a.at.y < b.at.y : a.at.x < b.at.x;
+        });
+        for (const Placed &p : placed) out.push_back(p.node);
         return out;
     }
 
@@ -301,9 +352,44 @@ public:
     void SetRecording(bool on) override {
         if (on) InstallHooks();
         SetRecordingFlag(on);
-        if (!on) return;
+        if (!on) {
+            NoteRegistered(false);
+            return;
+        }
         const std::vector<HWND> tops = wm::TopLevels();
         for (HWND t : tops) wm::InvalidateTree(t, true, true);
+    }
+
+    void Registered() override { NoteRegistered(true); }
+
+    bool SelectItem(const Node &list, int index) override {
+        HWND h = NodeWindow(list);
+        if (list.item >= 0 || list.label >= 0 || !ClassIs(h, "listbox") || index < -1 ||
+            index >= ItemCount(h))
+            return false;
+        // Posted, so the list changes from the message loop as it would for a key.
+        return PostMessageA(h, LB_SETCURSEL, static_cast<WPARAM>(index), 0) != FALSE;
+    }
+
+    std::vector<Node> LabelledBy(const Node &n) override {
+        std::vector<Node> out;
+        HWND h = NodeWindow(n);
+        if (n.item >= 0 || n.label >= 0 || !ClassIs(h, "listbox")) return out;
+        const uint64_t parent = WindowNode(GetParent(h)).window;
+        for (int i : HeaderRuns(h)) out.push_back(Node{parent, -1, i});
+        return out;
+    }
+
+    std::vector<Node> LabelFor(const Node &n) override {
+        std::vector<Node> out;
+        wm::Window *w = n.label >= 0 ? wm::WindowOf(NodeWindow(n)) : nullptr;
+        if (!w) return out;
+        for (HWND c : w->children) {
+            const std::vector<int> header = ClassIs(c, "listbox") ? HeaderRuns(c) : std::vector<int>();
+            if (std::find(header.begin(), header.end(), n.label) != header.end())
+                out.push_back(WindowNode(c));
+        }
+        return out;
     }
 
 private:
@@ -330,7 +416,7 @@ private:
         info->enabled = IsWindowEnabled(list) != FALSE;
         info->selectable = info->focusable = true;
         info->selected = SendMessageA(list, LB_GETCURSEL, 0, 0) == index;
-        info->focused = GetFocus() == list && SendMessageA(list, LB_GETCARETINDEX, 0, 0) == index;
+        info->focused = FocusTold(list) && SendMessageA(list, LB_GETCARETINDEX, 0, 0) == index;
         return true;
     }
 };
@@ -345,10 +431,12 @@ HWND NodeWindow(const Node &n) {
     return reinterpret_cast<HWND>(static_cast<uintptr_t>(n.window));
 }
 
-void NoteTopLevel(HWND h, bool alive) {
+bool NoteTopLevel(HWND h, bool alive) {
     auto &tops = TopLevels();
-    std::erase(tops, h);
-    if (alive) tops.push_back(h);
+    const bool known = std::find(tops.begin(), tops.end(), h) != tops.end();
+    if (alive && !known) tops.push_back(h);
+    if (!alive) std::erase(tops, h);
+    return alive != known;
 }
 
 Node FocusNode(HWND h) {

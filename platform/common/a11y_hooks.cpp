@@ -32,16 +32,16 @@ void WindowDestroying(HWND h) {
     if (receiver) receiver->WindowDestroying(h);
 }
 
-void Activated(HWND old, HWND now) {
-    if (receiver) receiver->Activated(old, now);
-}
-
 void FocusChanged(HWND old, HWND now) {
     if (receiver) receiver->FocusChanged(old, now);
 }
 
 void CaretMoved(HWND list) {
     if (receiver) receiver->CaretMoved(list);
+}
+
+KeyFate Key(const KeyStroke &key, uint64_t serial) {
+    return receiver ? receiver->Key(key, serial) : KeyFate::Deliver;
 }
 
 }  // namespace win32::a11y

@@ -97,18 +97,17 @@ void PaintPush(HWND hwnd, HDC dc) {
     RECT rc;
     GetClientRect(hwnd, &rc);
     if (Type(hwnd) == BS_DEFPUSHBUTTON) {
-        FrameRect(dc, &rc, GetSysColorBrush(COLOR_WINDOWFRAME));
+        // The frame fills all of its logical pixels, whatever their device
+        // size, so nothing is left between it and the edge inside it.
+        FillSys(dc, rc, COLOR_WINDOWFRAME);
         InflateRect(&rc, -1, -1);
     }
     if (b->pushed) {
+        // The face under the frame too: on a scaled surface the frame is
+        // thinner than its logical pixels.
+        FillSys(dc, rc, COLOR_BTNFACE);
         FrameRect(dc, &rc, GetSysColorBrush(COLOR_BTNSHADOW));
-        RECT face = rc;
-        InflateRect(&face, -1, -1);
-        FillSys(dc, face, COLOR_BTNFACE);
     } else {
-        RECT face = rc;
-        InflateRect(&face, -2, -2);
-        FillSys(dc, face, COLOR_BTNFACE);
         RaisedEdge(dc, rc, true);
     }
     HGDIOBJ oldFont = b->font ? SelectObject(dc, b->font) : nullptr;

@@ -1,15 +1,21 @@
-// Private to controls/: the system controls' window procedures and the
-// keeping of their state.
+// Private to controls/: the system controls' window procedures and a few
+// drawing helpers built on public GDI calls only.
 #pragma once
 
 #include <windows.h>
-
-#include "platform/controls/draw.h"
 
 namespace win32::controls {
 
 LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Fills `rc` with a system colour.
+void FillSys(HDC dc, const RECT &rc, int colorIndex);
+
+// The classic raised edge of push buttons and scroll-bar parts, with the
+// button face inside it. `soft` selects the push-button variant (white
+// outside, light grey inside).
+void RaisedEdge(HDC dc, const RECT &rc, bool soft);
 
 // A control keeps its state behind a pointer in its first window extra
 // bytes, never in GWLP_USERDATA, which belongs to the program.

@@ -11,7 +11,6 @@ namespace win32 {
 namespace {
 
 using controls::FillSys;
-using controls::Frame3D;
 using controls::RaisedEdge;
 
 constexpr int kMinThumb = 8;
@@ -129,9 +128,6 @@ void DrawArrow(HDC dc, const RECT &rc, bool up, bool pressed, bool enabled) {
         HBRUSH shadow = GetSysColorBrush(COLOR_BTNSHADOW);
         FrameRect(dc, &rc, shadow);
     } else {
-        RECT face = rc;
-        InflateRect(&face, -2, -2);
-        FillSys(dc, face, COLOR_BTNFACE);
         RaisedEdge(dc, rc, false);
     }
     int w = rc.right - rc.left, h = rc.bottom - rc.top;
@@ -185,9 +181,6 @@ void Paint(HWND hwnd, Bar &b, HDC dc, const RECT &bar) {
     below.top = l.thumb.bottom;
     DrawTrack(dc, above, b.pressed == Part::PageUp && inside);
     DrawTrack(dc, below, b.pressed == Part::PageDown && inside);
-    RECT face = l.thumb;
-    InflateRect(&face, -2, -2);
-    FillSys(dc, face, COLOR_BTNFACE);
     RaisedEdge(dc, l.thumb, false);
 }
 

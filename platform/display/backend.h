@@ -2,10 +2,27 @@
 //
 // Only top-level windows are native windows; each has one surface (its
 // client area) that the window manager paints and the back-end presents.
-// Coordinates are the program's logical screen pixels; at display scale S
-// the back-end makes each of them S x S device pixels (a device point p is
-// logical floor(p / S)), and a surface holds device pixels. Child windows
-// never reach the back-end.
+// Child windows never reach the back-end. Coordinates crossing the seam are
+// the program's logical pixels; surfaces hold device pixels.
+//
+// Display scale. Each top-level window has a scale n/120, n from 120 (1x)
+// to 480 (4x): the device pixels for each logical pixel (X11 has one scale
+// for all windows; on Wayland wp_fractional_scale_v1's preferred_scale is n
+// itself and an output's whole wl_output scale k is n = 120 k). Between a
+// window's logical client coordinates and its surface's device pixels lies
+// one rule (gdi_internal.h): logical edge v is device edge DeviceEdge(v, n),
+// so a client area of w x h is a surface of DeviceEdge(w, n) x
+// DeviceEdge(h, n) device pixels, round(s * w) x round(s * h); a device
+// point p of the surface (relative to its top-left) is in logical pixel
+// LogicalPixel(p, n), which is how the back-end reports pointer positions
+// and exposed areas (a position the window system gives in logical units
+// with a fraction, as Wayland's wl_fixed, is its device pixel
+// floor(x * n / 120) first). A back-end may change a window's scale while the
+// program runs: it answers the new scale from WindowScale and reports a
+// ScaleChanged event for the window, after which the layer makes the
+// window's surface anew at the new device size and repaints all of it. The
+// program's logical coordinates never change with the scale, and the
+// program never sees it (GetDeviceCaps says 96 pixels per inch).
 #pragma once
 
 #include <poll.h>
@@ -50,15 +67,17 @@ struct Event {
         FocusOut,
         Unmap,  // minimised/hidden by the window manager
         Map,
-        Destroyed,  // another client destroyed the native window; the back-end forgot it
-        KeyState,   // modifiers: the modifier keys held now (sent when focus comes back)
+        Destroyed,     // another client destroyed the native window; the back-end forgot it
+        KeyState,      // modifiers: the modifier keys held now (sent when focus comes back)
+        ScaleChanged,  // WindowScale(window) has changed: its surface is made anew and repainted
     } type = None;
     NativeId window = 0;
     // Pointer events: x, y in the client area of `window` (screen
     // coordinates when `window` is 0), the window system's own measure,
-    // right even when the window was moved without the layer being told;
-    // rootX, rootY on the screen, only for measuring how far the pointer
-    // moved.
+    // right even when the window was moved without the layer being told,
+    // the logical pixel holding the device point (LogicalPixel at the
+    // window's scale); rootX, rootY on the screen, only for measuring how
+    // far the pointer moved.
     int x = 0, y = 0;
     int rootX = 0, rootY = 0;
     int button = 0;
@@ -89,13 +108,16 @@ public:
     // An owned window whose owner is disabled is a modal dialog; the
     // window system may mark it so.
     virtual void SetModal(NativeId, bool) {}
-    // Shape in client coordinates; null removes the shape.
+    // Shape in logical client coordinates; null removes the shape. The
+    // back-end cuts the window at device resolution (Region::Scaled at the
+    // window's scale), anew when the scale changes.
     virtual void SetShape(NativeId w, const gdi::Region *shape) = 0;
     // Icon pixels 0x00RRGGBB with mask (non-zero = transparent).
     virtual void SetIcon(NativeId w, int width, int height, const uint32_t *pixels, const uint8_t *mask) = 0;
-    // Copies `dirty` (logical client coordinates) of the window's surface to
-    // the screen. The surface is the window's own until DestroyTopLevel: a
-    // back-end may read it again later.
+    // Copies `dirty` (logical client coordinates, whose device pixels follow
+    // from surface.scale) of the window's surface to the screen. The surface
+    // is the window's own until DestroyTopLevel: a back-end may read it
+    // again later.
     virtual void Present(NativeId w, const gdi::Surface &surface, const RECT &dirty) = 0;
     // Asks the window manager to move the window with the pointer (drag by
     // body). Returns false when the back-end cannot, and the window manager
@@ -123,17 +145,20 @@ public:
     virtual SIZE ScreenSize() = 0;
     virtual RECT WorkArea() = 0;
     virtual int Dpi() = 0;
-    // Device pixels for each logical pixel in each direction, 1 to 4; fixed
-    // for the back-end's life.
-    virtual int Scale() { return 1; }
-    // A point of the program's screen in device pixels of the display's
-    // screen.
-    virtual POINT ToDevice(POINT p) { return {p.x * Scale(), p.y * Scale()}; }
+    // The scale (120ths, 120 to 480) a window takes until the back-end
+    // knows its own: the surface of a top-level not yet made is sized at it.
+    virtual int InitialScale() { return gdi::kScaleOne; }
+    // A top-level window's scale now, 120ths (120 to 480); see above.
+    virtual int WindowScale(NativeId) { return InitialScale(); }
+    // Where a point of a top-level's client area (logical, relative to its
+    // top-left) lies on the window system's screen, in device pixels, for
+    // those who measure the screen in them (a screen reader): the client
+    // area's device position plus the point's device edges.
+    virtual POINT ClientToDevice(NativeId w, POINT client) {
+        const int n = WindowScale(w);
+        return {gdi::DeviceEdge(client.x, n), gdi::DeviceEdge(client.y, n)};
+    }
     virtual DWORD Now() = 0;  // milliseconds, monotonic
-    // Whether the program's screen coordinates say where its windows are
-    // on the display's screen. False where no client learns that: the
-    // coordinates then only place windows relative to each other.
-    virtual bool KnowsScreenPositions() { return true; }
     // A token that lets a program started for the user's latest input
     // bring its window forward (XDG_ACTIVATION_TOKEN); empty for none.
     virtual std::string ActivationToken() { return ""; }
@@ -152,12 +177,18 @@ public:
 void SetWaitSource(WaitSource *source);
 WaitSource *CurrentWaitSource();
 
-// The display scale a desktop asks for: MORVALEN_SCALE if set, else
-// GDK_SCALE, else the resource DPI (Xft.dpi) over 96 rounded; clamped to
-// 1..4 and to the largest scale that leaves `primary` (the primary
-// monitor's size in device pixels; 0 x 0 when not known) at least 640 x 480
-// logical pixels. `resourceDpi` 0 means none.
+// The display scale a desktop asks for, in 120ths: MORVALEN_SCALE if set
+// (a decimal such as 1.5, or a whole number), else GDK_SCALE (a whole
+// number), else the resource DPI (Xft.dpi) * 120 / 96 rounded (120 gives
+// 150, 1.25x; 144 gives 180, 1.5x); clamped to 120..480 and to the largest
+// scale that leaves `primary` (the primary monitor's size in device pixels;
+// 0 x 0 when not known) at least 640 x 480 logical pixels. `resourceDpi` 0
+// means none.
 int ScaleFromEnvironment(int resourceDpi, SIZE primary);
+// A scale written as a decimal ("1.5", "2", " 1.25 ") in 120ths, rounded,
+// not clamped (a negative number is 0); -1 for text that is not one, or
+// null. Without `decimals` only whole numbers count.
+int ParseScale(const char *text, bool decimals);
 
 // The back-end in use; opened on first use with the factory below. Fatal
 // (message on stderr, exit 1) when no back-end can be opened.

@@ -1,6 +1,7 @@
 // The back-end in use: opened on first use through the factory.
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -60,31 +61,44 @@ WaitSource *CurrentWaitSource() {
     return BackendHolder().waitSource;
 }
 
-namespace {
-
-// A whole number from an environment variable, blanks around it allowed;
-// false when unset or not one.
-bool EnvironmentInteger(const char *name, long *value) {
-    const char *text = std::getenv(name);
-    if (!text) return false;
-    char *end = nullptr;
-    *value = std::strtol(text, &end, 10);
-    if (end == text) return false;
-    while (std::isspace(static_cast<unsigned char>(*end))) ++end;
-    return *end == '\0';
+int ParseScale(const char *text, bool decimals) {
+    if (!text) return -1;
+    const char *p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    // Whole part and up to nine decimals; a value beyond any scale stops
+    // growing (it is clamped anyway).
+    int64_t whole = 0, fraction = 0, denominator = 1;
+    bool digits = false;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p, digits = true)
+        whole = std::min<int64_t>(whole * 10 + (*p - '0'), 1000000);
+    if (decimals && *p == '.') {
+        ++p;
+        for (; std::isdigit(static_cast<unsigned char>(*p)); ++p, digits = true) {
+            if (denominator >= 1000000000) continue;
+            fraction = fraction * 10 + (*p - '0');
+            denominator *= 10;
+        }
+    }
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    if (!digits || *p != '\0') return -1;
+    const int64_t n = whole * gdi::kScaleOne + (fraction * gdi::kScaleOne + denominator / 2) / denominator;
+    return negative ? 0 : static_cast<int>(n);
 }
 
-}  // namespace
-
 int ScaleFromEnvironment(int resourceDpi, SIZE primary) {
-    long scale = 1;
-    if (!EnvironmentInteger("MORVALEN_SCALE", &scale) && !EnvironmentInteger("GDK_SCALE", &scale))
-        scale = resourceDpi > 0 ? (resourceDpi + 48) / 96 : 1;
+    int n = ParseScale(std::getenv("MORVALEN_SCALE"), true);
+    if (n < 0) n = ParseScale(std::getenv("GDK_SCALE"), false);
+    if (n < 0) n = resourceDpi > 0 ? (resourceDpi * gdi::kScaleOne + 48) / 96 : gdi::kScaleOne;
     // The program's window and its boxes are laid out for a screen of at
     // least 640 x 480 of its pixels.
-    long most = 4;
-    if (primary.cx > 0 && primary.cy > 0) most = std::min({most, primary.cx / 640L, primary.cy / 480L});
-    return static_cast<int>(std::clamp(scale, 1L, std::max(most, 1L)));
+    int most = gdi::kScaleMax;
+    if (primary.cx > 0 && primary.cy > 0)
+        while (most > gdi::kScaleOne &&
+               (gdi::DeviceEdge(640, most) > primary.cx || gdi::DeviceEdge(480, most) > primary.cy))
+            --most;
+    return std::clamp(n, gdi::kScaleOne, most);
 }
 
 }  // namespace win32::display

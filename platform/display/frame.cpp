@@ -4,11 +4,13 @@
 // a device context on the window's picture.
 #include "platform/display/frame.h"
 
-#include "platform/controls/draw.h"
-
 namespace win32::display::frame {
 
 namespace {
+
+void FillSys(HDC dc, const RECT &r, int colorIndex) {
+    FillRect(dc, &r, GetSysColorBrush(colorIndex));
+}
 
 // Filled rectangles relative to a button's corner, in its glyph colour.
 struct Bar {
@@ -19,7 +21,7 @@ void FillBars(HDC dc, const RECT &button, std::initializer_list<Bar> bars, int o
     for (const Bar &b : bars) {
         RECT r{button.left + b.left + offset, button.top + b.top + offset, button.left + b.right + offset,
                button.top + b.bottom + offset};
-        controls::FillSys(dc, r, COLOR_BTNTEXT);
+        FillSys(dc, r, COLOR_BTNTEXT);
     }
 }
 
@@ -63,14 +65,15 @@ void PaintFrame(gdi::Surface &surface, const Look &look) {
     if (!dc) return;
     // The border: the raised edge, then the border colour up to the caption.
     const RECT client = ClientRect(width, height);
-    controls::FillSys(dc, RECT{2, 2, width - 2, client.top}, COLOR_ACTIVEBORDER);
-    controls::FillSys(dc, RECT{2, client.top, client.left, height - 2}, COLOR_ACTIVEBORDER);
-    controls::FillSys(dc, RECT{client.right, client.top, width - 2, height - 2}, COLOR_ACTIVEBORDER);
-    controls::FillSys(dc, RECT{client.left, client.bottom, client.right, height - 2}, COLOR_ACTIVEBORDER);
-    controls::RaisedEdge(dc, whole, false);
+    FillSys(dc, RECT{2, 2, width - 2, client.top}, COLOR_ACTIVEBORDER);
+    FillSys(dc, RECT{2, client.top, client.left, height - 2}, COLOR_ACTIVEBORDER);
+    FillSys(dc, RECT{client.right, client.top, width - 2, height - 2}, COLOR_ACTIVEBORDER);
+    FillSys(dc, RECT{client.left, client.bottom, client.right, height - 2}, COLOR_ACTIVEBORDER);
+    RECT edge = whole;
+    DrawEdge(dc, &edge, EDGE_RAISED, BF_RECT);
 
     const RECT bar{kBorder, kBorder, width - kBorder, kBorder + kCaptionBar};
-    controls::FillSys(dc, bar, look.active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION);
+    FillSys(dc, bar, look.active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION);
     const RECT lowest = ButtonRect(Part::Minimize, width);
     if (!look.title.empty() && lowest.left - 2 > bar.left + 2) {
         SaveDC(dc);
@@ -87,15 +90,8 @@ void PaintFrame(gdi::Surface &surface, const Look &look) {
     for (Part b : {Part::Close, Part::Maximize, Part::Minimize}) {
         const RECT r = ButtonRect(b, width);
         const bool down = look.pressed == b;
-        controls::FillSys(dc, r, COLOR_BTNFACE);
-        if (down) {
-            controls::Frame3D(dc, r, COLOR_3DDKSHADOW, COLOR_BTNHIGHLIGHT);
-            RECT inner = r;
-            InflateRect(&inner, -1, -1);
-            controls::Frame3D(dc, inner, COLOR_BTNSHADOW, COLOR_3DLIGHT);
-        } else {
-            controls::RaisedEdge(dc, r, true);
-        }
+        RECT edge = r;
+        DrawEdge(dc, &edge, down ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT | BF_MIDDLE | BF_SOFT);
         ButtonGlyph(dc, b, look.maximized, r, down ? 1 : 0);
     }
     gdi::DeleteSurfaceDC(dc);

@@ -133,9 +133,7 @@ Surface *SurfaceOfDC(HDC hdc) {
 }
 
 RECT ToDeviceRect(const Dc &dc, RECT r) {
-    const int k = dc.Scale();
-    return RECT{(r.left + dc.origin.x) * k, (r.top + dc.origin.y) * k, (r.right + dc.origin.x) * k,
-                (r.bottom + dc.origin.y) * k};
+    return RECT{DeviceX(dc, r.left), DeviceY(dc, r.top), DeviceX(dc, r.right), DeviceY(dc, r.bottom)};
 }
 
 void FillDevice(Dc &dc, const RECT &r, uint32_t pixel, int rop) {
@@ -408,14 +406,13 @@ int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {
 // ---- pixels and blocks -------------------------------------------------
 
 // GetPixel and SetPixel work in logical pixels: on a scaled surface a
-// pixel is read from the top-left device pixel of its block and written to
-// the whole block.
+// pixel is read from the top-left device pixel of its device pixels and
+// written to all of them.
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc) return CLR_INVALID;
     if (!dc->LogicalClip().Contains(x + dc->origin.x, y + dc->origin.y)) return CLR_INVALID;
-    const RECT d = gdi::ToDeviceRect(*dc, RECT{x, y, x + 1, y + 1});
-    return gdi::ColorrefFromPixel(dc->target->Row(d.top)[d.left]);
+    return gdi::ColorrefFromPixel(dc->target->Row(gdi::DeviceY(*dc, y))[gdi::DeviceX(*dc, x)]);
 }
 
 COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
@@ -467,13 +464,14 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
         bool valid;
         if (!gdi::BrushPixel(static_cast<HBRUSH>(dc->state.brush), &pattern, &valid)) pattern = 0;
     }
-    // The destination in device pixels; each of its pixels takes the source
-    // pixel at the same place of the same logical pixel, so blocks between
+    // The destination in device pixels. Each of its pixels takes the source
+    // pixel at the same place of the same logical pixel (in proportion
+    // where the two scales differ), so blocks between
     // surfaces of one scale copy exactly and a memory bitmap (one device
     // pixel a logical pixel) is enlarged or sampled nearest-neighbour.
-    const int ds = dc->Scale();
+    const int dn = dc->Scale();
     const RECT r = gdi::ToDeviceRect(*dc, RECT{x, y, x + cx, y + cy});
-    const int dw = cx * ds, dh = cy * ds;
+    const int dw = r.right - r.left, dh = r.bottom - r.top;
     // A copy of the source block, so that overlapping copies read the
     // pixels as they were.
     std::vector<uint32_t> src;
@@ -481,14 +479,24 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
     if (UsesSource(rop)) {
         Dc *s = gdi::DrawableDc(hdcSrc);
         if (!s) return FALSE;
-        const int ss = s->Scale();
+        const int sn = s->Scale();
+        // The source device coordinate for a destination device coordinate,
+        // along one axis: `p` on the destination, logical `at` and `from`
+        // where the block starts on each (surface coordinates).
+        auto source = [&](int p, int at, int from) {
+            const int lp = gdi::LogicalPixel(p, dn);
+            const int start = gdi::DeviceEdge(lp, dn), span = gdi::DeviceEdge(lp + 1, dn) - start;
+            const int sl = from + (lp - at);
+            const int sstart = gdi::DeviceEdge(sl, sn), sspan = gdi::DeviceEdge(sl + 1, sn) - sstart;
+            return sstart + (p - start) * sspan / span;
+        };
         src.assign(static_cast<size_t>(dw) * dh, 0);
         srcValid.assign(static_cast<size_t>(dw) * dh, 0);
         for (int j = 0; j < dh; ++j) {
-            const int sy = (y1 + j / ds + s->origin.y) * ss + (j % ds) * ss / ds;
+            const int sy = source(r.top + j, y + dc->origin.y, y1 + s->origin.y);
             if (sy < 0 || sy >= s->target->height) continue;
             for (int i = 0; i < dw; ++i) {
-                const int sx = (x1 + i / ds + s->origin.x) * ss + (i % ds) * ss / ds;
+                const int sx = source(r.left + i, x + dc->origin.x, x1 + s->origin.x);
                 if (sx < 0 || sx >= s->target->width) continue;
                 src[static_cast<size_t>(j) * dw + i] = s->target->Row(sy)[sx];
                 srcValid[static_cast<size_t>(j) * dw + i] = 1;

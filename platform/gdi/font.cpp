@@ -31,9 +31,6 @@
 
 namespace win32::gdi {
 
-// The largest display scale a font is drawn at.
-constexpr int kMaxScale = 4;
-
 // A face file's bytes, mapped read-only for FreeType.
 struct FaceBytes {
     void *data = nullptr;
@@ -53,33 +50,41 @@ struct Font::Impl {
     bool obliqueSynth = false;
     bool haveAdvance[256] = {};
     int advances[256] = {};
-    // The face's size objects: [0] the font's own size (metrics, advances,
-    // glyphs at scale 1), [k - 1] k times it, made when first drawn at k.
-    FT_Size sizes[kMaxScale] = {};
-    // Glyphs rasterized at each scale, made on first use.
+    // Glyphs rasterized at one device size (pixels per em), made on first
+    // use, with the face's size object for it; the font's own size is
+    // `size1x` (metrics, advances, glyphs at 1x).
     struct Strike {
+        int ppem = 0;
+        int ascent = 0, descent = 0;  // the face's, at this size
+        FT_Size size = nullptr;
         bool have[256] = {};
         Glyph glyphs[256];
     };
-    std::unique_ptr<Strike> strikes[kMaxScale];
+    FT_Size size1x = nullptr;
+    std::vector<std::unique_ptr<Strike>> strikes;
+    int lastScale = 0;  // the scale StrikeAt answered last, and its strike
+    Strike *last = nullptr;
 
-    // Makes the size for `scale` the face's active one; false without it.
-    bool Activate(int scale) {
-        FT_Size &size = sizes[scale - 1];
-        if (!size) {
-            if (FT_New_Size(face, &size) != 0) {
-                size = nullptr;
+    // Makes `size` (made on first use, at `ppem`) the face's active one;
+    // false without it.
+    bool Activate(FT_Size *size, int ppem) {
+        if (!*size) {
+            if (FT_New_Size(face, size) != 0) {
+                *size = nullptr;
                 return false;
             }
-            FT_Activate_Size(size);
-            if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem * scale)) != 0) return false;
-            return true;
+            FT_Activate_Size(*size);
+            return FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem)) == 0;
         }
-        return FT_Activate_Size(size) == 0;
+        return FT_Activate_Size(*size) == 0;
     }
-    // Loads the outline of byte c at `scale` with the font's hinting and
+    // The strike for display scale n: the font's size scaled by the one
+    // rule (DeviceEdge), so 13 pixels per em are 16 at 1.25x, 20 at 1.5x and
+    // 23 at 1.75x.
+    Strike &StrikeAt(int n);
+    // Loads the outline of byte c at `size` with the font's hinting and
     // synthetic styles; false when the face has no glyph for it.
-    bool Load(unsigned char c, int scale);
+    bool Load(unsigned char c, FT_Size *size, int ppem);
 };
 
 Font::~Font() {
@@ -317,7 +322,7 @@ std::unique_ptr<Font> Realize(const Request &r) {
         SetFacelessMetrics(r, font.get());
         return font;
     }
-    im.sizes[0] = face->size;
+    im.size1x = face->size;
     im.fixedAdvance = r.fixedAdvance;
     im.emboldenSynth = r.bold && !file.bold;
     im.obliqueSynth = r.italic && !file.italic;
@@ -407,8 +412,27 @@ Request LogicalRequest(const LOGFONTA &lf) {
 
 }  // namespace
 
-bool Font::Impl::Load(unsigned char c, int scale) {
-    if (!face || !Activate(scale)) return false;
+Font::Impl::Strike &Font::Impl::StrikeAt(int n) {
+    if (n == lastScale) return *last;
+    lastScale = n;
+    const int devicePpem = DeviceEdge(ppem, std::clamp(n, kScaleOne, kScaleMax));
+    for (auto &s : strikes)
+        if (s->ppem == devicePpem) return *(last = s.get());
+    auto strike = std::make_unique<Strike>();
+    strike->ppem = devicePpem;
+    if (devicePpem == ppem) strike->size = size1x;
+    if (face) {
+        long a = 0, d = 0;
+        VerticalMetrics(face, devicePpem, &a, &d);
+        strike->ascent = static_cast<int>(a);
+        strike->descent = static_cast<int>(d);
+    }
+    strikes.push_back(std::move(strike));
+    return *(last = strikes.back().get());
+}
+
+bool Font::Impl::Load(unsigned char c, FT_Size *size, int sizePpem) {
+    if (!face || !Activate(size, sizePpem)) return false;
     const FT_UInt index = FT_Get_Char_Index(face, Unicode(c));
     if (FT_Load_Glyph(face, index, loadFlags) != 0) return false;
     if (emboldenSynth) FT_GlyphSlot_Embolden(face->glyph);
@@ -421,21 +445,26 @@ int Font::Advance(unsigned char c) {
     if (im.haveAdvance[c]) return im.advances[c];
     im.haveAdvance[c] = true;
     int advance = im.fixedAdvance;
-    if (!im.fixedAdvance && im.Load(c, 1)) advance = static_cast<int>((im.face->glyph->advance.x + 32) >> 6);
+    if (!im.fixedAdvance && im.Load(c, &im.size1x, im.ppem))
+        advance = static_cast<int>((im.face->glyph->advance.x + 32) >> 6);
     im.advances[c] = advance;
     return advance;
 }
 
-const Glyph &Font::GlyphAt(unsigned char c, int scale) {
+void Font::DeviceMetrics(int n, int *ascent, int *descent) {
+    const Impl::Strike &strike = impl->StrikeAt(n);
+    *ascent = strike.ascent;
+    *descent = strike.descent;
+}
+
+const Glyph &Font::GlyphAt(unsigned char c, int n) {
     Impl &im = *impl;
-    scale = std::clamp(scale, 1, kMaxScale);
-    auto &strike = im.strikes[scale - 1];
-    if (!strike) strike = std::make_unique<Impl::Strike>();
-    Glyph &g = strike->glyphs[c];
-    if (strike->have[c]) return g;
-    strike->have[c] = true;
+    Impl::Strike &strike = im.StrikeAt(n);
+    Glyph &g = strike.glyphs[c];
+    if (strike.have[c]) return g;
+    strike.have[c] = true;
     g = Glyph();
-    if (!im.Load(c, scale)) return g;
+    if (!im.Load(c, &strike.size, strike.ppem)) return g;
     FT_GlyphSlot slot = im.face->glyph;
     const bool mono = (im.loadFlags & FT_LOAD_MONOCHROME) != 0;
     if (FT_Render_Glyph(slot, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) return g;

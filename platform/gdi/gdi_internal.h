@@ -15,18 +15,52 @@
 
 namespace win32::gdi {
 
+// Display scales: a window is drawn at n/120 device pixels for each logical
+// pixel, n from 120 (1x) to 480 (4x), in steps of 1/120 (Wayland's
+// fractional scales are in 120ths).
+constexpr int kScaleOne = 120;
+constexpr int kScaleMax = 480;
+
+// The one rule between logical and device pixels at scale n. Logical edge v
+// (a rectangle's left or right, top or bottom alike) lies on device edge
+// round(v * n / 120), halves rounded up, so rectangles that tile in logical
+// pixels tile in device pixels and a surface of w logical pixels is
+// round(w * n / 120) device pixels wide. Logical pixel v covers the device
+// pixels [DeviceEdge(v), DeviceEdge(v + 1)), at least one.
+constexpr int DeviceEdge(int v, int n) {
+    if (n == kScaleOne) return v;
+    const int64_t t = int64_t{v} * n + kScaleOne / 2;
+    return static_cast<int>(t >= 0 ? t / kScaleOne : -((-t + kScaleOne - 1) / kScaleOne));
+}
+// The logical pixel whose device pixels hold device pixel p: the v with
+// DeviceEdge(v) <= p < DeviceEdge(v + 1). For a device size, the logical
+// size that DeviceEdge maps to it (or the largest that fits).
+constexpr int LogicalPixel(int p, int n) {
+    if (n == kScaleOne) return p;
+    const int64_t t = int64_t{p} * kScaleOne + kScaleOne / 2 - 1;
+    return static_cast<int>(t >= 0 ? t / n : -((-t + n - 1) / n));
+}
+// Device pixels across a pen of `width` logical pixels: the whole device
+// pixels it fills, at least one, so a pen has one width all around a figure
+// (a border rounded down, as browsers snap borders).
+constexpr int PenDeviceWidth(int width, int n) {
+    const int64_t w = int64_t{width} * n / kScaleOne;
+    return w < 1 ? 1 : static_cast<int>(w);
+}
+
 // 32-bit XRGB pixels, 0x00RRGGBB, rows top to bottom, no padding.
 // `width` and `height` count device pixels; a window's surface at display
-// scale S holds S x S device pixels for each logical pixel the program
-// draws, a memory bitmap always one.
+// scale n (120ths) holds DeviceEdge(w, n) x DeviceEdge(h, n) device pixels
+// for a client area of w x h logical pixels, a memory bitmap one device
+// pixel for each logical one.
 struct Surface {
     int width = 0;
     int height = 0;
-    int scale = 1;
+    int scale = kScaleOne;
     std::vector<uint32_t> pixels;
 
-    int LogicalWidth() const { return width / scale; }
-    int LogicalHeight() const { return height / scale; }
+    int LogicalWidth() const { return LogicalPixel(width, scale); }
+    int LogicalHeight() const { return LogicalPixel(height, scale); }
 
     void Resize(int w, int h, uint32_t fill = 0);
     uint32_t *Row(int y) { return pixels.data() + static_cast<size_t>(y) * width; }
@@ -57,11 +91,11 @@ public:
     static Region EllipseStroke(double cx, double cy, double a, double b, double half);
     static Region EllipseInside(double cx, double cy, double a, double b);
 
-    // The region at `scale` device pixels per logical pixel: every
-    // rectangle scaled, except that a region still exactly an Ellipse()
-    // (perhaps moved) follows the ellipse computed at device resolution
-    // where that stays within the scaled pixels.
-    Region Scaled(int scale) const;
+    // The region in device pixels at scale n (120ths): every edge mapped by
+    // DeviceEdge, except that a region still exactly an Ellipse() (perhaps
+    // moved) follows the ellipse computed at device resolution where that
+    // stays within the mapped pixels.
+    Region Scaled(int n) const;
 
     bool Empty() const { return rects_.empty(); }
     RECT Bounds() const;

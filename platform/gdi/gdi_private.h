@@ -87,8 +87,8 @@ struct Dc {
     // drawn, e.g. DrawTextA's rectangle.
     std::optional<RECT> extraClip;
 
-    // Device pixels of the target for each logical pixel.
-    int Scale() const { return target ? target->scale : 1; }
+    // The target's scale in 120ths (DeviceEdge, LogicalPixel).
+    int Scale() const { return target ? target->scale : kScaleOne; }
     void Invalidate() { effectiveValid = false; }
     // In device coordinates of the target (what ForEachClipped uses).
     const Region &Clip();
@@ -139,10 +139,29 @@ inline uint32_t Rop2(int rop, uint32_t pen, uint32_t dst) {
     return out & 0xFFFFFF;
 }
 
-// Logical coordinates of the context to device coordinates of its target.
+// `src` over `dst` by alpha / 256 (0..256), channel by channel.
+inline uint32_t BlendPixel(uint32_t dst, uint32_t src, unsigned alpha) {
+    if (alpha >= 256) return src;
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const int d = (dst >> shift) & 0xFF, s = (src >> shift) & 0xFF;
+        out |= static_cast<uint32_t>(d + (((s - d) * static_cast<int>(alpha) + 128) >> 8)) << shift;
+    }
+    return out;
+}
+
+// Logical coordinates of the context to device coordinates of its target:
+// each edge by DeviceEdge, after the context's origin.
+inline int DeviceX(const Dc &dc, int x) {
+    return DeviceEdge(x + dc.origin.x, dc.Scale());
+}
+inline int DeviceY(const Dc &dc, int y) {
+    return DeviceEdge(y + dc.origin.y, dc.Scale());
+}
 RECT ToDeviceRect(const Dc &dc, RECT r);
 // Fills a rectangle (logical coordinates, half-open) with a colour through
-// the clip, combining by `rop` (R2_*): S x S device pixels for each pixel.
+// the clip, combining by `rop` (R2_*): the device pixels between its edges'
+// device edges.
 void FillLogical(Dc &dc, RECT r, uint32_t pixel, int rop);
 // Fills a rectangle or a region given in device coordinates of the target.
 void FillDevice(Dc &dc, const RECT &r, uint32_t pixel, int rop);
@@ -174,9 +193,12 @@ struct Font {
     // The advance of an ANSI byte in logical pixels: from the face's
     // hinted outline at the font's size, never rasterized. Cached.
     int Advance(unsigned char c);
-    // The glyph rasterized at `scale` times the font's size, for drawing;
-    // filled on first use.
-    const Glyph &GlyphAt(unsigned char c, int scale);
+    // The glyph rasterized for drawing at display scale n (120ths), at the
+    // font's size in pixels per em mapped by DeviceEdge; made on first use.
+    const Glyph &GlyphAt(unsigned char c, int n);
+    // The face's ascent and descent at the size GlyphAt draws for scale n,
+    // device pixels: every glyph of that size lies within them.
+    void DeviceMetrics(int n, int *ascent, int *descent);
 
     struct Impl;
     std::unique_ptr<Impl> impl;

@@ -1,6 +1,27 @@
 // Filled and outlined primitives. Every primitive reaches the surface
-// through FillLogical / FillRegionDevice, i.e. through ForEachClipped.
+// through FillLogical / FillDevice / FillRegionDevice, i.e. through
+// ForEachClipped.
+//
+// The Win32 pixel rules below are in logical pixels; on a surface at scale
+// n/120 one rule maps them to device pixels:
+//  - every logical edge v, left or right, top or bottom, lies on device edge
+//    DeviceEdge(v) = round(v * n / 120), so fills that tile in logical pixels
+//    tile in device pixels (no gap, no overlap);
+//  - a device pixel belongs to the logical pixel whose device edges hold it
+//    (LogicalPixel), which is how input and GetPixel find their pixel;
+//  - a pen of w logical pixels is PenDeviceWidth(w) = max(1, floor(w * n /
+//    120)) device pixels across wherever it runs, so an outline has one width
+//    all round: a figure's outline lies on the inner side of its logical
+//    pixels, against the figure's interior, which is exactly the device
+//    rectangle of the logical interior; a line has no inside and lies at the
+//    top and left of its logical pixels, running along them from device edge
+//    to device edge;
+//  - ellipses and regions are worked out at device resolution, on the
+//    device edges of their boxes.
+// At whole scales every logical pixel is S x S device pixels and a pen w * S
+// across: the rules above then are exactly the 1x rules enlarged.
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "platform/gdi/gdi_private.h"
@@ -86,6 +107,37 @@ Region ToDevice(Region r, const Dc &dc) {
     return r.Scaled(dc.Scale());
 }
 
+// Where the square of a pen reaching k logical pixels either side of logical
+// pixel v (surface coordinates) starts: the device edge of the first
+// logical pixel it covers.
+int PenStart(int v, int k, int n) {
+    return DeviceEdge(v - k, n);
+}
+
+// One ring of one-pixel lines just inside a rectangle whose device box is
+// `box`, as a border is drawn at 1x: the top and left lines in `topLeft`,
+// then the bottom and right lines in `bottomRight`, which take the
+// bottom-left and top-right corners. In device pixels every line of the ring
+// is PenDeviceWidth(1) across, the ring `inset` rings in from the box: the
+// outermost ring lies on the box's device edges and rings one inside the
+// other touch. Only the sides in `sides` (BF_LEFT, ...) are drawn.
+void DrawRing(Dc &dc, const RECT &box, int inset, uint32_t topLeft, uint32_t bottomRight, UINT sides) {
+    const int w = PenDeviceWidth(1, dc.Scale());
+    const RECT b{box.left + inset * w, box.top + inset * w, box.right - inset * w, box.bottom - inset * w};
+    if (b.left >= b.right || b.top >= b.bottom) return;
+    const int wx = std::min<int>(w, b.right - b.left), wy = std::min<int>(w, b.bottom - b.top);
+    if (sides & BF_TOP) FillDevice(dc, RECT{b.left, b.top, b.right - wx, b.top + wy}, topLeft, R2_COPYPEN);
+    if (sides & BF_LEFT) FillDevice(dc, RECT{b.left, b.top, b.left + wx, b.bottom - wy}, topLeft, R2_COPYPEN);
+    if (sides & BF_BOTTOM)
+        FillDevice(dc, RECT{b.left, b.bottom - wy, b.right, b.bottom}, bottomRight, R2_COPYPEN);
+    if (sides & BF_RIGHT)
+        FillDevice(dc, RECT{b.right - wx, b.top, b.right, b.bottom}, bottomRight, R2_COPYPEN);
+}
+
+uint32_t SysPixel(int index) {
+    return PixelFromColorref(GetSysColor(index));
+}
+
 }  // namespace
 }  // namespace win32::gdi
 
@@ -105,40 +157,91 @@ int WINAPI FillRect(HDC hdc, const RECT *rc, HBRUSH hbr) {
 }
 
 // FrameRect: a one-pixel border just inside [left, right) x [top, bottom).
+// On a scaled surface it lies on the rectangle's device edges, one device
+// width all round (DrawRing).
 int WINAPI FrameRect(HDC hdc, const RECT *rc, HBRUSH hbr) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc || !rc) return 0;
     uint32_t pixel;
     bool valid;
     if (!gdi::BrushPixel(hbr, &pixel, &valid)) return valid;
-    const RECT r = *rc;
-    if (r.left >= r.right || r.top >= r.bottom) return 1;
-    gdi::FillLogical(*dc, RECT{r.left, r.top, r.right, r.top + 1}, pixel, R2_COPYPEN);
-    if (r.bottom - r.top > 1)
-        gdi::FillLogical(*dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, pixel, R2_COPYPEN);
-    gdi::FillLogical(*dc, RECT{r.left, r.top + 1, r.left + 1, r.bottom - 1}, pixel, R2_COPYPEN);
-    if (r.right - r.left > 1)
-        gdi::FillLogical(*dc, RECT{r.right - 1, r.top + 1, r.right, r.bottom - 1}, pixel, R2_COPYPEN);
+    if (rc->left >= rc->right || rc->top >= rc->bottom) return 1;
+    gdi::DrawRing(*dc, gdi::ToDeviceRect(*dc, *rc), 0, pixel, pixel, BF_RECT);
     return 1;
 }
 
 // DrawFocusRect: every other pixel of the one-pixel border inverted, so a
-// second call with the same rectangle restores the pixels.
+// second call with the same rectangle restores the pixels. On a scaled
+// surface the border lies on the rectangle's device edges, one device width
+// across, dotted in squares of that width counted from the context's
+// origin (so at whole scales the dots are the 1x dots enlarged).
 BOOL WINAPI DrawFocusRect(HDC hdc, const RECT *rc) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc || !rc) return FALSE;
-    const RECT r = *rc;
-    if (r.left >= r.right || r.top >= r.bottom) return TRUE;
-    auto dot = [&](int x, int y) {
-        if (((x + y) & 1) == 0) gdi::FillLogical(*dc, RECT{x, y, x + 1, y + 1}, 0xFFFFFF, R2_XORPEN);
+    if (rc->left >= rc->right || rc->top >= rc->bottom) return TRUE;
+    const RECT b = gdi::ToDeviceRect(*dc, *rc);
+    const int w = gdi::PenDeviceWidth(1, dc->Scale());
+    const int ox = gdi::DeviceX(*dc, 0), oy = gdi::DeviceY(*dc, 0);
+    auto floorDiv = [w](int v) { return v >= 0 ? v / w : -((-v + w - 1) / w); };
+    auto dots = [&](const RECT &strip) {
+        gdi::ForEachClipped(*dc, strip, [&](const RECT &p) {
+            for (LONG y = p.top; y < p.bottom; ++y) {
+                uint32_t *row = dc->target->Row(y);
+                for (LONG x = p.left; x < p.right; ++x)
+                    if (((floorDiv(x - ox) + floorDiv(y - oy)) & 1) == 0) row[x] ^= 0xFFFFFF;
+            }
+        });
     };
-    for (int x = r.left; x < r.right; ++x) {
-        dot(x, r.top);
-        if (r.bottom - 1 > r.top) dot(x, r.bottom - 1);
+    // A logical pixel is at least w device pixels: the four sides never
+    // overlap (one row or column has only its first side).
+    const bool tall = rc->bottom - rc->top > 1, wide = rc->right - rc->left > 1;
+    dots(RECT{b.left, b.top, b.right, b.top + w});
+    if (tall) dots(RECT{b.left, b.bottom - w, b.right, b.bottom});
+    dots(RECT{b.left, b.top + w, b.left + w, b.bottom - (tall ? w : 0)});
+    if (wide) dots(RECT{b.right - w, b.top + w, b.right, b.bottom - (tall ? w : 0)});
+    return TRUE;
+}
+
+// DrawEdge: the outer ring (BDR_RAISEDOUTER / BDR_SUNKENOUTER) on the
+// rectangle's edges, then the inner ring (BDR_RAISEDINNER /
+// BDR_SUNKENINNER) just inside it, each with its top-left and bottom-right
+// colours as DrawRing draws them; BF_SOFT trades the top-left colours of the
+// two rings, BF_MIDDLE fills what the rings enclose with the button face and
+// BF_ADJUST shrinks the rectangle by the rings drawn.
+BOOL WINAPI DrawEdge(HDC hdc, LPRECT rc, UINT edge, UINT flags) {
+    Dc *dc = gdi::DrawableDc(hdc);
+    if (!dc || !rc) return FALSE;
+    const bool soft = flags & BF_SOFT;
+    struct Ring {
+        int topLeft, bottomRight;
+    };
+    Ring rings[2];
+    int count = 0;
+    if (edge & BDR_RAISEDOUTER)
+        rings[count++] = {soft ? COLOR_BTNHIGHLIGHT : COLOR_3DLIGHT, COLOR_3DDKSHADOW};
+    else if (edge & BDR_SUNKENOUTER)
+        rings[count++] = {soft ? COLOR_3DDKSHADOW : COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT};
+    if (edge & BDR_RAISEDINNER)
+        rings[count++] = {soft ? COLOR_3DLIGHT : COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW};
+    else if (edge & BDR_SUNKENINNER)
+        rings[count++] = {soft ? COLOR_BTNSHADOW : COLOR_3DDKSHADOW, COLOR_3DLIGHT};
+    if (rc->left >= rc->right || rc->top >= rc->bottom) return TRUE;
+    const RECT box = gdi::ToDeviceRect(*dc, *rc);
+    for (int i = 0; i < count; ++i)
+        gdi::DrawRing(*dc, box, i, gdi::SysPixel(rings[i].topLeft), gdi::SysPixel(rings[i].bottomRight),
+                      flags);
+    if (flags & BF_MIDDLE) {
+        const int in = count * gdi::PenDeviceWidth(1, dc->Scale());
+        const RECT middle{box.left + ((flags & BF_LEFT) ? in : 0), box.top + ((flags & BF_TOP) ? in : 0),
+                          box.right - ((flags & BF_RIGHT) ? in : 0),
+                          box.bottom - ((flags & BF_BOTTOM) ? in : 0)};
+        gdi::FillDevice(*dc, middle, gdi::SysPixel(COLOR_BTNFACE), R2_COPYPEN);
     }
-    for (int y = r.top + 1; y < r.bottom - 1; ++y) {
-        dot(r.left, y);
-        if (r.right - 1 > r.left) dot(r.right - 1, y);
+    if (flags & BF_ADJUST) {
+        if (flags & BF_LEFT) rc->left += count;
+        if (flags & BF_TOP) rc->top += count;
+        if (flags & BF_RIGHT) rc->right -= count;
+        if (flags & BF_BOTTOM) rc->bottom -= count;
     }
     return TRUE;
 }
@@ -158,6 +261,10 @@ BOOL WINAPI FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
 // and rows top and bottom-1, the brush inside. A pen of odd width w is
 // centred on that outline, reaching (w-1)/2 beyond it on each side. With
 // the null pen the brush fills [left, right-1) x [top, bottom-1).
+//
+// In device pixels the brush fills the device rectangle of the logical
+// interior and the outline is PenDeviceWidth(w) wide around it, so a fill
+// inside the figure meets the outline on all four sides.
 BOOL WINAPI Rectangle(HDC hdc, int l, int t, int r, int b) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc) return FALSE;
@@ -168,17 +275,19 @@ BOOL WINAPI Rectangle(HDC hdc, int l, int t, int r, int b) {
     }
     if (r - l < 1 || b - t < 1) return TRUE;
     const int k = (pen.width - 1) / 2;
-    const RECT outer{l - k, t - k, r + k, b + k};
-    RECT inner{l + k + 1, t + k + 1, r - k - 1, b - k - 1};
-    if (inner.left >= inner.right || inner.top >= inner.bottom) {
-        gdi::FillLogical(*dc, outer, pen.pixel, rop);
+    const RECT logicalInner{l + k + 1, t + k + 1, r - k - 1, b - k - 1};
+    if (logicalInner.left >= logicalInner.right || logicalInner.top >= logicalInner.bottom) {
+        gdi::FillLogical(*dc, RECT{l - k, t - k, r + k, b + k}, pen.pixel, rop);
         return TRUE;
     }
-    gdi::FillLogical(*dc, RECT{outer.left, outer.top, outer.right, inner.top}, pen.pixel, rop);
-    gdi::FillLogical(*dc, RECT{outer.left, inner.bottom, outer.right, outer.bottom}, pen.pixel, rop);
-    gdi::FillLogical(*dc, RECT{outer.left, inner.top, inner.left, inner.bottom}, pen.pixel, rop);
-    gdi::FillLogical(*dc, RECT{inner.right, inner.top, outer.right, inner.bottom}, pen.pixel, rop);
-    if (hasBrush) gdi::FillLogical(*dc, inner, brush, rop);
+    const int w = gdi::PenDeviceWidth(pen.width, dc->Scale());
+    const RECT inner = gdi::ToDeviceRect(*dc, logicalInner);
+    const RECT outer{inner.left - w, inner.top - w, inner.right + w, inner.bottom + w};
+    gdi::FillDevice(*dc, RECT{outer.left, outer.top, outer.right, inner.top}, pen.pixel, rop);
+    gdi::FillDevice(*dc, RECT{outer.left, inner.bottom, outer.right, outer.bottom}, pen.pixel, rop);
+    gdi::FillDevice(*dc, RECT{outer.left, inner.top, inner.left, inner.bottom}, pen.pixel, rop);
+    gdi::FillDevice(*dc, RECT{inner.right, inner.top, outer.right, inner.bottom}, pen.pixel, rop);
+    if (hasBrush) gdi::FillDevice(*dc, inner, brush, rop);
     return TRUE;
 }
 
@@ -192,34 +301,52 @@ BOOL WINAPI Rectangle(HDC hdc, int l, int t, int r, int b) {
 // leaves. With the null pen the brush fills the figure of
 // [left, right-1) x [top, bottom-1), as Rectangle.
 //
-// On a surface of S device pixels a logical pixel, all of this is worked
-// out on the device pixels of the box scaled by S: the one-pixel outline is
-// the figure's boundary S pixels deep, and a pen of width w covers w * S.
+// On a scaled surface all of this is worked out on the device pixels of the
+// box's device edges: the one-pixel outline is the figure's boundary
+// PenDeviceWidth(1) pixels deep; a wider pen is w * n / 120 device pixels
+// across and its outer edge lies on the device edges of the outline's
+// outermost pixels.
 BOOL WINAPI Ellipse(HDC hdc, int l, int t, int r, int b) {
     Dc *dc = gdi::DrawableDc(hdc);
     if (!dc) return FALSE;
     const auto [pen, hasBrush, brush, rop] = gdi::PrepareFigure(*dc, &l, &t, &r, &b);
-    const int k = dc->Scale();
+    const int n = dc->Scale();
     const RECT box = gdi::ToDeviceRect(*dc, RECT{l, t, r, b});
     if (!pen.visible) {
         if (hasBrush)
-            gdi::FillRegionDevice(*dc, Region::Ellipse(box.left, box.top, box.right - k, box.bottom - k),
-                                  brush, rop);
+            gdi::FillRegionDevice(
+                *dc, Region::Ellipse(box.left, box.top, gdi::DeviceX(*dc, r - 1), gdi::DeviceY(*dc, b - 1)),
+                brush, rop);
         return TRUE;
     }
     if (pen.width <= 1) {
         const Region figure = Region::Ellipse(box.left, box.top, box.right, box.bottom);
         Region inner = figure;
-        for (int i = 0; i < k; ++i) inner = gdi::Interior(inner);
+        for (int i = gdi::PenDeviceWidth(1, n); i > 0; --i) inner = gdi::Interior(inner);
         Region outline = figure;
         outline.Subtract(inner);
         gdi::FillRegionDevice(*dc, outline, pen.pixel, rop);
         if (hasBrush) gdi::FillRegionDevice(*dc, inner, brush, rop);
         return TRUE;
     }
-    const double cx = (box.left + box.right) / 2.0, cy = (box.top + box.bottom) / 2.0;
-    const double a = (r - l - 1) * k / 2.0, bb = (b - t - 1) * k / 2.0;
-    const Region stroke = Region::EllipseStroke(cx, cy, a, bb, pen.width * k / 2.0);
+    // The stroke's outer edge lies half the pen's width beyond the centres
+    // of the extreme columns and rows: in device pixels where the device
+    // edges put that (for an odd width, on the device edges of the
+    // outline's outermost pixels), with the curve half the pen's device
+    // width inside it. So the stroke reaches all of the elliptic region of
+    // that outer box, as it does at 1x.
+    auto device = [&](double v, bool horizontal) {
+        const int f = static_cast<int>(std::floor(v));
+        const int d0 = horizontal ? gdi::DeviceX(*dc, f) : gdi::DeviceY(*dc, f);
+        const int d1 = horizontal ? gdi::DeviceX(*dc, f + 1) : gdi::DeviceY(*dc, f + 1);
+        return d0 + (v - f) * (d1 - d0);
+    };
+    const double reach = pen.width / 2.0 - 0.5, half = pen.width * n / (2.0 * gdi::kScaleOne);
+    const double left = device(l - reach, true), right = device(r + reach, true);
+    const double top = device(t - reach, false), bottom = device(b + reach, false);
+    const double cx = (left + right) / 2, cy = (top + bottom) / 2;
+    const double a = (right - left) / 2 - half, bb = (bottom - top) / 2 - half;
+    const Region stroke = Region::EllipseStroke(cx, cy, a, bb, half);
     gdi::FillRegionDevice(*dc, stroke, pen.pixel, rop);
     if (hasBrush) {
         Region inner = Region::EllipseInside(cx, cy, a, bb);
@@ -232,6 +359,14 @@ BOOL WINAPI Ellipse(HDC hdc, int l, int t, int r, int b) {
 // LineTo: Bresenham from the current position towards (x, y); the end point
 // itself is not painted. The current position moves to (x, y). Wider pens
 // paint a w x w square centred on each point.
+//
+// In device pixels each point's square is PenDeviceWidth(w) across, from
+// the device edge of its first logical pixel, and a step from one point to
+// the next paints the device pixels from the square on towards the next
+// point's square, up to where that begins: a line covers its logical pixels
+// along its length from device edge to device edge, has one width across,
+// and leaves its end point's square to the line that starts there (so an
+// etched frame's colours meet at its corners as they do at 1x).
 BOOL WINAPI LineTo(HDC hdc, int x, int y) {
     Dc *dc = gdi::DcFromHandle(hdc);
     if (!dc) return FALSE;
@@ -242,21 +377,36 @@ BOOL WINAPI LineTo(HDC hdc, int x, int y) {
     if (!pen.visible) return TRUE;
     const int rop = dc->state.rop2;
     const int k = (pen.width - 1) / 2;
+    const int n = dc->Scale();
+    const int w = gdi::PenDeviceWidth(pen.width, n);
+    // The device span a step paints along one axis: from the square at
+    // logical p towards the square at logical q.
+    auto along = [&](int p, int q, int origin, LONG *lo, LONG *hi) {
+        const int ps = gdi::PenStart(p + origin, k, n), qs = gdi::PenStart(q + origin, k, n);
+        *lo = q < p ? std::min(ps, qs + w) : ps;
+        *hi = q > p ? std::max(ps + w, qs) : ps + w;
+    };
     int cx = from.x, cy = from.y;
     const int dx = std::abs(x - cx), dy = -std::abs(y - cy);
     const int sx = cx < x ? 1 : -1, sy = cy < y ? 1 : -1;
     int err = dx + dy;
     while (cx != x || cy != y) {
-        gdi::FillLogical(*dc, RECT{cx - k, cy - k, cx + k + 1, cy + k + 1}, pen.pixel, rop);
+        int nx = cx, ny = cy;
         const int e2 = 2 * err;
         if (e2 >= dy) {
             err += dy;
-            cx += sx;
+            nx += sx;
         }
         if (e2 <= dx) {
             err += dx;
-            cy += sy;
+            ny += sy;
         }
+        RECT d;
+        along(cx, nx, dc->origin.x, &d.left, &d.right);
+        along(cy, ny, dc->origin.y, &d.top, &d.bottom);
+        gdi::FillDevice(*dc, d, pen.pixel, rop);
+        cx = nx;
+        cy = ny;
     }
     return TRUE;
 }

@@ -336,15 +336,19 @@ void Region::Offset(int dx, int dy) {
     }
 }
 
-Region Region::Scaled(int scale) const {
-    if (scale <= 1) return *this;
+Region Region::Scaled(int n) const {
+    if (n == kScaleOne) return *this;
+    // DeviceEdge is strictly increasing, so the bands stay sorted, apart and
+    // merged as they were: the result is canonical without combining.
     Region out;
     out.rects_.reserve(rects_.size());
     for (const RECT &r : rects_)
-        out.rects_.push_back(RECT{r.left * scale, r.top * scale, r.right * scale, r.bottom * scale});
+        out.rects_.push_back(RECT{DeviceEdge(r.left, n), DeviceEdge(r.top, n), DeviceEdge(r.right, n),
+                                  DeviceEdge(r.bottom, n)});
     if (ellipse_) {
         const RECT &e = *ellipse_;
-        out.Intersect(Ellipse(e.left * scale, e.top * scale, e.right * scale, e.bottom * scale));
+        out.Intersect(Ellipse(DeviceEdge(e.left, n), DeviceEdge(e.top, n), DeviceEdge(e.right, n),
+                              DeviceEdge(e.bottom, n)));
     }
     return out;
 }

@@ -1,7 +1,11 @@
 // Text output and measurement. Measuring and drawing share one layout
 // (Font::Advance, in logical pixels), so extents always equal drawn widths;
 // measuring never rasterizes a glyph. Drawing places each glyph, rasterized
-// at the surface's device size, at its logical pen position times the scale.
+// by FreeType at the surface's device size (never drawn at 1x and enlarged),
+// on the device edge of its logical pen position: the layout is the same
+// logical layout at every scale, so the program's measured extents, and the
+// windows it sizes from them, do not change with the scale, and a string
+// covers exactly the device pixels of its measured extent.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -31,6 +35,17 @@ inline uint32_t Blend(uint32_t dst, uint32_t src, unsigned cov) {
     return out;
 }
 
+// An underline or strike-out line of the font from logical (x, y), `width`
+// long: like a pen, one device width wherever it runs (the line's thickness
+// by PenDeviceWidth from its logical top).
+void Rule(Dc &dc, const Font &f, int x, int y, int width, uint32_t color) {
+    const int top = DeviceY(dc, y);
+    FillDevice(dc,
+               RECT{DeviceX(dc, x), top, DeviceX(dc, x + width),
+                    top + PenDeviceWidth(f.underlineThickness, dc.Scale())},
+               color, R2_COPYPEN);
+}
+
 // Draws glyphs at logical (x, y) = top-left of the cell; `advances`, when
 // given, replaces the font's advances (ExtTextOutA's lpDx). Returns the
 // width covered.
@@ -45,16 +60,27 @@ int DrawRun(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaque, co
     if (opaque)
         FillLogical(dc, RECT{x, y, x + width, y + height}, PixelFromColorref(dc.state.bkColor), R2_COPYPEN);
     const uint32_t color = PixelFromColorref(dc.state.textColor);
-    const int k = dc.Scale();
-    const int baseline = (y + f.tm.tmAscent + dc.origin.y) * k;
-    int pen = x + dc.origin.x;  // logical
+    const int scale = dc.Scale();
+    // The glyphs of the scaled size keep within the cell's device rows: the
+    // baseline on the device edge of the logical one, moved as little as
+    // makes room for the face's ascent and descent at that size (which
+    // round on their own), and what still does not fit is cut at the cell.
+    const int top = DeviceY(dc, y), bottom = DeviceY(dc, y + height);
+    int baseline = DeviceY(dc, y + f.tm.tmAscent);
+    if (scale != kScaleOne) {
+        int ascent = 0, descent = 0;
+        f.DeviceMetrics(scale, &ascent, &descent);
+        if (top + ascent <= bottom - descent) baseline = std::clamp(baseline, top + ascent, bottom - descent);
+    }
+    int pen = x;  // logical
     for (int i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        const Glyph &g = f.GlyphAt(c, k);
-        const int penX = pen * k;
+        const Glyph &g = f.GlyphAt(c, scale);
+        const int penX = DeviceX(dc, pen);
         if (g.width > 0 && g.height > 0) {
             const int gx = penX + g.left, gy = baseline - g.top;
-            ForEachClipped(dc, RECT{gx, gy, gx + g.width, gy + g.height}, [&](const RECT &p) {
+            const RECT ink{gx, std::max(gy, top), gx + g.width, std::min(gy + g.height, bottom)};
+            ForEachClipped(dc, ink, [&](const RECT &p) {
                 for (LONG py = p.top; py < p.bottom; ++py) {
                     uint32_t *row = dc.target->Row(py);
                     const uint8_t *cov = g.coverage.data() + static_cast<size_t>(py - gy) * g.width;
@@ -65,16 +91,8 @@ int DrawRun(Dc &dc, Font &f, int x, int y, const char *s, int n, bool opaque, co
         }
         pen += advances ? advances[i] : f.Advance(c);
     }
-    const int ascent = f.tm.tmAscent;
-    if (f.underline)
-        FillLogical(dc,
-                    RECT{x, y + ascent + f.underlinePos, x + width,
-                         y + ascent + f.underlinePos + f.underlineThickness},
-                    color, R2_COPYPEN);
-    if (f.strikeOut)
-        FillLogical(
-            dc, RECT{x, y + ascent - f.strikePos, x + width, y + ascent - f.strikePos + f.underlineThickness},
-            color, R2_COPYPEN);
+    if (f.underline) Rule(dc, f, x, y + f.tm.tmAscent + f.underlinePos, width, color);
+    if (f.strikeOut) Rule(dc, f, x, y + f.tm.tmAscent - f.strikePos, width, color);
     return width;
 }
 
@@ -284,9 +302,8 @@ int WINAPI DrawTextA(HDC hdc, LPCSTR text, int n, LPRECT rc, UINT format) {
         if (l.underline >= 0) {
             const int ux = x + gdi::TextWidth(f, l.text.data(), l.underline);
             const int uw = gdi::TextWidth(f, l.text.data() + l.underline, 1);
-            const int uy = y + f.tm.tmAscent + f.underlinePos;
-            gdi::FillLogical(*dc, RECT{ux, uy, ux + uw, uy + f.underlineThickness},
-                             gdi::PixelFromColorref(dc->state.textColor), R2_COPYPEN);
+            gdi::Rule(*dc, f, ux, y + f.tm.tmAscent + f.underlinePos, uw,
+                      gdi::PixelFromColorref(dc->state.textColor));
         }
         y += lineHeight;
     }

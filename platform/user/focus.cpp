@@ -69,7 +69,6 @@ void Activate(HWND h, WORD how, bool fromBackend) {
     HWND old = s.active;
     if (old == h) return;
     s.active = h;
-    a11y::Activated(old, h);
     if (old && WindowOf(old)) {
         Send(old, WM_NCACTIVATE, FALSE, 0);
         Send(old, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(h));

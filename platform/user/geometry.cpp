@@ -166,9 +166,11 @@ void EnsureSurfacePixels(Window &top) {
 void ResizeSurface(Window &top) {
     if (!top.surface) return;
     RECT cr = ClientRectInParent(top);
-    // The surface holds the client area at the display's scale.
-    const int scale = display::Current().Scale();
-    int w = std::max<int>(0, cr.right - cr.left) * scale, h = std::max<int>(0, cr.bottom - cr.top) * scale;
+    // The surface holds the client area at the window's scale.
+    display::Backend &b = display::Current();
+    const int scale = top.native ? b.WindowScale(top.native) : b.InitialScale();
+    int w = gdi::DeviceEdge(std::max<int>(0, cr.right - cr.left), scale),
+        h = gdi::DeviceEdge(std::max<int>(0, cr.bottom - cr.top), scale);
     gdi::Surface &s = *top.surface;
     if (s.width == w && s.height == h && s.scale == scale) return;
     if (s.pixels.empty()) {
@@ -210,6 +212,7 @@ void EnsureNative(Window &top) {
     display::Backend &b = display::Current();
     ScreenSize();  // the display is open now: GDI learns the screen's size
     top.native = b.CreateTopLevel(ParamsOf(top));
+    ResizeSurface(top);  // at the native window's own scale
     if (Window *owner = WindowOf(top.owner); owner && (owner->style & WS_DISABLED))
         b.SetModal(top.native, true);
     if (top.shape) {

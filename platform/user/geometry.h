@@ -16,7 +16,8 @@ POINT ClientOriginOnSurface(const Window &w);
 gdi::Region VisibleRegion(const Window &w, bool client, bool clipChildren);
 // Gives the top-level's surface its pixels before it is first drawn or shown.
 void EnsureSurfacePixels(Window &top);
-// The surface follows the client area's size, keeping what still fits.
+// The surface follows the client area's size at the window's scale,
+// keeping what still fits while the scale stays.
 void ResizeSurface(Window &top);
 // The window system placed a top-level at `windowRect` (screen): the layer
 // moves it there without moving the native window again.

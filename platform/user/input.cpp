@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "platform/common/a11y_hooks.h"
 #include "platform/common/classic.h"
 #include "platform/common/nonclient.h"
 #include "platform/user/focus.h"
@@ -274,7 +275,7 @@ void Configure(const display::Event &ev) {
 }
 
 // What the window system did to a native window: closed, exposed, moved,
-// focused, minimized, restored or destroyed it.
+// focused, minimized, restored, rescaled or destroyed it.
 void WindowEvent(const display::Event &ev) {
     switch (ev.type) {
         case display::Event::CloseRequest:
@@ -316,6 +317,14 @@ void WindowEvent(const display::Event &ev) {
                 // Activated while minimized it took no focus; restored, it
                 // takes the keys.
                 if (WindowOf(h) && GetActiveWindow() == h && !GetFocus()) SetFocus(h);
+            }
+            break;
+        case display::Event::ScaleChanged:
+            // The same logical window at another device size: all of it is
+            // drawn anew.
+            if (Window *w = WindowOfNative(ev.window)) {
+                ResizeSurface(*w);
+                InvalidateTree(w->hwnd, true, true);
             }
             break;
         case display::Event::Destroyed:
@@ -391,10 +400,40 @@ void RefreshNativePosition(Window &top) {
         NativeClientMoved(top, client);
 }
 
+// A screen reader hears each key before the program does and may keep it;
+// false while its answer is awaited: the key, and everything after it, stay
+// queued.
+bool HeardFirst(const display::Event &ev, uint64_t serial, int ch, bool *dropped) {
+    a11y::KeyStroke key;
+    key.down = ev.type == display::Event::KeyDown;
+    key.vk = ev.vk;
+    key.scanCode = ev.scanCode;
+    key.extended = ev.extended;
+    key.ch = key.down ? ch : -1;
+    key.modifiers = ev.modifiers;
+    key.time = ev.time;
+    const a11y::KeyFate fate = a11y::Key(key, serial);
+    NoteKeyHeld(fate == a11y::KeyFate::Hold);
+    *dropped = fate == a11y::KeyFate::Drop;
+    return fate != a11y::KeyFate::Hold;
+}
+
 bool ConvertOneRawEvent() {
     display::Event ev;
-    if (!TakeRawEvent(&ev)) return false;
+    uint64_t serial = 0;
+    int ch = -1;
+    if (!PeekRawEvent(&ev, &serial, &ch)) return false;
+    bool dropped = false;
+    if ((ev.type == display::Event::KeyDown || ev.type == display::Event::KeyUp) &&
+        !HeardFirst(ev, serial, ch, &dropped))
+        return false;
+    TakeRawEvent(&ev);
     SyncModifiers(ev);
+    if (dropped) {
+        // Kept by the screen reader: no message, and no character either.
+        if (char c; ev.type == display::Event::KeyDown) TakeRawChar(&c);
+        return true;
+    }
     switch (ev.type) {
         case display::Event::KeyDown:
             KeyboardOn(ev);

@@ -28,7 +28,11 @@ struct MessageQueue {
     bool quitPending = false;
     int quitCode = 0;
     bool newArrivals = false;  // something came since WaitMessage last looked
+    bool keyHeld = false;      // the oldest raw event is a key a screen reader has not answered for
 };
+
+// Raw events taken so far, over resets too: the front's serial.
+uint64_t rawTaken = 0;
 
 MessageQueue &Queue() {
     static auto *queue = new MessageQueue();
@@ -142,6 +146,7 @@ bool TakeRawEvent(display::Event *ev) {
     if (raw.empty()) return false;
     *ev = raw.front();
     raw.pop_front();
+    ++rawTaken;
     return true;
 }
 
@@ -150,7 +155,21 @@ bool TakeRawChar(char *ch) {
     if (raw.empty() || raw.front().type != display::Event::Char) return false;
     *ch = raw.front().ch;
     raw.pop_front();
+    ++rawTaken;
     return true;
+}
+
+bool PeekRawEvent(display::Event *ev, uint64_t *serial, int *ch) {
+    const std::deque<display::Event> &raw = Queue().raw;
+    if (raw.empty()) return false;
+    *ev = raw.front();
+    *serial = rawTaken;
+    *ch = raw.size() > 1 && raw[1].type == display::Event::Char ? static_cast<unsigned char>(raw[1].ch) : -1;
+    return true;
+}
+
+void NoteKeyHeld(bool held) {
+    Queue().keyHeld = held;
 }
 
 bool QuitPending(int *code) {
@@ -226,6 +245,8 @@ BOOL WINAPI WaitMessage(void) {
             return TRUE;
         }
         if (!display::Current().Wait(-1)) DisplayLost();
+        // The answer for a waiting key may have come with the wait.
+        if (s.keyHeld) return TRUE;
     }
 }
 

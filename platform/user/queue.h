@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "platform/display/backend.h"
 
 namespace win32::wm {
@@ -18,6 +20,12 @@ void NoteArrival();
 // next only when it is the character a key produced.
 bool TakeRawEvent(display::Event *ev);
 bool TakeRawChar(char *ch);
+// The oldest back-end event left where it is, with its number in the order
+// of arrival (never reused), and the character its key produced (-1 none).
+bool PeekRawEvent(display::Event *ev, uint64_t *serial, int *ch);
+// A key was left waiting at the front: WaitMessage returns after each wait
+// so that the key is looked at again.
+void NoteKeyHeld(bool held);
 // Whether WM_QUIT waits to be retrieved, with its code.
 bool QuitPending(int *code);
 

@@ -151,6 +151,15 @@ void CloseRequest(HWND top) {
     Headless().Inject(ev);
 }
 
+POINT DevicePoint(HWND hwnd, int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(hwnd, &p);
+    Window *top = TopLevelOf(WindowOf(hwnd));
+    if (!top || !top->native) return p;
+    const POINT o = ClientOriginScreen(*top);
+    return Headless().ClientToDevice(top->native, {p.x - o.x, p.y - o.y});
+}
+
 const gdi::Surface &Screen() {
     return Headless().Screen();
 }

@@ -14,9 +14,9 @@ class HeadlessBackend;
 namespace win32::testing {
 
 // Starts over on a fresh headless screen of the given logical size and
-// display scale: every window is destroyed and the queue, quit flag, focus,
-// capture and key state cleared.
-void UseHeadless(int width = 1024, int height = 768, int scale = 1);
+// display scale (120ths, 120 to 480): every window is destroyed and the
+// queue, quit flag, focus, capture and key state cleared.
+void UseHeadless(int width = 1024, int height = 768, int scale = gdi::kScaleOne);
 // The headless back-end in use (UseHeadless first).
 display::HeadlessBackend &Headless();
 // Destroys every window and clears the window manager's state.
@@ -46,6 +46,10 @@ void DoubleClick(int x, int y);
 void Wheel(int x, int y, int delta);
 // The window manager's close button on a top-level window.
 void CloseRequest(HWND topLevel);
+
+// The device pixel of the screen where a window's client pixel (x, y)
+// starts (its top-left device pixel).
+POINT DevicePoint(HWND hwnd, int x, int y);
 
 // The composed screen and single pixels (0x00RRGGBB), in device pixels.
 const gdi::Surface &Screen();

@@ -29,8 +29,8 @@ void SetHook(Hook hook);
 // Registers (once) the class "Recorder" (CS_DBLCLKS when asked: "RecorderDbl").
 const char *RecorderClass(bool doubleClicks = false);
 
-// Fresh headless screen, empty log, no hook.
-void Fresh(int width = 1024, int height = 768, int scale = 1);
+// Fresh headless screen at a display scale in 120ths, empty log, no hook.
+void Fresh(int width = 1024, int height = 768, int scale = 120);
 
 HWND MakeTop(const char *title = "top", DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE, int x = 100,
              int y = 100, int w = 300, int h = 200, HWND owner = nullptr);

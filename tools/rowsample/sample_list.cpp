@@ -89,21 +89,21 @@ int ItemHeight() {
 }
 
 void PaintList(gdi::Surface *surface) {
-    const int width = surface->width;
+    const int width = surface->LogicalWidth(), height = surface->LogicalHeight();
     const int itemHeight = ItemHeight();
 
     // The header band, as the main window's WM_PAINT draws it.
-    RECT all = {0, 0, width, surface->height};
+    RECT all = {0, 0, width, height};
     HDC band = gdi::CreateSurfaceDC(surface, POINT{0, 0}, gdi::Region(all), NULL);
     PaintHeaderBand(band, &all);
     gdi::DeleteSurfaceDC(band);
 
     // The list below it: its own origin, clipped to its client area, the
     // background from the main window's list colouring, then each row.
-    RECT listArea = {0, HeaderHeight, width, surface->height};
+    RECT listArea = {0, HeaderHeight, width, height};
     HDC list = gdi::CreateSurfaceDC(surface, POINT{0, HeaderHeight}, gdi::Region(listArea), NULL);
     HBRUSH brush = (HBRUSH)MainWndProc(NULL, WM_CTLCOLORLISTBOX, (WPARAM)list, 0);
-    RECT listClient = {0, 0, width, surface->height - HeaderHeight};
+    RECT listClient = {0, 0, width, height - HeaderHeight};
     FillRect(list, &listClient, brush);
     for (int i = 0; i < ListItemCount; ++i) {
         DRAWITEMSTRUCT dis{};

@@ -25,8 +25,8 @@ void PrepareMainWindowState();
 // The list's default row height (the system font's line height).
 int ItemHeight();
 
-// Paints header band and list into `surface`, which must be at least
-// HeaderHeight + ListItemCount * ItemHeight() high.
+// Paints header band and list into `surface` at its scale, which must be at
+// least HeaderHeight + ListItemCount * ItemHeight() logical pixels high.
 void PaintList(win32::gdi::Surface *surface);
 
 }  // namespace rowsample

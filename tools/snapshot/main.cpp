@@ -5,9 +5,13 @@
 // With --about the first row is double-clicked first, and the screen is
 // written once the about box has been painted; the box is then closed with
 // its O key before the main window is closed.
+//
+// MORVALEN_SCALE (a decimal such as 1.5, or a whole number, 1 to 4) draws
+// the screen at that display scale, as a desktop at that scale would.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/mainwnd.h"
@@ -59,9 +63,8 @@ void OnIdle() {
     }
     switch (stage) {
         case 0: {
-            // The middle of the first row, in screen coordinates.
-            POINT p = {100, HeaderHeight + 8};
-            ClientToScreen(MainWindow, &p);
+            // The middle of the first row, on the screen's device pixels.
+            POINT p = win32::testing::DevicePoint(MainWindow, 100, HeaderHeight + 8);
             win32::testing::DoubleClick(p.x, p.y);
             break;
         }
@@ -103,7 +106,8 @@ int main(int argc, char **argv) {
         return 2;
     }
 
-    win32::testing::UseHeadless(1024, 768);
+    const int scale = win32::display::ParseScale(std::getenv("MORVALEN_SCALE"), true);
+    win32::testing::UseHeadless(1024, 768, scale < 0 ? win32::gdi::kScaleOne : scale);
     win32::testing::Headless().SetIdleHandler(OnIdle);
     int code = WinMain(win32::MainModule(), NULL, const_cast<LPSTR>(""), SW_SHOWDEFAULT);
 

@@ -5,6 +5,11 @@
 // the status has 100 ms to answer, after which accessibility counts as off
 // until the status changes. A connection that fails is closed and the
 // program goes on without it.
+//
+// Keys go to the registry's device event controller before the program
+// gets them, one call each; the program waits for the answer (the screen
+// reader may keep the key) at most kKeyLimitUs. A registry that lets that
+// pass is not waited for again until it answers a key in time.
 #include <time.h>
 
 #include <cstdint>
@@ -18,6 +23,7 @@ namespace {
 
 constexpr uint64_t kStatusTimeoutUs = 100 * 1000;
 constexpr uint64_t kAddressTimeoutUs = 5 * 1000 * 1000;
+constexpr uint64_t kKeyLimitUs = 500 * 1000;
 
 uint64_t NowUs() {
     timespec ts{};
@@ -117,6 +123,37 @@ public:
         Send(m);
     }
 
+    KeyAnswer Key(const KeyReport &key, uint64_t serial) override {
+        if (asking_ && askedSerial_ == serial) {
+            if (!answered_) return KeyAnswer::Awaited;
+            asking_ = false;
+            return kept_ ? KeyAnswer::Kept : KeyAnswer::Pass;
+        }
+        asking_ = false;
+        if (!a11y_ || !embedCalled_) return KeyAnswer::Pass;
+        sd_bus_message *m = nullptr;
+        if (sd_bus_message_new_method_call(a11y_, &m, "org.a11y.atspi.Registry",
+                                           "/org/a11y/atspi/registry/deviceeventcontroller",
+                                           "org.a11y.atspi.DeviceEventController", "NotifyListenersSync") < 0)
+            return KeyAnswer::Pass;
+        // As toolkits send it: press 0 or release 1, keysym, keycode,
+        // modifiers, time, text, and whether the text starts printable.
+        const std::string text = Utf8(key.text);
+        const unsigned char first = text.empty() ? 0 : static_cast<unsigned char>(text[0]);
+        uint64_t cookie = 0;
+        int r = sd_bus_message_append(m, "(uinnisb)", key.pressed ? 0u : 1u, key.keysym, key.keycode,
+                                      key.modifiers, key.time, text.c_str(), first >= 0x20 && first != 0x7F);
+        if (r >= 0) r = sd_bus_call_async(a11y_, nullptr, m, OnKeyAnswer, this, kKeyLimitUs);
+        if (r >= 0) r = sd_bus_message_get_cookie(m, &cookie);
+        sd_bus_message_unref(m);
+        if (r < 0 || registrySlow_) return KeyAnswer::Pass;
+        asking_ = true;
+        answered_ = kept_ = false;
+        askedSerial_ = serial;
+        askedCookie_ = cookie;
+        return KeyAnswer::Awaited;
+    }
+
     void WindowEvent(const Node &n, const char *what) override {
         sd_bus_message *m = NewEvent(n, "org.a11y.atspi.Event.Window", what, "", 0, 0);
         if (!m) return;
@@ -145,6 +182,22 @@ private:
         if (sd_bus_message_append(m, "ss", "org.a11y.Status", property) >= 0)
             sd_bus_call_async(session_, nullptr, m, callback, this, kStatusTimeoutUs);
         sd_bus_message_unref(m);
+    }
+
+    // The registry's answer for a key: true when the screen reader kept it.
+    // A call that timed out makes the next keys go on without waiting
+    // until an answer comes in time again.
+    static int OnKeyAnswer(sd_bus_message *m, void *self, sd_bus_error *) {
+        auto *p = static_cast<AtspiProvider *>(self);
+        const sd_bus_error *e = sd_bus_message_get_error(m);
+        p->registrySlow_ = e && sd_bus_error_has_name(e, SD_BUS_ERROR_NO_REPLY);
+        uint64_t cookie = 0;
+        if (!p->asking_ || sd_bus_message_get_reply_cookie(m, &cookie) < 0 || cookie != p->askedCookie_)
+            return 0;
+        int kept = 0;
+        p->answered_ = true;
+        p->kept_ = !e && sd_bus_message_read(m, "b", &kept) >= 0 && kept;
+        return 0;
     }
 
     static bool ReadBoolReply(sd_bus_message *m, bool *value) {
@@ -235,6 +288,7 @@ private:
         sd_bus_close_unref(a11y_);
         a11y_ = nullptr;
         embedCalled_ = false;
+        asking_ = registrySlow_ = false;
         desktopName_.clear();
         host_->SetRecording(false);
     }
@@ -260,6 +314,7 @@ private:
             return 0;
         p->desktopName_ = name;
         p->desktopPath_ = path;
+        p->host_->Registered();
         return 0;
     }
 
@@ -291,6 +346,10 @@ private:
     bool addressAsked_ = false;
     bool embedCalled_ = false;
     std::string desktopName_, desktopPath_;
+    // The key the program waits on, and the call that asked for it.
+    bool asking_ = false, answered_ = false, kept_ = false;
+    uint64_t askedSerial_ = 0, askedCookie_ = 0;
+    bool registrySlow_ = false;  // the last key's time passed: do not wait for the next
 };
 
 }  // namespace

@@ -13,7 +13,7 @@
 namespace win32::display {
 
 HeadlessBackend::HeadlessBackend(int width, int height, int scale)
-    : width_(width), height_(height), scale_(std::clamp(scale, 1, 4)) {
+    : width_(width), height_(height), scale_(std::clamp(scale, gdi::kScaleOne, gdi::kScaleMax)) {
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
@@ -21,15 +21,33 @@ HeadlessBackend::~HeadlessBackend() {
     if (wakeFd_ >= 0) close(wakeFd_);
 }
 
+RECT HeadlessBackend::Device(const Native &n) const {
+    const int left = gdi::DeviceEdge(n.client.left, scale_), top = gdi::DeviceEdge(n.client.top, scale_);
+    return RECT{left, top, left + gdi::DeviceEdge(std::max<int>(0, n.client.right - n.client.left), n.scale),
+                top + gdi::DeviceEdge(std::max<int>(0, n.client.bottom - n.client.top), n.scale)};
+}
+
+void HeadlessBackend::SizePixels(Native &n) {
+    const RECT d = Device(n);
+    const int nw = d.right - d.left, nh = d.bottom - d.top;
+    if (nw == n.pixels.width && nh == n.pixels.height && !n.pixels.pixels.empty()) return;
+    gdi::Surface fresh;
+    fresh.width = nw;
+    fresh.height = nh;
+    fresh.pixels.assign(static_cast<size_t>(nw) * static_cast<size_t>(nh), 0);
+    for (int y = 0; y < std::min(nh, n.pixels.height); ++y)
+        std::copy_n(n.pixels.Row(y), std::min(nw, n.pixels.width), fresh.Row(y));
+    n.pixels = std::move(fresh);
+}
+
 NativeId HeadlessBackend::CreateTopLevel(const TopLevelParams &p) {
     NativeId id = next_++;
     Native &n = windows_[id];
     n.client = p.client;
+    n.scale = scale_;
     n.title = p.title;
     n.owner = p.owner;
-    n.pixels.width = std::max<int>(0, p.client.right - p.client.left) * scale_;
-    n.pixels.height = std::max<int>(0, p.client.bottom - p.client.top) * scale_;
-    n.pixels.pixels.assign(static_cast<size_t>(n.pixels.width) * static_cast<size_t>(n.pixels.height), 0);
+    SizePixels(n);
     return id;
 }
 
@@ -42,19 +60,35 @@ void HeadlessBackend::DestroyTopLevel(NativeId w) {
 void HeadlessBackend::MoveTopLevel(NativeId w, const RECT &client) {
     auto it = windows_.find(w);
     if (it == windows_.end()) return;
+    it->second.client = client;
+    SizePixels(it->second);
+}
+
+int HeadlessBackend::WindowScale(NativeId w) {
+    auto it = windows_.find(w);
+    return it == windows_.end() ? scale_ : it->second.scale;
+}
+
+POINT HeadlessBackend::ClientToDevice(NativeId w, POINT client) {
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return Backend::ClientToDevice(w, client);
+    const RECT d = Device(it->second);
+    return {d.left + gdi::DeviceEdge(client.x, it->second.scale),
+            d.top + gdi::DeviceEdge(client.y, it->second.scale)};
+}
+
+void HeadlessBackend::SetWindowScale(NativeId w, int scale) {
+    auto it = windows_.find(w);
+    if (it == windows_.end()) return;
     Native &n = it->second;
-    n.client = client;
-    int nw = std::max<int>(0, client.right - client.left) * scale_,
-        nh = std::max<int>(0, client.bottom - client.top) * scale_;
-    if (nw != n.pixels.width || nh != n.pixels.height) {
-        gdi::Surface fresh;
-        fresh.width = nw;
-        fresh.height = nh;
-        fresh.pixels.assign(static_cast<size_t>(nw) * static_cast<size_t>(nh), 0);
-        for (int y = 0; y < std::min(nh, n.pixels.height); ++y)
-            std::copy_n(n.pixels.Row(y), std::min(nw, n.pixels.width), fresh.Row(y));
-        n.pixels = std::move(fresh);
-    }
+    n.scale = std::clamp(scale, gdi::kScaleOne, gdi::kScaleMax);
+    n.pixels = gdi::Surface();
+    SizePixels(n);
+    if (n.logicalShape) n.shape = n.logicalShape->Scaled(n.scale);
+    Event e;
+    e.type = Event::ScaleChanged;
+    e.window = w;
+    Inject(e);
 }
 
 void HeadlessBackend::Raise(NativeId w) {
@@ -89,8 +123,10 @@ void HeadlessBackend::SetShape(NativeId w, const gdi::Region *shape) {
     auto it = windows_.find(w);
     if (it == windows_.end()) return;
     if (shape) {
-        it->second.shape = shape->Scaled(scale_);
+        it->second.logicalShape = *shape;
+        it->second.shape = shape->Scaled(it->second.scale);
     } else {
+        it->second.logicalShape.reset();
         it->second.shape.reset();
     }
 }
@@ -101,7 +137,9 @@ void HeadlessBackend::Present(NativeId w, const gdi::Surface &surface, const REC
     auto it = windows_.find(w);
     if (it == windows_.end()) return;
     gdi::Surface &dst = it->second.pixels;
-    const RECT d = Device(dirty);
+    const int n = surface.scale;
+    const RECT d{gdi::DeviceEdge(dirty.left, n), gdi::DeviceEdge(dirty.top, n),
+                 gdi::DeviceEdge(dirty.right, n), gdi::DeviceEdge(dirty.bottom, n)};
     int x0 = std::max<int>(0, d.left), y0 = std::max<int>(0, d.top);
     int x1 = std::min({static_cast<int>(d.right), dst.width, surface.width});
     int y1 = std::min({static_cast<int>(d.bottom), dst.height, surface.height});
@@ -175,16 +213,20 @@ bool HeadlessBackend::NextEvent(Event *ev) {
     events_.pop_front();
     if (ev->type == Event::ButtonDown || ev->type == Event::ButtonUp || ev->type == Event::Motion ||
         ev->type == Event::Wheel) {
-        // Injected at device screen pixels; the program's point holds them,
-        // and the event tells it in the window's client area.
-        auto floorDiv = [this](int v) { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); };
-        ev->rootX = floorDiv(ev->x);
-        ev->rootY = floorDiv(ev->y);
+        // Injected at device screen pixels; the event tells the logical
+        // pixel of the window's client area that holds the point, and the
+        // screen's logical pixel for measuring moves.
+        ev->rootX = gdi::LogicalPixel(ev->x, scale_);
+        ev->rootY = gdi::LogicalPixel(ev->y, scale_);
         auto it = windows_.find(ev->window);
-        POINT origin =
-            it == windows_.end() ? POINT{0, 0} : POINT{it->second.client.left, it->second.client.top};
-        ev->x = ev->rootX - origin.x;
-        ev->y = ev->rootY - origin.y;
+        if (it == windows_.end()) {
+            ev->x = ev->rootX;
+            ev->y = ev->rootY;
+        } else {
+            const RECT d = Device(it->second);
+            ev->x = gdi::LogicalPixel(ev->x - d.left, it->second.scale);
+            ev->y = gdi::LogicalPixel(ev->y - d.top, it->second.scale);
+        }
     }
     return true;
 }
@@ -257,7 +299,7 @@ NativeId HeadlessBackend::WindowAt(int x, int y) const {
     for (NativeId id : stack_) {
         const Native &n = windows_.at(id);
         if (!n.shown) continue;
-        const RECT c = Device(n.client);
+        const RECT c = Device(n);
         if (x < c.left || y < c.top || x >= c.right || y >= c.bottom) continue;
         if (n.shape && !n.shape->Contains(x - c.left, y - c.top)) continue;
         return id;
@@ -271,7 +313,7 @@ std::string HeadlessBackend::Title(NativeId w) const {
 }
 
 const gdi::Surface &HeadlessBackend::Screen() {
-    const int width = width_ * scale_, height = height_ * scale_;
+    const int width = gdi::DeviceEdge(width_, scale_), height = gdi::DeviceEdge(height_, scale_);
     screen_.width = width;
     screen_.height = height;
     uint32_t desktop = gdi::PixelFromColorref(win32::classic::kSysColors[COLOR_BACKGROUND]);
@@ -279,7 +321,7 @@ const gdi::Surface &HeadlessBackend::Screen() {
     for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
         const Native &n = windows_.at(*it);
         if (!n.shown) continue;
-        const RECT c = Device(n.client);
+        const RECT c = Device(n);
         for (int y = 0; y < n.pixels.height; ++y) {
             int sy = c.top + y;
             if (sy < 0 || sy >= height) continue;

@@ -3,8 +3,10 @@
 // Top-level windows are rectangles on the screen, stacked in the order they
 // were shown or focused; the screen is composed from what was presented to
 // them, clipped to their shapes, over the desktop colour. Input is injected.
-// At a scale S the screen is S times the logical size in each direction and
-// the pointer positions injected are device pixels.
+// At a scale n (120ths) the screen is DeviceEdge(size, n) device pixels each
+// way and the pointer positions injected are device pixels; a window lies at
+// the device edges of its client area's top-left corner, at its own scale
+// (the screen's unless a test changes it).
 #pragma once
 
 #include <deque>
@@ -19,8 +21,9 @@ namespace win32::display {
 
 class HeadlessBackend : public Backend {
 public:
-    // A screen of width x height logical pixels at `scale` (1 to 4).
-    HeadlessBackend(int width, int height, int scale = 1);
+    // A screen of width x height logical pixels at scale n/120 (n from 120
+    // to 480).
+    HeadlessBackend(int width, int height, int scale = gdi::kScaleOne);
     ~HeadlessBackend() override;
 
     NativeId CreateTopLevel(const TopLevelParams &p) override;
@@ -42,9 +45,10 @@ public:
     SIZE ScreenSize() override;
     RECT WorkArea() override;
     int Dpi() override { return 96; }
-    int Scale() override { return scale_; }
+    int InitialScale() override { return scale_; }
+    int WindowScale(NativeId w) override;
+    POINT ClientToDevice(NativeId w, POINT client) override;
     DWORD Now() override;
-    bool KnowsScreenPositions() override { return positionsKnown_; }
 
     // Test side.
     void Inject(const Event &ev);
@@ -67,17 +71,20 @@ public:
     void Configure(NativeId w, const RECT &client);
     void MoveSilently(NativeId w, int dx, int dy);
     void GiveFocus(NativeId w);
+    // Draws a window at another scale from now on (a compositor moving it
+    // to an output of another scale) and says so.
+    void SetWindowScale(NativeId w, int n);
     NativeId Focused() const { return focused_; }
     // The windows the layer brought forward as the user's doing, in order.
     const std::vector<NativeId> &Activated() const { return activated_; }
-    // A window system that does not say where windows are (Wayland).
-    void SetPositionsKnown(bool known) { positionsKnown_ = known; }
 
     struct Native {
         RECT client{};
+        int scale = gdi::kScaleOne;
         bool shown = false;
-        std::optional<gdi::Region> shape;  // client coordinates, device pixels
-        gdi::Surface pixels;               // what was last presented, device pixels
+        std::optional<gdi::Region> logicalShape;  // client coordinates
+        std::optional<gdi::Region> shape;         // the same in device pixels
+        gdi::Surface pixels;                      // what was last presented, device pixels
         std::string title;
         NativeId owner = 0;
         bool modal = false;
@@ -90,9 +97,11 @@ public:
 private:
     void Raise(NativeId w);
 
-    RECT Device(const RECT &r) const {
-        return RECT{r.left * scale_, r.top * scale_, r.right * scale_, r.bottom * scale_};
-    }
+    // Where a window's pixels lie on the screen, in device pixels.
+    RECT Device(const Native &n) const;
+    // Makes a window's pixels the device size of its client area at its
+    // scale, keeping what still fits.
+    void SizePixels(Native &n);
 
     int width_, height_;
     int scale_;
@@ -108,7 +117,6 @@ private:
     gdi::Surface screen_;
     std::function<void()> idle_;
     std::vector<NativeId> activated_;
-    bool positionsKnown_ = true;
 };
 
 }  // namespace win32::display

@@ -56,6 +56,9 @@ struct zxdg_output_manager_v1;
 struct zxdg_output_v1;
 struct xdg_activation_v1;
 struct wp_viewporter;
+struct wp_viewport;
+struct wp_fractional_scale_manager_v1;
+struct wp_fractional_scale_v1;
 struct wp_cursor_shape_manager_v1;
 struct wp_cursor_shape_device_v1;
 struct xdg_wm_dialog_v1;
@@ -68,7 +71,10 @@ namespace win32::display::wayland {
 
 DWORD MonotonicMs();
 
+class WaylandBackend;
+
 struct Output {
+    WaylandBackend *backend = nullptr;
     uint32_t name = 0;  // the registry's
     wl_output *output = nullptr;
     zxdg_output_v1 *xdgOutput = nullptr;
@@ -82,7 +88,9 @@ struct Buffer {
     wl_buffer *buffer = nullptr;
     uint32_t *pixels = nullptr;
     size_t bytes = 0;
-    int width = 0, height = 0;  // device pixels
+    int width = 0, height = 0;   // device pixels
+    int scale = gdi::kScaleOne;  // 120ths
+    SIZE logical{};              // the surface's logical size it shows
     bool argb = false;
     bool busy = false;  // the compositor holds it until it releases it
     // What changed since this buffer was last brought up to date, in its
@@ -90,8 +98,6 @@ struct Buffer {
     RECT stale{};
     bool doomed = false;  // of an old size: destroyed once released
 };
-
-class WaylandBackend;
 
 struct Window {
     NativeId id = 0;
@@ -136,7 +142,15 @@ struct Window {
     uint32_t ackSerial = 0;
     bool ackPending = false;
 
-    int scale = 1;
+    // The window's scale in 120ths (backend.h): the compositor's preferred
+    // fractional scale where it says one, else the largest whole scale of
+    // the outputs the surface is on.
+    int scale = gdi::kScaleOne;
+    int preferredScale = 0;  // 120ths; 0 until the compositor says
+    wp_fractional_scale_v1 *fractional = nullptr;
+    // Maps the buffer's device pixels onto the surface's logical size
+    // where the scale is not a whole one.
+    wp_viewport *viewport = nullptr;
     std::optional<gdi::Region> shape;  // client coordinates, logical
     std::vector<RECT> alpha;           // the shape in device pixels, for ARGB buffers
 
@@ -148,6 +162,11 @@ struct Window {
     // The layer's picture of the client area, kept by the layer for the
     // window's life: read again to bring a buffer up to date.
     const gdi::Surface *picture = nullptr;
+    struct PictureGeometry {
+        int width = 0, height = 0, scale = 0;
+        bool operator==(const PictureGeometry &) const = default;
+    };
+    PictureGeometry presented;  // the picture's at its last Present
 
     // The client-side frame.
     frame::Look look;
@@ -158,8 +177,15 @@ struct Window {
     std::vector<wl_output *> outputs;  // entered
 
     bool Popup() const { return subsurface != nullptr; }
-    // Where the client area lies in the surface (the frame's insets).
+    // Where the client area lies in the surface (the frame's insets),
+    // logical, and in the buffer's device pixels.
     POINT ClientOffset() const { return framed ? POINT{frame::kBorder, frame::kTop} : POINT{0, 0}; }
+    POINT DeviceClientOffset() const {
+        const POINT o = ClientOffset();
+        return {gdi::DeviceEdge(o.x, scale), gdi::DeviceEdge(o.y, scale)};
+    }
+    // The surface's size in logical pixels: the client area and the frame.
+    SIZE LogicalSize() const;
 };
 
 class WaylandBackend final : public display::Backend {
@@ -190,8 +216,9 @@ public:
     SIZE ScreenSize() override;
     RECT WorkArea() override;
     int Dpi() override { return 96; }
-    int Scale() override { return scale_; }
-    bool KnowsScreenPositions() override { return false; }
+    int InitialScale() override { return initialScale_; }
+    int WindowScale(NativeId w) override;
+    POINT ClientToDevice(NativeId w, POINT client) override;
     std::string ActivationToken() override;
     DWORD Now() override { return MonotonicMs(); }
 
@@ -199,6 +226,7 @@ public:
     void OnGlobal(wl_registry *registry, uint32_t name, const char *interface, uint32_t version);
     void OnGlobalRemove(uint32_t name);
     Output *FindOutput(wl_output *o);
+    void OnOutputDone(Output &o);
     Window *FindSurface(wl_surface *s);
     void OnConfigure(Window &w, int width, int height, bool activated, bool maximized, bool fullscreen,
                      bool tiled, bool resizing);
@@ -210,6 +238,7 @@ public:
     void OnPositionApplied(Window &w, wl_callback *sync);
     void OnSurfaceEnter(Window &w, wl_output *o);
     void OnSurfaceLeave(Window &w, wl_output *o);
+    void OnPreferredScale(Window &w, uint32_t scale);
     void OnSeatCapabilities(uint32_t caps);
     void OnPointerEnter(uint32_t serial, wl_surface *s, double x, double y);
     void OnPointerLeave(wl_surface *s);
@@ -242,6 +271,7 @@ private:
     bool ReadAndDispatch(int timeoutMs, bool *timedOut = nullptr);
     DWORD EventTime(uint32_t time);
     void RefreshScale();
+    void UpdateScale(Window &w);
 
     // toplevel.cpp
     void MakeToplevel(Window &w);
@@ -265,6 +295,8 @@ private:
     void TryCommit(Window &w);
     void RepaintFrame(Window &w);
     SIZE DeviceSize(const Window &w) const;
+    RECT ClientHole(const Window &w) const;
+    bool PictureReady(const Window &w) const;
     void DestroyBuffers(Window &w);
 
     // input.cpp
@@ -294,6 +326,7 @@ private:
     zxdg_output_manager_v1 *outputManager_ = nullptr;
     xdg_activation_v1 *activation_ = nullptr;
     wp_viewporter *viewporter_ = nullptr;
+    wp_fractional_scale_manager_v1 *fractionalScales_ = nullptr;
     wp_cursor_shape_manager_v1 *cursorShapes_ = nullptr;
     xdg_wm_dialog_v1 *dialogs_ = nullptr;
     uint32_t compositorVersion_ = 0;
@@ -305,7 +338,7 @@ private:
     // was when the button went down, however it moved since.
     bool wlroots_ = false;
     std::vector<std::unique_ptr<Output>> outputs_;
-    int scale_ = 1;
+    int initialScale_ = gdi::kScaleOne;
     bool fatal_ = false;
 
     wl_seat *seat_ = nullptr;

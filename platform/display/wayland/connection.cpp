@@ -61,9 +61,12 @@ const wl_output_listener kOutput = [] {
     l.mode = [](void *data, wl_output *, uint32_t flags, int32_t width, int32_t height, int32_t) {
         if (flags & WL_OUTPUT_MODE_CURRENT) OutputOf(data)->mode = {width, height};
     };
-    l.done = [](void *, wl_output *) {};
+    l.done = [](void *data, wl_output *) {
+        Output &o = *OutputOf(data);
+        o.backend->OnOutputDone(o);
+    };
     l.scale = [](void *data, wl_output *, int32_t factor) {
-        OutputOf(data)->scale = std::clamp(factor, 1, 4);
+        OutputOf(data)->scale = std::clamp(factor, 1, gdi::kScaleMax / gdi::kScaleOne);
     };
     l.name = [](void *, wl_output *, const char *) {};
     l.description = [](void *, wl_output *, const char *) {};
@@ -137,6 +140,7 @@ WaylandBackend::~WaylandBackend() {
 #ifdef MORVALEN_HAVE_CURSOR_SHAPE
     if (cursorShapes_) wp_cursor_shape_manager_v1_destroy(cursorShapes_);
 #endif
+    if (fractionalScales_) wp_fractional_scale_manager_v1_destroy(fractionalScales_);
     if (viewporter_) wp_viewporter_destroy(viewporter_);
     if (activation_) xdg_activation_v1_destroy(activation_);
     if (outputManager_) zxdg_output_manager_v1_destroy(outputManager_);
@@ -207,6 +211,9 @@ void WaylandBackend::OnGlobal(wl_registry *registry, uint32_t name, const char *
         activation_ = Bind<xdg_activation_v1>(registry, name, &xdg_activation_v1_interface, version, 1);
     } else if (is(wp_viewporter_interface)) {
         viewporter_ = Bind<wp_viewporter>(registry, name, &wp_viewporter_interface, version, 1);
+    } else if (is(wp_fractional_scale_manager_v1_interface)) {
+        fractionalScales_ = Bind<wp_fractional_scale_manager_v1>(
+            registry, name, &wp_fractional_scale_manager_v1_interface, version, 1);
 #ifdef MORVALEN_HAVE_CURSOR_SHAPE
     } else if (is(wp_cursor_shape_manager_v1_interface)) {
         cursorShapes_ = Bind<wp_cursor_shape_manager_v1>(registry, name,
@@ -222,6 +229,7 @@ void WaylandBackend::OnGlobal(wl_registry *registry, uint32_t name, const char *
         wl_seat_add_listener(seat_, &kSeat, this);
     } else if (is(wl_output_interface)) {
         auto o = std::make_unique<Output>();
+        o->backend = this;
         o->name = name;
         o->output = Bind<wl_output>(registry, name, &wl_output_interface, version, 4);
         wl_output_add_listener(o->output, &kOutput, o.get());
@@ -239,10 +247,25 @@ void WaylandBackend::OnGlobalRemove(uint32_t name) {
         std::find_if(outputs_.begin(), outputs_.end(), [name](const auto &o) { return o->name == name; });
     if (it == outputs_.end()) return;
     Output &o = **it;
-    for (auto &entry : windows_) std::erase(entry.second->outputs, o.output);
+    std::vector<Window *> on;
+    for (auto &entry : windows_) {
+        if (std::erase(entry.second->outputs, o.output)) on.push_back(entry.second.get());
+    }
     if (o.xdgOutput) zxdg_output_v1_destroy(o.xdgOutput);
     wl_output_release(o.output);
     outputs_.erase(it);
+    RefreshScale();
+    for (Window *w : on) UpdateScale(*w);
+}
+
+// An output's properties told anew (its scale among them): the windows on
+// it follow.
+void WaylandBackend::OnOutputDone(Output &o) {
+    RefreshScale();
+    for (auto &entry : windows_) {
+        Window &w = *entry.second;
+        if (std::find(w.outputs.begin(), w.outputs.end(), o.output) != w.outputs.end()) UpdateScale(w);
+    }
 }
 
 Output *WaylandBackend::FindOutput(wl_output *o) {
@@ -252,12 +275,12 @@ Output *WaylandBackend::FindOutput(wl_output *o) {
     return nullptr;
 }
 
-// The scale the program is drawn at: the largest of the outputs' whole
-// scales at the start.
+// The scale a new window is drawn at until the compositor says where it
+// is: the largest of the outputs' whole scales.
 void WaylandBackend::RefreshScale() {
     int most = 1;
     for (auto &o : outputs_) most = std::max(most, o->scale);
-    scale_ = most;
+    initialScale_ = most * gdi::kScaleOne;
 }
 
 // The first output's size in the layout's pixels.

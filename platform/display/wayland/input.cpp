@@ -300,9 +300,9 @@ void WaylandBackend::OnPointerAxis(uint32_t time, int value120, double value) {
 }
 
 frame::Part WaylandBackend::PartAtPointer(const Window &w) {
-    const SIZE size = DeviceSize(w);
+    const SIZE size = w.LogicalSize();
     return frame::HitTest(static_cast<int>(std::floor(pointerX_)), static_cast<int>(std::floor(pointerY_)),
-                          size.cx / w.scale, size.cy / w.scale, w.decorated);
+                          size.cx, size.cy, w.decorated);
 }
 
 // A pointer event for the layer: in the client area of the window under
@@ -321,10 +321,13 @@ void WaylandBackend::PointerEvent(Event::Type type, uint32_t time, int button, i
     } else if (!buttonsDown_) {
         SetCursorFor(frame::Part::Client);
     }
-    const POINT o = w->ClientOffset();
+    // The device pixel under the pointer, then the logical pixel of the
+    // client area that holds it.
+    const POINT o = w->DeviceClientOffset();
+    const int n = w->scale;
     Event e = Make(type, w->id);
-    e.x = static_cast<int>(std::floor(pointerX_)) - o.x;
-    e.y = static_cast<int>(std::floor(pointerY_)) - o.y;
+    e.x = gdi::LogicalPixel(static_cast<int>(std::floor(pointerX_ * n / gdi::kScaleOne)) - o.x, n);
+    e.y = gdi::LogicalPixel(static_cast<int>(std::floor(pointerY_ * n / gdi::kScaleOne)) - o.y, n);
     POINT origin{w->client.left, w->client.top};
     if (Window *owner = w->Popup() ? Find(w->owner) : nullptr) {
         // Where the compositor has the pop-up now, which may not yet be
@@ -422,12 +425,15 @@ void WaylandBackend::SetCursorFor(frame::Part part) {
         return;
     }
 #endif
-    if (!cursorTheme_ || cursorThemeScale_ != scale_) {
+    // The theme at the pointer's window's scale, a fractional one rounded up.
+    const Window *under = Find(pointerWindow_);
+    const int scale = ((under ? under->scale : initialScale_) + gdi::kScaleOne - 1) / gdi::kScaleOne;
+    if (!cursorTheme_ || cursorThemeScale_ != scale) {
         if (cursorTheme_) wl_cursor_theme_destroy(cursorTheme_);
         int size = 24;
         if (const char *env = std::getenv("XCURSOR_SIZE")) size = std::clamp(std::atoi(env), 8, 256);
-        cursorTheme_ = wl_cursor_theme_load(std::getenv("XCURSOR_THEME"), size * scale_, shm_);
-        cursorThemeScale_ = scale_;
+        cursorTheme_ = wl_cursor_theme_load(std::getenv("XCURSOR_THEME"), size * scale, shm_);
+        cursorThemeScale_ = scale;
     }
     if (!cursorTheme_) return;
     wl_cursor *cursor = wl_cursor_theme_get_cursor(cursorTheme_, CursorName(part));
@@ -437,14 +443,14 @@ void WaylandBackend::SetCursorFor(frame::Part part) {
     wl_buffer *buffer = wl_cursor_image_get_buffer(image);
     if (!buffer) return;
     if (!cursorSurface_) cursorSurface_ = wl_compositor_create_surface(compositor_);
-    wl_surface_set_buffer_scale(cursorSurface_, scale_);
+    wl_surface_set_buffer_scale(cursorSurface_, scale);
     wl_surface_attach(cursorSurface_, buffer, 0, 0);
     wl_surface_damage_buffer(cursorSurface_, 0, 0, static_cast<int32_t>(image->width),
                              static_cast<int32_t>(image->height));
     wl_surface_commit(cursorSurface_);
     wl_pointer_set_cursor(pointer_, enterSerial_, cursorSurface_,
-                          static_cast<int32_t>(image->hotspot_x) / scale_,
-                          static_cast<int32_t>(image->hotspot_y) / scale_);
+                          static_cast<int32_t>(image->hotspot_x) / scale,
+                          static_cast<int32_t>(image->hotspot_y) / scale);
 }
 
 // ---- the keyboard -----------------------------------------------------

@@ -63,14 +63,36 @@ void FreeBufferMemory(Buffer &b) {
 
 }  // namespace
 
-// The device size of a window's surface: the layer's picture of its client
-// area, and the frame around it.
+SIZE Window::LogicalSize() const {
+    const SIZE client =
+        picture ? SIZE{picture->LogicalWidth(), picture->LogicalHeight()}
+                : SIZE{this->client.right - this->client.left, this->client.bottom - this->client.top};
+    const POINT o = ClientOffset();
+    return {client.cx + 2 * o.x, client.cy + o.y + o.x};
+}
+
+// The device size of a window's surface: the client area and the frame
+// around it, whose logical edges fall on device edges by the one rule.
 SIZE WaylandBackend::DeviceSize(const Window &w) const {
-    SIZE client = w.picture ? SIZE{w.picture->width, w.picture->height}
-                            : SIZE{(w.client.right - w.client.left) * w.scale,
-                                   (w.client.bottom - w.client.top) * w.scale};
-    POINT o = w.ClientOffset();
-    return {client.cx + 2 * o.x * w.scale, client.cy + (o.y + o.x) * w.scale};
+    const SIZE size = w.LogicalSize();
+    return {gdi::DeviceEdge(size.cx, w.scale), gdi::DeviceEdge(size.cy, w.scale)};
+}
+
+// Where the client area lies in a buffer of the window: from the device
+// edge of the frame's inner edge to that of the client area's far edge
+// (which may be a device pixel more or less than the picture).
+RECT WaylandBackend::ClientHole(const Window &w) const {
+    const POINT o = w.ClientOffset();
+    const SIZE size = w.LogicalSize();
+    return {gdi::DeviceEdge(o.x, w.scale), gdi::DeviceEdge(o.y, w.scale),
+            gdi::DeviceEdge(size.cx - o.x, w.scale), gdi::DeviceEdge(size.cy - o.x, w.scale)};
+}
+
+// The layer's picture is there to copy: drawn at the window's scale.
+bool WaylandBackend::PictureReady(const Window &w) const {
+    const gdi::Surface *p = w.picture;
+    return p && p->scale == w.scale && p->width > 0 && p->height > 0 &&
+           p->pixels.size() >= static_cast<size_t>(p->width) * static_cast<size_t>(p->height);
 }
 
 void WaylandBackend::Present(NativeId id, const gdi::Surface &surface, const RECT &dirty) {
@@ -78,22 +100,32 @@ void WaylandBackend::Present(NativeId id, const gdi::Surface &surface, const REC
     if (!w || surface.width <= 0 || surface.height <= 0 || fatal_) return;
     if (surface.pixels.size() < static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height))
         return;
-    const bool resized =
-        !w->picture || w->picture->width != surface.width || w->picture->height != surface.height;
+    // The picture is the layer's, resized in place: its geometry at the
+    // last Present says whether the frame around it is still right.
+    const Window::PictureGeometry geometry{surface.width, surface.height, surface.scale};
+    const bool resized = w->picture != &surface || !(w->presented == geometry);
     w->picture = &surface;
+    w->presented = geometry;
+    if (!PictureReady(*w)) return;  // of a scale the window has left: a new one follows
     if (resized && w->framed) RepaintFrame(*w);
-    const int s = surface.scale;
-    POINT o = w->ClientOffset();
-    RECT r = Intersect({dirty.left * s, dirty.top * s, dirty.right * s, dirty.bottom * s},
+    const int n = surface.scale;
+    RECT r = Intersect({gdi::DeviceEdge(dirty.left, n), gdi::DeviceEdge(dirty.top, n),
+                        gdi::DeviceEdge(dirty.right, n), gdi::DeviceEdge(dirty.bottom, n)},
                        {0, 0, surface.width, surface.height});
     if (IsEmpty(r)) return;
-    Damage(*w, {r.left + o.x * s, r.top + o.y * s, r.right + o.x * s, r.bottom + o.y * s});
+    const RECT hole = ClientHole(*w);
+    r = {r.left + hole.left, r.top + hole.top, r.right + hole.left, r.bottom + hole.top};
+    // The hole's last device column or row, where it is wider than the
+    // picture, repeats the picture's.
+    if (r.right == hole.left + surface.width) r.right = std::max(r.right, hole.right);
+    if (r.bottom == hole.top + surface.height) r.bottom = std::max(r.bottom, hole.bottom);
+    Damage(*w, r);
 }
 
 // `r` (device pixels of the surface) shows something new: drawn into the
 // buffer to be committed next, which is committed when it may be.
 void WaylandBackend::Damage(Window &w, RECT r) {
-    if (!w.picture) return;
+    if (!PictureReady(w)) return;
     const SIZE size = DeviceSize(w);
     r = Intersect(r, {0, 0, size.cx, size.cy});
     if (IsEmpty(r)) return;
@@ -122,7 +154,8 @@ void WaylandBackend::Damage(Window &w, RECT r) {
 Buffer *WaylandBackend::FreeBuffer(Window &w, int width, int height) {
     const bool argb = w.shape.has_value();
     std::erase_if(w.buffers, [&](std::unique_ptr<Buffer> &b) {
-        bool old = b->doomed || b->width != width || b->height != height || b->argb != argb;
+        bool old =
+            b->doomed || b->width != width || b->height != height || b->argb != argb || b->scale != w.scale;
         if (old && !b->busy) FreeBufferMemory(*b);
         if (old) b->doomed = true;
         return old && !b->busy;
@@ -155,6 +188,8 @@ Buffer *WaylandBackend::FreeBuffer(Window &w, int width, int height) {
     b->width = width;
     b->height = height;
     b->argb = argb;
+    b->scale = w.scale;
+    b->logical = w.LogicalSize();
     b->stale = {0, 0, width, height};
     w.buffers.push_back(std::move(b));
     return w.buffers.back().get();
@@ -165,8 +200,7 @@ Buffer *WaylandBackend::FreeBuffer(Window &w, int width, int height) {
 void WaylandBackend::Update(Window &w, Buffer &b, RECT r) {
     r = Intersect(r, {0, 0, b.width, b.height});
     if (IsEmpty(r)) return;
-    const POINT o{w.ClientOffset().x * w.scale, w.ClientOffset().y * w.scale};
-    const RECT client{o.x, o.y, o.x + w.picture->width, o.y + w.picture->height};
+    const RECT client = ClientHole(w);
     if (w.framed && w.framePicture.width == b.width && w.framePicture.height == b.height) {
         for (int y = r.top; y < r.bottom; ++y) {
             const uint32_t *src = w.framePicture.Row(y);
@@ -187,29 +221,28 @@ void WaylandBackend::Update(Window &w, Buffer &b, RECT r) {
 // The client area's part `r` (buffer pixels) from the layer's picture;
 // into an ARGB buffer opaque inside the shape and clear outside it. The
 // unused byte of an XRGB pixel is set too: weston's software renderer
-// reads it as alpha.
+// reads it as alpha. Where the hole is a device pixel wider or taller than
+// the picture, the picture's last column or row fills it.
 void WaylandBackend::CopyClient(Window &w, Buffer &b, RECT r) {
     if (IsEmpty(r)) return;
-    const POINT o{w.ClientOffset().x * w.scale, w.ClientOffset().y * w.scale};
+    const RECT hole = ClientHole(w);
     const gdi::Surface &pic = *w.picture;
     auto row = [&](int y) { return b.pixels + static_cast<size_t>(y) * static_cast<size_t>(b.width); };
-    if (!b.argb) {
-        for (int y = r.top; y < r.bottom; ++y) {
-            const uint32_t *src = pic.Row(y - o.y) + (r.left - o.x);
-            uint32_t *dst = row(y) + r.left;
-            for (int x = 0; x < r.right - r.left; ++x) dst[x] = 0xFF000000u | src[x];
+    auto copy = [&](const RECT &in) {
+        for (int y = in.top; y < in.bottom; ++y) {
+            const uint32_t *src = pic.Row(std::min(y - hole.top, pic.height - 1));
+            uint32_t *dst = row(y);
+            for (int x = in.left; x < in.right; ++x)
+                dst[x] = 0xFF000000u | src[std::min(x - hole.left, pic.width - 1)];
         }
+    };
+    if (!b.argb) {
+        copy(r);
         return;
     }
     for (int y = r.top; y < r.bottom; ++y) std::fill(row(y) + r.left, row(y) + r.right, 0u);
-    for (const RECT &a : w.alpha) {
-        RECT in = Intersect(r, {a.left + o.x, a.top + o.y, a.right + o.x, a.bottom + o.y});
-        for (int y = in.top; y < in.bottom; ++y) {
-            const uint32_t *src = pic.Row(y - o.y) + (in.left - o.x);
-            uint32_t *dst = row(y) + in.left;
-            for (int x = 0; x < in.right - in.left; ++x) dst[x] = 0xFF000000u | src[x];
-        }
-    }
+    for (const RECT &a : w.alpha)
+        copy(Intersect(r, {a.left + hole.left, a.top + hole.top, a.right + hole.left, a.bottom + hole.top}));
 }
 
 // Commits the prepared buffer once the compositor may show it: a
@@ -227,7 +260,7 @@ void WaylandBackend::TryCommit(Window &w) {
         // A configure is answered by the commit that has its size: some
         // compositors (weston, maximizing) end a client that acks a size it
         // does not draw.
-        const SIZE size{b.width / w.scale, b.height / w.scale};
+        const SIZE size = b.logical;
         // The first buffer needs an acked configure, whatever its size.
         const bool fits = !w.mapped || w.askedSize.cx <= 0 || w.askedSize.cy <= 0 ||
                           (w.askedSize.cx == size.cx && w.askedSize.cy == size.cy);
@@ -238,7 +271,17 @@ void WaylandBackend::TryCommit(Window &w) {
         xdg_surface_set_window_geometry(w.xdgSurface, 0, 0, size.cx, size.cy);
     }
     CommitShape(w);
-    wl_surface_set_buffer_scale(w.surface, w.scale);
+    // A whole scale is the buffer's; any other the viewport's, which shows
+    // the buffer at the surface's logical size.
+    const bool whole = b.scale % gdi::kScaleOne == 0;
+    wl_surface_set_buffer_scale(w.surface, whole ? b.scale / gdi::kScaleOne : 1);
+    if (w.viewport) {
+        if (whole) {
+            wp_viewport_set_destination(w.viewport, -1, -1);
+        } else {
+            wp_viewport_set_destination(w.viewport, b.logical.cx, b.logical.cy);
+        }
+    }
     wl_surface_attach(w.surface, b.buffer, 0, 0);
     wl_surface_damage_buffer(w.surface, w.damage.left, w.damage.top, w.damage.right - w.damage.left,
                              w.damage.bottom - w.damage.top);

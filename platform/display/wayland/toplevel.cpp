@@ -90,6 +90,14 @@ const wl_surface_listener kSurface = [] {
     return l;
 }();
 
+const wp_fractional_scale_v1_listener kFractionalScale = [] {
+    wp_fractional_scale_v1_listener l{};
+    l.preferred_scale = [](void *data, wp_fractional_scale_v1 *, uint32_t scale) {
+        BackendOf(data).OnPreferredScale(*WindowOfData(data), scale);
+    };
+    return l;
+}();
+
 const wl_callback_listener kPositionApplied = [] {
     wl_callback_listener l{};
     l.done = [](void *data, wl_callback *callback, uint32_t) {
@@ -109,9 +117,10 @@ NativeId WaylandBackend::CreateTopLevel(const TopLevelParams &p) {
     w.client = p.client;
     w.title = p.title;
     w.decorated = p.decorated;
-    w.scale = scale_;
+    w.scale = initialScale_;
     w.surface = wl_compositor_create_surface(compositor_);
     wl_surface_add_listener(w.surface, &kSurface, &w);
+    if (viewporter_) w.viewport = wp_viewporter_get_viewport(viewporter_, w.surface);
     w.look.title = p.title;
     // A pop-up keeps its size: tiling compositors float such windows.
     w.fixedSize = p.popup;
@@ -119,8 +128,15 @@ NativeId WaylandBackend::CreateTopLevel(const TopLevelParams &p) {
     if (owner) w.owner = owner->id;
     if (owner && p.popup && PopupAsSubsurface(p.client, *owner)) {
         MakePopup(w, *owner);
+        w.scale = owner->scale;  // a part of its owner's picture
     } else {
         MakeToplevel(w);
+        if (Window *top = TopLevelOf(owner)) w.scale = top->scale;  // where its owner is, most likely
+    }
+    // Fractional scales need the viewport to map a buffer onto the surface.
+    if (fractionalScales_ && w.viewport && !w.Popup()) {
+        w.fractional = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalScales_, w.surface);
+        wp_fractional_scale_v1_add_listener(w.fractional, &kFractionalScale, &w);
     }
     windows_[w.id] = std::move(owned);
     return w.id;
@@ -268,6 +284,8 @@ void WaylandBackend::DestroyTopLevel(NativeId id) {
     if (w->toplevel) xdg_toplevel_destroy(w->toplevel);
     if (w->xdgSurface) xdg_surface_destroy(w->xdgSurface);
     if (w->subsurface) wl_subsurface_destroy(w->subsurface);
+    if (w->fractional) wp_fractional_scale_v1_destroy(w->fractional);
+    if (w->viewport) wp_viewport_destroy(w->viewport);
     for (const Window::PositionSync &sync : w->positionSyncs) wl_callback_destroy(sync.callback);
     wl_surface_destroy(w->surface);
     DestroyBuffers(*w);
@@ -355,9 +373,9 @@ void WaylandBackend::UncoverOwner(Window &popup) {
     Window *owner = Find(popup.owner);
     if (!owner || popup.buffers.empty()) return;
     const Buffer &b = *popup.buffers.front();
-    const int s = owner->scale;
-    Damage(*owner, {popup.applied.x * s, popup.applied.y * s, popup.applied.x * s + b.width,
-                    popup.applied.y * s + b.height});
+    const POINT at{gdi::DeviceEdge(popup.applied.x, owner->scale),
+                   gdi::DeviceEdge(popup.applied.y, owner->scale)};
+    Damage(*owner, {at.x, at.y, at.x + b.width, at.y + b.height});
 }
 
 // The first commit, without a buffer: the compositor answers with the
@@ -439,10 +457,63 @@ void WaylandBackend::OnSurfaceConfigure(Window &w, uint32_t serial) {
 
 void WaylandBackend::OnSurfaceEnter(Window &w, wl_output *o) {
     if (std::find(w.outputs.begin(), w.outputs.end(), o) == w.outputs.end()) w.outputs.push_back(o);
+    UpdateScale(w);
 }
 
 void WaylandBackend::OnSurfaceLeave(Window &w, wl_output *o) {
     std::erase(w.outputs, o);
+    UpdateScale(w);
+}
+
+void WaylandBackend::OnPreferredScale(Window &w, uint32_t scale) {
+    w.preferredScale = static_cast<int>(std::min<uint32_t>(scale, gdi::kScaleMax));
+    UpdateScale(w);
+}
+
+int WaylandBackend::WindowScale(NativeId id) {
+    const Window *w = Find(id);
+    return w ? w->scale : initialScale_;
+}
+
+// Window coordinates, as no client learns where its windows are: the
+// client area's place in the window's surface, in device pixels.
+POINT WaylandBackend::ClientToDevice(NativeId id, POINT client) {
+    const Window *w = Find(id);
+    if (!w) return Backend::ClientToDevice(id, client);
+    const POINT o = w->DeviceClientOffset();
+    return {o.x + gdi::DeviceEdge(client.x, w->scale), o.y + gdi::DeviceEdge(client.y, w->scale)};
+}
+
+// The scale a window is drawn at: the compositor's preferred one where it
+// tells it, else the largest whole scale of the outputs the window is on
+// (kept while it is on none); a pop-up drawn into its owner's surface has
+// its owner's. A change is the layer's to draw: the window's buffers and
+// the shape's device pixels are of the old scale.
+void WaylandBackend::UpdateScale(Window &w) {
+    int n = w.scale;
+    if (Window *owner = w.Popup() ? Find(w.owner) : nullptr) {
+        n = owner->scale;
+    } else if (w.preferredScale > 0) {
+        n = w.preferredScale;
+    } else if (!w.outputs.empty()) {
+        int most = 1;
+        for (wl_output *o : w.outputs) {
+            if (const Output *out = FindOutput(o)) most = std::max(most, out->scale);
+        }
+        n = most * gdi::kScaleOne;
+    }
+    n = std::clamp(n, gdi::kScaleOne, gdi::kScaleMax);
+    if (!w.viewport) n = n / gdi::kScaleOne * gdi::kScaleOne;  // whole scales only
+    if (n == w.scale) return;
+    w.scale = n;
+    if (w.shape) w.alpha = host_->DeviceRects(*w.shape, n);
+    for (auto &b : w.buffers) b->doomed = true;
+    w.prepared = nullptr;
+    w.damage = {};
+    Push(Make(Event::ScaleChanged, w.id));
+    for (auto &entry : windows_) {
+        if (entry.second->owner == w.id && entry.second->Popup()) UpdateScale(*entry.second);
+    }
 }
 
 void WaylandBackend::SetTitle(NativeId id, const char *title) {

@@ -121,8 +121,10 @@ public:
     // The desktop's work area on the primary monitor, in the program's coordinates.
     RECT WorkArea() override;
     int Dpi() override;
-    int Scale() override { return scale_; }
-    POINT ToDevice(POINT p) override { return ToRoot(p); }
+    // One scale for every window, from the environment and Xft.dpi.
+    int InitialScale() override { return scale_; }
+    int WindowScale(display::NativeId) override { return scale_; }
+    POINT ClientToDevice(display::NativeId w, POINT client) override;
     DWORD Now() override { return MonotonicMs(); }
 
     void Sync() {
@@ -156,14 +158,16 @@ private:
     };
 
     // Root-window coordinates and the program's screen coordinates: the
-    // primary monitor's top-left corner is the program's (0, 0), and each
-    // logical pixel of the program is scale_ x scale_ root pixels (a root
-    // pixel belongs to the logical pixel that covers it). Every position
-    // crossing the seam goes through these two, every size through Dev.
+    // primary monitor's top-left corner is the program's (0, 0), and a
+    // logical edge of the program lies on the root's device edge Dev (the
+    // display's one rule at scale_ / 120; a root pixel belongs to the
+    // logical pixel whose device edges hold it). Every position crossing the
+    // seam goes through these two, every size, and every point within a
+    // window (relative to its client area), through Dev and Logical.
     POINT ToRoot(POINT p) const { return {Dev(p.x) + monitor_.left, Dev(p.y) + monitor_.top}; }
     POINT FromRoot(POINT p) const { return {Logical(p.x - monitor_.left), Logical(p.y - monitor_.top)}; }
-    int Dev(int v) const { return v * scale_; }
-    int Logical(int v) const { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); }
+    int Dev(int v) const { return gdi::DeviceEdge(v, scale_); }
+    int Logical(int v) const { return gdi::LogicalPixel(v, scale_); }
 
     static int Width(const RECT &r) { return std::max<int>(1, r.right - r.left); }
     static int Height(const RECT &r) { return std::max<int>(1, r.bottom - r.top); }
@@ -249,7 +253,7 @@ private:
     Atom atoms_[kAtomCount] = {};
     WakePipe wakePipe_;
     int dpi_ = 0;
-    int scale_ = 1;
+    int scale_ = gdi::kScaleOne;  // 120ths
     XkbDescPtr xkb_ = nullptr;
     bool hasMonitors_ = false;
     int randrEventBase_ = 0;

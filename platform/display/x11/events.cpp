@@ -122,8 +122,8 @@ void X11Backend::OnKeymapNotify(const XKeymapEvent &keymap) {
 // The logical pixels that cover the exposed device pixels.
 void X11Backend::OnExpose(const TopLevel &t, const XExposeEvent &expose) {
     Event e = Make(kEvExpose, t.xid);
-    e.rect = {Logical(expose.x), Logical(expose.y), Logical(expose.x + expose.width + scale_ - 1),
-              Logical(expose.y + expose.height + scale_ - 1)};
+    e.rect = {Logical(expose.x), Logical(expose.y), Logical(expose.x + expose.width - 1) + 1,
+              Logical(expose.y + expose.height - 1) + 1};
     Push(e);
 }
 
@@ -315,7 +315,7 @@ bool X11Backend::RootPosition(const TopLevel &t, POINT *root) {
 // pixels: the layer hears of it when that is news.
 void X11Backend::MovedTo(TopLevel &t, POINT root, int width, int height) {
     POINT at = FromRoot(root);
-    RECT r{at.x, at.y, at.x + width / scale_, at.y + height / scale_};
+    RECT r{at.x, at.y, at.x + Logical(width), at.y + Logical(height)};
     if (r.left == t.client.left && r.top == t.client.top && r.right == t.client.right &&
         r.bottom == t.client.bottom) {
         return;

@@ -29,9 +29,10 @@ void X11Backend::Present(display::NativeId w, const gdi::Surface &surface, const
     if (!t || surface.width <= 0 || surface.height <= 0) return;
     if (surface.pixels.size() < static_cast<size_t>(surface.width) * static_cast<size_t>(surface.height))
         return;
-    int left = std::max<int>(0, Dev(dirty.left)), top = std::max<int>(0, Dev(dirty.top));
-    int right = std::min<int>(surface.width, Dev(dirty.right)),
-        bottom = std::min<int>(surface.height, Dev(dirty.bottom));
+    const int n = surface.scale;
+    int left = std::max(0, gdi::DeviceEdge(dirty.left, n)), top = std::max(0, gdi::DeviceEdge(dirty.top, n));
+    int right = std::min(surface.width, gdi::DeviceEdge(dirty.right, n)),
+        bottom = std::min(surface.height, gdi::DeviceEdge(dirty.bottom, n));
     if (left >= right || top >= bottom) return;
     if (t->argb) {
         PutAlphaPixels(*t, surface, RECT{left, top, right, bottom});

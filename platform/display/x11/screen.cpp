@@ -13,7 +13,7 @@ namespace win32::display::x11 {
 
 SIZE X11Backend::ScreenSize() {
     RefreshScreen();
-    return {(monitor_.right - monitor_.left) / scale_, (monitor_.bottom - monitor_.top) / scale_};
+    return {Logical(monitor_.right - monitor_.left), Logical(monitor_.bottom - monitor_.top)};
 }
 
 RECT X11Backend::WorkArea() {

@@ -367,6 +367,12 @@ bool X11Backend::BelowItsOwner(const TopLevel &t) {
     return self >= 0 && owner > self;
 }
 
+POINT X11Backend::ClientToDevice(display::NativeId w, POINT client) {
+    const TopLevel *t = Find(w);
+    const POINT origin = t ? ToRoot({t->client.left, t->client.top}) : POINT{0, 0};
+    return {origin.x + Dev(client.x), origin.y + Dev(client.y)};
+}
+
 bool X11Backend::QueryClientRect(display::NativeId w, RECT *client) {
     TopLevel *t = Find(w);
     if (!t || !t->mapped || t->movePending || (t->parent == root_ && t->positionKnown)) return false;

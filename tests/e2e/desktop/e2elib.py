@@ -5,6 +5,7 @@ to end."""
 import atexit
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -77,6 +78,47 @@ def start_xvfb(screen="1024x768x24"):
         return xvfb.start_xvfb(screen)
     except RuntimeError as e:
         raise Failure(str(e))
+
+
+def start_openbox(tools, timeout=10.0):
+    """openbox on the tools' display, once it manages the screen."""
+    wm = subprocess.Popen(["openbox", "--sm-disable"], env=tools.env, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL)
+    if not wait_until(lambda: subprocess.run([tools.xprobe, "wmready"], env=tools.env).returncode == 0, timeout):
+        wm.kill()
+        wm.wait()
+        raise Failure("openbox did not start")
+    time.sleep(0.3)
+    return wm
+
+
+def start_session_bus(env):
+    """A private session bus for programs started with env: (process,
+    address). It runs in a process group of its own, so that stop_group also
+    ends the services it started (the accessibility bus and registry)."""
+    proc = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, text=True, env=env, start_new_session=True)
+    return proc, proc.stdout.readline().strip()
+
+
+def stop_group(proc, timeout=5.0):
+    """Ends a process started with start_new_session and everything it
+    started in its group: terminated, then killed if it lingers."""
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        try:
+            os.killpg(proc.pid, sig)
+        except ProcessLookupError:
+            pass
+        try:
+            proc.wait(timeout=timeout)
+            if sig == signal.SIGTERM:
+                time.sleep(0.1)
+                os.killpg(proc.pid, signal.SIGKILL)  # what it started and left behind
+            return
+        except ProcessLookupError:
+            return
+        except subprocess.TimeoutExpired:
+            continue
 
 
 def wait_until(predicate, timeout):

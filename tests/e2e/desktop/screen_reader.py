@@ -16,6 +16,7 @@ import re
 import signal
 import subprocess
 import sys
+import threading
 import time
 
 SYSTEM_PYTHON = "/usr/bin/python3"
@@ -41,9 +42,7 @@ tools, tmp = e2elib.session()
 # The private session bus; everything started from here uses it.
 env = dict(tools.env, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="0")
 env.pop("AT_SPI_BUS_ADDRESS", None)
-bus_proc = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL, text=True, env=env)
-session_address = bus_proc.stdout.readline().strip()
+bus_proc, session_address = e2elib.start_session_bus(env)
 env["DBUS_SESSION_BUS_ADDRESS"] = session_address
 # The about box's link goes to this opener, which notes its argument.
 opened = os.path.join(tmp, "opened")
@@ -194,12 +193,19 @@ def main_window_tree():
         header = child(frame, pyatspi.ROLE_LABEL)
         check(header is not None and header.name.startswith("Drive, 0%, 50%, 100%"), "no header label")
         lst = child(frame, pyatspi.ROLE_LIST)
-        check(lst is not None and "Size, Free" in lst.description, "no list described by its header")
+        check(lst is not None and lst.name == header.name, "no list named by its header")
+        labelled_by = [r.getTarget(0) for r in lst.getRelationSet()
+                       if r.getRelationType() == pyatspi.RELATION_LABELLED_BY and r.getNTargets() == 1]
+        check(labelled_by == [header], f"the list is not labelled by its header: {labelled_by}")
+        check("Selection" in pyatspi.listInterfaces(lst), f"list interfaces {pyatspi.listInterfaces(lst)}")
         rows = [c.name for c in lst]
         check(len(rows) == tools.drive_rows() + 1, f"{len(rows)} items for {tools.drive_rows()} drives: {rows}")
         check(all(ROW.match(r) for r in rows[:-1]) and TOTALS.match(rows[-1]), f"item names: {rows}")
         check(all(c.getRole() == pyatspi.ROLE_LIST_ITEM and {"selectable", "focusable"} <= states(c) for c in lst),
               "items are not selectable list items")
+        texts = [c.queryText().getText(0, -1) for c in lst]
+        check(texts == rows, f"the rows' text is not their names: {texts}")
+        word_ranges(lst[0])
         x, y, w, h = tools.geometry(main)
         fx, fy, fw, fh = extents(lst)
         check(x <= fx and y <= fy and fx + fw <= x + w and fy + fh <= y + h,
@@ -214,6 +220,22 @@ def main_window_tree():
         tools.expect_clean_exit(proc)
     finally:
         tools.stop(proc)
+
+
+def word_ranges(acc):
+    """The words of a row's text as flat review steps through them: at each
+    offset, from the last word start (end) at or before it to the next."""
+    text = acc.queryText()
+    whole = text.getText(0, -1)
+    n = len(whole)
+    starts = [i for i in range(n) if whole[i] != " " and (i == 0 or whole[i - 1] == " ")] + [n]
+    ends = [0] + [i for i in range(1, n + 1) if whole[i - 1] != " " and (i == n or whole[i] == " ")]
+    for boundary, marks in ((pyatspi.TEXT_BOUNDARY_WORD_START, starts), (pyatspi.TEXT_BOUNDARY_WORD_END, ends)):
+        for o in range(n):
+            a = max(m for m in marks if m <= o)
+            b = min(m for m in marks if m > o)
+            got = tuple(text.getTextAtOffset(o, boundary))
+            check(got == (whole[a:b], a, b), f"{boundary} at {o} of {whole!r}: {got}, not {(whole[a:b], a, b)}")
 
 
 def focus_events(proc, main, lst):
@@ -246,6 +268,10 @@ def focus_events(proc, main, lst):
                          ("object:active-descendant-changed", lst.name, 1), ("focus:", second, 0)):
             check(expected in heard, f"not heard {expected}: {heard}")
         check("focused" in states(lst[1]) and "focused" not in states(lst[0]), "the caret's state did not move")
+        check("focused" not in states(lst), "the list claims the focus its item holds")
+        selection = lst.querySelection()
+        check(selection.nSelectedChildren == 1 and selection.getSelectedChild(0).name == second,
+              "the list's selection is not the caret's item")
     finally:
         pyatspi.Registry.deregisterEventListener(listener, *kinds)
 
@@ -278,6 +304,10 @@ def about_box_operated():
             link = child(box, pyatspi.ROLE_LINK)
             check(link is not None and link.name.startswith("http"), "no link")
             check([n for n, _ in action(link)] == ["jump"], f"link actions {action(link)}")
+            roles = [c.getRole() for c in box]
+            check(roles == [pyatspi.ROLE_LABEL, pyatspi.ROLE_LABEL, pyatspi.ROLE_LINK, pyatspi.ROLE_PUSH_BUTTON],
+                  f"the box's children are not in reading order: {[c.getRoleName() for c in box]}")
+            check(box.description == link.name, f"dialog described as {box.description!r}")
             address = link.name
             before = tools.windows_of_class()
             check(len(before) == 2, f"windows {before}")
@@ -350,6 +380,54 @@ def ten_launches():
     print("registered after (s):", " ".join(f"{t:.2f}" for t in times))
 
 
+def keys_to_the_registry():
+    """Each key press and release is one call to the registry's device event
+    controller; a registry that stops answering (stopped with SIGSTOP) holds
+    the next key no longer than the program's short limit, and the keys
+    after it not at all."""
+    proc = tools.start()
+    monitor = registry = None
+    calls = []
+    try:
+        main = tools.find_window(proc)
+        wait_app(proc)
+        monitor = subprocess.Popen(["dbus-monitor", "--address", a11y_address,
+                                    "type='method_call',member='NotifyListenersSync'"], stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL, text=True, env=env)
+        threading.Thread(target=lambda: calls.extend(
+            line for line in monitor.stdout if line.startswith("method call")), daemon=True).start()
+        time.sleep(0.5)
+        for key in ("a", "b", "c"):
+            tools.xdotool("key", key)
+        e2elib.wait_until(lambda: len(calls) >= 6, 5)
+        time.sleep(0.5)
+        check(len(calls) == 6, f"{len(calls)} calls to the registry for three keys")
+
+        registry = call(a11y_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                        "GetConnectionUnixProcessID", GLib.Variant("(s)", ("org.a11y.atspi.Registry",)), "(u)")[0]
+        os.kill(registry, signal.SIGSTOP)
+        open_about_box(main)
+        tools.wait_windows(lambda ws: len(ws) == 2, "no about box while the registry was stopped")
+        start = time.monotonic()
+        tools.xdotool("key", "o")
+        tools.wait_windows(lambda ws: len(ws) == 1, "O did not close the box while the registry was stopped")
+        first = time.monotonic() - start
+        tools.focus(main)
+        start = time.monotonic()
+        tools.xdotool("key", "alt+x")
+        tools.expect_clean_exit(proc)
+        print(f"with the registry stopped: the box closed {first:.2f} s after O, "
+              f"the program ended {time.monotonic() - start:.2f} s after Alt+X")
+        check(first < 3, f"O took {first:.2f} s with the registry stopped")
+    finally:
+        if registry:
+            os.kill(registry, signal.SIGCONT)
+        if monitor:
+            monitor.terminate()
+            monitor.wait()
+        tools.stop(proc)
+
+
 def bus_vanishes():
     """The accessibility bus and the session bus go away under a registered
     program: it goes on and still ends normally."""
@@ -390,6 +468,7 @@ try:
         ("the about box read and operated through AT-SPI", about_box_operated),
         ("off: nothing registered, no connection; switched on and off while running", switched_off_and_on),
         ("ten launches register within 2 s", ten_launches),
+        ("keys: one call each to the registry, never held long by one that stops answering", keys_to_the_registry),
         ("a vanished bus leaves the program running", bus_vanishes),
     ])
 finally:

@@ -9,7 +9,6 @@ usage: window_manager.py MORVALEN MORVALEN-DRIVES XPROBE"""
 import atexit
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -26,18 +25,6 @@ xvfb, display = e2elib.start_xvfb()
 tmp = tempfile.mkdtemp(prefix="morvalen-e2e-")
 atexit.register(shutil.rmtree, tmp, True)
 tools = e2elib.Tools(display, *sys.argv[1:4])
-wm = subprocess.Popen(["openbox", "--sm-disable"], env=tools.env, stdout=subprocess.DEVNULL,
-                      stderr=subprocess.DEVNULL)
-
-
-def wait_for_wm():
-    end = time.monotonic() + 10
-    while time.monotonic() < end:
-        if subprocess.run([tools.xprobe, "wmready"], env=tools.env).returncode == 0:
-            time.sleep(0.3)
-            return
-        time.sleep(0.1)
-    raise Failure("openbox did not start")
 
 
 def framed_with_icon():
@@ -203,8 +190,9 @@ def wheel_over_the_list_without_the_focus():
         tools.stop(proc)
 
 
+wm = None
 try:
-    wait_for_wm()
+    wm = e2elib.start_openbox(tools)
     e2elib.main([
         ("framed, with icon, closes with 0", framed_with_icon),
         ("window manager's close ends with 0", closed_by_window_manager),
@@ -215,7 +203,8 @@ try:
         ("the wheel scrolls the list under the pointer", wheel_over_the_list_without_the_focus),
     ])
 finally:
-    wm.kill()
+    if wm:
+        wm.kill()
+        wm.wait()
     xvfb.terminate()
-    wm.wait()
     xvfb.wait()

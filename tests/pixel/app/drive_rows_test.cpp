@@ -215,6 +215,63 @@ TEST_F(DriveRows, FramesShareTheirLines) {
     EXPECT_EQ(At(screen, 60, RowTop(kRowCount) + itemHeight - 1), kBeige);
 }
 
+// At 1.25x, 1.5x and 1.75x the list follows the one rule from logical to
+// device pixels (every logical edge v on device edge round(v * s), a pen
+// one device width against the interior it outlines):
+//  - the band covers exactly the device rows above the list's top edge,
+//    navy and yellow only, and not one navy pixel lies below it;
+//  - each bar's interior is exactly the device rectangle of its logical
+//    interior, cyan up to the device edge of its fill and grey after it;
+//  - the frame's lines, one device width, touch the interior on every side,
+//    and between two rows the lines of both fill all the device rows of the
+//    shared logical row: the rows tile, with no gap and no overlap;
+//  - outside the frame nothing of it shows.
+TEST_F(DriveRows, AtFractionalScalesTheRowsTileAndTheFramesKeepOneWidth) {
+    for (int n : {150, 180, 210}) {
+        SCOPED_TRACE(n);
+        auto d = [n](int v) { return gdi::DeviceEdge(v, n); };
+        const int w = gdi::PenDeviceWidth(1, n);
+        gdi::Surface s;
+        s.scale = n;
+        s.Resize(d(kWidth), d(HeaderHeight + ListItemCount * itemHeight + 32), 0x123456);
+        rowsample::PaintList(&s);
+
+        for (int y = 0; y < d(HeaderHeight); ++y)
+            for (int x = 0; x < s.width; ++x) {
+                const COLORREF c = At(s, x, y);
+                ASSERT_TRUE(c == kNavy || c == RGB(255, 255, 0)) << x << "," << y;
+            }
+        for (int x = 0; x < s.width; ++x) ASSERT_NE(At(s, x, d(HeaderHeight)), kNavy) << x;
+
+        for (int i = 0; i < kRowCount; ++i) {
+            SCOPED_TRACE(kRows[i].name);
+            const int top = RowTop(i), bottom = top + itemHeight;
+            const int fillEnd = kRows[i].fillRight ? d(kRows[i].fillRight) : d(61);
+            for (int y = d(top); y < d(bottom - 1); ++y) {
+                for (int x = d(61); x < d(319); ++x) {
+                    const COLORREF c = At(s, x, y);
+                    if (x < fillEnd)
+                        ASSERT_TRUE(c == kCyan || c == kRed) << x << "," << y;
+                    else
+                        ASSERT_EQ(c, kGrey) << x << "," << y;
+                }
+                for (int x = d(61) - w; x < d(61); ++x) ASSERT_EQ(At(s, x, y), kBlack) << x << "," << y;
+                for (int x = d(319); x < d(319) + w; ++x) ASSERT_EQ(At(s, x, y), kBlack) << x << "," << y;
+                for (int x = d(60); x < d(61) - w; ++x) ASSERT_EQ(At(s, x, y), kBeige) << x << "," << y;
+                for (int x = d(319) + w; x < d(320); ++x) ASSERT_EQ(At(s, x, y), kBeige) << x << "," << y;
+            }
+            // The bottom line, and below it the next row's top line; under the
+            // last frame, the totals row.
+            const bool last = i + 1 == kRowCount;
+            for (int y = d(bottom - 1); y < d(bottom); ++y) {
+                const bool line = !last || y < d(bottom - 1) + w;
+                for (int x = d(61) - w; x < d(319) + w; ++x)
+                    ASSERT_EQ(At(s, x, y), line ? kBlack : kBeige) << x << "," << y;
+            }
+        }
+    }
+}
+
 // Fixed drives show icon 126, the removable one icon 127, drawn at the row's
 // top-left corner; outside its 18 x 14 picture the icon leaves the background.
 TEST_F(DriveRows, IconsByDriveType) {

@@ -1,5 +1,6 @@
 // A surface with a drawing context over it, and ASCII-mask comparison that
 // saves the actual picture and a diff as PNG files when a check fails.
+// Masks are in the surface's device pixels.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,8 +17,12 @@ namespace testsupport {
 
 class Canvas {
 public:
-    Canvas(int w, int h, COLORREF fill = RGB(255, 255, 255)) {
-        surface.Resize(w, h, win32::gdi::PixelFromColorref(fill));
+    // w x h logical pixels at display scale n/120: the surface holds their
+    // device pixels.
+    Canvas(int w, int h, COLORREF fill = RGB(255, 255, 255), int n = win32::gdi::kScaleOne) {
+        surface.scale = n;
+        surface.Resize(win32::gdi::DeviceEdge(w, n), win32::gdi::DeviceEdge(h, n),
+                       win32::gdi::PixelFromColorref(fill));
         dc =
             win32::gdi::CreateSurfaceDC(&surface, POINT{0, 0}, win32::gdi::Region(RECT{0, 0, w, h}), nullptr);
     }

@@ -1,6 +1,7 @@
 // Pixel rules of the raster primitives, as small masks written from the
 // rules: '.' background, '#' black, 'g' light grey brush, 'r' red pen.
 #include <cmath>
+#include <memory>
 #include <random>
 
 #include "tests/pixel/gdi/canvas.h"
@@ -16,6 +17,19 @@ const std::map<char, COLORREF> kLegend = {
     {'.', RGB(255, 255, 255)}, {'#', RGB(0, 0, 0)},       {'g', RGB(192, 192, 192)},
     {'r', RGB(255, 0, 0)},     {'s', RGB(128, 128, 128)}, {'h', RGB(0, 0, 255)},
 };
+
+// A mask of w x h device pixels: '.' with the rectangles painted over it in
+// order, each in its character.
+std::vector<std::string> MaskOf(int w, int h, const std::vector<std::pair<RECT, char>> &paint) {
+    std::vector<std::string> rows(static_cast<size_t>(h), std::string(static_cast<size_t>(w), '.'));
+    for (const auto &[r, ch] : paint)
+        for (LONG y = std::max<LONG>(0, r.top); y < std::min<LONG>(h, r.bottom); ++y)
+            for (LONG x = std::max<LONG>(0, r.left); x < std::min<LONG>(w, r.right); ++x)
+                rows[static_cast<size_t>(y)][static_cast<size_t>(x)] = ch;
+    return rows;
+}
+
+constexpr int kFractionalScales[] = {150, 180, 210};  // 1.25x, 1.5x, 1.75x
 
 TEST(FillRect, CoversLeftTopButNotRightBottom) {
     Canvas c(7, 6);
@@ -308,24 +322,32 @@ TEST(LineTo, LeavesItsEndPointAndMovesThePosition) {
                             kLegend));
 }
 
+// Shadow up the left and along the top, highlight down the right and back
+// along the bottom: the corners go to the colour that reaches them first.
+// Between whole scales each line is one device width (PenDeviceWidth)
+// across and runs along its logical pixels from device edge to device edge,
+// up to where the next line's square begins: the colours meet at the
+// corners as at 1x, and every device pixel of the border is painted once.
 TEST(LineTo, EtchedFramePaintsEveryBorderPixelOnce) {
-    // Shadow up the left and along the top, highlight down the right and
-    // back along the bottom: the corners go to the colour that reaches
-    // them first.
-    Canvas c(7, 6);
-    HPEN shadow = CreatePen(PS_SOLID, 1, RGB(128, 128, 128));
-    HGDIOBJ old = SelectObject(c.dc, shadow);
-    MoveToEx(c.dc, 1, 4, nullptr);
-    LineTo(c.dc, 1, 1);
-    LineTo(c.dc, 5, 1);
-    HPEN highlight = CreatePen(PS_SOLID, 1, RGB(0, 0, 255));
-    SelectObject(c.dc, highlight);
-    EXPECT_TRUE(DeleteObject(shadow));
-    LineTo(c.dc, 5, 4);
-    LineTo(c.dc, 1, 4);
-    SelectObject(c.dc, old);
-    EXPECT_TRUE(DeleteObject(highlight));
-    EXPECT_TRUE(MatchesMask(c.surface,
+    const std::map<char, COLORREF> legend = {
+        {'.', RGB(255, 255, 255)}, {'s', RGB(128, 128, 128)}, {'h', RGB(0, 0, 255)}};
+    auto etched = [](int n) {
+        auto c = std::make_unique<Canvas>(7, 6, RGB(255, 255, 255), n);
+        HPEN shadow = CreatePen(PS_SOLID, 1, RGB(128, 128, 128));
+        HGDIOBJ old = SelectObject(c->dc, shadow);
+        MoveToEx(c->dc, 1, 4, nullptr);
+        LineTo(c->dc, 1, 1);
+        LineTo(c->dc, 5, 1);
+        HPEN highlight = CreatePen(PS_SOLID, 1, RGB(0, 0, 255));
+        SelectObject(c->dc, highlight);
+        EXPECT_TRUE(DeleteObject(shadow));
+        LineTo(c->dc, 5, 4);
+        LineTo(c->dc, 1, 4);
+        SelectObject(c->dc, old);
+        EXPECT_TRUE(DeleteObject(highlight));
+        return c;
+    };
+    EXPECT_TRUE(MatchesMask(etched(120)->surface,
                             {
                                 ".......",
                                 ".ssssh.",
@@ -334,7 +356,46 @@ TEST(LineTo, EtchedFramePaintsEveryBorderPixelOnce) {
                                 ".shhhh.",
                                 ".......",
                             },
-                            {{'.', RGB(255, 255, 255)}, {'s', RGB(128, 128, 128)}, {'h', RGB(0, 0, 255)}}));
+                            legend));
+    for (int n : kFractionalScales) {
+        SCOPED_TRACE(n);
+        auto d = [n](int v) { return gdi::DeviceEdge(v, n); };
+        const int w = gdi::PenDeviceWidth(1, n);
+        const auto c = etched(n);
+        EXPECT_TRUE(MatchesMask(c->surface,
+                                MaskOf(c->surface.width, c->surface.height,
+                                       {{{d(1), d(1) + w, d(1) + w, d(4) + w}, 's'},
+                                        {{d(1), d(1), d(5), d(1) + w}, 's'},
+                                        {{d(5), d(1), d(5) + w, d(4)}, 'h'},
+                                        {{d(1) + w, d(4), d(5) + w, d(4) + w}, 'h'}}),
+                                legend));
+    }
+}
+
+// Between whole scales a rectangle's outline is one device width all
+// round, against the device rectangle of its logical interior, so a fill
+// inside meets it with no gap on any side (the bar and its frame); its
+// outer edge may then fall short of the box's device edges, never beyond.
+TEST(Rectangle, OutlineOfOneWidthAroundTheInteriorAtFractionalScales) {
+    for (int n : kFractionalScales) {
+        SCOPED_TRACE(n);
+        Canvas c(9, 7, RGB(255, 255, 255), n);
+        HGDIOBJ oldBrush = SelectObject(c.dc, GetStockObject(LTGRAY_BRUSH));
+        Rectangle(c.dc, 1, 1, 8, 6);
+        SelectObject(c.dc, oldBrush);
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        const RECT fill{2, 2, 4, 5};  // against the left, top and bottom lines
+        FillRect(c.dc, &fill, red);
+        DeleteObject(red);
+        auto d = [n](int v) { return gdi::DeviceEdge(v, n); };
+        const int w = gdi::PenDeviceWidth(1, n);
+        EXPECT_TRUE(MatchesMask(c.surface,
+                                MaskOf(c.surface.width, c.surface.height,
+                                       {{{d(2) - w, d(2) - w, d(7) + w, d(5) + w}, '#'},
+                                        {{d(2), d(2), d(7), d(5)}, 'g'},
+                                        {{d(2), d(2), d(4), d(5)}, 'r'}}),
+                                kLegend));
+    }
 }
 
 TEST(Clipping, EllipticRegionClipsEveryPrimitive) {
@@ -406,6 +467,20 @@ TEST(Raster, XorDrawingUndoesItself) {
     EXPECT_EQ(RGB(0, 255, 255), c.At(2, 1));
     DrawFocusRect(c.dc, &focus);
     EXPECT_EQ(before.pixels, c.surface.pixels);
+    // Between whole scales the dots are device squares of one width, on
+    // the rectangle's device edges, and a second call still restores.
+    for (int n : kFractionalScales) {
+        SCOPED_TRACE(n);
+        Canvas f(12, 8, RGB(0, 255, 255), n);
+        const gdi::Surface clean = f.surface;
+        DrawFocusRect(f.dc, &focus);
+        const int w = gdi::PenDeviceWidth(1, n), left = gdi::DeviceEdge(1, n), right = gdi::DeviceEdge(11, n);
+        for (int x = left; x < right; ++x)
+            EXPECT_EQ(f.At(x, left), ((x - left) / w) % 2 == 0 ? RGB(255, 0, 0) : RGB(0, 255, 255)) << x;
+        EXPECT_EQ(f.At(left, left + w), RGB(0, 255, 255));  // one width across
+        DrawFocusRect(f.dc, &focus);
+        EXPECT_EQ(clean.pixels, f.surface.pixels);
+    }
 
     SetROP2(c.dc, R2_XORPEN);
     SelectObject(c.dc, GetStockObject(WHITE_PEN));
@@ -464,6 +539,26 @@ TEST(DrawIcon, MaskThenColourClippedAtTheEdge) {
     ASSERT_TRUE(gdi::IconPixels(icon, &w, &h, &px, &m));
     EXPECT_EQ(3, w);
     EXPECT_EQ(std::vector<uint8_t>(mask, mask + 9), m);
+
+    // At 1.5x a 2 x 2 icon is 3 x 3 device pixels, every icon pixel as
+    // wide as the others: its own colour in the corners, shared by area on
+    // the middle row and column, and a transparent pixel lets the
+    // destination through in proportion.
+    const uint32_t four[4] = {0xC80000, 0x00C800, 0x0000C8, 0};
+    const uint8_t clear[4] = {0, 0, 0, 1};
+    HICON even = gdi::CreateIconFromPixels(2, 2, four, clear);
+    Canvas big(2, 2, RGB(0, 0, 0), 180);
+    EXPECT_TRUE(DrawIcon(big.dc, 0, 0, even));
+    EXPECT_EQ(big.At(0, 0), RGB(200, 0, 0));
+    EXPECT_EQ(big.At(2, 0), RGB(0, 200, 0));
+    EXPECT_EQ(big.At(0, 2), RGB(0, 0, 200));
+    EXPECT_EQ(big.At(2, 2), RGB(0, 0, 0));      // transparent
+    EXPECT_EQ(big.At(1, 0), RGB(100, 100, 0));  // half and half
+    EXPECT_EQ(big.At(0, 1), RGB(100, 0, 100));
+    EXPECT_EQ(big.At(2, 1), RGB(0, 100, 0));   // half green over half black
+    EXPECT_EQ(big.At(1, 1), RGB(50, 50, 50));  // three quarters, a third each, over black
+    EXPECT_TRUE(DestroyIcon(even));
+
     EXPECT_TRUE(DestroyIcon(icon));
     EXPECT_FALSE(DestroyIcon(icon));
     EXPECT_FALSE(DrawIcon(c.dc, 0, 0, icon));

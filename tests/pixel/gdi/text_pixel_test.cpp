@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "platform/gdi/testing.h"
 #include "tests/pixel/gdi/canvas.h"
@@ -35,7 +36,12 @@ int CountColor(const Canvas &c, COLORREF color) {
     return n;
 }
 
-class FontCase : public ::testing::TestWithParam<int> {};
+// A font (the system font, the fixed font, a named one) at a display scale.
+class FontCase : public ::testing::TestWithParam<std::tuple<int, int>> {
+protected:
+    int Scale() const { return std::get<1>(GetParam()); }
+    int D(int v) const { return win32::gdi::DeviceEdge(v, Scale()); }
+};
 
 HFONT MakeCaseFont(int which) {
     switch (which) {
@@ -49,33 +55,55 @@ HFONT MakeCaseFont(int which) {
 }
 
 // With an opaque background the pixels TextOutA changes are exactly the
-// cells [x, x + cx) x [y, y + cy) that GetTextExtentPoint32A reports.
+// cells [x, x + cx) x [y, y + cy) that GetTextExtentPoint32A reports, at any
+// display scale their device pixels: the extent is the same logical size at
+// every scale, and the glyphs are rasterized at the scaled size (their ink
+// about as much taller as the scale says, so not drawn at 1x), inside
+// the cells even where the scaled face's ascent and descent round up.
 TEST_P(FontCase, OpaqueCellsAreTheMeasuredExtent) {
-    Canvas c(400, 40);
-    HFONT font = MakeCaseFont(GetParam());
-    HGDIOBJ old = SelectObject(c.dc, font);
-    SetBkColor(c.dc, RGB(0, 0, 255));
+    const int which = std::get<0>(GetParam());
     const char *text = "Hello, World! gjpqy 1,234 MB";
-    SIZE size;
-    ASSERT_TRUE(GetTextExtentPoint32A(c.dc, text, static_cast<int>(std::strlen(text)), &size));
-    TEXTMETRICA tm;
-    GetTextMetricsA(c.dc, &tm);
-    EXPECT_EQ(tm.tmHeight, size.cy);
-    ASSERT_TRUE(TextOutA(c.dc, 7, 5, text, static_cast<int>(std::strlen(text))));
-    const RECT box = ChangedBox(c, kWhite);
-    EXPECT_EQ((RECT{7, 5, 7 + size.cx, 5 + size.cy}), box);
-    // Every pixel of the box is background or ink, none left white.
-    for (int y = box.top; y < box.bottom; ++y)
-        for (int x = box.left; x < box.right; ++x) ASSERT_NE(kWhite, c.At(x, y)) << x << "," << y;
-    EXPECT_GT(CountColor(c, RGB(0, 0, 0)), 50);
-    SelectObject(c.dc, old);
-    DeleteObject(font);
+    const int len = static_cast<int>(std::strlen(text));
+    auto inkHeight = [&](int n, SIZE *size) {
+        Canvas c(400, 40, kWhite, n);
+        HFONT font = MakeCaseFont(which);
+        HGDIOBJ old = SelectObject(c.dc, font);
+        SetBkColor(c.dc, RGB(0, 0, 255));
+        EXPECT_TRUE(GetTextExtentPoint32A(c.dc, text, len, size));
+        TEXTMETRICA tm;
+        GetTextMetricsA(c.dc, &tm);
+        EXPECT_EQ(tm.tmHeight, size->cy);
+        EXPECT_TRUE(TextOutA(c.dc, 7, 5, text, len));
+        if (n == Scale()) {
+            const RECT box = ChangedBox(c, kWhite);
+            EXPECT_EQ((RECT{D(7), D(5), D(7 + size->cx), D(5 + size->cy)}), box);
+            // Every pixel of the box is background or ink, none left white.
+            for (int y = box.top; y < box.bottom; ++y)
+                for (int x = box.left; x < box.right; ++x) EXPECT_NE(kWhite, c.At(x, y)) << x << "," << y;
+            EXPECT_GT(CountColor(c, RGB(0, 0, 0)), 50);
+        }
+        int top = c.surface.height, bottom = 0;
+        for (int y = 0; y < c.surface.height; ++y)
+            for (int x = 0; x < c.surface.width; ++x)
+                if (c.At(x, y) == RGB(0, 0, 0)) top = std::min(top, y), bottom = std::max(bottom, y + 1);
+        SelectObject(c.dc, old);
+        DeleteObject(font);
+        return bottom - top;
+    };
+    SIZE one{}, scaled{};
+    const int inkOne = inkHeight(win32::gdi::kScaleOne, &one);
+    const int ink = inkHeight(Scale(), &scaled);
+    EXPECT_EQ(one.cx, scaled.cx);
+    EXPECT_EQ(one.cy, scaled.cy);
+    // Hinting at each size rounds the glyphs its own way: within a few pixels.
+    const double expected = inkOne * Scale() / 120.0;
+    EXPECT_NEAR(ink, expected, std::max(2.0, 0.15 * expected));
 }
 
 // Transparent text touches only ink pixels, and draws the same ink.
 TEST_P(FontCase, TransparentTextDrawsTheSameInk) {
-    Canvas opaque(300, 30), clear(300, 30);
-    HFONT font = MakeCaseFont(GetParam());
+    Canvas opaque(300, 30, kWhite, Scale()), clear(300, 30, kWhite, Scale());
+    HFONT font = MakeCaseFont(std::get<0>(GetParam()));
     SelectObject(opaque.dc, font);
     SelectObject(clear.dc, font);
     SetBkColor(opaque.dc, kWhite);
@@ -88,7 +116,9 @@ TEST_P(FontCase, TransparentTextDrawsTheSameInk) {
     DeleteObject(font);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fonts, FontCase, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(Fonts, FontCase,
+                         ::testing::Combine(::testing::Values(0, 1, 2),
+                                            ::testing::Values(120, 150, 180, 210, 240)));
 
 TEST(FixedFont, EveryCharacterAdvancesEight) {
     Canvas c(8, 8);

@@ -56,7 +56,7 @@ protected:
     // A fresh screen whose idle waits run the test's next step. When the
     // steps have all run and the program waits again, the run is stopped
     // with a quit code of 99.
-    void Screen(int w, int h, int scale = 1) {
+    void Screen(int w, int h, int scale = gdi::kScaleOne) {
         win32::testing::UseHeadless(w, h, scale);
         win32::testing::SetClock(1000);
         screen = &win32::testing::Headless();
@@ -208,9 +208,17 @@ TEST_F(MainWindowRun, HeightCappedAtTheScreen) {
         }
         EXPECT_EQ(win32::testing::LiveGdiObjects(), objects);
         EXPECT_EQ(win32::testing::LiveDcs(), dcs);
+        // The list is named by the header above it, which labels it.
         a11y::NodeInfo info;
         ASSERT_TRUE(host.Describe(list, &info));
-        EXPECT_EQ(info.description, "Drive, 0%, 50%, 100%, Size, Free");
+        EXPECT_EQ(info.name, "Drive, 0%, 50%, 100%, Size, Free");
+        const std::vector<a11y::Node> labels = host.LabelledBy(list);
+        ASSERT_EQ(labels.size(), 1u);
+        a11y::NodeInfo header;
+        ASSERT_TRUE(host.Describe(labels[0], &header));
+        EXPECT_EQ(header.role, a11y::Role::Label);
+        EXPECT_EQ(header.name, info.name);
+        EXPECT_EQ(host.LabelFor(labels[0]), std::vector<a11y::Node>{list});
         host.SetRecording(false);
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
     });
@@ -306,70 +314,112 @@ TEST_F(MainWindowRun, HeaderBandPixels) {
     EXPECT_EQ(Run(), 0);
 }
 
-// At display scale 2 the program's window and every metric stay as at 1
-// while the surface shown holds twice the pixels each way, drawn at that
-// resolution: the bar frame's one-pixel columns x = 60 and 319 are two device
-// columns each, and the header's glyphs are pure yellow on navy with their
-// ink inside their doubled 16-pixel cells.
-TEST_F(MainWindowRun, DrawnAtTwiceTheScale) {
-    Screen(1024, 768, 2);
+// At any display scale the program's window and every metric stay as at 1x
+// while the surface shown holds the device pixels of its client area, drawn
+// at that resolution: the band is the device rows above the list's top edge,
+// with a crisp edge; the header's glyphs are pure yellow on navy with their
+// ink inside their 8-pixel cells' device pixels; the bar frame's outline
+// columns are one device width, against the interior; and what a screen
+// reader is told of the rows' places is in device pixels.
+TEST_F(MainWindowRun, DrawnAtAnyScale) {
     const char header[] = "Drive  0%             50%             100%    Size         Free";
-    Then([&] {
-        RECT r{};
-        GetWindowRect(MainWindow, &r);
-        EXPECT_EQ(r.right - r.left, 541);
-        display::NativeId id = MainNative();
-        ASSERT_NE(id, 0u);
-        const gdi::Surface &shown = screen->Windows().at(id).pixels;
-        RECT client{};
-        GetClientRect(MainWindow, &client);
-        ASSERT_EQ(shown.width, 2 * client.right);
-        ASSERT_EQ(shown.height, 2 * client.bottom);
+    for (int n : {240, 150, 180, 210}) {
+        SCOPED_TRACE(n);
+        UnregisterClassA("Morvalen", win32::MainModule());  // from the run before
+        DriveTable = DriveTableData{};
+        Screen(1024, 768, n);
+        auto d = [n](int v) { return gdi::DeviceEdge(v, n); };
+        const int w = gdi::PenDeviceWidth(1, n);
+        Then([&] {
+            RECT r{};
+            GetWindowRect(MainWindow, &r);
+            EXPECT_EQ(r.right - r.left, 541);
+            display::NativeId id = MainNative();
+            ASSERT_NE(id, 0u);
+            const gdi::Surface &shown = screen->Windows().at(id).pixels;
+            RECT client{};
+            GetClientRect(MainWindow, &client);
+            ASSERT_EQ(shown.width, d(client.right));
+            ASSERT_EQ(shown.height, d(client.bottom));
 
-        const uint32_t navy = gdi::PixelFromColorref(kNavy), yellow = gdi::PixelFromColorref(kYellow);
-        int strays = 0, outside = 0;
-        std::vector<int> inkPerCell(sizeof header - 1, 0);
-        for (int y = 0; y < 2 * HeaderHeight; ++y)
-            for (int x = 0; x < shown.width; ++x) {
-                const uint32_t p = shown.Row(y)[x];
-                if (p != navy && p != yellow) ++strays;
-                if (p != yellow) continue;
-                const size_t cell = static_cast<size_t>(x / 16);
-                if (cell >= inkPerCell.size() || header[cell] == ' ')
-                    ++outside;
-                else
-                    ++inkPerCell[cell];
+            const uint32_t navy = gdi::PixelFromColorref(kNavy), yellow = gdi::PixelFromColorref(kYellow);
+            int strays = 0, outside = 0;
+            std::vector<int> inkPerCell(sizeof header - 1, 0);
+            for (int y = 0; y < d(HeaderHeight); ++y)
+                for (int x = 0; x < shown.width; ++x) {
+                    const uint32_t p = shown.Row(y)[x];
+                    if (p != navy && p != yellow) ++strays;
+                    if (p != yellow) continue;
+                    const size_t cell = static_cast<size_t>(gdi::LogicalPixel(x, n) / 8);
+                    if (cell >= inkPerCell.size() || header[cell] == ' ')
+                        ++outside;
+                    else
+                        ++inkPerCell[cell];
+                }
+            EXPECT_EQ(strays, 0) << "colours other than navy and yellow in the band";
+            EXPECT_EQ(outside, 0) << "ink outside the cells of the header's characters";
+            for (size_t i = 0; i < inkPerCell.size(); ++i) {
+                if (header[i] == ' ') continue;
+                EXPECT_GT(inkPerCell[i], 2 * n / 60) << "character " << i;
             }
-        EXPECT_EQ(strays, 0) << "colours other than navy and yellow in the band";
-        EXPECT_EQ(outside, 0) << "ink outside the cells of the header's characters";
-        for (size_t i = 0; i < inkPerCell.size(); ++i) {
-            if (header[i] == ' ') continue;
-            EXPECT_GT(inkPerCell[i], 8) << "character " << i;
-        }
+            for (int x = 0; x < shown.width; ++x)
+                ASSERT_NE(shown.Row(d(HeaderHeight))[x], navy) << "the band reaches below its edge at " << x;
 
-        // Row 0's bar, below the band: outline columns 120-121 and 638-639.
-        const int y = 2 * (HeaderHeight + 3);
-        auto at = [&](int x) { return gdi::ColorrefFromPixel(shown.Row(y)[x]); };
-        for (int x : {120, 121, 638, 639}) EXPECT_EQ(at(x), RGB(0, 0, 0)) << x;
-        for (int x : {119, 122, 637, 640}) EXPECT_NE(at(x), RGB(0, 0, 0)) << x;
+            // Row 0's bar, below the band: the outline columns against the
+            // interior, beige outside them.
+            const int y = d(HeaderHeight + 3);
+            auto at = [&](int x) { return gdi::ColorrefFromPixel(shown.Row(y)[x]); };
+            for (int x : {d(61) - w, d(61) - 1, d(319), d(319) + w - 1}) EXPECT_EQ(at(x), RGB(0, 0, 0)) << x;
+            for (int x : {d(61) - w - 1, d(61), d(319) - 1, d(319) + w}) EXPECT_NE(at(x), RGB(0, 0, 0)) << x;
 
-        // What a screen reader is told of the rows' places is in device pixels.
-        a11y::NodeInfo row;
-        ASSERT_TRUE(a11y::SharedHost().Describe(a11y::Node{a11y::WindowNode(DriveList).window, 1, -1}, &row));
-        POINT origin{0, 0};
-        ClientToScreen(DriveList, &origin);
-        EXPECT_EQ(row.extents.x, 2 * origin.x);
-        EXPECT_EQ(row.extents.y, 2 * (origin.y + kItemHeight));
-        EXPECT_EQ(row.extents.height, 2 * kItemHeight);
-        // Where the display does not say where windows are, the places are
-        // within the main window.
-        screen->SetPositionsKnown(false);
-        ASSERT_TRUE(a11y::SharedHost().Describe(a11y::Node{a11y::WindowNode(DriveList).window, 1, -1}, &row));
-        RECT frame{};
-        GetWindowRect(MainWindow, &frame);
-        EXPECT_EQ(row.extents.x, 2 * (origin.x - frame.left));
-        EXPECT_EQ(row.extents.y, 2 * (origin.y - frame.top + kItemHeight));
-        screen->SetPositionsKnown(true);
+            // What a screen reader is told of the rows' places is in device pixels.
+            a11y::NodeInfo row;
+            ASSERT_TRUE(
+                a11y::SharedHost().Describe(a11y::Node{a11y::WindowNode(DriveList).window, 1, -1}, &row));
+            const POINT a = win32::testing::DevicePoint(DriveList, 0, kItemHeight);
+            const POINT z = win32::testing::DevicePoint(DriveList, 0, 2 * kItemHeight);
+            EXPECT_EQ(row.extents.x, a.x);
+            EXPECT_EQ(row.extents.y, a.y);
+            EXPECT_EQ(row.extents.height, z.y - a.y);
+            POINT origin{0, 0};
+            ClientToScreen(MainWindow, &origin);
+            EXPECT_EQ(a.y, d(origin.y) + d(HeaderHeight + kItemHeight));
+            PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+        });
+        EXPECT_EQ(Run(), 0);
+    }
+}
+
+// A window the window system moves to a screen of another scale while the
+// program runs keeps its logical place and size; its surface is made anew
+// at the new device size and drawn all over again, as if the program had
+// started at that scale.
+TEST_F(MainWindowRun, DrawnAnewWhenItsScaleChanges) {
+    auto shownPixels = [&] { return screen->Windows().at(MainNative()).pixels; };
+    gdi::Surface fresh;
+    Screen(1024, 768, 180);
+    Then([&] {
+        fresh = shownPixels();
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(Run(), 0);
+
+    UnregisterClassA("Morvalen", win32::MainModule());
+    DriveTable = DriveTableData{};
+    Screen(1024, 768, 120);
+    RECT before{};
+    Then([&] {
+        GetWindowRect(MainWindow, &before);
+        screen->SetWindowScale(MainNative(), 180);
+    });
+    Then([&] {
+        RECT after{};
+        GetWindowRect(MainWindow, &after);
+        EXPECT_EQ(after, before);
+        const gdi::Surface rescaled = shownPixels();
+        ASSERT_EQ(rescaled.width, fresh.width);
+        ASSERT_EQ(rescaled.height, fresh.height);
+        EXPECT_EQ(rescaled.pixels, fresh.pixels);
         PostMessageA(MainWindow, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(Run(), 0);

@@ -4,12 +4,16 @@
 #include <vector>
 
 #include "msgbox/aboutbox.h"
+#include "platform/display/headless/headless.h"
+#include "tests/support/rect.h"
 #include "tests/unit/msgbox/harness.h"
 
 namespace {
 
 using testsupport::BoxTest;
 using testsupport::Current;
+using win32::gdi::DeviceEdge;
+using win32::gdi::LogicalPixel;
 
 const char kText[] = "Morvalen 1.12\nFree space on all drives at a glance";
 // The shell only records what it is asked to open (see SetUp).
@@ -110,28 +114,31 @@ TEST_F(AboutBoxRun, PaintsARedOvalFilledGreyAndNothingOutsideIt) {
     });
 }
 
-// At display scale 2 the box is drawn at device resolution: the link lies
-// inside the red oval with the margins it has at scale 1, doubled (give or
-// take the outline's and glyphs' own device pixels), and the outline covers
-// the edge of the window's shape all round.
-TEST_F(AboutBoxRun, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
+// At any display scale the box is drawn at device resolution: its shape is
+// the ellipse worked out on device pixels (a banded region that passes its
+// self-check, whose rows change within a logical row), the red outline
+// covers the shape's edge all round, and the link lies inside the oval with
+// the margins it has at 1x, scaled (give or take the outline's and glyphs'
+// own device pixels).
+TEST_F(AboutBoxRun, AtAnyScaleTheLinkKeepsItsMarginsInsideTheOvalMadeAtDeviceResolution) {
     struct Margins {
         int left = 1 << 20, right = 1 << 20;
     };
-    auto measure = [&](int k) {
-        UseScale(k);
+    auto measure = [&](int n) {
+        SCOPED_TRACE(n);
+        UseScale(n);
         Margins m;
         ShowAbout(kLink, [&] {
             const win32::gdi::Surface &screen = win32::testing::Screen();
-            const POINT o = ScreenOf(AboutBox.hwnd, 0, 0);
+            const POINT o = win32::testing::DevicePoint(AboutBox.hwnd, 0, 0);
+            auto at = [&](int x, int y) { return screen.Row(o.y + y)[o.x + x]; };
             const RECT &r = AboutBox.linkRect;
-            const int bw = AboutBox.boxWidth * k;
+            const int bw = DeviceEdge(AboutBox.boxWidth, n);
             int rows = 0;
-            for (int y = r.top * k; y < r.bottom * k; ++y) {
-                const uint32_t *row = screen.Row(o.y * k + y) + o.x * k;
+            for (int y = DeviceEdge(r.top, n); y < DeviceEdge(r.bottom, n); ++y) {
                 int first = -1, last = -1;
                 for (int x = 0; x < bw; ++x)
-                    if (row[x] == kNavy) {
+                    if (at(x, y) == kNavy) {
                         if (first < 0) first = x;
                         last = x;
                     }
@@ -139,19 +146,36 @@ TEST_F(AboutBoxRun, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
                 ++rows;
                 int redLeft = -1, redRight = -1;
                 for (int x = first; x >= 0 && redLeft < 0; --x)
-                    if (row[x] == kRed) redLeft = x;
+                    if (at(x, y) == kRed) redLeft = x;
                 for (int x = last; x < bw && redRight < 0; ++x)
-                    if (row[x] == kRed) redRight = x;
+                    if (at(x, y) == kRed) redRight = x;
                 ASSERT_GE(redLeft, 0) << "no outline left of the link at device row " << y;
                 ASSERT_GE(redRight, 0) << "no outline right of the link at device row " << y;
                 m.left = std::min(m.left, first - redLeft);
                 m.right = std::min(m.right, redRight - last);
             }
-            EXPECT_GT(rows, 8 * k);
-            if (k == 1) return;
-            win32::gdi::Region shape =
-                win32::gdi::Region::Ellipse(0, 0, AboutBox.boxWidth - 1, AboutBox.boxHeight - 1);
-            shape = shape.Scaled(k);
+            EXPECT_GT(rows, 8 * n / 120);
+
+            const auto &windows = win32::testing::Headless().Windows();
+            const auto box = windows.find(win32::testing::Headless().WindowAt(o.x + bw / 2, o.y + 30));
+            ASSERT_NE(box, windows.end());
+            ASSERT_TRUE(box->second.shape);
+            const win32::gdi::Region &shape = *box->second.shape;
+            EXPECT_TRUE(shape.SelfCheck());
+            EXPECT_EQ(shape.Bounds(), (RECT{0, 0, DeviceEdge(AboutBox.boxWidth - 1, n),
+                                            DeviceEdge(AboutBox.boxHeight - 1, n)}));
+            // Worked out on device rows, not logical rows enlarged.
+            int changesWithin = 0;
+            for (int y = 1; y < shape.Bounds().bottom; ++y) {
+                if (LogicalPixel(y, n) != LogicalPixel(y - 1, n)) continue;
+                int x = 0, x1 = 0;
+                while (x < bw && !shape.Contains(x, y)) ++x;
+                while (x1 < bw && !shape.Contains(x1, y - 1)) ++x1;
+                changesWithin += x != x1;
+            }
+            if (n % 120) {
+                EXPECT_GT(changesWithin, 10);
+            }
             int edge = 0, notRed = 0;
             for (const RECT &b : shape.Rects())
                 for (int y = b.top; y < b.bottom; ++y)
@@ -160,18 +184,21 @@ TEST_F(AboutBoxRun, AtTwiceTheScaleTheLinkKeepsItsMarginsInsideTheOval) {
                             shape.Contains(x, y - 1) && shape.Contains(x, y + 1))
                             continue;
                         ++edge;
-                        notRed += screen.Row(o.y * k + y)[o.x * k + x] != kRed;
+                        notRed += at(x, y) != kRed;
                     }
-            EXPECT_GT(edge, 2 * (AboutBox.boxWidth + AboutBox.boxHeight));
+            EXPECT_GT(edge, DeviceEdge(AboutBox.boxWidth, n) + DeviceEdge(AboutBox.boxHeight, n));
             EXPECT_EQ(0, notRed) << "of " << edge;
         });
         return m;
     };
-    const Margins one = measure(1), two = measure(2);
+    const Margins one = measure(120);
     EXPECT_GT(one.left, 2);
     EXPECT_GT(one.right, 2);
-    EXPECT_NEAR(two.left, 2 * one.left, 3);
-    EXPECT_NEAR(two.right, 2 * one.right, 3);
+    for (int n : {150, 180, 210, 240}) {
+        const Margins m = measure(n);
+        EXPECT_NEAR(m.left, one.left * n / 120, 3) << n;
+        EXPECT_NEAR(m.right, one.right * n / 120, 3) << n;
+    }
 }
 
 TEST_F(AboutBoxRun, IconAtTheTopCentreAndTextLinesCentred) {

@@ -93,7 +93,7 @@ protected:
         win32::testing::ResetWindowManager();
         alarm(0);
     }
-    // Starts over as SetUp does, on a screen at display scale `s`.
+    // Starts over as SetUp does, on a screen at display scale s/120.
     void UseScale(int s) {
         scale = s;
         SetUp();
@@ -143,7 +143,7 @@ protected:
         POINT origin_ = {0, 0};
     };
 
-    int scale = 1;
+    int scale = 120;  // 120ths
     HWND owner = nullptr;
     int lineHeight = 0;
     int maxCharWidth = 0;

@@ -1,6 +1,8 @@
 // Keyboard and mouse routing, lParam bits, double-clicks, close paths, dragging.
 #include <gtest/gtest.h>
 
+#include "platform/a11y/keysym.h"
+#include "platform/common/a11y_hooks.h"
 #include "platform/display/headless/headless.h"
 #include "platform/testing.h"
 #include "tests/support/recorder.h"
@@ -183,6 +185,130 @@ TEST(Keyboard, KeysOnAWindowTheLayerDoesNotCountActiveReachTheWindowThatTakesThe
     EXPECT_EQ(GetActiveWindow(), owner);
 }
 
+// A screen reader that hears keys first: it holds each one until told to
+// answer, then keeps `keep` and lets the others through.
+class FirstHearer : public a11y::Hooks {
+public:
+    struct Heard {
+        UINT vk;
+        bool down;
+        int ch;
+        uint64_t serial;
+    };
+    FirstHearer() { a11y::SetHooks(this); }
+    ~FirstHearer() override { a11y::SetHooks(nullptr); }
+    void Text(HWND, const RECT &, const char *, int, bool) override {}
+    void BeginItem(HWND, int, UINT) override {}
+    void EndItem() override {}
+    void WindowCreated(HWND) override {}
+    void WindowDestroying(HWND) override {}
+    void FocusChanged(HWND, HWND) override {}
+    void CaretMoved(HWND) override {}
+    a11y::KeyFate Key(const a11y::KeyStroke &key, uint64_t serial) override {
+        if (heard.empty() || heard.back().serial != serial)
+            heard.push_back({key.vk, key.down, key.ch, serial});
+        if (!answering) return a11y::KeyFate::Hold;
+        return key.vk == keep ? a11y::KeyFate::Drop : a11y::KeyFate::Deliver;
+    }
+    std::vector<Heard> heard;
+    bool answering = false;
+    UINT keep = 0;
+};
+
+// Every key goes to the screen reader before it becomes a message. While it
+// has not answered, the key and all input after it wait (a click behind the
+// key stays behind it); a key it keeps makes no message and no character.
+TEST(Keyboard, AScreenReaderHearsEachKeyFirstAndMayKeepIt) {
+    Fresh();
+    HWND top = MakeTop();
+    win32::testing::RunUntilIdle();
+    FirstHearer reader;
+    display::Event ch;
+    ch.type = display::Event::Char;
+    ch.ch = 'x';
+    win32::testing::KeyDown('X');
+    win32::testing::Headless().Inject(ch);
+    win32::testing::KeyUp('X');
+    win32::testing::Click(kClientX + 5, kClientY + 5);
+    win32::testing::KeyPress('Y');
+    const std::vector<UINT> input = {WM_KEYDOWN, WM_KEYUP, WM_CHAR, WM_LBUTTONDOWN, WM_LBUTTONUP};
+    EXPECT_TRUE(RunAndCollect(input).empty());
+    EXPECT_TRUE(RunAndCollect(input).empty());
+    ASSERT_EQ(reader.heard.size(), 1u);  // asked again and again about the one key
+    EXPECT_EQ(reader.heard[0].vk, static_cast<UINT>('X'));
+    EXPECT_EQ(reader.heard[0].ch, 'x');
+
+    reader.answering = true;
+    reader.keep = 'X';
+    auto got = RunAndCollect(input);
+    ASSERT_EQ(got.size(), 5u);
+    EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
+    EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_LBUTTONUP));
+    EXPECT_EQ(got[2].msg, static_cast<UINT>(WM_KEYDOWN));
+    EXPECT_EQ(got[2].wp, static_cast<WPARAM>('Y'));
+    EXPECT_EQ(got[3].msg, static_cast<UINT>(WM_CHAR));
+    EXPECT_EQ(got[3].wp, static_cast<WPARAM>('y'));
+    EXPECT_EQ(got[4].msg, static_cast<UINT>(WM_KEYUP));
+    for (const Got &g : got) EXPECT_EQ(g.hwnd, top);
+    ASSERT_EQ(reader.heard.size(), 4u);
+    EXPECT_FALSE(reader.heard[1].down);
+    EXPECT_EQ(reader.heard[1].ch, -1);
+    EXPECT_EQ(reader.heard[2].vk, static_cast<UINT>('Y'));
+    EXPECT_TRUE(reader.heard[2].down);
+    for (size_t i = 1; i < reader.heard.size(); ++i)
+        EXPECT_GT(reader.heard[i].serial, reader.heard[i - 1].serial);
+}
+
+// How keys are told to the registry: X keycodes from the scan codes (evdev
+// numbering plus 8), keysyms and their names, the navigation block apart
+// from the keypad, and the X modifier bits.
+TEST(Keyboard, KeysAreToldToTheRegistryAsXWouldReportThem) {
+    struct Case {
+        UINT vk;
+        bool extended;
+        int ch;
+        int modifiers;
+        int keycode;
+        int keysym;
+        const char *text;
+        int xState;
+    };
+    const Case cases[] = {
+        {'O', false, 'o', 0, 32, 'o', "o", 0},
+        {'O', false, 'O', display::kModShift, 32, 'O', "O", 1},
+        {'A', false, 1, display::kModCtrl, 38, 'a', "a", 4},
+        {'5', false, '5', 0, 14, '5', "5", 0},
+        {VK_OEM_COMMA, false, -1, display::kModAlt, 59, ',', "comma", 8},
+        {VK_SPACE, false, ' ', 0, 65, ' ', "space", 0},
+        {VK_ESCAPE, false, 0x1B, 0, 9, 0xff1b, "Escape", 0},
+        {VK_TAB, false, '\t', display::kModShift, 23, 0xfe20, "ISO_Left_Tab", 1},
+        {VK_DOWN, true, -1, 0, 116, 0xff54, "Down", 0},
+        {VK_UP, false, -1, 0, 80, 0xff97, "KP_Up", 0},
+        {VK_HOME, false, -1, 0, 79, 0xff95, "KP_Home", 0},
+        {VK_PRIOR, false, -1, 0, 81, 0xff9a, "KP_Page_Up", 0},
+        {VK_RETURN, true, '\r', 0, 104, 0xff8d, "KP_Enter", 0},
+        {VK_RETURN, false, '\r', 0, 36, 0xff0d, "Return", 0},
+        {VK_INSERT, true, -1, 0, 118, 0xff63, "Insert", 0},
+        {VK_INSERT, false, -1, 0, 90, 0xff9e, "KP_Insert", 0},
+        {VK_NUMPAD8, false, '8', 0, 80, 0xffb8, "8", 0x10 | (1 << 14)},
+        {VK_F12, false, -1, 0, 96, 0xffc9, "F12", 0},
+        {VK_MENU, true, -1, 0, 108, 0xffea, "Alt_R", 0},
+    };
+    for (const Case &c : cases) {
+        a11y::KeyStroke key;
+        key.down = true;
+        key.vk = c.vk;
+        key.extended = c.extended;
+        key.ch = c.ch;
+        key.modifiers = c.modifiers;
+        const a11y::KeyReport r = a11y::ReportOf(key);
+        EXPECT_EQ(r.keycode, c.keycode) << c.text;
+        EXPECT_EQ(r.keysym, c.keysym) << c.text;
+        EXPECT_EQ(r.text, c.text);
+        EXPECT_EQ(r.modifiers, c.xState) << c.text;
+    }
+}
+
 TEST(Keyboard, KeyStateIsThatOfTheLastRetrievedMessage) {
     Fresh();
     MakeTop();
@@ -201,23 +327,38 @@ TEST(Keyboard, KeyStateIsThatOfTheLastRetrievedMessage) {
     EXPECT_FALSE(GetKeyState(VK_SHIFT) & 0x8000);
 }
 
-// At display scale 2 the device point (2x + 1, 2y + 1) is logical (x, y).
+// A click on any device pixel of a logical pixel of a window reaches that
+// pixel, at whole display scales and between them, and the device pixels
+// around them reach the pixels around it: the window lies at the device
+// edges of its client area's corner, each of its pixels at the device edges
+// of its own.
 TEST(Mouse, ClicksGoToTheDeepestEnabledWindowInClientCoordinates) {
-    for (int scale : {1, 2}) {
+    for (int scale : {120, 240, 150, 180, 210}) {
         SCOPED_TRACE(scale);
         Fresh(1024, 768, scale);
         HWND top = MakeTop();
         HWND c = MakeChild(top, 1, 10, 10, 50, 30);
         win32::testing::RunUntilIdle();
-        win32::testing::Click(scale * (kClientX + 15) + scale - 1, scale * (kClientY + 12) + scale - 1);
-        auto got = RunAndCollect(kButtons);
-        ASSERT_EQ(got.size(), 2u);
-        EXPECT_EQ(got[0].hwnd, c);
-        EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
-        EXPECT_EQ(got[0].lp, MAKELPARAM(5, 2));
-        EXPECT_EQ(got[0].wp, static_cast<WPARAM>(MK_LBUTTON));
-        EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_LBUTTONUP));
-        EXPECT_EQ(got[1].wp, 0u);
+        // Device screen pixels of the top's client pixel (v, w) start here.
+        auto device = [&](int origin, int v) {
+            return gdi::DeviceEdge(origin, scale) + gdi::DeviceEdge(v, scale);
+        };
+        for (int x = device(kClientX, 15) - 1; x <= device(kClientX, 16); ++x) {
+            for (int y = device(kClientY, 12) - 1; y <= device(kClientY, 13); ++y) {
+                win32::testing::AdvanceClock(1000);  // no double-clicks
+                win32::testing::Click(x, y);
+                auto got = RunAndCollect(kButtons);
+                ASSERT_EQ(got.size(), 2u);
+                EXPECT_EQ(got[0].hwnd, c);
+                EXPECT_EQ(got[0].msg, static_cast<UINT>(WM_LBUTTONDOWN));
+                const int lx = x < device(kClientX, 15) ? 4 : x < device(kClientX, 16) ? 5 : 6;
+                const int ly = y < device(kClientY, 12) ? 1 : y < device(kClientY, 13) ? 2 : 3;
+                EXPECT_EQ(got[0].lp, MAKELPARAM(lx, ly)) << x << "," << y;
+                EXPECT_EQ(got[0].wp, static_cast<WPARAM>(MK_LBUTTON));
+                EXPECT_EQ(got[1].msg, static_cast<UINT>(WM_LBUTTONUP));
+                EXPECT_EQ(got[1].wp, 0u);
+            }
+        }
     }
 }
 

@@ -328,21 +328,24 @@ TEST_F(X11Backend, PresentCopiesOnlyTheDirtyRectangle) {
     Settle();
     EXPECT_EQ(PixelAt(xw, 0, 0), 0x12C034u);
 
-    // At display scale 2 an expose at odd device pixels names every logical
-    // pixel that covers them: presenting it repaints all of them.
-    SetPrimaryMonitor(2048, 1536);  // room for scale 2
-    setenv("MORVALEN_SCALE", "2", 1);
+    // At display scale 1.5 an expose at device pixels (3, 5)-(7, 8) names
+    // every logical pixel whose device pixels hold some of them, (2, 3)-(5,
+    // 5) (logical x 2 is device 3-4, x 4 device 6-7; y 3 is device 5, y 4
+    // device 6-7): presenting it repaints all of them.
+    SetPrimaryMonitor(2048, 1536);  // room for scale 1.5
+    setenv("MORVALEN_SCALE", "1.5", 1);
     backend_ = display::x11::Open(TestDisplay());
     unsetenv("MORVALEN_SCALE");
-    ASSERT_EQ(backend_->Scale(), 2);
+    ASSERT_EQ(backend_->InitialScale(), 180);
     w = Create({20, 20, 52, 44});
     xw = static_cast<Window>(w);
     backend_->ShowTopLevel(w, true);
     ASSERT_TRUE(WaitFor(kMap, w));
     gdi::Surface twice;
-    twice.width = 64;
-    twice.height = 48;
-    twice.pixels.assign(64 * 48, 0x12C034u);
+    twice.width = 48;
+    twice.height = 36;
+    twice.scale = 180;
+    twice.pixels.assign(48 * 36, 0x12C034u);
     backend_->Present(w, twice, {0, 0, 32, 24});
     Drain(50);
     GC red = XCreateGC(peer_, xw, 0, nullptr);
@@ -355,8 +358,9 @@ TEST_F(X11Backend, PresentCopiesOnlyTheDirtyRectangle) {
     while (WaitFor(kExpose, w, &expose)) {
         backend_->Present(w, twice, expose.rect);
         UnionRect(&repainted, &repainted, &expose.rect);
-        if (repainted.right >= 4 && repainted.bottom >= 4) break;
+        if (repainted.right >= 5 && repainted.bottom >= 5) break;
     }
+    EXPECT_EQ(repainted, (RECT{2, 3, 5, 5}));
     Settle();
     for (int y = 5; y < 8; ++y)
         for (int x = 3; x < 7; ++x) EXPECT_EQ(PixelAt(xw, x, y), 0x12C034u) << x << "," << y;
@@ -415,14 +419,14 @@ TEST_F(X11Backend, ShapedPopupsAreClearOutsideTheRegionUnderACompositingManager)
     EXPECT_EQ(depth(before), DefaultDepth(peer_, DefaultScreen(peer_)));
     EXPECT_EQ(depth(framed), DefaultDepth(peer_, DefaultScreen(peer_)));
 
-    // At display scale 2 the clear part follows the region at device
-    // resolution: 20 x 20 device pixels for the 10 x 10 corner.
-    SetPrimaryMonitor(2048, 1536);  // room for scale 2
-    for (int scale : {1, 2}) {
-        setenv("MORVALEN_SCALE", std::to_string(scale).c_str(), 1);
+    // At display scale 1.5 the clear part follows the region at device
+    // resolution: 15 x 15 device pixels for the 10 x 10 corner.
+    SetPrimaryMonitor(2048, 1536);  // room for scale 1.5
+    for (int scale : {120, 180}) {
+        setenv("MORVALEN_SCALE", scale == 120 ? "1" : "1.5", 1);
         backend_ = display::x11::Open(TestDisplay());
         unsetenv("MORVALEN_SCALE");
-        ASSERT_EQ(backend_->Scale(), scale);
+        ASSERT_EQ(backend_->InitialScale(), scale);
         display::NativeId popup = Create({50, 50, 150, 110}, "", false, true);
         Settle();
         ASSERT_EQ(depth(popup), 32) << "the server offers no 32-bit TrueColor visual";
@@ -432,8 +436,9 @@ TEST_F(X11Backend, ShapedPopupsAreClearOutsideTheRegionUnderACompositingManager)
         backend_->ShowTopLevel(popup, true);
         ASSERT_TRUE(WaitFor(kMap, popup));
         gdi::Surface s;
-        s.width = 100 * scale;
-        s.height = 60 * scale;
+        s.width = gdi::DeviceEdge(100, scale);
+        s.height = gdi::DeviceEdge(60, scale);
+        s.scale = scale;
         s.pixels.assign(static_cast<size_t>(s.width * s.height), 0x12C034);
         backend_->Present(popup, s, {0, 0, 100, 60});
         Settle();
@@ -444,10 +449,10 @@ TEST_F(X11Backend, ShapedPopupsAreClearOutsideTheRegionUnderACompositingManager)
             XDestroyImage(img);
             return p;
         };
-        int edge = 10 * scale;
+        int edge = gdi::DeviceEdge(10, scale);
         EXPECT_EQ(argb(edge, 0), 0xFF12C034u) << scale;
         EXPECT_EQ(argb(0, edge), 0xFF12C034u) << scale;
-        EXPECT_EQ(argb(100 * scale - 1, 60 * scale - 1), 0xFF12C034u) << scale;
+        EXPECT_EQ(argb(s.width - 1, s.height - 1), 0xFF12C034u) << scale;
         EXPECT_EQ(argb(edge - 1, edge - 1), 0u) << scale;  // cut away: clear, not black
         // SHAPE still takes the clicks away from the cut-away part; the
         // pixels stay whole for the compositing manager to blend.
@@ -916,7 +921,7 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     DeleteDC(ic);
 
     // With no scale in the environment it comes from the resource DPI.
-    EXPECT_EQ(other->Scale(), 1);  // 120 DPI
+    EXPECT_EQ(other->InitialScale(), 150);  // 120 DPI: 1.25x
     // Any positive Xft.dpi counts (the scale made from it is clamped).
     std::unique_ptr<display::Backend> high = openWithResources("Xft.dpi: 961\n");
     ASSERT_TRUE(high);
@@ -925,8 +930,10 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
 
     // At Xft.dpi 192 on a 2048 x 1536 primary monitor the program's pixels
     // are 2 x 2 root pixels: the screen is half the monitor's size, and a
-    // window's place and size are doubled. On a 1024 x 768 one the same
-    // setting (or MORVALEN_SCALE=4) would leave less than 640 x 480: 1.
+    // window's place and size are doubled; at 144, 1.5x, they are the
+    // device edges of the logical ones (a client area of 50 x 40 at (10, 20)
+    // is 75 x 60 at (15, 30)). On a 1024 x 768 one the setting of 192 (or
+    // MORVALEN_SCALE=4) would leave less than 640 x 480: 1.6x.
     const char hidpi[] = "Xft.dpi:\t192\n";
     SetPrimaryMonitor(1024, 768);
     std::unique_ptr<display::Backend> small = openWithResources(hidpi);
@@ -935,23 +942,31 @@ TEST_F(X11Backend, ScreenWorkAreaDpiAndMoveDragFollowTheRootProperties) {
     env.Set("MORVALEN_SCALE", nullptr);
     SetPrimaryMonitor(2048, 1536);
     std::unique_ptr<display::Backend> scaled = openWithResources(hidpi);
-    ASSERT_TRUE(small && forced && scaled);
-    EXPECT_EQ(small->Scale(), 1);
-    EXPECT_EQ(forced->Scale(), 1);
-    EXPECT_EQ(scaled->Scale(), 2);
+    std::unique_ptr<display::Backend> half = openWithResources("Xft.dpi: 144\n");
+    ASSERT_TRUE(small && forced && scaled && half);
+    EXPECT_EQ(small->InitialScale(), 192);
+    EXPECT_EQ(forced->InitialScale(), 192);
+    EXPECT_EQ(scaled->InitialScale(), 240);
+    EXPECT_EQ(half->InitialScale(), 180);
     EXPECT_EQ(scaled->ScreenSize().cx, 1024);
     EXPECT_EQ(scaled->ScreenSize().cy, 768);
-    display::TopLevelParams p;
-    p.client = {10, 20, 60, 60};
-    display::NativeId big = scaled->CreateTopLevel(p);
-    display::x11::Sync(*scaled);
-    XWindowAttributes a{};
-    ASSERT_TRUE(XGetWindowAttributes(peer_, static_cast<Window>(big), &a));
-    EXPECT_EQ(a.x, 20);
-    EXPECT_EQ(a.y, 40);
-    EXPECT_EQ(a.width, 100);
-    EXPECT_EQ(a.height, 80);
-    scaled->DestroyTopLevel(big);
+    EXPECT_EQ(half->ScreenSize().cx, 1365);
+    EXPECT_EQ(half->ScreenSize().cy, 1024);
+    struct {
+        display::Backend *backend;
+        RECT device;  // x, y, width, height
+    } cases[] = {{scaled.get(), {20, 40, 100, 80}}, {half.get(), {15, 30, 75, 60}}};
+    for (const auto &c : cases) {
+        display::TopLevelParams p;
+        p.client = {10, 20, 60, 60};
+        display::NativeId big = c.backend->CreateTopLevel(p);
+        display::x11::Sync(*c.backend);
+        XWindowAttributes a{};
+        ASSERT_TRUE(XGetWindowAttributes(peer_, static_cast<Window>(big), &a));
+        EXPECT_EQ((RECT{a.x, a.y, a.width, a.height}), c.device) << c.backend->InitialScale();
+        EXPECT_EQ(c.backend->WindowScale(big), c.backend->InitialScale());
+        c.backend->DestroyTopLevel(big);
+    }
 }
 
 // Two monitors side by side on the test screen, set the way xrandr does it.
