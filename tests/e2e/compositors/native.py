@@ -12,13 +12,15 @@ drives it, its screen read back:
           from the Xvfb);
   mutter, kwin  in a window of a private Xvfb likewise (their headless
           modes show their screens only over PipeWire and take input only
-          over D-Bus interfaces this machine lacks).
+          over D-Bus interfaces this machine lacks); KWin at scale 1 and
+          1.5, its window then showing the output's device pixels.
 
 usage: native.py COMPOSITOR MORVALEN WLINPUT|- XPROBE"""
 
 import glob
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -92,13 +94,13 @@ def frame_drawn(img, rect, scale=1):
     """Whether the program drew its classic frame above the client area
     `rect`: the caption bar's colour along the row through its middle, and
     the close button's face at its right end."""
-    x, y, w, _ = (v * scale for v in rect)
-    row = y - 12 * scale
+    x, y, w, _ = (device_edge(v, scale) for v in rect)
+    row = y - device_edge(12, scale)
     if row < 0:
         return False
-    bar = [img.pixel(px, row) for px in range(x + 2 * scale, x + w // 2)]
+    bar = [img.pixel(px, row) for px in range(x + device_edge(2, scale), x + w // 2)]
     coloured = max(bar.count(c) for c in CAPTION_COLOURS)
-    button = [img.pixel(px, row) for px in range(x + w - 20 * scale, x + w)]
+    button = [img.pixel(px, row) for px in range(x + w - device_edge(20, scale), x + w)]
     return coloured > len(bar) * 3 // 4 and BUTTON_FACE in button
 
 
@@ -108,12 +110,25 @@ def crop(img, rect):
     return e2elib.Image(w, h, data)
 
 
+def device_edge(v, scale):
+    """Where logical edge v lies at `scale` (1, 1.5, 2 ...): v * scale
+    rounded, halves up, as the program maps its pixels."""
+    n = round(scale * 120)
+    return (v * n + 60) // 120
+
+
+def logical_pixel(p, scale):
+    """The logical pixel that holds device pixel p at `scale`."""
+    n = round(scale * 120)
+    return (p * 120 + 59) // n
+
+
 def client_area(img, around, scale):
     """The main window's client area (x, y, w, h, in logical pixels) as the
     screen shows it within `around`: from the top of the header band (navy
     with yellow text), as wide as the band, down to the end of the beige
     list below it (measured left of the bars, where every row is beige)."""
-    ax, ay, aw, ah = (v * scale for v in around)
+    ax, ay, aw, ah = (device_edge(v, scale) for v in around)
     ax, ay = max(ax, 0), max(ay, 0)
     aw, ah = min(aw, img.width - ax), min(ah, img.height - ay)
     for y in range(ay, ay + ah):
@@ -125,25 +140,34 @@ def client_area(img, around, scale):
         top = y
         while top > ay and img.pixel(ax + left, top - 1) == e2elib.NAVY:
             top -= 1
-        probe = ax + left + 50 * scale
+        probe = ax + left + device_edge(50, scale)
         bottom = top
         while bottom < ay + ah and img.pixel(probe, bottom) in (e2elib.NAVY, e2elib.YELLOW):
             bottom += 1
         while bottom < ay + ah and img.pixel(probe, bottom) == e2elib.BEIGE:
             bottom += 1
-        return ((ax + left) // scale, top // scale, (right - left) // scale, (bottom - top) // scale)
+        return tuple(logical_pixel(v, scale) for v in (ax + left, top, right - left, bottom - top))
     raise Failure(f"no header band in {around}")
 
 
 def sharp_blocks(img, rect, scale):
-    """How many scale x scale blocks of rect (aligned to its corner) are not
-    one colour: a picture drawn at 1x and enlarged has none."""
+    """How many logical pixels of rect (device pixels, from its corner) do
+    not show one colour over the device pixels they cover at `scale`: a
+    picture drawn at 1x and enlarged has none."""
     x0, y0, w, h = rect
+
+    def spans(size):
+        v, out = 0, []
+        while device_edge(v + 1, scale) <= size:
+            out.append((device_edge(v, scale), device_edge(v + 1, scale)))
+            v += 1
+        return out
+
     count = 0
-    for by in range(y0, y0 + h - scale + 1, scale):
-        for bx in range(x0, x0 + w - scale + 1, scale):
-            first = img.pixel(bx, by)
-            if any(img.pixel(bx + dx, by + dy) != first for dy in range(scale) for dx in range(scale)):
+    for top, bottom in spans(h):
+        for left, right in spans(w):
+            first = img.pixel(x0 + left, y0 + top)
+            if any(img.pixel(x0 + x, y0 + y) != first for y in range(top, bottom) for x in range(left, right)):
                 count += 1
     return count
 
@@ -151,18 +175,25 @@ def sharp_blocks(img, rect, scale):
 class Program:
     """The program started on the compositor's Wayland display alone."""
 
-    def __init__(self, morvalen, env, path=None):
+    def __init__(self, morvalen, env, tmp, path=None, protocol=False):
+        """With `protocol`, libwayland logs the requests and events on
+        stderr (WAYLAND_DEBUG)."""
         env = dict(env)
         env.pop("DISPLAY", None)
         if path:
             env["PATH"] = f"{path}:{env.get('PATH', '/usr/bin:/bin')}"
-        self.proc = subprocess.Popen([morvalen], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        if protocol:
+            env["WAYLAND_DEBUG"] = "client"
+        # In a file: a pipe nobody reads while the program runs could fill.
+        self.err = tempfile.TemporaryFile(dir=tmp)
+        self.proc = subprocess.Popen([morvalen], env=env, stdout=subprocess.DEVNULL, stderr=self.err)
 
     def running(self):
         return self.proc.poll() is None
 
     def stderr(self):
-        return self.proc.stderr.read().decode(errors="replace").strip() if self.proc.stderr else ""
+        self.err.seek(0)
+        return self.err.read().decode(errors="replace").strip()
 
     def expect_exit(self, code, timeout=5.0):
         try:
@@ -265,9 +296,13 @@ class Nested(compositors.XTestInput, compositors.Desktop):
     def environment(self):
         return {}
 
+    def device_size(self):
+        """The compositor's window: its output in device pixels."""
+        return tuple(round(v * self.scale) for v in self.size)
+
     def start(self):
         e2elib.programs_or_skip("Xvfb", "xdotool", *self.programs, hint=f" (the {self.name} tests need it)")
-        w, h = self.size
+        w, h = self.device_size()
         # The outer server is larger than the compositor's window, so that
         # the pointer can leave it and enter again.
         self.xvfb, self.input_display = e2elib.start_xvfb(f"{w + 64}x{h + 64}x24")
@@ -282,9 +317,10 @@ class Nested(compositors.XTestInput, compositors.Desktop):
                              log=log)
         self.wl_env = dict(os.environ, XDG_RUNTIME_DIR=run, WAYLAND_DISPLAY=self.socket)
         time.sleep(1.0)
-        self.move(w + 32, h + 32)
+        # Out of the compositor's window and into it again, in the Xvfb's pixels.
+        compositors.XTestInput.move(self, w + 32, h + 32)
         time.sleep(0.2)
-        self.move(w // 2, h // 2)
+        compositors.XTestInput.move(self, w // 2, h // 2)
 
     def around(self, proc):
         return (0, 0, *self.size)
@@ -292,7 +328,11 @@ class Nested(compositors.XTestInput, compositors.Desktop):
     def screen(self, path):
         subprocess.run([self.xprobe, "rootsnap", path], env=dict(os.environ, DISPLAY=self.input_display), check=True,
                        timeout=10, capture_output=True)
-        return crop(e2elib.read_ppm(path), (0, 0, *self.size))
+        return crop(e2elib.read_ppm(path), (0, 0, *self.device_size()))
+
+    def move(self, x, y):
+        # The compositor's window shows its output in device pixels.
+        super().move(device_edge(x, self.scale), device_edge(y, self.scale))
 
     def press(self, button):
         self.xdotool("mousedown", str(button))
@@ -368,7 +408,8 @@ class NestedKWin(Nested):
         shutil.copy(shutil.which("kwin_wayland"), copy)
         w, h = self.size
         return ["dbus-run-session", "--", copy, "--x11-display", self.input_display, "--width", str(w), "--height",
-                str(h), "--socket", self.socket, "--no-lockscreen", "--no-global-shortcuts"]
+                str(h), "--scale", str(self.scale), "--socket", self.socket, "--no-lockscreen",
+                "--no-global-shortcuts"]
 
 
 class HeadlessWeston(compositors.Desktop):
@@ -444,11 +485,10 @@ class Session:
                                     timeout=timeout)
 
     def device(self, rect):
-        s = self.desk.scale
-        return tuple(v * s for v in rect)
+        return tuple(device_edge(v, self.desk.scale) for v in rect)
 
-    def start(self, path=None):
-        return Program(self.morvalen, self.desk.wl_env, path)
+    def start(self, path=None, protocol=False):
+        return Program(self.morvalen, self.desk.wl_env, self.desk.tmp, path, protocol)
 
     def fake_opener(self):
         """A directory with an xdg-open that notes the address it is given and
@@ -481,7 +521,8 @@ class Session:
         band, yellow = self.band(img, rect)
         s = self.desk.scale
         # The system fixed font's line: 15 or 16 pixels.
-        check(band in (15 * s, 16 * s), f"the header band is {band} device rows, not 15 or 16 times {s}")
+        check(band in (device_edge(15, s), device_edge(16, s)),
+              f"the header band is {band} device rows, not 15 or 16 times {s}")
         below = crop(img, self.device((rect[0], rect[1] + 16, rect[2], min(rect[3] - 16, 32))))
         check(below.has(e2elib.BEIGE), "no beige rows below the header band")
         if framed is not None:
@@ -602,7 +643,7 @@ class Session:
         s = self.desk.scale
         # The link: centred, one line below the two lines of text, which
         # start two lines and the icon's height below the box's top.
-        self.click((box[0] + box[2] // 2) // s, box[1] // s + 2 * 16 + 32 + 3 * 16 + 8)
+        self.click(logical_pixel(box[0] + box[2] // 2, s), logical_pixel(box[1], s) + 2 * 16 + 32 + 3 * 16 + 8)
         self.closed("link")
         opened = compositors.wait_for("the address handed to xdg-open", lambda: os.path.exists(self.opened) and
                                       open(self.opened).read().splitlines(), timeout=5)
@@ -722,11 +763,34 @@ class Session:
         finally:
             proc.stop()
 
+    def buffer_at_scale(self, proc, rect):
+        """At a fractional scale the window's buffer holds its device pixels
+        one for one: as many as its logical size times the scale, shown at
+        that logical size through the viewport (a buffer at the next whole
+        scale, shrunk by the compositor, may look as sharp)."""
+        log = proc.stderr()
+        s = self.desk.scale
+        shown = [tuple(map(int, m)) for m in re.findall(r"set_destination\((\d+), (\d+)\)", log)]
+        check(any(abs(w - rect[2]) <= 8 and abs(h - rect[3]) <= 8 for w, h in shown),
+              f"the {rect[2]}x{rect[3]} window is not shown through the viewport at its size: {shown}")
+        w, h = next((w, h) for w, h in shown if abs(w - rect[2]) <= 8 and abs(h - rect[3]) <= 8)
+        sizes = {tuple(map(int, m)) for m in re.findall(r"create_buffer\(new id wl_buffer@\d+, \d+, (\d+), (\d+),", log)}
+        check((device_edge(w, s), device_edge(h, s)) in sizes,
+              f"no buffer of {device_edge(w, s)}x{device_edge(h, s)} for the {w}x{h} window at {s}x: {sorted(sizes)}")
+
     def sharp(self, img, rect):
+        """The header band drawn at the scale: its text in navy and yellow
+        alone (a picture drawn at another scale and resampled blends them),
+        and not the same colour across every logical pixel (enlarged)."""
         s = self.desk.scale
         band = self.device((rect[0], rect[1], min(rect[2], 540), 16))
         blocks = sharp_blocks(img, band, s)
-        check(blocks > 100, f"only {blocks} {s}x{s} blocks of the header band's text are not one colour: enlarged")
+        check(blocks > 100, f"only {blocks} logical pixels of the header band's text are not one colour at {s}x: "
+              "enlarged")
+        text = crop(img, self.device((rect[0], rect[1], min(rect[2], 540), 15)))
+        blended = {text.pixel(x, y) for y in range(text.height) for x in range(text.width)} - {e2elib.NAVY,
+                                                                                            e2elib.YELLOW}
+        check(not blended, f"the header band at {s}x holds colours of neither its text nor its ground: {blended}")
 
     def draws(self):
         """It maps and draws: the band and rows, in the classic frame the
@@ -799,10 +863,13 @@ class Session:
         the box centred over the main window and kept above it at a click on
         the main window; O closes it; the link opens with an activation
         token; Alt+X ends the program with 0."""
-        proc = self.start(path=self.fake_opener())
+        proc = self.start(path=self.fake_opener(), protocol=self.desk.scale != 1)
         try:
             self.input_ready()
             rect, before = self.shows_window(proc, framed=False)
+            if self.desk.scale != 1:
+                self.sharp(before, rect)
+                self.buffer_at_scale(proc, rect)
             box, after = self.open_box(rect)
             self.box_over(box, rect)
             self.corners_clear(before, after, box)
@@ -841,7 +908,9 @@ def cases_of(compositor):
                  "program puts it, kept on top, dragged beyond the main window; the close button ends with 0",
                  NestedMutter, 1, Session.framed_desktop)]
     return [("in Xvfb: maps in KWin's frame, the box centred over it kept on top, O closes it, the link opens with "
-             "an activation token, Alt+X ends with 0", NestedKWin, 1, Session.server_framed_desktop)]
+             "an activation token, Alt+X ends with 0", NestedKWin, 1, Session.server_framed_desktop),
+            ("in Xvfb at scale 1.5 (a fractional scale): drawn sharp at one and a half times the size, and all the "
+             "above", NestedKWin, 1.5, Session.server_framed_desktop)]
 
 
 def main():
