@@ -367,8 +367,12 @@ class Sway(Desktop):
                 raise Failure(f"swaymsg {' '.join(args)}: {r.stdout.strip()} {r.stderr.strip()}")
             time.sleep(0.1)
 
+    shot_output = None  # the output grim reads; all of them when None
+
     def screen(self, path):
-        r = subprocess.run(["grim", "-t", "ppm", path], env=self.wl_env, capture_output=True, text=True, timeout=10)
+        only = ["-o", self.shot_output] if self.shot_output else []
+        r = subprocess.run(["grim", "-t", "ppm", *only, path], env=self.wl_env, capture_output=True, text=True,
+                           timeout=10)
         if r.returncode != 0:
             raise Failure(f"grim: {r.stderr.strip()}")
         return e2elib.read_ppm(path)

@@ -778,6 +778,31 @@ class Session:
         check((device_edge(w, s), device_edge(h, s)) in sizes,
               f"no buffer of {device_edge(w, s)}x{device_edge(h, s)} for the {w}x{h} window at {s}x: {sorted(sizes)}")
 
+    def moves_between_scales(self):
+        """Moved to an output at scale 2 the window is drawn there at twice
+        the size and sharp; moved back, at its own size again."""
+        proc = self.start()
+        try:
+            self.shows_window(proc)
+            w, h = self.desk.size
+            self.desk.swaymsg("create_output")
+            self.desk.swaymsg("output", "HEADLESS-2", "resolution", f"{2 * w}x{2 * h}", "position", f"{w}", "0",
+                              "scale", "2")
+            for output, scale in (("HEADLESS-2", 2), ("HEADLESS-1", 1)):
+                self.desk.swaymsg(f"[pid={proc.proc.pid}]", "move", "container", "to", "output", output)
+                self.desk.shot_output, self.desk.scale = output, scale
+                img = self.settled(f"on-{output}", lambda i: self.main_at(i, (0, 0, w, h)) is not None)
+                rect = client_area(img, (0, 0, w, h), scale)
+                band, _ = self.band(img, rect)
+                check(band in (device_edge(15, scale), device_edge(16, scale)),
+                      f"on {output} at scale {scale} the header band is {band} device rows")
+                if scale != 1:
+                    self.sharp(img, rect)
+            check(proc.running(), "the program ended on its way between the outputs")
+        finally:
+            self.desk.shot_output, self.desk.scale = None, 1
+            proc.stop()
+
     def sharp(self, img, rect):
         """The header band drawn at the scale: its text in navy and yellow
         alone (a picture drawn at another scale and resampled blends them),
@@ -894,6 +919,8 @@ def cases_of(compositor):
              "compositor gone, the program ends with a message", NativeSway, 2, Session.scaled),
             ("Esc at the start ends with 0; an output added, its scale changed, switched off while the box is open",
              NativeSway, 1, Session.outputs_change),
+            ("moved to an output at scale 2 and back: drawn sharp at twice the size there, at its own size here",
+             NativeSway, 1, Session.moves_between_scales),
         ]
     if compositor == "weston":
         return [
