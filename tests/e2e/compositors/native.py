@@ -401,15 +401,48 @@ class NestedKWin(Nested):
     def environment(self):
         return {"KWIN_COMPOSE": "Q"}  # software compositing: no GPU needed
 
-    def command(self, run):
-        # kwin_wayland carries a file capability that a container without
-        # it cannot grant: a plain copy (of that name) runs anywhere.
+    def binary(self):
+        """kwin_wayland carries a file capability that a container without
+        it cannot grant: a plain copy (of that name) runs anywhere."""
         copy = os.path.join(self.tmp, "kwin_wayland")
-        shutil.copy(shutil.which("kwin_wayland"), copy)
+        if not os.path.exists(copy):
+            shutil.copy(shutil.which("kwin_wayland"), copy)
+        return copy
+
+    def command(self, run):
         w, h = self.size
-        return ["dbus-run-session", "--", copy, "--x11-display", self.input_display, "--width", str(w), "--height",
+        return ["dbus-run-session", "--", self.binary(), "--x11-display", self.input_display, "--width", str(w), "--height",
                 str(h), "--scale", str(self.scale), "--socket", self.socket, "--no-lockscreen",
                 "--no-global-shortcuts"]
+
+    def start(self):
+        """KWin 5 gives its output the scale of --scale. KWin 6 only sizes
+        its window by it and keeps the output at 1 (measured with KWin 6.3:
+        wl_output.scale 1, preferred_scale 120): there the output's scale is
+        set as a user sets it, with kscreen-doctor."""
+        if self.scale != 1 and self.major_version() >= 6:
+            e2elib.programs_or_skip("kscreen-doctor", hint=" (KWin 6 takes an output's scale from it)")
+        Nested.start(self)
+        if self.scale != 1 and self.major_version() >= 6:
+            env = dict(self.wl_env, KSCREEN_BACKEND_INPROCESS="1", QT_QPA_PLATFORM="wayland")
+            env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+
+            def doctor(*args):
+                r = subprocess.run(["kscreen-doctor", *args], env=env, capture_output=True, text=True, timeout=20)
+                if r.returncode != 0:
+                    raise Failure(f"kscreen-doctor {' '.join(args)}: {r.stdout.strip()} {r.stderr.strip()}")
+                return re.sub(r"\x1b\[[0-9;]*m", "", r.stdout)
+
+            names = re.findall(r"^Output: \d+ (\S+)", doctor("-o"), re.M)
+            check(bool(names), "kscreen-doctor names no output of KWin's")
+            doctor(f"output.{names[0]}.scale.{self.scale}")
+            time.sleep(0.5)
+
+    def major_version(self):
+        r = subprocess.run([self.binary(), "--version"], capture_output=True, text=True, timeout=10,
+                           env=dict(os.environ, XDG_RUNTIME_DIR=self.tmp))
+        m = re.search(r"(\d+)\.\d+", r.stdout + r.stderr)
+        return int(m.group(1)) if m else 0
 
 
 class HeadlessWeston(compositors.Desktop):
