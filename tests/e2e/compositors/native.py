@@ -123,11 +123,12 @@ def logical_pixel(p, scale):
     return (p * 120 + 59) // n
 
 
-def client_area(img, around, scale):
-    """The main window's client area (x, y, w, h, in logical pixels) as the
-    screen shows it within `around`: from the top of the header band (navy
-    with yellow text), as wide as the band, down to the end of the beige
-    list below it (measured left of the bars, where every row is beige)."""
+def client_area(img, around, scale, device=False):
+    """The main window's client area (x, y, w, h, in logical pixels, or with
+    `device` in the screen's) as the screen shows it within `around`
+    (logical): from the top of the header band (navy with yellow text), as
+    wide as the band, down to the end of the beige list below it (measured
+    left of the bars, where every row is beige)."""
     ax, ay, aw, ah = (device_edge(v, scale) for v in around)
     ax, ay = max(ax, 0), max(ay, 0)
     aw, ah = min(aw, img.width - ax), min(ah, img.height - ay)
@@ -146,7 +147,8 @@ def client_area(img, around, scale):
             bottom += 1
         while bottom < ay + ah and img.pixel(probe, bottom) == e2elib.BEIGE:
             bottom += 1
-        return tuple(logical_pixel(v, scale) for v in (ax + left, top, right - left, bottom - top))
+        found = (ax + left, top, right - left, bottom - top)
+        return found if device else tuple(logical_pixel(v, scale) for v in found)
     raise Failure(f"no header band in {around}")
 
 
@@ -399,7 +401,11 @@ class NestedKWin(Nested):
     programs = ("kwin_wayland", "dbus-run-session")
 
     def environment(self):
-        return {"KWIN_COMPOSE": "Q"}  # software compositing: no GPU needed
+        # Software compositing (no GPU needed), and a configuration of its
+        # own: KWin 6 keeps each output's scale there for the next start.
+        config = os.path.join(self.tmp, "config")
+        os.makedirs(config, exist_ok=True)
+        return {"KWIN_COMPOSE": "Q", "XDG_CONFIG_HOME": config}
 
     def binary(self):
         """kwin_wayland carries a file capability that a container without
@@ -411,8 +417,8 @@ class NestedKWin(Nested):
 
     def command(self, run):
         w, h = self.size
-        return ["dbus-run-session", "--", self.binary(), "--x11-display", self.input_display, "--width", str(w), "--height",
-                str(h), "--scale", str(self.scale), "--socket", self.socket, "--no-lockscreen",
+        return ["dbus-run-session", "--", self.binary(), "--x11-display", self.input_display, "--width", str(w),
+                "--height", str(h), "--scale", str(self.scale), "--socket", self.socket, "--no-lockscreen",
                 "--no-global-shortcuts"]
 
     def start(self):
@@ -424,7 +430,7 @@ class NestedKWin(Nested):
             e2elib.programs_or_skip("kscreen-doctor", hint=" (KWin 6 takes an output's scale from it)")
         Nested.start(self)
         if self.scale != 1 and self.major_version() >= 6:
-            env = dict(self.wl_env, KSCREEN_BACKEND_INPROCESS="1", QT_QPA_PLATFORM="wayland")
+            env = dict(self.wl_env, KSCREEN_BACKEND_INPROCESS="1", QT_QPA_PLATFORM="wayland", **self.environment())
             env.pop("DBUS_SESSION_BUS_ADDRESS", None)
 
             def doctor(*args):
@@ -807,7 +813,9 @@ class Session:
         check(any(abs(w - rect[2]) <= 8 and abs(h - rect[3]) <= 8 for w, h in shown),
               f"the {rect[2]}x{rect[3]} window is not shown through the viewport at its size: {shown}")
         w, h = next((w, h) for w, h in shown if abs(w - rect[2]) <= 8 and abs(h - rect[3]) <= 8)
-        sizes = {tuple(map(int, m)) for m in re.findall(r"create_buffer\(new id wl_buffer@\d+, \d+, (\d+), (\d+),", log)}
+        # libwayland writes wl_buffer@7 (1.21) or wl_buffer#7 (1.23).
+        made = re.findall(r"create_buffer\(new id wl_buffer[@#]\d+, \d+, (\d+), (\d+),", log)
+        sizes = {tuple(map(int, m)) for m in made}
         check((device_edge(w, s), device_edge(h, s)) in sizes,
               f"no buffer of {device_edge(w, s)}x{device_edge(h, s)} for the {w}x{h} window at {s}x: {sorted(sizes)}")
 
@@ -841,11 +849,14 @@ class Session:
         alone (a picture drawn at another scale and resampled blends them),
         and not the same colour across every logical pixel (enlarged)."""
         s = self.desk.scale
-        band = self.device((rect[0], rect[1], min(rect[2], 540), 16))
+        # From the client area's corner as the screen has it: a window at a
+        # fractional place has its device pixels off the logical grid.
+        x, y, w, _ = client_area(img, (rect[0] - 1, rect[1] - 1, rect[2] + 2, rect[3] + 2), s, device=True)
+        band = (x, y, min(w, device_edge(540, s)), device_edge(16, s))
         blocks = sharp_blocks(img, band, s)
         check(blocks > 100, f"only {blocks} logical pixels of the header band's text are not one colour at {s}x: "
               "enlarged")
-        text = crop(img, self.device((rect[0], rect[1], min(rect[2], 540), 15)))
+        text = crop(img, (x, y, band[2], device_edge(15, s)))
         blended = {text.pixel(x, y) for y in range(text.height) for x in range(text.width)} - {e2elib.NAVY,
                                                                                             e2elib.YELLOW}
         check(not blended, f"the header band at {s}x holds colours of neither its text nor its ground: {blended}")
