@@ -177,6 +177,20 @@ public:
 void SetWaitSource(WaitSource *source);
 WaitSource *CurrentWaitSource();
 
+// Room a back-end leaves for the wait source's descriptors after its own.
+constexpr int kWaitSourceFds = 4;
+// Polls a back-end's `count` descriptors and after them the wait source's
+// (`fds` has room for kWaitSourceFds more) until the earlier of timeoutMs
+// (-1: none) and the source's time limit; poll's result.
+inline int PollWithSource(WaitSource *source, pollfd *fds, int count, int timeoutMs) {
+    if (source) {
+        count += source->Descriptors(fds + count, kWaitSourceFds);
+        const int limit = source->TimeoutMs();
+        if (limit >= 0 && (timeoutMs < 0 || limit < timeoutMs)) timeoutMs = limit;
+    }
+    return poll(fds, static_cast<nfds_t>(count), timeoutMs < 0 ? -1 : timeoutMs);
+}
+
 // The display scale a desktop asks for, in 120ths: MORVALEN_SCALE if set
 // (a decimal such as 1.5, or a whole number), else GDK_SCALE (a whole
 // number), else the resource DPI (Xft.dpi) * 120 / 96 rounded (120 gives

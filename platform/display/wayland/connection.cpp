@@ -376,16 +376,9 @@ bool WaylandBackend::Wait(int timeoutMs) {
         }
         events |= POLLOUT;
     }
-    constexpr int kSourceFds = 4;
-    pollfd fds[3 + kSourceFds] = {
+    pollfd fds[3 + kWaitSourceFds] = {
         {wl_display_get_fd(dpy_), events, 0}, {wakePipe_.Descriptor(), POLLIN, 0}, {repeatFd_, POLLIN, 0}};
-    int count = 3;
-    if (source) {
-        count += source->Descriptors(fds + 3, kSourceFds);
-        int limit = source->TimeoutMs();
-        if (limit >= 0 && (timeoutMs < 0 || limit < timeoutMs)) timeoutMs = limit;
-    }
-    int n = poll(fds, static_cast<nfds_t>(count), timeoutMs < 0 ? -1 : timeoutMs);
+    const int n = PollWithSource(source, fds, 3, timeoutMs);
     if (n > 0 && (fds[0].revents & POLLIN)) {
         if (wl_display_read_events(dpy_) < 0) {
             NoteFatal();

@@ -130,15 +130,9 @@ bool X11Backend::Wait(int timeoutMs) {
         if (source) source->Dispatch();
         return true;
     }
-    constexpr int kSourceFds = 4;
-    pollfd fds[2 + kSourceFds] = {{ConnectionNumber(dpy_), POLLIN, 0}, {wakePipe_.Descriptor(), POLLIN, 0}};
-    int count = 2;
-    if (source) {
-        count += source->Descriptors(fds + 2, kSourceFds);
-        int limit = source->TimeoutMs();
-        if (limit >= 0 && (timeoutMs < 0 || limit < timeoutMs)) timeoutMs = limit;
-    }
-    int n = poll(fds, static_cast<nfds_t>(count), timeoutMs < 0 ? -1 : timeoutMs);
+    pollfd fds[2 + kWaitSourceFds] = {{ConnectionNumber(dpy_), POLLIN, 0},
+                                      {wakePipe_.Descriptor(), POLLIN, 0}};
+    const int n = PollWithSource(source, fds, 2, timeoutMs);
     if (n > 0 && (fds[1].revents & POLLIN)) wakePipe_.Drain();
     if (n > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
         // Let Xlib notice: reading a closed connection ends the process.
