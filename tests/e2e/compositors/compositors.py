@@ -438,7 +438,11 @@ class KWin(Mutter):
         # container without it cannot grant: a plain copy runs anywhere.
         copy = os.path.join(self.tmp, "kwin_wayland")
         shutil.copy(binary, copy)
-        env = dict(os.environ, KWIN_COMPOSE="Q")  # software compositing: no GPU needed
+        # Software compositing (no GPU needed), and a configuration of its
+        # own: KWin 6 keeps the outputs' and Xwayland's scale there.
+        config = os.path.join(self.tmp, "config")
+        os.makedirs(config, exist_ok=True)
+        env = dict(os.environ, KWIN_COMPOSE="Q", XDG_CONFIG_HOME=config)
 
         # KWin hands its X display and authority to the session's program.
         def announced(run):
@@ -541,6 +545,12 @@ class Session:
         box = self.open_box(main, ROW)
         bx, by, bw, bh = self.tools.geometry(box)
         after = self.screen("box-open")
+        # The box's window is there a moment before its picture reaches the
+        # screen (measured once under sway 1.10).
+        end = time.monotonic() + 3
+        while after and len(changed_points(before, after, (bx, by, bw, bh), 2)) <= 100 and time.monotonic() < end:
+            time.sleep(0.1)
+            after = self.screen("box-open")
         # Centred across the main window, and over it: a box taller than the
         # window ends where the window's frame ends.
         cx, cy = bx + bw // 2, by + bh // 2
