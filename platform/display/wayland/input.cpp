@@ -609,12 +609,12 @@ void WaylandBackend::ArmRepeat(uint32_t key) {
     if (repeatRate_ <= 0) return;
     if (repeatFd_ < 0) repeatFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
     if (repeatFd_ < 0) return;
-    auto spec = [](long ms) {
+    auto lasting = [](long ms) {
         return timespec{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     };
     itimerspec t{};
-    t.it_value = spec(std::max(1, repeatDelay_));
-    t.it_interval = spec(std::max(1, 1000 / repeatRate_));
+    t.it_value = lasting(std::max(1, repeatDelay_));
+    t.it_interval = lasting(std::max(1, 1000 / repeatRate_));
     timerfd_settime(repeatFd_, 0, &t, nullptr);
     repeatKey_ = key;
     repeating_ = true;
