@@ -32,7 +32,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "desktop"))
 import compositors  # noqa: E402
 import e2elib  # noqa: E402
-from e2elib import Failure, check  # noqa: E402
+from e2elib import Failure, check, device_edge, logical_pixel  # noqa: E402
 
 RED = (255, 0, 0)
 # The first row of the list in the main window's client area, as in the
@@ -108,19 +108,6 @@ def crop(img, rect):
     x, y, w, h = rect
     data = b"".join(img.data[((y + r) * img.width + x) * 3:((y + r) * img.width + x + w) * 3] for r in range(h))
     return e2elib.Image(w, h, data)
-
-
-def device_edge(v, scale):
-    """Where logical edge v lies at `scale` (1, 1.5, 2 ...): v * scale
-    rounded, halves up, as the program maps its pixels."""
-    n = round(scale * 120)
-    return (v * n + 60) // 120
-
-
-def logical_pixel(p, scale):
-    """The logical pixel that holds device pixel p at `scale`."""
-    n = round(scale * 120)
-    return (p * 120 + 59) // n
 
 
 def client_area(img, around, scale, device=False):

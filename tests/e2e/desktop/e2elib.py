@@ -278,6 +278,19 @@ class Tools:
         time.sleep(0.1)
 
 
+def device_edge(v, scale):
+    """Where logical edge v lies at `scale` (1, 1.5, 2 ...): v * scale
+    rounded, halves up, as the program maps its pixels."""
+    n = round(scale * 120)
+    return (v * n + 60) // 120
+
+
+def logical_pixel(p, scale):
+    """The logical pixel that holds device pixel p at `scale`."""
+    n = round(scale * 120)
+    return (p * 120 + 59) // n
+
+
 def header_band(img):
     """Rows of navy from the top (navy over more than half the width), and
     the number of yellow pixels in them."""

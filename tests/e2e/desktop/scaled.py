@@ -15,7 +15,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2elib  # noqa: E402
-from e2elib import check  # noqa: E402
+from e2elib import check, device_edge  # noqa: E402
 
 e2elib.display_or_skip()  # only with the other X tests
 e2elib.programs_or_skip("Xvfb", "xrdb", "xdotool")
@@ -25,11 +25,6 @@ shots = os.environ.get("MORVALEN_E2E_SHOTS") or tempfile.mkdtemp(prefix="morvale
 xvfb, display = e2elib.start_xvfb("3840x2160x24")
 env = {k: v for k, v in os.environ.items() if k not in ("MORVALEN_SCALE", "GDK_SCALE")}
 tools = e2elib.Tools(display, *sys.argv[1:4], env=env)
-
-
-def device_edge(v, n):
-    """Where logical edge v lies at scale n/120: round(v * n / 120), halves up."""
-    return (v * n + 60) // 120
 
 
 def centre(x, y, w, h):
@@ -60,7 +55,7 @@ def run_at(dpi, about):
             return (width, height, band), None
 
         # Double-click the middle of the first row (logical 120, band + 8).
-        tools.xdotool("mousemove", str(x + device_edge(120, n)), str(y + band + device_edge(8, n)))
+        tools.xdotool("mousemove", str(x + device_edge(120, n / 120)), str(y + band + device_edge(8, n / 120)))
         time.sleep(0.1)
         tools.xdotool("click", "--repeat", "2", "--delay", "80", "1")
         windows = tools.wait_windows(lambda ws: any(w != main for w in ws), "no about box")
@@ -92,7 +87,7 @@ def scales():
     for dpi, about in ((120, False), (144, True), (168, False), (192, True)):
         n = (dpi * 120 + 48) // 96
         (w, h, b), box = run_at(dpi, about)
-        want = (device_edge(width, n), device_edge(height, n), device_edge(band, n))
+        want = tuple(device_edge(v, n / 120) for v in (width, height, band))
         check((w, h, b) == want,
               f"at {dpi} dpi client {w}x{h} with a band of {b}, not {want[0]}x{want[1]} and {want[2]}")
         if about:
